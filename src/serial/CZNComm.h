@@ -1,0 +1,51 @@
+#pragma once
+// The program's one serial port: opens a device by name, applies the bus's line settings and
+// time-outs, and moves bytes with blocking calls bounded by those time-outs.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CZNComm {
+public:
+    static constexpr int kClosed = -1;
+    // A read or write whose time-out is 0 (or negative) would wait forever on the bench;
+    // it is bounded by this many milliseconds instead.
+    static constexpr int kUnboundedTimeoutCapMs = 1000;
+
+    CZNComm() = default;
+    CZNComm(const CZNComm&) = delete;
+    CZNComm& operator=(const CZNComm&) = delete;
+    virtual ~CZNComm();
+
+    int Open(const std::string& name);
+    int Close();
+    int SetBaudRate(int rate);
+    int SetTimeouts(int ms);
+    virtual int Write(const uint8_t* buffer, int n);
+    virtual int Read(uint8_t* buffer, int n);
+    int PurgeInput();
+    int EnumeratePorts();
+
+    bool IsOpen() const { return handle != kClosed; }
+
+    // Atomic because the window may close the port while a worker is between exchanges.
+    std::atomic<int> handle{kClosed};
+    std::array<std::string, 256> portNames{};
+    int32_t portCount = -1;
+    int32_t timeoutMs = 100;
+    int32_t baudRate = 1000000;
+
+private:
+    int readTimeoutMs = 100;
+    int writeTimeoutMs = 100;
+};
+
+// The serial devices present on this system, in natural order ("ttyS2" before "ttyS10"), as
+// full device paths. sysClassTty is the kernel's tty class folder, devDir the device folder;
+// both are parameters so tests can lay out a tree of their own. Returns false when the
+// tty class folder can't be read at all.
+bool ListSerialPorts(const std::string& sysClassTty, const std::string& devDir,
+                     std::vector<std::string>& names);

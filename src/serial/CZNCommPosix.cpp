@@ -1,0 +1,169 @@
+// CZNComm on POSIX systems: a tty device in non-blocking mode, with every read and write
+// paced by poll() against a steady-clock deadline.
+#include "serial/CZNComm.h"
+#include "serial/LinuxTty.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineAfter(int ms)
+{
+    if (ms <= 0)
+        ms = CZNComm::kUnboundedTimeoutCapMs;
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+int MillisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits for fd to become ready for `events`; false at the deadline or when the device has
+// hung up or failed (the other end of a pseudo-terminal closed, an adapter unplugged).
+bool WaitReady(int fd, short events, Clock::time_point deadline, bool& hungUp)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int r = ::poll(&p, 1, MillisecondsLeft(deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        // Callers wait only after the device had nothing for them, so a hang-up reported
+        // now (even beside POLLIN, which a hung-up tty also reports) means it is gone.
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            hungUp = true;
+            return false;
+        }
+        return (p.revents & events) != 0;
+    }
+}
+
+}  // namespace
+
+CZNComm::~CZNComm()
+{
+    Close();
+}
+
+int CZNComm::Open(const std::string& name)
+{
+    Close();
+    if (name.empty() || name.size() >= PATH_MAX || name.find('\0') != std::string::npos)
+        return 0;
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    // Only serial devices, and only one holder at a time: the advisory lock keeps out other
+    // programs that honour it (and root, whom TIOCEXCL alone would let through).
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    handle = fd;
+    return 1;
+}
+
+int CZNComm::Close()
+{
+    const int fd = handle.exchange(kClosed);
+    if (fd == kClosed)
+        return 0;
+    (void)::ioctl(fd, TIOCNXCL);
+    return ::close(fd) == 0 ? 1 : 0;
+}
+
+int CZNComm::SetTimeouts(int ms)
+{
+    readTimeoutMs = ms;
+    writeTimeoutMs = ms;
+    return IsOpen() ? 1 : 0;
+}
+
+int CZNComm::SetBaudRate(int rate)
+{
+    if (!IsOpen())
+        return rate;
+    // Linux sizes tty queues itself; the 1024-byte request of other systems has no
+    // counterpart here.
+    SetTimeouts(timeoutMs);
+    const int previous = tty::ReadRate(handle);
+    if (rate > 0)
+        tty::ConfigureRaw(handle, rate);
+    tty::LowerModemLines(handle);
+    tty::Flush(handle, true, true);
+    baudRate = rate;
+    return previous;
+}
+
+int CZNComm::Read(uint8_t* buffer, int n)
+{
+    if (!IsOpen() || buffer == nullptr || n <= 0)
+        return 0;
+    const int fd = handle;
+    const auto deadline = DeadlineAfter(readTimeoutMs);
+    int got = 0;
+    bool hungUp = false;
+    while (got < n) {
+        const ssize_t r = ::read(fd, buffer + got, static_cast<size_t>(n - got));
+        if (r > 0) {
+            got += static_cast<int>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && errno != EAGAIN)
+            hungUp = true;
+        if (hungUp || !WaitReady(fd, POLLIN, deadline, hungUp))
+            break;
+    }
+    // A vanished device answers nothing, like a silent bus: the caller still waits its
+    // time-out, so a loop of reads can never spin at full speed.
+    if (hungUp && got < n)
+        std::this_thread::sleep_until(deadline);
+    return got;
+}
+
+int CZNComm::Write(const uint8_t* buffer, int n)
+{
+    if (!IsOpen() || buffer == nullptr || n <= 0)
+        return 0;
+    const int fd = handle;
+    const auto deadline = DeadlineAfter(writeTimeoutMs);
+    int sent = 0;
+    bool hungUp = false;
+    while (sent < n) {
+        const ssize_t r = ::write(fd, buffer + sent, static_cast<size_t>(n - sent));
+        if (r > 0) {
+            sent += static_cast<int>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && errno != EAGAIN)
+            break;
+        if (!WaitReady(fd, POLLOUT, deadline, hungUp))
+            break;
+    }
+    return sent;
+}
+
+int CZNComm::PurgeInput()
+{
+    if (!IsOpen())
+        return 0;
+    return tty::Flush(handle, true, false) ? 1 : 0;
+}

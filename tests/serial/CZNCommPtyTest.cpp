@@ -1,0 +1,222 @@
+// CZNComm on real pseudo-terminals: line settings, time-outs, purge and a vanishing far end.
+#include "PtyPair.h"
+#include "serial/CZNComm.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+#include <time.h>
+
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct OpenPort {
+    PtyPair pty;
+    CZNComm comm;
+    OpenPort(int rate = 115200)
+    {
+        EXPECT_EQ(comm.Open(pty.path), 1);
+        comm.SetBaudRate(rate);
+    }
+};
+
+TEST(ClosedPort, DoesNothingAndSaysSo)
+{
+    CZNComm comm;
+    uint8_t b[4] = {1, 2, 3, 4};
+    EXPECT_FALSE(comm.IsOpen());
+    EXPECT_EQ(comm.Read(b, 4), 0);
+    EXPECT_EQ(comm.Write(b, 4), 0);
+    EXPECT_EQ(comm.SetBaudRate(57600), 57600);
+    EXPECT_EQ(comm.baudRate, 1000000);
+    EXPECT_EQ(comm.PurgeInput(), 0);
+    EXPECT_EQ(comm.SetTimeouts(50), 0);
+    EXPECT_EQ(comm.Close(), 0);
+    EXPECT_EQ(comm.timeoutMs, 100);
+    EXPECT_EQ(comm.portCount, -1);
+}
+
+TEST(Open, RefusesNamesThatAreNoSerialDevice)
+{
+    const std::string file = testing::TempDir() + "/not-a-port";
+    std::ofstream(file) << "x";
+    for (const std::string& name : {std::string(), std::string(5000, 'a'), std::string("/dev/null"),
+                                   std::string("/nonexistent/ttyUSB0"), file,
+                                   std::string("/tmp")}) {
+        CZNComm comm;
+        EXPECT_EQ(comm.Open(name), 0) << name.substr(0, 40);
+        EXPECT_FALSE(comm.IsOpen());
+    }
+}
+
+TEST(Open, IsExclusiveUntilClosed)
+{
+    PtyPair pty;
+    CZNComm first, second;
+    ASSERT_EQ(first.Open(pty.path), 1);
+    EXPECT_EQ(second.Open(pty.path), 0);
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(first.Close(), 1);
+    EXPECT_FALSE(first.IsOpen());
+    EXPECT_EQ(second.Open(pty.path), 1);
+}
+
+TEST(SetBaudRate, ReturnsTheRateInForceBefore)
+{
+    PtyPair pty;
+    CZNComm comm;
+    ASSERT_EQ(comm.Open(pty.path), 1);
+    const int before = pty.SlaveRate();
+    EXPECT_EQ(comm.SetBaudRate(115200), before);
+    EXPECT_EQ(comm.SetBaudRate(500000), 115200);
+    EXPECT_EQ(comm.baudRate, 500000);
+    EXPECT_EQ(comm.SetBaudRate(115200), 500000);
+}
+
+class EveryRate : public testing::TestWithParam<int> {};
+
+TEST_P(EveryRate, IsSetOnTheDevice)
+{
+    OpenPort port(GetParam());
+    EXPECT_EQ(port.pty.SlaveRate(), GetParam());
+    EXPECT_EQ(port.comm.SetBaudRate(38400), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(BaudList, EveryRate,
+                         testing::Values(1000000, 500000, 250000, 128000, 115200, 76800, 57600,
+                                         38400));
+
+TEST(Raw, ControlBytesPassUnchangedBothWays)
+{
+    OpenPort port;
+    const Bytes special = {0x0D, 0x0A, 0x11, 0x13, 0x7F, 0xFF, 0x03, 0x04, 0x1A, 0x00, 0x0D};
+    port.pty.Send(special);
+    Bytes in(special.size());
+    EXPECT_EQ(port.comm.Read(in.data(), static_cast<int>(in.size())),
+              static_cast<int>(special.size()));
+    EXPECT_EQ(in, special);
+
+    EXPECT_EQ(port.comm.Write(special.data(), static_cast<int>(special.size())),
+              static_cast<int>(special.size()));
+    EXPECT_EQ(port.pty.Receive(special.size()), special);
+}
+
+TEST(Read, ReturnsWhatArrivedWithinTheTimeout)
+{
+    OpenPort port;
+    port.pty.Send({1, 2, 3});
+    uint8_t b[10] = {};
+    EXPECT_EQ(port.comm.Read(b, 10), 3);
+    EXPECT_EQ(b[2], 3);
+    EXPECT_EQ(port.comm.Read(b, 0), 0);
+    EXPECT_EQ(port.comm.Read(nullptr, 5), 0);
+}
+
+TEST(Read, EachCallHasItsOwnTimeout)
+{
+    OpenPort port;
+    port.comm.SetTimeouts(300);
+    std::thread far([&] {
+        std::this_thread::sleep_for(150ms);
+        port.pty.Send({0xFF, 0xFF, 1, 6, 0});
+        std::this_thread::sleep_for(200ms);
+        port.pty.Send({9, 8, 7, 6});
+        std::this_thread::sleep_for(200ms);
+        port.pty.Send({0x55});
+    });
+    uint8_t head[5], data[4], chk;
+    EXPECT_EQ(port.comm.Read(head, 5), 5);
+    EXPECT_EQ(port.comm.Read(data, 4), 4);
+    EXPECT_EQ(port.comm.Read(&chk, 1), 1);
+    far.join();
+    EXPECT_EQ(chk, 0x55);
+}
+
+TEST(SetTimeouts, LastsUntilTheNextRateChange)
+{
+    OpenPort port;
+    port.comm.SetTimeouts(2000);
+    port.comm.SetBaudRate(115200);  // puts timeoutMs = 100 back in force
+    EXPECT_EQ(port.comm.timeoutMs, 100);
+    std::thread far([&] {
+        std::this_thread::sleep_for(600ms);
+        port.pty.Send({1});
+    });
+    uint8_t b;
+    EXPECT_EQ(port.comm.Read(&b, 1), 0);
+    far.join();
+}
+
+TEST(Read, WithZeroTimeoutStillEnds)
+{
+    OpenPort port;
+    port.comm.SetTimeouts(0);
+    uint8_t b;
+    EXPECT_EQ(port.comm.Read(&b, 1), 0);
+    port.pty.Send({7});
+    EXPECT_EQ(port.comm.Read(&b, 1), 1);
+}
+
+TEST(PurgeInput, DropsOnlyWhatWasReceived)
+{
+    OpenPort port;
+    port.pty.Send({1, 2, 3});
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(port.comm.PurgeInput(), 1);
+    port.pty.Send({4});
+    uint8_t b[4] = {};
+    EXPECT_EQ(port.comm.Read(b, 4), 1);
+    EXPECT_EQ(b[0], 4);
+}
+
+TEST(SetBaudRate, PurgesBothQueues)
+{
+    OpenPort port;
+    port.pty.Send({1, 2, 3});
+    std::this_thread::sleep_for(50ms);
+    port.comm.SetBaudRate(57600);
+    uint8_t b[3];
+    EXPECT_EQ(port.comm.Read(b, 3), 0);
+}
+
+TEST(Write, IsBoundedWhenNobodyReads)
+{
+    OpenPort port;
+    Bytes big(1 << 20, 0x5A);
+    const int sent = port.comm.Write(big.data(), static_cast<int>(big.size()));
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, static_cast<int>(big.size()));
+}
+
+double ThreadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+TEST(VanishedPort, ReadsAndWritesGiveZeroWithoutSpinning)
+{
+    OpenPort port;
+    port.pty.CloseMaster();
+    ::close(port.pty.slave);
+    port.pty.slave = -1;
+    uint8_t b[9] = {};
+    const double cpuBefore = ThreadCpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(port.comm.Read(b, 9), 0);
+        EXPECT_EQ(port.comm.Write(b, 9), 0);
+    }
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    // Five reads on a dead line must not burn a core: most of that time is spent waiting.
+    EXPECT_LT(ThreadCpuSeconds() - cpuBefore, wall / 2);
+    EXPECT_EQ(port.comm.PurgeInput() >= 0, true);
+    EXPECT_EQ(port.comm.Close(), 1);
+}
+
+}  // namespace
