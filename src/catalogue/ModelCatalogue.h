@@ -1,0 +1,28 @@
+#pragma once
+// The model catalogue "setup.log": which model a servo is, what its memory table holds and
+// how the debug page is set up for it. The GBK file is read anew at every lookup, so edits
+// take effect without a restart; texts leave the catalogue in UTF-8.
+
+#include "catalogue/ModelTypes.h"
+
+#include <mutex>
+#include <string>
+
+class ModelCatalogue {
+public:
+    explicit ModelCatalogue(std::string fileName = "setup.log");
+
+    std::string LookupModelName(const ModelKey& key);
+    int LookupMemoryTable(MemoryTable& items, const ModelKey& key);
+    int LookupDebugProfile(const ModelKey& key, DebugProfile& profile);
+
+    static bool MatchTablePattern(const KeyPattern& pattern, const ModelKey& key);
+    static bool MatchModelPattern(const KeyPattern& pattern, const ModelKey& key);
+
+    const std::string& FileName() const { return fileName; }
+
+private:
+    std::string fileName;
+    // The search worker, the timer thread and the UI thread all look up: one at a time.
+    std::mutex lookupMutex;
+};
