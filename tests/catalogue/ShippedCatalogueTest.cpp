@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <unistd.h>
+
 #ifndef SERVO_SOURCE_DIR
 #error "SERVO_SOURCE_DIR must name the source tree"
 #endif
@@ -23,9 +26,21 @@ const Family kFamilies[] = {
 
 void PrintTo(const Family& f, std::ostream* os) { *os << f.name; }
 
+// A private copy: the catalogue is locked while a lookup reads it, and other test processes
+// read the shipped file at the same time.
+std::string PrivateCopy()
+{
+    const auto copy = std::filesystem::path(testing::TempDir()) /
+                      ("shipped-" + std::to_string(::getpid()) + ".log");
+    std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    return copy.string();
+}
+
 class Shipped : public testing::TestWithParam<Family> {
 protected:
-    ModelCatalogue cat{SERVO_SOURCE_DIR "/data/setup.log"};
+    ModelCatalogue cat{PrivateCopy()};
+    void TearDown() override { std::filesystem::remove(cat.FileName()); }
 };
 
 TEST_P(Shipped, FamilyIsCompleteAndConsistent)
