@@ -4,20 +4,22 @@
 #include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 
+#include <vector>
+
 class ZNServo : public ZNS {
 public:
     explicit ZNServo(CZNComm& port) : comm(port) {}
 
-    int SendByte(uint8_t value) override { return comm.Write(&value, 1); }
-    int SendBytes(const uint8_t* buffer, int n) override
-    {
-        return buffer == nullptr ? 0 : comm.Write(buffer, n);
-    }
-    int ReceiveBytes(uint8_t* buffer, int n) override
-    {
-        return buffer == nullptr ? 0 : comm.Read(buffer, n);
-    }
-    int FlushInput() override { return comm.PurgeInput(); }
+    // Every packet ends with a SendByte (its checksum). Blocks sent before it are held and go
+    // out together with that byte in one write, so a packet costs one system call and the
+    // far end sees it whole.
+    int SendByte(uint8_t value) override;
+    int SendBytes(const uint8_t* buffer, int n) override;
+    int ReceiveBytes(uint8_t* buffer, int n) override;
+    int FlushInput() override;
 
     CZNComm& comm;
+
+private:
+    std::vector<uint8_t> held;
 };

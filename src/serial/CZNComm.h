@@ -39,8 +39,15 @@ public:
     int32_t baudRate = 1000000;
 
 private:
+    int TakeReceived(uint8_t* buffer, int n);
+
     int readTimeoutMs = 100;
     int writeTimeoutMs = 100;
+    // Bytes read from the device ahead of the caller: a reply is fetched with as few system
+    // calls as possible and handed out in the pieces the caller asks for.
+    std::array<uint8_t, 1024> received{};
+    size_t receivedBegin = 0;
+    size_t receivedEnd = 0;
 };
 
 // The serial devices present on this system, in natural order ("ttyS2" before "ttyS10"), as

@@ -11,7 +11,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -80,6 +82,7 @@ int CZNComm::Open(const std::string& name)
 int CZNComm::Close()
 {
     const int fd = handle.exchange(kClosed);
+    receivedBegin = receivedEnd = 0;
     if (fd == kClosed)
         return 0;
     (void)::ioctl(fd, TIOCNXCL);
@@ -105,22 +108,36 @@ int CZNComm::SetBaudRate(int rate)
         tty::ConfigureRaw(handle, rate);
     tty::LowerModemLines(handle);
     tty::Flush(handle, true, true);
+    receivedBegin = receivedEnd = 0;
     baudRate = rate;
     return previous;
+}
+
+int CZNComm::TakeReceived(uint8_t* buffer, int n)
+{
+    const size_t take = std::min(static_cast<size_t>(n), receivedEnd - receivedBegin);
+    std::memcpy(buffer, received.data() + receivedBegin, take);
+    receivedBegin += take;
+    if (receivedBegin == receivedEnd)
+        receivedBegin = receivedEnd = 0;
+    return static_cast<int>(take);
 }
 
 int CZNComm::Read(uint8_t* buffer, int n)
 {
     if (!IsOpen() || buffer == nullptr || n <= 0)
         return 0;
+    int got = TakeReceived(buffer, n);
+    if (got == n)
+        return got;
     const int fd = handle;
     const auto deadline = DeadlineAfter(readTimeoutMs);
-    int got = 0;
     bool hungUp = false;
     while (got < n) {
-        const ssize_t r = ::read(fd, buffer + got, static_cast<size_t>(n - got));
+        const ssize_t r = ::read(fd, received.data(), received.size());
         if (r > 0) {
-            got += static_cast<int>(r);
+            receivedEnd = static_cast<size_t>(r);
+            got += TakeReceived(buffer + got, n - got);
             continue;
         }
         if (r < 0 && errno == EINTR)
@@ -163,6 +180,7 @@ int CZNComm::Write(const uint8_t* buffer, int n)
 
 int CZNComm::PurgeInput()
 {
+    receivedBegin = receivedEnd = 0;
     if (!IsOpen())
         return 0;
     return tty::Flush(handle, true, false) ? 1 : 0;

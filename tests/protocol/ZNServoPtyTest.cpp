@@ -1,0 +1,71 @@
+// ZNServo over a real pseudo-terminal: packets arrive whole and exact, replies are read back.
+#include "PtyPair.h"
+#include "protocol/ZNServo.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct Line {
+    PtyPair pty;
+    CZNComm comm;
+    ZNServo servo{comm};
+    Line()
+    {
+        EXPECT_EQ(comm.Open(pty.path), 1);
+        comm.SetBaudRate(115200);
+    }
+};
+
+TEST(ZNServoOnPty, ReadsMemoryExactly)
+{
+    Line line;
+    line.pty.Send({0xAA, 0xBB});  // stale bytes from before the request
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::thread far([&] {
+        EXPECT_EQ(line.pty.Receive(8), (Bytes{0xFF, 0xFF, 0x01, 0x04, 0x02, 0x00, 0x09, 0xEF}));
+        line.pty.Send({0xFF, 0xFF, 1, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xC1});
+    });
+    uint8_t key[9] = {};
+    EXPECT_EQ(line.servo.ReadMemory(1, 0, key, 9), 9);
+    far.join();
+    EXPECT_EQ(Bytes(key, key + 9), (Bytes{5, 3, 0, 12, 1, 1, 4, 0, 1}));
+}
+
+TEST(ZNServoOnPty, SendsWholePacketsAndAwaitsStatus)
+{
+    Line line;
+    std::thread far([&] {
+        EXPECT_EQ(line.pty.Receive(9), (Bytes{0xFF, 0xFF, 0x01, 0x05, 0x03, 0x2A, 0x00, 0x08, 0xC4}));
+        line.pty.Send({0xFF, 0xFF, 1, 2, 0, 0xFC});
+    });
+    EXPECT_EQ(line.servo.WriteWord(1, 42, 2048), 1);
+    far.join();
+    EXPECT_EQ(line.servo.WriteByte(1, 40, 1), 0);  // nobody answers this one
+
+    const uint8_t ids[] = {1, 2};
+    const uint8_t one = 1;
+    line.pty.Receive(64, 50);
+    EXPECT_EQ(line.servo.SendSyncPacket(ids, 2, 40, &one, 1), 1);
+    EXPECT_EQ(line.pty.Receive(12),
+              (Bytes{0xFF, 0xFF, 0xFE, 0x08, 0x83, 0x28, 0x01, 0x01, 0x01, 0x02, 0x01, 0x48}));
+}
+
+TEST(ZNServoOnPty, ClosedPortSendsNothingAndAwaitsOnlyWhatIsDue)
+{
+    CZNComm comm;
+    ZNServo servo(comm);
+    uint8_t b[4];
+    EXPECT_EQ(servo.ReadMemory(1, 0, b, 4), 0);
+    EXPECT_EQ(servo.Action(), 0);
+    EXPECT_EQ(servo.WriteByte(1, 40, 1), 0);
+    EXPECT_EQ(servo.WriteByte(254, 40, 1), 1);
+    servo.statusLevel = 0;
+    EXPECT_EQ(servo.WriteByte(1, 40, 1), 1);
+}
+
+}  // namespace
