@@ -1,0 +1,30 @@
+#include "cli/NumberArg.h"
+
+#include <charconv>
+
+std::optional<long long> ParseNumberArg(const std::string& text, long long low, long long high)
+{
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    bool negative = false;
+    if (begin != end && *begin == '-') {
+        negative = true;
+        ++begin;
+    }
+    int base = 10;
+    if (end - begin > 2 && begin[0] == '0' && (begin[1] == 'x' || begin[1] == 'X')) {
+        base = 16;
+        begin += 2;
+    }
+    if (begin == end || *begin == '+' || *begin == '-')
+        return std::nullopt;
+    unsigned long long magnitude = 0;
+    const auto [ptr, ec] = std::from_chars(begin, end, magnitude, base);
+    if (ec != std::errc() || ptr != end || magnitude > (1ULL << 62))
+        return std::nullopt;
+    const long long value = negative ? -static_cast<long long>(magnitude)
+                                     : static_cast<long long>(magnitude);
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}

@@ -1,0 +1,343 @@
+#include "cli/ServoCtl.h"
+
+#include "catalogue/ModelCatalogue.h"
+#include "cli/NumberArg.h"
+#include "pages/debug/PositionCommand.h"
+#include "protocol/ZNServo.h"
+#include "serial/CZNComm.h"
+#include "support/BaudRates.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <ostream>
+
+namespace {
+
+constexpr uint8_t kDefaultPositionAddress = 41;
+
+// Numbers of the command line, checked against their fields; the first failure is kept.
+struct Checker {
+    std::string error;
+    long long Get(const std::string& text, const std::string& what, long long low, long long high)
+    {
+        const auto v = ParseNumberArg(text, low, high);
+        if (!v && error.empty())
+            error = what + " must be " + std::to_string(low) + ".." + std::to_string(high) +
+                    ", not \"" + text + "\"";
+        return v.value_or(0);
+    }
+    void Fail(const std::string& message)
+    {
+        if (error.empty())
+            error = message;
+    }
+};
+
+struct Texts {
+    std::string port, baud = "115200", timeout = "100", catalogue = "setup.log";
+    std::string byteOrder, statusLevel, positionAddress;
+    std::string from = "0", to = "253";
+    std::string id, address, count, value, target, acc = "0", speed = "0", time = "0";
+    std::string mode = "normal", last, state;
+    std::vector<std::string> bytes;
+};
+
+std::string Hex(const uint8_t* bytes, int n)
+{
+    std::string text;
+    char b[4];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+        text += b;
+    }
+    return text;
+}
+
+WriteMode ModeOf(const std::string& mode)
+{
+    return mode == "sync" ? WriteMode::Sync : mode == "reg" ? WriteMode::Registered
+                                                            : WriteMode::Normal;
+}
+
+class Session {
+public:
+    Session(const Texts& t, std::ostream& o, std::ostream& e)
+        : texts(t), out(o), err(e), catalogue(t.catalogue) {}
+
+    int Open(const std::string& port, int rate, int timeoutMs)
+    {
+        comm.timeoutMs = timeoutMs;
+        if (!comm.Open(port)) {
+            err << "servoctl: cannot open " << port << "\n";
+            return kCtlBusFailed;
+        }
+        comm.SetBaudRate(rate);
+        return kCtlDone;
+    }
+
+    // Byte order, status level and position address of the servo a command goes to, as a
+    // click in the main window's servo list would take them, unless the options give them.
+    int Identify(uint8_t id, long long byteOrder, long long statusLevel,
+                 long long positionAddress)
+    {
+        uint8_t position = kDefaultPositionAddress;
+        if (byteOrder < 0 || statusLevel < 0) {
+            if (id == kBroadcastId) {
+                // Nobody answers the broadcast ID: the options or the defaults hold.
+            } else {
+                ModelKey key{};
+                if (servo.ReadMemory(id, 0, key.data(), 9) != 9)
+                    return Fail(id, "no reply to the identification read");
+                servo.byteOrder = key[addr::kByteOrder];
+                servo.statusLevel = key[addr::kStatusLevel];
+                DebugProfile profile{};
+                if (catalogue.LookupDebugProfile(key, profile))
+                    position = static_cast<uint8_t>(profile.torqueAddress + 1);
+            }
+        }
+        if (byteOrder >= 0)
+            servo.byteOrder = static_cast<uint8_t>(byteOrder);
+        if (statusLevel >= 0)
+            servo.statusLevel = static_cast<uint8_t>(statusLevel);
+        servo.positionAddress =
+            positionAddress >= 0 ? static_cast<uint8_t>(positionAddress) : position;
+        return kCtlDone;
+    }
+
+    int Fail(int id, const std::string& what)
+    {
+        err << "servoctl: servo " << id << ": " << what << "\n";
+        return kCtlBusFailed;
+    }
+
+    const Texts& texts;
+    std::ostream& out;
+    std::ostream& err;
+    CZNComm comm;
+    ZNServo servo{comm};
+    ModelCatalogue catalogue;
+};
+
+int Ports(std::ostream& out)
+{
+    CZNComm comm;
+    comm.EnumeratePorts();
+    // The main window lists the last name first.
+    for (int i = comm.portCount - 1; i >= 0; --i)
+        out << comm.portNames[static_cast<size_t>(i)] << "\n";
+    return kCtlDone;
+}
+
+int Scan(Session& s, int from, int to)
+{
+    for (int id = from; id <= to; ++id) {
+        ModelKey key{};
+        if (s.servo.ReadMemory(static_cast<uint8_t>(id), 0, key.data(), 9) == 9)
+            s.out << id << "\t" << s.catalogue.LookupModelName(key) << std::endl;
+    }
+    return kCtlDone;
+}
+
+}  // namespace
+
+int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    Texts t;
+    CLI::App app{"Servo bus from the command line: find servos, read and write their memory, "
+                 "move them.",
+                 "servoctl"};
+    app.require_subcommand(1);
+    app.failure_message(CLI::FailureMessage::help);
+    app.add_option("-p,--port", t.port, "serial port (default: the first the window lists)");
+    app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str();
+    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms")->capture_default_str();
+    app.add_option("--catalogue", t.catalogue, "model catalogue")->capture_default_str();
+    app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first");
+    app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do");
+    app.add_option("--position-address", t.positionAddress, "first address of the position block");
+
+    app.add_subcommand("ports", "list the serial ports");
+    auto* scan = app.add_subcommand("scan", "find the servos that answer at this rate");
+    scan->add_option("--from", t.from, "first ID")->capture_default_str();
+    scan->add_option("--to", t.to, "last ID")->capture_default_str();
+    auto* read = app.add_subcommand("read", "read COUNT bytes of memory from ADDRESS");
+    read->add_option("ID", t.id)->required();
+    read->add_option("ADDRESS", t.address)->required();
+    read->add_option("COUNT", t.count)->required();
+    auto* write = app.add_subcommand("write", "write bytes from ADDRESS in one packet");
+    write->add_option("ID", t.id)->required();
+    write->add_option("ADDRESS", t.address)->required();
+    write->add_option("BYTE", t.bytes)->required();
+    auto* writeByte = app.add_subcommand("write-byte", "write one byte");
+    auto* writeWord = app.add_subcommand("write-word", "write a 16-bit word in the servo's byte order");
+    for (auto* sub : {writeByte, writeWord}) {
+        sub->add_option("ID", t.id)->required();
+        sub->add_option("ADDRESS", t.address)->required();
+        sub->add_option("VALUE", t.value)->required();
+    }
+    auto* move = app.add_subcommand("move", "position command");
+    move->add_option("ID", t.id)->required();
+    move->add_option("TARGET", t.target)->required();
+    move->add_option("--acc", t.acc, "acceleration 0..255")->capture_default_str();
+    move->add_option("--speed", t.speed, "speed; negative values travel with bit 15 set")
+        ->capture_default_str();
+    move->add_option("--time", t.time, "time; negative values travel with bit 10 set")
+        ->capture_default_str();
+    auto* torque = app.add_subcommand("torque", "switch torque output on or off");
+    torque->add_option("ID", t.id)->required();
+    torque->add_option("STATE", t.state)->required()->check(CLI::IsMember({"on", "off"}));
+    for (auto* sub : {move, torque}) {
+        sub->add_option("--mode", t.mode, "normal: one servo; sync: one sync packet for ID..LAST; "
+                                          "reg: a registered write per ID")
+            ->check(CLI::IsMember({"normal", "sync", "reg"}))
+            ->capture_default_str();
+        sub->add_option("--last", t.last, "last ID of the range (sync and reg)");
+    }
+    app.add_subcommand("action", "perform the registered writes of all servos");
+
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return code == 0 ? kCtlDone : kCtlBadUsage;
+    }
+    CLI::App* command = app.get_subcommands().front();
+    const std::string name = command->get_name();
+
+    // Every number is checked before anything is sent.
+    Checker c;
+    const int rate = static_cast<int>(c.Get(t.baud, "baud rate", 1, 1000000));
+    if (c.error.empty() && BaudCodeOfRate(rate) < 0)
+        c.Fail("baud rate must be one of 1000000 500000 250000 128000 115200 76800 57600 38400");
+    const int timeoutMs = static_cast<int>(c.Get(t.timeout, "time-out", 0, 60000));
+    const long long byteOrder = t.byteOrder.empty() ? -1 : c.Get(t.byteOrder, "--byte-order", 0, 1);
+    const long long statusLevel =
+        t.statusLevel.empty() ? -1 : c.Get(t.statusLevel, "--status-level", 0, 1);
+    const long long positionAddress =
+        t.positionAddress.empty() ? -1 : c.Get(t.positionAddress, "--position-address", 0, 249);
+    const int id = t.id.empty() ? 0 : static_cast<int>(c.Get(t.id, "ID", 0, 254));
+    const int address = t.address.empty() ? 0 : static_cast<int>(c.Get(t.address, "ADDRESS", 0, 255));
+    int from = 0, to = 0, count = 0, last = id;
+    long long value = 0;
+    std::vector<uint8_t> data;
+    int target = 0, acc = 0, speed = 0, time = 0;
+    if (name == "scan") {
+        from = static_cast<int>(c.Get(t.from, "--from", 0, 253));
+        to = static_cast<int>(c.Get(t.to, "--to", 0, 253));
+        if (from > to)
+            c.Fail("--from must not lie above --to");
+    } else if (name == "read") {
+        count = static_cast<int>(c.Get(t.count, "COUNT", 1, 253));
+        if (address + count > 256)
+            c.Fail("ADDRESS + COUNT must not pass the end of memory (256)");
+    } else if (name == "write") {
+        for (const auto& b : t.bytes)
+            data.push_back(static_cast<uint8_t>(c.Get(b, "BYTE", 0, 255)));
+        if (data.size() > 252)
+            c.Fail("at most 252 bytes fit one packet");
+        if (address + data.size() > 256)
+            c.Fail("ADDRESS + the bytes must not pass the end of memory (256)");
+    } else if (name == "write-byte") {
+        value = c.Get(t.value, "VALUE", 0, 255);
+    } else if (name == "write-word") {
+        value = c.Get(t.value, "VALUE", 0, 65535);
+        if (address > 254)
+            c.Fail("a word needs ADDRESS 0..254");
+    } else if (name == "move") {
+        target = LimitTarget(static_cast<int>(c.Get(t.target, "TARGET", INT32_MIN + 1, INT32_MAX)));
+        acc = static_cast<int>(c.Get(t.acc, "--acc", 0, 255));
+        speed = EncodeSpeed(static_cast<int>(c.Get(t.speed, "--speed", -32767, 32767)));
+        time = EncodeTime(static_cast<int>(c.Get(t.time, "--time", -1023, 1023)));
+    }
+    if (name == "move" || name == "torque") {
+        if (!t.last.empty())
+            last = static_cast<int>(c.Get(t.last, "--last", 0, 253));
+        if (!t.last.empty() && t.mode == "normal")
+            c.Fail("--last needs --mode sync or reg");
+        if (last < id)
+            c.Fail("--last must not lie below ID");
+        const int groups = name == "move" ? 31 : 125;  // what one sync packet can carry
+        if (t.mode == "sync" && last - id + 1 > groups)
+            c.Fail("one sync packet reaches at most " + std::to_string(groups) + " servos");
+        if (t.mode != "normal" && id == kBroadcastId)
+            c.Fail("a range can't start at the broadcast ID");
+    }
+    if (!c.error.empty()) {
+        err << "servoctl: " << c.error << "\n" << command->help();
+        return kCtlBadUsage;
+    }
+
+    if (name == "ports")
+        return Ports(out);
+
+    std::string port = t.port;
+    if (port.empty()) {
+        CZNComm probe;
+        if (probe.EnumeratePorts() <= 0) {
+            err << "servoctl: no serial port found; name one with -p\n";
+            return kCtlBusFailed;
+        }
+        port = probe.portNames[static_cast<size_t>(probe.portCount - 1)];
+    }
+    Session s(t, out, err);
+    if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
+        return r;
+    auto& servo = s.servo;
+    const auto sid = static_cast<uint8_t>(id);
+
+    if (name == "scan")
+        return Scan(s, from, to);
+    if (name == "read") {
+        std::vector<uint8_t> bytes(static_cast<size_t>(count));
+        const int got = servo.ReadMemory(sid, static_cast<uint8_t>(address), bytes.data(),
+                                         static_cast<uint8_t>(count));
+        if (got == 0)
+            return s.Fail(id, "no reply");
+        if (got != count)
+            return s.Fail(id, "short reply (" + std::to_string(got) + " of " +
+                                  std::to_string(count) + " bytes)");
+        out << Hex(bytes.data(), count) << std::endl;
+        return kCtlDone;
+    }
+    if (name == "action") {
+        if (servo.Action())
+            return kCtlDone;
+        err << "servoctl: the action packet was not sent\n";
+        return kCtlBusFailed;
+    }
+
+    if (const int r = s.Identify(sid, byteOrder, statusLevel, positionAddress); r != kCtlDone)
+        return r;
+    const auto a = static_cast<uint8_t>(address);
+    auto status = [&](int ok, int who) { return ok ? kCtlDone : s.Fail(who, "no status reply"); };
+    if (name == "write")
+        return status(servo.WriteMemory(sid, a, data.data(), static_cast<uint8_t>(data.size())), id);
+    if (name == "write-byte")
+        return status(servo.WriteByte(sid, a, static_cast<uint8_t>(value)), id);
+    if (name == "write-word")
+        return status(servo.WriteWord(sid, a, static_cast<int>(value)), id);
+
+    const WriteMode mode = ModeOf(t.mode);
+    const auto torqueAddress = static_cast<uint8_t>(servo.positionAddress - 1);
+    auto send = [&](int first, int end) {
+        return name == "move"
+                   ? IssuePositionCommand(servo, mode, first, end, target, speed, time, acc)
+                   : SendTorqueSwitch(servo, mode, first, end, torqueAddress, t.state == "on");
+    };
+    if (mode == WriteMode::Sync) {
+        if (!send(id, last)) {
+            err << "servoctl: the sync packet was not sent\n";
+            return kCtlBusFailed;
+        }
+        return kCtlDone;
+    }
+    // One exchange per servo, so a failure names its servo.
+    for (int each = id; each <= last; ++each)
+        if (!send(each, each))
+            return s.Fail(each, "no status reply");
+    return kCtlDone;
+}

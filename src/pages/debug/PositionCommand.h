@@ -1,0 +1,33 @@
+#pragma once
+// The debug page's command rules, shared with servoctl: how typed values become the words of
+// a position command, and what each write mode sends to an ID range. The caller holds the
+// bus lock around a command.
+
+#include "protocol/ZNS.h"
+
+#include <cstdint>
+#include <vector>
+
+enum class WriteMode { Normal = 0, Sync = 1, Registered = 2 };
+
+inline constexpr int kTargetLimit = 30719;
+
+// The target limited to ±30719.
+int LimitTarget(int target);
+// A negative speed travels as its magnitude with bit 15 set.
+int EncodeSpeed(int speed);
+// A negative time travels as its magnitude with bit 10 set.
+int EncodeTime(int time);
+
+// IDs firstId..lastId, each taken modulo 256, at most 256 of them; empty when the range ends
+// below its start.
+std::vector<uint8_t> RangeIds(int firstId, int lastId);
+
+// One position command (speed and time already encoded): a write to firstId, one sync-write
+// packet for the range, or a registered write to each ID of the range.
+int IssuePositionCommand(ZNS& bus, WriteMode mode, int firstId, int lastId, int target,
+                         int speed, int time, int acceleration);
+
+// The torque switch at `address`, in the same three forms.
+int SendTorqueSwitch(ZNS& bus, WriteMode mode, int firstId, int lastId, uint8_t address,
+                     bool on);

@@ -1,0 +1,402 @@
+#include "sim/VirtualBus.h"
+
+#include "protocol/ZNS.h"
+#include "serial/LinuxTty.h"
+#include "support/BaudRates.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string text;
+    char b[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+        text += b;
+    }
+    return text;
+}
+
+std::vector<uint8_t> Reply(uint8_t id, const uint8_t* data, int n)
+{
+    std::vector<uint8_t> r = {0xFF, 0xFF, id, static_cast<uint8_t>(n + 2), 0};
+    r.reserve(static_cast<size_t>(n) + 6);
+    for (int i = 0; i < n; ++i)
+        r.push_back(data[i]);
+    r.push_back(PacketChecksum(r.data() + 2, static_cast<int>(r.size()) - 2));
+    return r;
+}
+
+}  // namespace
+
+VirtualBus::VirtualBus(ModelCatalogue& cat) : catalogue(cat) {}
+
+VirtualBus::~VirtualBus()
+{
+    Stop();
+}
+
+bool VirtualBus::AddServo(const ServoSpec& spec, std::string& error)
+{
+    ServoModel model;
+    if (!FindServoModel(catalogue, spec.model, model, error))
+        return false;
+    if (spec.baudCode > 7) {
+        error = "baud-rate code " + std::to_string(spec.baudCode) + " is outside 0..7";
+        return false;
+    }
+    for (const auto& [address, value] : spec.overrides)
+        model.factory[address] = value;
+    auto servo = std::make_unique<SimServo>(model);
+    servo->memory[addr::kId] = spec.id;
+    if (spec.baudCode >= 0)
+        servo->memory[addr::kBaudCode] = static_cast<uint8_t>(spec.baudCode);
+    if (spec.statusLevel >= 0)
+        servo->memory[addr::kStatusLevel] = static_cast<uint8_t>(spec.statusLevel);
+    std::lock_guard lock(mutex);
+    servos.push_back(std::move(servo));
+    return true;
+}
+
+bool VirtualBus::Start(std::string& error)
+{
+    char name[256] = {};
+    if (::openpty(&master, &slaveKeep, name, nullptr, nullptr) != 0) {
+        error = "cannot open a pseudo-terminal";
+        return false;
+    }
+    devicePath = name;
+    // The bus keeps the slave side open itself, so a program closing the port is not a
+    // hang-up of the bus; raw until the program sets the line up.
+    tty::ConfigureRaw(slaveKeep, 38400);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slaveKeep, F_SETFD, FD_CLOEXEC);
+    stop = false;
+    thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void VirtualBus::Stop()
+{
+    stop = true;
+    if (thread.joinable())
+        thread.join();
+    if (master >= 0)
+        ::close(master);
+    if (slaveKeep >= 0)
+        ::close(slaveKeep);
+    master = slaveKeep = -1;
+}
+
+void VirtualBus::Run()
+{
+    auto nextStep = Clock::now();
+    while (!stop) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextStep - Clock::now());
+        pollfd p{master, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, wait.count())));
+        if (ready > 0 && (p.revents & POLLIN)) {
+            uint8_t bytes[512];
+            const ssize_t r = ::read(master, bytes, sizeof bytes);
+            if (r > 0) {
+                // The line's rate when the bytes came is the rate the answers go out at,
+                // even when the packet changes the servo's own rate.
+                const int rate = tty::ReadRate(master);
+                std::vector<std::vector<uint8_t>> answers;
+                {
+                    std::lock_guard lock(mutex);
+                    Receive(bytes, static_cast<int>(r), rate, answers);
+                }
+                for (auto& a : answers)
+                    Answer(std::move(a), rate);
+            }
+        } else if (ready > 0) {
+            // Nobody holds the slave side open but the bus itself: nothing to hear.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+        }
+        const auto now = Clock::now();
+        if (now >= nextStep) {
+            std::lock_guard lock(mutex);
+            for (auto& s : servos)
+                s->Step(kStepMs / 1000.0);
+            nextStep += std::chrono::milliseconds(kStepMs);
+            if (now - nextStep > std::chrono::milliseconds(200))
+                nextStep = now;  // after a long stall, don't race to catch up
+        }
+    }
+}
+
+void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
+                         std::vector<std::vector<uint8_t>>& answers)
+{
+    const auto now = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        if (loader.Armed() && rate == kLoaderBaudRate) {
+            const LoaderSim::Stage before = loader.CurrentStage();
+            const int answer = loader.Feed(bytes[i], now, refuseBlocks);
+            if (loader.LastGroup().size() && (answer >= 0 || loader.CurrentStage() != before)) {
+                Log('>', loader.LastGroup(), "loader");
+            }
+            if (answer >= 0) {
+                answers.push_back({static_cast<uint8_t>(answer)});
+                if (loader.complete && !imageFile.empty()) {
+                    std::ofstream out(imageFile, std::ios::binary | std::ios::trunc);
+                    out.write(reinterpret_cast<const char*>(loader.image.data()),
+                              static_cast<std::streamsize>(loader.image.size()));
+                }
+            }
+            continue;
+        }
+        BusPacket packet;
+        if (!parser.Feed(bytes[i], now, packet))
+            continue;
+        if (!packet.checksumOk) {
+            Log('>', packet.raw, "bad checksum");
+            continue;
+        }
+        // Line noise on the way in: the servo hears a packet that fails its checksum.
+        if (corruptShare > 0 && std::uniform_real_distribution<double>(0, 1)(random) < corruptShare) {
+            Log('>', packet.raw, "corrupted on the line");
+            continue;
+        }
+        Log('>', packet.raw);
+        Dispatch(packet, rate, answers);
+    }
+}
+
+void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::vector<uint8_t>>& answers)
+{
+    const auto& p = packet.params;
+    auto hears = [&](const SimServo& s) { return BaudRateOfCode(s.BaudCode()) == rate; };
+    const bool broadcast = packet.id == kBroadcastId;
+
+    if (packet.instruction == instr::kSyncWrite) {
+        if (p.size() < 2)
+            return;
+        const uint8_t address = p[0];
+        const size_t length = p[1];
+        for (size_t g = 2; g + length + 1 <= p.size(); g += length + 1)
+            for (auto& s : servos)
+                if (hears(*s) && s->Id() == p[g])
+                    s->Write(address, p.data() + g + 1, static_cast<int>(length));
+        return;
+    }
+    if (packet.instruction == instr::kAction) {
+        for (auto& s : servos)
+            if (hears(*s) && (broadcast || s->Id() == packet.id))
+                s->Action();
+        return;
+    }
+
+    bool answered = false;
+    for (auto& s : servos) {
+        if (!hears(*s) || !(broadcast || s->Id() == packet.id))
+            continue;
+        bool status = false;
+        switch (packet.instruction) {
+        case instr::kRead:
+            if (p.size() >= 2 && !broadcast && !answered) {
+                std::vector<uint8_t> data(p[1]);
+                s->Read(p[0], data.data(), p[1]);
+                answers.push_back(Reply(packet.id, data.data(), p[1]));
+                answered = true;
+            }
+            continue;
+        case instr::kWrite:
+            if (!p.empty())
+                s->Write(p[0], p.data() + 1, static_cast<int>(p.size()) - 1);
+            status = true;
+            break;
+        case instr::kRegWrite:
+            if (!p.empty())
+                s->Register(p[0], p.data() + 1, static_cast<int>(p.size()) - 1);
+            status = true;
+            break;
+        case instr::kRestore:
+            s->Restore();
+            status = true;
+            break;
+        case instr::kUpgrade:
+            if (!broadcast)
+                loader.Arm();
+            break;
+        case instr::kRisky:
+            status = true;
+            break;
+        case instr::kResetAngle:
+            s->ResetAngle();
+            status = true;
+            break;
+        default:
+            break;
+        }
+        // The level in force after the write decides, so a write of the status level itself
+        // is answered (or not) by its new value; the reply carries the ID it was sent to.
+        if (status && !broadcast && !answered && s->AnswersWrites()) {
+            answers.push_back(Reply(packet.id, nullptr, 0));
+            answered = true;
+        }
+    }
+}
+
+void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
+{
+    bool drop, corrupt;
+    int delayMs, returnUs;
+    bool paced;
+    {
+        std::lock_guard lock(mutex);
+        std::uniform_real_distribution<double> unit(0, 1);
+        drop = unit(random) < dropShare;
+        corrupt = unit(random) < corruptShare;
+        if (corrupt && !bytes.empty())
+            bytes[random() % bytes.size()] ^= 0x5A;
+        delayMs = replyDelayMs;
+        paced = pacing;
+        returnUs = returnDelayUs;
+        Log('<', bytes, drop ? "dropped" : (corrupt ? "corrupted" : nullptr));
+    }
+    if (drop)
+        return;
+    auto hold = std::chrono::microseconds(delayMs * 1000LL);
+    if (paced && rate > 0)
+        hold += std::chrono::microseconds(returnUs + bytes.size() * 10 * 1000000LL / rate);
+    if (hold.count() > 0)
+        std::this_thread::sleep_for(hold);
+    (void)!::write(master, bytes.data(), bytes.size());
+}
+
+void VirtualBus::Log(char direction, const std::vector<uint8_t>& bytes, const char* note)
+{
+    std::string line = std::string(1, direction) + " " + Hex(bytes);
+    if (note)
+        line += std::string(" (") + note + ")";
+    logLines.push_back(line);
+    if (logLines.size() > 100000)
+        logLines.erase(logLines.begin(), logLines.begin() + 50000);
+    if (logFile.is_open())
+        logFile << line << std::endl;
+}
+
+void VirtualBus::SetDropShare(double share)
+{
+    std::lock_guard lock(mutex);
+    dropShare = share;
+}
+
+void VirtualBus::SetCorruptShare(double share)
+{
+    std::lock_guard lock(mutex);
+    corruptShare = share;
+}
+
+void VirtualBus::SetReplyDelayMs(int ms)
+{
+    std::lock_guard lock(mutex);
+    replyDelayMs = ms;
+}
+
+void VirtualBus::RefuseNextBlocks(int count)
+{
+    std::lock_guard lock(mutex);
+    refuseBlocks = count;
+}
+
+void VirtualBus::SetPacing(bool on, int delayUs)
+{
+    std::lock_guard lock(mutex);
+    pacing = on;
+    returnDelayUs = delayUs;
+}
+
+void VirtualBus::SetFaultBits(uint8_t id, uint8_t bits)
+{
+    std::lock_guard lock(mutex);
+    for (auto& s : servos)
+        if (s->Id() == id)
+            s->faultBits = bits;
+}
+
+bool VirtualBus::Memory(uint8_t id, ServoMemory& memory) const
+{
+    std::lock_guard lock(mutex);
+    for (const auto& s : servos)
+        if (s->Id() == id) {
+            memory = s->memory;
+            return true;
+        }
+    return false;
+}
+
+void VirtualBus::SetMemory(uint8_t id, uint8_t address, uint8_t value)
+{
+    std::lock_guard lock(mutex);
+    for (auto& s : servos)
+        if (s->Id() == id)
+            s->memory[address] = value;
+}
+
+void VirtualBus::SetLogFile(const std::string& path)
+{
+    std::lock_guard lock(mutex);
+    logFile.close();
+    logFile.open(path, std::ios::app);
+}
+
+std::vector<std::string> VirtualBus::LogLines() const
+{
+    std::lock_guard lock(mutex);
+    return logLines;
+}
+
+void VirtualBus::ClearLog()
+{
+    std::lock_guard lock(mutex);
+    logLines.clear();
+}
+
+void VirtualBus::SetImageFile(const std::string& path)
+{
+    std::lock_guard lock(mutex);
+    imageFile = path;
+}
+
+std::vector<uint8_t> VirtualBus::LoaderImage() const
+{
+    std::lock_guard lock(mutex);
+    return loader.image;
+}
+
+bool VirtualBus::LoaderComplete() const
+{
+    std::lock_guard lock(mutex);
+    return loader.complete;
+}
+
+int VirtualBus::LoaderBlocksAccepted() const
+{
+    std::lock_guard lock(mutex);
+    return loader.blocksAccepted;
+}
+
+int VirtualBus::LoaderBlocksRefused() const
+{
+    std::lock_guard lock(mutex);
+    return loader.blocksRefused;
+}
+
+bool VirtualBus::LoaderArmed() const
+{
+    std::lock_guard lock(mutex);
+    return loader.Armed();
+}

@@ -1,0 +1,93 @@
+#pragma once
+// A virtual servo bus on a pseudo-terminal. Programs open the slave side (DevicePath) as
+// they would a serial adapter; the bus answers on the master side, on its own thread, as the
+// servos on it would: only at each servo's own baud rate, with faults and pacing on demand.
+
+#include "catalogue/ModelCatalogue.h"
+#include "sim/LoaderSim.h"
+#include "sim/PacketParser.h"
+#include "sim/ServoFactory.h"
+#include "sim/SimServo.h"
+
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+class VirtualBus {
+public:
+    // How often the servos' motion and feedback advance.
+    static constexpr int kStepMs = 10;
+
+    explicit VirtualBus(ModelCatalogue& catalogue);
+    ~VirtualBus();
+    VirtualBus(const VirtualBus&) = delete;
+    VirtualBus& operator=(const VirtualBus&) = delete;
+
+    bool AddServo(const ServoSpec& spec, std::string& error);
+    bool Start(std::string& error);
+    void Stop();
+    const std::string& DevicePath() const { return devicePath; }
+
+    // Faults and timing.
+    void SetDropShare(double share);
+    // A share of packets is corrupted on the line, both ways: a request the servo can't
+    // use (no answer) or an answer with one wrong byte.
+    void SetCorruptShare(double share);
+    void SetReplyDelayMs(int ms);
+    void RefuseNextBlocks(int count);
+    // Holds each answer for its wire time at the line's rate (10 bits a byte) plus a return
+    // delay, as a real bus would.
+    void SetPacing(bool on, int returnDelayUs = 20);
+    void SetFaultBits(uint8_t id, uint8_t bits);
+
+    // What the servos hold, found by their present ID.
+    bool Memory(uint8_t id, ServoMemory& memory) const;
+    void SetMemory(uint8_t id, uint8_t address, uint8_t value);
+
+    // Every packet heard ("> ...") and sent ("< ..."), one hex line each.
+    void SetLogFile(const std::string& path);
+    std::vector<std::string> LogLines() const;
+    void ClearLog();
+
+    // The firmware loader.
+    void SetImageFile(const std::string& path);
+    std::vector<uint8_t> LoaderImage() const;
+    bool LoaderComplete() const;
+    int LoaderBlocksAccepted() const;
+    int LoaderBlocksRefused() const;
+    bool LoaderArmed() const;
+
+private:
+    void Run();
+    void Receive(const uint8_t* bytes, int n, int rate, std::vector<std::vector<uint8_t>>& answers);
+    void Dispatch(const BusPacket& packet, int rate, std::vector<std::vector<uint8_t>>& answers);
+    void Answer(std::vector<uint8_t> bytes, int rate);
+    void Log(char direction, const std::vector<uint8_t>& bytes, const char* note = nullptr);
+
+    ModelCatalogue& catalogue;
+    std::string devicePath;
+    int master = -1;
+    int slaveKeep = -1;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+
+    mutable std::mutex mutex;
+    std::vector<std::unique_ptr<SimServo>> servos;
+    PacketParser parser;
+    LoaderSim loader;
+    double dropShare = 0;
+    double corruptShare = 0;
+    int replyDelayMs = 0;
+    int refuseBlocks = 0;
+    bool pacing = false;
+    int returnDelayUs = 20;
+    std::mt19937 random{12345};
+    std::vector<std::string> logLines;
+    std::ofstream logFile;
+    std::string imageFile;
+};

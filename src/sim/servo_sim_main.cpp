@@ -1,0 +1,133 @@
+// servo-sim: a virtual bus of servos on a pseudo-terminal, until SIGINT or SIGTERM.
+#include "sim/VirtualBus.h"
+#include "support/LeadingInt.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+// ID:MODEL[:BAUDCODE]; the model name may itself hold no colon.
+bool ParseServo(const std::string& text, ServoSpec& spec, std::string& error)
+{
+    const auto first = text.find(':');
+    if (first == std::string::npos || first == 0) {
+        error = "--servo wants ID:MODEL[:BAUDCODE], not \"" + text + "\"";
+        return false;
+    }
+    const std::string id = text.substr(0, first);
+    std::string rest = text.substr(first + 1);
+    const auto second = rest.rfind(':');
+    if (second != std::string::npos) {
+        const std::string code = rest.substr(second + 1);
+        if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos ||
+            LeadingInt(code) > 7) {
+            error = "baud-rate code must be 0..7 in \"" + text + "\"";
+            return false;
+        }
+        spec.baudCode = LeadingInt(code);
+        rest = rest.substr(0, second);
+    }
+    if (id.find_first_not_of("0123456789") != std::string::npos || LeadingInt(id) > 253) {
+        error = "servo ID must be 0..253 in \"" + text + "\"";
+        return false;
+    }
+    spec.id = static_cast<uint8_t>(LeadingInt(id));
+    spec.model = rest;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"A virtual bus of servos on a pseudo-terminal, for trying the tools without "
+                 "hardware."};
+    std::string catalogueFile = "setup.log", link, logFile, imageFile;
+    std::vector<std::string> servoTexts;
+    double drop = 0, corrupt = 0;
+    int delayMs = 0, refuse = 0, returnDelayUs = 20;
+    bool pacing = false;
+    app.add_option("--catalogue", catalogueFile, "model catalogue (GBK)")->capture_default_str();
+    app.add_option("--link", link, "make a symbolic link PATH to the bus's device");
+    app.add_option("--log", logFile, "append every packet heard and sent to FILE, one hex line each");
+    app.add_option("--servo", servoTexts, "a servo: ID:MODEL[:BAUDCODE]")->required();
+    app.add_option("--drop", drop, "share of answers dropped (0..1)")->check(CLI::Range(0.0, 1.0));
+    app.add_option("--corrupt", corrupt, "share of answers with a corrupted byte (0..1)")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--delay", delayMs, "hold every answer this many milliseconds")
+        ->check(CLI::Range(0, 10000));
+    app.add_option("--refuse-blocks", refuse, "refuse the next N firmware blocks")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--pacing", pacing, "hold answers for their wire time at the line's rate");
+    app.add_option("--return-delay-us", returnDelayUs, "return delay added by --pacing")
+        ->check(CLI::Range(0, 1000000));
+    app.add_option("--image-out", imageFile, "write a received firmware image to FILE");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+
+    ModelCatalogue catalogue(catalogueFile);
+    VirtualBus bus(catalogue);
+    for (const auto& text : servoTexts) {
+        ServoSpec spec;
+        std::string error;
+        if (!ParseServo(text, spec, error) || !bus.AddServo(spec, error)) {
+            std::cerr << "servo-sim: " << error << "\n";
+            if (error.rfind("no model", 0) == 0) {
+                std::cerr << "models:";
+                for (const auto& name : ListServoModels(catalogue))
+                    std::cerr << " \"" << name << "\"";
+                std::cerr << "\n";
+            }
+            return 2;
+        }
+    }
+    bus.SetDropShare(drop);
+    bus.SetCorruptShare(corrupt);
+    bus.SetReplyDelayMs(delayMs);
+    bus.RefuseNextBlocks(refuse);
+    bus.SetPacing(pacing, returnDelayUs);
+    if (!logFile.empty())
+        bus.SetLogFile(logFile);
+    if (!imageFile.empty())
+        bus.SetImageFile(imageFile);
+
+    // Block the stop signals before any thread starts, then wait for one of them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::string error;
+    if (!bus.Start(error)) {
+        std::cerr << "servo-sim: " << error << "\n";
+        return 1;
+    }
+    if (!link.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(link, ec);
+        std::filesystem::create_symlink(bus.DevicePath(), link, ec);
+        if (ec) {
+            std::cerr << "servo-sim: cannot link " << link << ": " << ec.message() << "\n";
+            return 1;
+        }
+    }
+    std::cout << bus.DevicePath() << std::endl;
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    bus.Stop();
+    if (!link.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(link, ec);
+    }
+    return 0;
+}
