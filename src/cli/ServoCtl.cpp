@@ -149,50 +149,52 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
                  "servoctl"};
     app.require_subcommand(1);
     app.failure_message(CLI::FailureMessage::help);
-    app.add_option("-p,--port", t.port, "serial port (default: the first the window lists)");
-    app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str();
-    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms")->capture_default_str();
-    app.add_option("--catalogue", t.catalogue, "model catalogue")->capture_default_str();
-    app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first");
-    app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do");
-    app.add_option("--position-address", t.positionAddress, "first address of the position block");
+    app.add_option("-p,--port", t.port, "serial port (default: the first the window lists)")
+        ->type_name("PORT");
+    app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
+    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms")->capture_default_str()->type_name("N");
+    app.add_option("--catalogue", t.catalogue, "model catalogue")->type_name("FILE")->capture_default_str();
+    app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first")->type_name("N");
+    app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do")->type_name("N");
+    app.add_option("--position-address", t.positionAddress, "first address of the position block")->type_name("N");
 
     app.add_subcommand("ports", "list the serial ports");
     auto* scan = app.add_subcommand("scan", "find the servos that answer at this rate");
-    scan->add_option("--from", t.from, "first ID")->capture_default_str();
-    scan->add_option("--to", t.to, "last ID")->capture_default_str();
+    scan->add_option("--from", t.from, "first ID")->capture_default_str()->type_name("N");
+    scan->add_option("--to", t.to, "last ID")->capture_default_str()->type_name("N");
     auto* read = app.add_subcommand("read", "read COUNT bytes of memory from ADDRESS");
-    read->add_option("ID", t.id)->required();
-    read->add_option("ADDRESS", t.address)->required();
-    read->add_option("COUNT", t.count)->required();
+    read->add_option("ID", t.id)->required()->type_name("N");
+    read->add_option("ADDRESS", t.address)->required()->type_name("N");
+    read->add_option("COUNT", t.count)->required()->type_name("N");
     auto* write = app.add_subcommand("write", "write bytes from ADDRESS in one packet");
-    write->add_option("ID", t.id)->required();
-    write->add_option("ADDRESS", t.address)->required();
-    write->add_option("BYTE", t.bytes)->required();
+    write->add_option("ID", t.id)->required()->type_name("N");
+    write->add_option("ADDRESS", t.address)->required()->type_name("N");
+    write->add_option("BYTE", t.bytes)->required()->type_name("N");
     auto* writeByte = app.add_subcommand("write-byte", "write one byte");
     auto* writeWord = app.add_subcommand("write-word", "write a 16-bit word in the servo's byte order");
     for (auto* sub : {writeByte, writeWord}) {
-        sub->add_option("ID", t.id)->required();
-        sub->add_option("ADDRESS", t.address)->required();
-        sub->add_option("VALUE", t.value)->required();
+        sub->add_option("ID", t.id)->required()->type_name("N");
+        sub->add_option("ADDRESS", t.address)->required()->type_name("N");
+        sub->add_option("VALUE", t.value)->required()->type_name("N");
     }
     auto* move = app.add_subcommand("move", "position command");
-    move->add_option("ID", t.id)->required();
-    move->add_option("TARGET", t.target)->required();
-    move->add_option("--acc", t.acc, "acceleration 0..255")->capture_default_str();
+    move->add_option("ID", t.id)->required()->type_name("N");
+    move->add_option("TARGET", t.target)->required()->type_name("N");
+    move->add_option("--acc", t.acc, "acceleration 0..255")->capture_default_str()->type_name("N");
     move->add_option("--speed", t.speed, "speed; negative values travel with bit 15 set")
-        ->capture_default_str();
+        ->capture_default_str()->type_name("N");
     move->add_option("--time", t.time, "time; negative values travel with bit 10 set")
-        ->capture_default_str();
+        ->capture_default_str()->type_name("N");
     auto* torque = app.add_subcommand("torque", "switch torque output on or off");
-    torque->add_option("ID", t.id)->required();
-    torque->add_option("STATE", t.state)->required()->check(CLI::IsMember({"on", "off"}));
+    torque->add_option("ID", t.id)->required()->type_name("N");
+    torque->add_option("STATE", t.state)->required()->type_name("on|off")->check(CLI::IsMember({"on", "off"}));
     for (auto* sub : {move, torque}) {
         sub->add_option("--mode", t.mode, "normal: one servo; sync: one sync packet for ID..LAST; "
                                           "reg: a registered write per ID")
             ->check(CLI::IsMember({"normal", "sync", "reg"}))
+            ->type_name("MODE")
             ->capture_default_str();
-        sub->add_option("--last", t.last, "last ID of the range (sync and reg)");
+        sub->add_option("--last", t.last, "last ID of the range (sync and reg)")->type_name("N");
     }
     app.add_subcommand("action", "perform the registered writes of all servos");
 

@@ -1,0 +1,196 @@
+// servoctl against the virtual bus: what each command puts on the wire, what it prints, and
+// its exit status.
+#include "BusFixture.h"
+#include "cli/ServoCtl.h"
+
+#include <sstream>
+
+namespace {
+
+class ServoCtl : public BusFixture {
+protected:
+    void SetUp() override
+    {
+        BusFixture::SetUp();
+        AddServo(1, kKestrel);
+        AddServo(2, kHeron);
+        AddServo(3, kOsprey);
+        AddServo(4, kKestrel);
+        AddServo(5, kKestrel);
+        AddServo(9, kKestrel, 0);
+        AddServo(6, kKestrel, -1, {{3, 99}});  // an identification the catalogue lacks
+        std::string error;
+        ASSERT_TRUE(bus->Start(error)) << error;
+    }
+
+    int Run(std::vector<std::string> args)
+    {
+        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "-t", "50",
+                                         "--catalogue", catalogueFile};
+        full.insert(full.end(), args.begin(), args.end());
+        out.str("");
+        err.str("");
+        const int status = RunServoCtl(full, out, err);
+        Settle();  // until the bus thread has heard the last packet
+        return status;
+    }
+    std::ostringstream out, err;
+};
+
+TEST_F(ServoCtl, ScanListsTheServosAtThePortsRate)
+{
+    ASSERT_EQ(Run({"scan", "--to", "12"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "1\tKestrel-12\n2\t苍鹭 HR25\n3\tOsprey-40H\n4\tKestrel-12\n"
+                         "5\tKestrel-12\n6\t未知型号\n");
+    ASSERT_EQ(Run({"-b", "1000000", "scan", "--from", "5", "--to", "12"}), 0);
+    EXPECT_EQ(out.str(), "9\tKestrel-12\n");
+    EXPECT_EQ(Sent().front(), "FF FF 00 04 02 00 09 F0");
+}
+
+TEST_F(ServoCtl, ReadPrintsUpperCaseHex)
+{
+    ASSERT_EQ(Run({"read", "1", "0", "9"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "05 03 00 0C 01 01 04 00 01\n");
+    ASSERT_EQ(Run({"read", "0x2", "0x0B", "2"}), 0);
+    EXPECT_EQ(out.str(), "03 FF\n");
+}
+
+TEST_F(ServoCtl, WorkedExamplesGoOutExactly)
+{
+    const std::string fixed[] = {"--byte-order", "0", "--status-level", "1"};
+    struct Case {
+        std::vector<std::string> args;
+        std::string packet;
+    } cases[] = {
+        {{"move", "1", "-100", "--acc", "10", "--speed", "500"},
+         "FF FF 01 0A 03 29 0A 64 80 00 00 F4 01 E5"},
+        {{"write-word", "1", "42", "2048"}, "FF FF 01 05 03 2A 00 08 C4"},
+        {{"move", "1", "40000", "--speed", "-100", "--time", "-100"},
+         "FF FF 01 0A 03 29 00 FF 77 64 04 64 80 06"},
+        {{"write", "1", "13", "60", "0x8C"}, "FF FF 01 05 03 0D 3C 8C 21"},
+        {{"write-byte", "1", "7", "2"}, "FF FF 01 04 03 07 02 EE"},
+    };
+    for (const auto& c : cases) {
+        bus->ClearLog();
+        std::vector<std::string> args(std::begin(fixed), std::end(fixed));
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(Run(args), 0) << c.args[0] << ": " << err.str();
+        EXPECT_EQ(Sent(), std::vector<std::string>{c.packet}) << c.args[0];
+    }
+}
+
+TEST_F(ServoCtl, IdentifiesTheServoFirst)
+{
+    // Servo 2 is high byte first and answers no writes: the identification read tells so.
+    ASSERT_EQ(Run({"write-word", "2", "42", "2048"}), 0) << err.str();
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"FF FF 02 04 02 00 09 EE",
+                                                "FF FF 02 05 03 2A 08 00 C3"}));
+    EXPECT_EQ(MemoryOf(2)[42], 0x08);
+
+    // Without the read a status would be awaited and never come.
+    ASSERT_EQ(Run({"--byte-order", "1", "--status-level", "1", "write-byte", "2", "7", "1"}), 1);
+    EXPECT_NE(err.str().find("servo 2"), std::string::npos);
+
+    // The torque switch sits below the position block the profile gives.
+    bus->ClearLog();
+    ASSERT_EQ(Run({"torque", "3", "on"}), 0) << err.str();
+    EXPECT_EQ(Sent().back(), "FF FF 03 04 03 28 01 CC");
+    ASSERT_EQ(Run({"--position-address", "51", "torque", "3", "off"}), 0);
+    EXPECT_EQ(Sent().back(), "FF FF 03 04 03 32 00 C3");
+}
+
+TEST_F(ServoCtl, RegisteredMovesWaitForAction)
+{
+    ASSERT_EQ(Run({"torque", "4", "on", "--mode", "sync", "--last", "5"}), 0) << err.str();
+    const auto before = MemoryOf(4);
+    bus->ClearLog();
+    ASSERT_EQ(Run({"move", "4", "2500", "--mode", "reg", "--last", "5"}), 0) << err.str();
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 3u);  // the identification read, then one registered write each
+    EXPECT_EQ(sent[1].substr(0, 20), "FF FF 04 0A 04 29 00");
+    EXPECT_EQ(sent[2].substr(0, 20), "FF FF 05 0A 04 29 00");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(MemoryOf(4)[42], before[42]);
+    EXPECT_EQ(MemoryOf(5)[56], before[56]);
+    ASSERT_EQ(Run({"action"}), 0);
+    EXPECT_EQ(Sent().back(), "FF FF FE 02 05 FA");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(MemoryOf(4)[42] | MemoryOf(4)[43] << 8, 2500);
+    EXPECT_EQ(MemoryOf(5)[42] | MemoryOf(5)[43] << 8, 2500);
+}
+
+TEST_F(ServoCtl, SyncMoveIsOnePacketForTheRange)
+{
+    bus->ClearLog();
+    ASSERT_EQ(Run({"--byte-order", "0", "--status-level", "1", "move", "3", "100", "--mode",
+                   "sync", "--last", "5"}),
+              0) << err.str();
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].substr(0, 20), "FF FF FE 1C 83 29 07");
+}
+
+TEST_F(ServoCtl, BusFailuresExitOneNamingTheServo)
+{
+    EXPECT_EQ(Run({"read", "8", "0", "4"}), 1);
+    EXPECT_EQ(err.str(), "servoctl: servo 8: no reply\n");
+    bus->SetDropShare(1.0);
+    EXPECT_EQ(Run({"write-byte", "1", "7", "1"}), 1);
+    EXPECT_NE(err.str().find("servo 1"), std::string::npos);
+    bus->SetDropShare(0);
+    bus->SetCorruptShare(1.0);
+    EXPECT_EQ(Run({"read", "1", "0", "4"}), 1);
+    EXPECT_EQ(Run({"--byte-order", "0", "--status-level", "1", "move", "1", "0"}), 1);
+    bus->SetCorruptShare(0);
+    std::vector<std::string> missing = {"servoctl", "-p", "/nonexistent/tty", "read", "1", "0", "1"};
+    EXPECT_EQ(RunServoCtl(missing, out, err), 1);
+}
+
+TEST_F(ServoCtl, BadArgumentsExitTwoAndSendNothing)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"-b", "9600", "scan"},
+        {"-b", "fast", "scan"},
+        {"read", "255", "0", "1"},
+        {"read", "1", "256", "1"},
+        {"read", "1", "0", "0"},
+        {"read", "1", "250", "9"},
+        {"read", "1", "0x", "1"},
+        {"read", "1", "12abc", "1"},
+        {"read", "1", "0"},
+        {"write-byte", "1", "7", "256"},
+        {"write-byte", "1", "7", "-1"},
+        {"write-word", "1", "7", "65536"},
+        {"write", "1", "7", "1", "300"},
+        {"move", "1", "0", "--acc", "256"},
+        {"move", "1", "0", "--speed", "40000"},
+        {"move", "1", "0", "--time", "-1024"},
+        {"move", "3", "0", "--mode", "sync", "--last", "2"},
+        {"move", "1", "0", "--mode", "sync", "--last", "40"},
+        {"move", "1", "0", "--last", "3"},
+        {"move", "1", "0", "--mode", "fast"},
+        {"torque", "1", "maybe"},
+        {"scan", "--from", "9", "--to", "3"},
+        {"--status-level", "2", "write-byte", "1", "7", "1"},
+        {"fly"},
+        {},
+    };
+    for (const auto& args : bad) {
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        EXPECT_EQ(Run(args), 2) << joined;
+        EXPECT_FALSE(err.str().empty()) << joined;
+    }
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(ServoCtl, HelpExitsZero)
+{
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_NE(out.str().find("scan"), std::string::npos);
+    EXPECT_EQ(Run({"move", "--help"}), 0);
+    EXPECT_NE(out.str().find("--speed"), std::string::npos);
+}
+
+}  // namespace
