@@ -1,0 +1,269 @@
+#include "app/CServoMain.h"
+
+#include "pages/debug/CRobotDlg.h"
+#include "pages/program/ServoPG.h"
+#include "pages/upgrade/ServoTest.h"
+#include "support/BaudRates.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+CServoMain::CServoMain(ZNServo& p, QWidget* parent)
+    : QDialog(parent), protocol(p), messages(std::make_unique<QtMessageBoxes>()),
+      files(std::make_unique<QtFileDialogs>())
+{
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    BuildControls();
+
+    programPage = new ServoPG(catalogue, busLock, protocol, *this);
+    upgradePage = new ServoTest(protocol);
+    debugPage = new CRobotDlg(catalogue, busLock, protocol);  // starts its own poll
+    tabs->addTab(debugPage, QString::fromUtf8("调试"));
+    tabs->addTab(programPage, QString::fromUtf8("编程"));
+    tabs->addTab(upgradePage, QString::fromUtf8("升级"));
+    currentPage = 0;
+    tabs->setCurrentIndex(0);
+    connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
+
+    for (int rate : kBaudRates)
+        baudCombo->addItem(QString::number(rate));
+    baudCombo->setCurrentIndex(4);
+
+    CZNComm& comm = protocol.comm;
+    comm.EnumeratePorts();
+    // Each name goes in at the top, so the last one enumerated stands first.
+    for (int i = 0; i < comm.portCount; ++i)
+        portCombo->insertItem(0, QString::fromStdString(comm.portNames[static_cast<size_t>(i)]));
+    portCombo->setCurrentIndex(0);
+}
+
+CServoMain::~CServoMain()
+{
+    Shutdown();
+}
+
+void CServoMain::BuildControls()
+{
+    auto* settings = new QGroupBox(QString::fromUtf8("通信设置"));
+    auto* settingsLayout = new QGridLayout(settings);
+    portCombo = new QComboBox;
+    portCombo->setEditable(true);
+    portCombo->setMinimumContentsLength(12);
+    baudCombo = new QComboBox;
+    openButton = new QPushButton(QString::fromUtf8("打开"));
+    settingsLayout->addWidget(new QLabel(QString::fromUtf8("端口:")), 0, 0);
+    settingsLayout->addWidget(portCombo, 0, 1);
+    settingsLayout->addWidget(new QLabel(QString::fromUtf8("波特率:")), 1, 0);
+    settingsLayout->addWidget(baudCombo, 1, 1);
+    settingsLayout->addWidget(openButton, 2, 1);
+
+    auto* searchBox = new QGroupBox(QString::fromUtf8("舵机搜索"));
+    auto* searchLayout = new QVBoxLayout(searchBox);
+    searchButton = new QPushButton(QString::fromUtf8("搜索"));
+    statusField = new QLineEdit;
+    statusField->setReadOnly(true);
+    servoList = new QTableWidget(0, 2);
+    servoList->setHorizontalHeaderLabels({QString::fromUtf8("ID号"), QString::fromUtf8("型号")});
+    servoList->verticalHeader()->hide();
+    servoList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    servoList->setShowGrid(true);
+    servoList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    servoList->setSelectionMode(QAbstractItemView::SingleSelection);
+    servoList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    servoList->setColumnWidth(0, 60);
+    servoList->setColumnWidth(1, 100);
+    servoList->horizontalHeader()->setStretchLastSection(true);
+    searchLayout->addWidget(searchButton);
+    searchLayout->addWidget(statusField);
+    searchLayout->addWidget(servoList, 1);
+
+    for (auto* button : {openButton, searchButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    tabs = new QTabWidget;
+    tabs->setMinimumSize(760, 540);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(settings);
+    left->addWidget(searchBox, 1);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left);
+    layout->addWidget(tabs, 1);
+
+    connect(openButton, &QPushButton::clicked, this, &CServoMain::OnOpenClose);
+    connect(searchButton, &QPushButton::clicked, this, &CServoMain::OnSearch);
+    // A mouse click on a row selects a servo; moving through the list with keys does not.
+    connect(servoList, &QTableWidget::cellClicked, this,
+            [this](int row, int) { OnServoClicked(row); });
+}
+
+void CServoMain::SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<FileDialogs> f)
+{
+    messages = std::move(m);
+    files = std::move(f);
+}
+
+void CServoMain::AddPortFirst(const QString& name)
+{
+    portCombo->insertItem(0, name);
+    portCombo->setCurrentIndex(0);
+}
+
+void CServoMain::OnOpenClose()
+{
+    const int rate = baudCombo->currentText().toInt();
+    const std::string name = portCombo->currentText().toStdString();
+    CZNComm& comm = protocol.comm;
+    if (!portOpen) {
+        portOpen = comm.Open(name);
+        if (!portOpen)
+            return;
+        comm.SetBaudRate(comm.baudRate);
+        comm.SetBaudRate(rate);
+        openButton->setText(QString::fromUtf8("关闭"));
+        portCombo->setEnabled(false);
+        baudCombo->setEnabled(false);
+        return;
+    }
+    portOpen = 0;
+    {
+        // The search and the polls see the flag before their next exchange; the lock waits
+        // for the exchange in progress, so none is cut off by the port closing under it.
+        std::lock_guard lock(busLock);
+        comm.Close();
+    }
+    openButton->setText(QString::fromUtf8("打开"));
+    portCombo->setEnabled(true);
+    baudCombo->setEnabled(true);
+}
+
+void CServoMain::SelectBaud(int index)
+{
+    if (index < 0 || index >= baudCombo->count() || index == baudCombo->currentIndex())
+        return;
+    baudCombo->setCurrentIndex(index);
+    protocol.comm.SetBaudRate(baudCombo->currentText().toInt());
+}
+
+void CServoMain::OnSearch()
+{
+    if (!portOpen)
+        return;
+    if (searchButton->text() != QString::fromUtf8("搜索")) {
+        search.Stop();
+        return;
+    }
+    debugPage->StopPolling();
+    programPage->StopPolling();
+    searchButton->setText(QString::fromUtf8("停止"));
+    servoList->setRowCount(0);
+    found.clear();
+
+    // The worker reports through queued calls and never waits for this thread, which may
+    // itself be waiting for the bus lock the worker holds.
+    ServoSearch::Reports reports;
+    reports.probing = [this](int id) {
+        QMetaObject::invokeMethod(this, [this, id] {
+            statusField->setText(QString::fromUtf8("正在查找 ID:%1 舵机...").arg(id));
+        }, Qt::QueuedConnection);
+    };
+    reports.found = [this](int id, const ModelKey& key, const std::string& model) {
+        QMetaObject::invokeMethod(this, [this, id, key, model] {
+            found.push_back(key);
+            const int row = servoList->rowCount();
+            servoList->insertRow(row);
+            servoList->setItem(row, 0, new QTableWidgetItem(QString::number(id)));
+            servoList->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(model)));
+        }, Qt::QueuedConnection);
+    };
+    reports.finished = [this] {
+        QMetaObject::invokeMethod(this, [this] { OnSearchEnded(); }, Qt::QueuedConnection);
+    };
+    search.Start(std::move(reports));
+}
+
+void CServoMain::OnSearchEnded()
+{
+    search.Join();
+    statusField->setText(QString::fromUtf8("停止"));
+    searchButton->setText(QString::fromUtf8("搜索"));
+    StartCurrentPoll();
+    emit SearchFinished();
+}
+
+void CServoMain::StartCurrentPoll()
+{
+    if (currentPage == 0)
+        debugPage->StartPolling();
+    else if (currentPage == 1)
+        programPage->StartPolling();
+}
+
+void CServoMain::OnTabChanged(int index)
+{
+    const int old = currentPage;
+    currentPage = index;
+    if (old == 0)
+        debugPage->StopPolling();
+    if (old == 1)
+        programPage->StopPolling();
+    if (!search.Running())
+        StartCurrentPoll();
+}
+
+void CServoMain::OnServoClicked(int row)
+{
+    if (row < 0 || row >= static_cast<int>(found.size()) || !servoList->item(row, 0))
+        return;
+    const int id = servoList->item(row, 0)->text().toInt();
+    const ModelKey& key = found[static_cast<size_t>(row)];
+    debugPage->SelectServo(id, key);
+    programPage->SelectServo(id, key);
+    upgradePage->SelectServo(id);
+    protocol.byteOrder = key[addr::kByteOrder];
+    protocol.statusLevel = key[addr::kStatusLevel];
+}
+
+void CServoMain::Shutdown()
+{
+    search.Stop();
+    portOpen = 0;
+    search.Join();
+    if (debugPage)
+        debugPage->StopPolling();
+    if (programPage)
+        programPage->StopPolling();
+    std::lock_guard lock(busLock);
+    protocol.comm.Close();
+}
+
+void CServoMain::closeEvent(QCloseEvent* event)
+{
+    Shutdown();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void CServoMain::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Esc close nothing; every other key goes its usual way.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

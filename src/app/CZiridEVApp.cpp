@@ -1,0 +1,80 @@
+#include "app/CZiridEVApp.h"
+
+#include <QCommandLineParser>
+#include <QComboBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
+{
+    QApplication::setApplicationName("servo-debugger");
+}
+
+CZiridEVApp::~CZiridEVApp()
+{
+    window.reset();  // stops the workers and closes the port before the bus goes
+    demo.reset();
+}
+
+CZiridEVApp::Options CZiridEVApp::ParseOptions()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Debugging tool for serial-bus smart servos.");
+    parser.addHelpOption();
+    QCommandLineOption demoOption("demo", "Start a virtual bus with three servos and list it first.");
+    QCommandLineOption shotOption("screenshot", "Save a PNG of the main window to FILE and exit.",
+                                  "FILE");
+    parser.addOption(demoOption);
+    parser.addOption(shotOption);
+    parser.process(qt);
+    return {parser.isSet(demoOption), parser.value(shotOption)};
+}
+
+bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
+{
+    return w.grab().save(file, "PNG");
+}
+
+int CZiridEVApp::Run()
+{
+    const Options options = ParseOptions();
+    window = std::make_unique<CServoMain>(protocol);
+    if (options.demo) {
+        demo = std::make_unique<DemoBus>();
+        std::string error;
+        if (demo->Start(error)) {
+            window->AddPortFirst(QString::fromStdString(demo->DevicePath()));
+        } else {
+            std::fprintf(stderr, "servo-debugger: no demo bus: %s\n", error.c_str());
+            demo.reset();
+        }
+    }
+    window->show();
+
+    if (!options.screenshot.isEmpty()) {
+        auto finish = [this, file = options.screenshot] {
+            const bool saved = SaveScreenshot(*window, file);
+            if (!saved)
+                std::fprintf(stderr, "servo-debugger: cannot write %s\n", qPrintable(file));
+            window->Shutdown();
+            QApplication::exit(saved ? 0 : 1);
+        };
+        if (demo) {
+            QObject::connect(window.get(), &CServoMain::SearchFinished, window.get(), [finish] {
+                QTimer::singleShot(100, finish);
+            });
+            QTimer::singleShot(100, window.get(), [this, finish] {
+                window->openButton->click();
+                if (!window->PortOpen())
+                    return finish();
+                window->searchButton->click();
+            });
+        } else {
+            QTimer::singleShot(300, window.get(), finish);
+        }
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The application object: creates the one serial port and protocol object, the main window,
+// and in demo mode the virtual bus, and runs the event loop.
+
+#include "app/CServoMain.h"
+#include "app/DemoBus.h"
+#include "protocol/ZNServo.h"
+#include "serial/CZNComm.h"
+
+#include <QApplication>
+#include <QString>
+
+#include <memory>
+
+class CZiridEVApp {
+public:
+    struct Options {
+        bool demo = false;
+        QString screenshot;  // save a picture of the window there and exit
+    };
+
+    CZiridEVApp(int& argc, char** argv);
+    ~CZiridEVApp();
+    int Run();
+
+    static bool SaveScreenshot(QWidget& window, const QString& file);
+
+private:
+    Options ParseOptions();
+
+    QApplication qt;
+    CZNComm comm;
+    ZNServo protocol{comm};
+    std::unique_ptr<CServoMain> window;
+    std::unique_ptr<DemoBus> demo;
+};

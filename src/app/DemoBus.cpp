@@ -1,0 +1,19 @@
+#include "app/DemoBus.h"
+
+bool DemoBus::Start(std::string& error)
+{
+    auto demo = std::make_unique<VirtualBus>(catalogue);
+    const char* models[] = {"Kestrel-12", "苍鹭 HR25", "Osprey-40H"};
+    for (int i = 0; i < 3; ++i) {
+        ServoSpec spec;
+        spec.id = static_cast<uint8_t>(i + 1);
+        spec.model = models[i];
+        spec.baudCode = 4;  // 115200, the window's default rate
+        if (!demo->AddServo(spec, error))
+            return false;
+    }
+    if (!demo->Start(error))
+        return false;
+    bus = std::move(demo);
+    return true;
+}

@@ -1,0 +1,3 @@
+#include "pages/upgrade/ServoTest.h"
+
+ServoTest::ServoTest(ZNServo& p, QWidget* parent) : QWidget(parent), protocol(p) {}
