@@ -1,0 +1,105 @@
+#pragma once
+// The main window on the offscreen platform, over a virtual bus built from the shipped
+// catalogue; the working directory holds a copy of that catalogue as "setup.log".
+
+#include "app/CServoMain.h"
+#include "pages/debug/CRobotDlg.h"
+#include "pages/program/ServoPG.h"
+#include "pages/upgrade/ServoTest.h"
+#include "sim/VirtualBus.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+inline QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// A working directory with setup.log, for the whole test program.
+inline const QString& WorkDir()
+{
+    static QTemporaryDir dir;
+    static const bool ready = [] {
+        QFile::copy(SERVO_SOURCE_DIR "/data/setup.log", dir.filePath("setup.log"));
+        return QDir::setCurrent(dir.path());
+    }();
+    (void)ready;
+    static const QString path = dir.path();
+    return path;
+}
+
+struct Rig {
+    // A bus time-out short enough that a whole search takes seconds, long enough for the
+    // virtual bus to answer.
+    static constexpr int kTimeoutMs = 20;
+
+    explicit Rig(std::vector<ServoSpec> servos)
+        : catalogue((WorkDir() + "/setup.log").toStdString()), bus(catalogue)
+    {
+        std::string error;
+        for (const auto& s : servos)
+            if (!bus.AddServo(s, error))
+                qFatal("%s", error.c_str());
+        if (!bus.Start(error))
+            qFatal("%s", error.c_str());
+        comm.timeoutMs = kTimeoutMs;
+        window = std::make_unique<CServoMain>(protocol);
+        window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
+        window->show();
+    }
+    ~Rig() { window.reset(); }
+
+    bool Open()
+    {
+        window->openButton->click();
+        return window->PortOpen();
+    }
+    // Runs a whole search and waits for its end.
+    bool Search()
+    {
+        QSignalSpy ended(window.get(), &CServoMain::SearchFinished);
+        window->searchButton->click();
+        return ended.wait(60000);
+    }
+    QStringList Rows() const
+    {
+        QStringList rows;
+        for (int r = 0; r < window->servoList->rowCount(); ++r)
+            rows << window->servoList->item(r, 0)->text() + " " +
+                        window->servoList->item(r, 1)->text();
+        return rows;
+    }
+    void ClickRow(int row)
+    {
+        auto* list = window->servoList;
+        const QRect rect = list->visualItemRect(list->item(row, 1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    ModelCatalogue catalogue;
+    VirtualBus bus;
+    CZNComm comm;
+    ZNServo protocol{comm};
+    std::unique_ptr<CServoMain> window;
+};
+
+inline ServoSpec Servo(int id, const char* model, int baudCode = 4,
+                       std::vector<std::pair<uint8_t, uint8_t>> overrides = {})
+{
+    ServoSpec s;
+    s.id = static_cast<uint8_t>(id);
+    s.model = model;
+    s.baudCode = baudCode;
+    s.overrides = std::move(overrides);
+    return s;
+}

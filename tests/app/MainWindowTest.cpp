@@ -1,0 +1,143 @@
+// The main window's start-up state, port handling, tabs and polls, and its dialog seams.
+#include "AppFixture.h"
+#include "serial/LinuxTty.h"
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { WorkDir(); }
+
+    void startsAsTheToolDoes()
+    {
+        CZNComm comm;
+        ZNServo protocol(comm);
+        CServoMain window(protocol);
+        QCOMPARE(window.windowTitle(), U("ZOVorid Aveva V1.9.3"));
+        QCOMPARE(window.baudCombo->count(), 8);
+        const char* rates[] = {"1000000", "500000", "250000", "128000",
+                               "115200",  "76800",  "57600",  "38400"};
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(window.baudCombo->itemText(i), QString(rates[i]));
+        QCOMPARE(window.baudCombo->currentText(), QString("115200"));
+        CZNComm probe;
+        probe.EnumeratePorts();
+        QCOMPARE(window.portCombo->count(), probe.portCount);
+        if (probe.portCount > 0)
+            QCOMPARE(window.portCombo->currentText(),
+                     QString::fromStdString(probe.portNames[probe.portCount - 1]));
+        QCOMPARE(window.tabs->count(), 3);
+        QCOMPARE(window.tabs->tabText(0), U("调试"));
+        QCOMPARE(window.tabs->tabText(1), U("编程"));
+        QCOMPARE(window.tabs->tabText(2), U("升级"));
+        QCOMPARE(window.tabs->currentIndex(), 0);
+        QVERIFY(window.DebugPage().IsPolling());
+        QVERIFY(!window.ProgramPage().IsPolling());
+        QCOMPARE(window.openButton->text(), U("打开"));
+        QCOMPARE(window.searchButton->text(), U("搜索"));
+        QCOMPARE(window.servoList->horizontalHeaderItem(0)->text(), U("ID号"));
+        QCOMPARE(window.servoList->horizontalHeaderItem(1)->text(), U("型号"));
+    }
+
+    void opensAndClosesThePort()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QCOMPARE(w.openButton->text(), U("关闭"));
+        QVERIFY(!w.portCombo->isEnabled());
+        QVERIFY(!w.baudCombo->isEnabled());
+        QCOMPARE(rig.comm.baudRate, 115200);
+        QCOMPARE(tty::ReadRate(rig.comm.handle), 115200);
+        w.openButton->click();
+        QVERIFY(!w.PortOpen());
+        QVERIFY(!rig.comm.IsOpen());
+        QCOMPARE(w.openButton->text(), U("打开"));
+        QVERIFY(w.portCombo->isEnabled());
+        QVERIFY(w.baudCombo->isEnabled());
+    }
+
+    void aNameThatIsNoPortChangesNothing()
+    {
+        Rig rig({});
+        auto& w = *rig.window;
+        for (const QString& name : {QString("/nonexistent/ttyUSB9"), QString(), QString("/dev/null")}) {
+            w.portCombo->setEditText(name);
+            w.openButton->click();
+            QVERIFY(!w.PortOpen());
+            QCOMPARE(w.openButton->text(), U("打开"));
+            QVERIFY(w.portCombo->isEnabled());
+        }
+        w.searchButton->click();  // the port is closed: nothing happens
+        QCOMPARE(w.searchButton->text(), U("搜索"));
+    }
+
+    void tabsMoveThePoll()
+    {
+        Rig rig({});
+        auto& w = *rig.window;
+        w.tabs->setCurrentIndex(1);
+        QVERIFY(!w.DebugPage().IsPolling());
+        QVERIFY(w.ProgramPage().IsPolling());
+        w.tabs->setCurrentIndex(2);
+        QVERIFY(!w.DebugPage().IsPolling());
+        QVERIFY(!w.ProgramPage().IsPolling());
+        w.tabs->setCurrentIndex(0);
+        QVERIFY(w.DebugPage().IsPolling());
+        QVERIFY(!w.ProgramPage().IsPolling());
+    }
+
+    void selectBaudAppliesOnlyAChange()
+    {
+        Rig rig({});
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        rig.comm.SetBaudRate(38400);  // so a needless re-apply would show
+        w.SelectBaud(4);
+        QCOMPARE(tty::ReadRate(rig.comm.handle), 38400);
+        w.SelectBaud(0);
+        QCOMPARE(w.baudCombo->currentText(), QString("1000000"));
+        QCOMPARE(tty::ReadRate(rig.comm.handle), 1000000);
+        w.SelectBaud(8);
+        w.SelectBaud(-1);
+        QCOMPARE(w.baudCombo->currentIndex(), 0);
+    }
+
+    void enterAndEscapeCloseNothing()
+    {
+        Rig rig({});
+        auto& w = *rig.window;
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QTest::keyClick(&w, Qt::Key_Return);
+        QTest::keyClick(w.servoList, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.result(), 0);
+    }
+
+    void messageBoxesLookAsTheyShould()
+    {
+        auto warning = QtMessageBoxes::MakeWarning(nullptr, U("固件升级"), U("升级失败"));
+        QCOMPARE(warning->icon(), QMessageBox::Warning);
+        QCOMPARE(warning->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(warning->windowTitle(), U("固件升级"));
+        QCOMPARE(warning->text(), U("升级失败"));
+        auto question = QtMessageBoxes::MakeQuestion(nullptr, U("异常操作"), U("异常操作,是否继续?"));
+        QCOMPARE(question->icon(), QMessageBox::Question);
+        QCOMPARE(question->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
+    }
+
+    void closingTheWindowStopsEverything()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        w.searchButton->click();
+        QVERIFY(w.Searching());
+        w.close();
+        QVERIFY(!w.Searching());
+        QVERIFY(!rig.comm.IsOpen());
+        QVERIFY(!w.DebugPage().IsPolling());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

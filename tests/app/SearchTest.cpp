@@ -1,0 +1,151 @@
+// The servo search in the window: what it lists, how it stops, what a click selects, and
+// that it never deadlocks with the window's thread.
+#include "AppFixture.h"
+
+#include <thread>
+
+namespace {
+
+std::vector<ServoSpec> MixedBus()
+{
+    return {Servo(1, "Kestrel-12"), Servo(2, "苍鹭 HR25"), Servo(6, "Osprey-40H", 4, {{3, 99}}),
+            Servo(9, "Kestrel-12", 0), Servo(200, "Osprey-40H")};
+}
+
+// The ID the status field says is being probed, or -1.
+int ProbingId(const CServoMain& w)
+{
+    const QString text = w.statusField->text();
+    const QString head = U("正在查找 ID:");
+    if (!text.startsWith(head))
+        return -1;
+    return text.mid(head.size()).section(' ', 0, 0).toInt();
+}
+
+}  // namespace
+
+class SearchTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { WorkDir(); }
+
+    void listsTheServosAtThePortsRate()
+    {
+        Rig rig(MixedBus());
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QVERIFY(rig.Search());
+        QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12", U("2 苍鹭 HR25"), U("6 未知型号"),
+                                          "200 Osprey-40H"}));
+        QCOMPARE(w.statusField->text(), U("停止"));
+        QCOMPARE(w.searchButton->text(), U("搜索"));
+        QCOMPARE(static_cast<int>(w.FoundServos().size()), 4);
+        QVERIFY(w.DebugPage().IsPolling());  // the current page polls again
+
+        // A second search starts from an empty list.
+        QVERIFY(rig.Search());
+        QCOMPARE(rig.Rows().size(), 4);
+    }
+
+    void aClickSelectsTheServoEverywhere()
+    {
+        Rig rig(MixedBus());
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QVERIFY(rig.Search());
+        rig.ClickRow(1);  // the high-byte-first servo that answers no writes
+        QCOMPARE(int(rig.protocol.byteOrder), 1);
+        QCOMPARE(int(rig.protocol.statusLevel), 0);
+        QCOMPARE(w.DebugPage().FirstId(), 2);
+        QCOMPARE(w.ProgramPage().SelectedId(), 2);
+        QCOMPARE(int(w.UpgradePage().UpgradeServoId()), 2);
+        rig.ClickRow(3);
+        QCOMPARE(int(rig.protocol.byteOrder), 0);
+        QCOMPARE(int(rig.protocol.statusLevel), 1);
+        QCOMPARE(w.DebugPage().FirstId(), 200);
+
+        // Below the rows, and keys moving the selection, select nothing.
+        auto* list = w.servoList;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(10, list->viewport()->height() - 5));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(w.DebugPage().FirstId(), 200);
+        QCOMPARE(int(rig.protocol.byteOrder), 0);
+    }
+
+    void stopKeepsWhatWasFound()
+    {
+        Rig rig(MixedBus());
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QSignalSpy ended(&w, &CServoMain::SearchFinished);
+        w.searchButton->click();
+        QCOMPARE(w.searchButton->text(), U("停止"));
+        QVERIFY(!w.DebugPage().IsPolling());
+        QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 20, 20000);
+        w.tabs->setCurrentIndex(1);  // no poll starts while the search runs
+        QVERIFY(!w.ProgramPage().IsPolling());
+        w.searchButton->click();
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12", U("2 苍鹭 HR25"), U("6 未知型号")}));
+        QVERIFY(ProbingId(w) < 0);
+        QVERIFY(w.ProgramPage().IsPolling());  // the page shown at the end polls
+        QVERIFY(!w.DebugPage().IsPolling());
+        rig.ClickRow(0);
+        QCOMPARE(w.DebugPage().FirstId(), 1);
+    }
+
+    void closingThePortEndsTheSearch()
+    {
+        Rig rig(MixedBus());
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QSignalSpy ended(&w, &CServoMain::SearchFinished);
+        w.searchButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 10, 20000);
+        w.openButton->click();
+        QVERIFY(!w.PortOpen());
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(w.statusField->text(), U("停止"));
+        QCOMPARE(rig.Rows().size(), 3);
+    }
+
+    void theWindowMayWaitForTheBusDuringASearch()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QSignalSpy ended(&w, &CServoMain::SearchFinished);
+        w.searchButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.statusField->text().startsWith(U("正在查找")), 5000);
+        {
+            // As a write on the programming page would: the window's thread waits for the
+            // lock the worker holds, and the worker must finish without the window.
+            std::lock_guard lock(w.BusLock());
+            QVERIFY(!w.Searching());
+        }
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12"}));
+    }
+
+    void aVanishingBusNeitherHangsNorCrashes()
+    {
+        Rig rig(MixedBus());
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QSignalSpy ended(&w, &CServoMain::SearchFinished);
+        w.searchButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 5, 20000);
+        rig.bus.Stop();  // the far end of the line is gone
+        QVERIFY(ended.wait(30000));
+        QCOMPARE(w.statusField->text(), U("停止"));
+        QVERIFY(rig.Search());
+        QCOMPARE(rig.Rows().size(), 0);
+        w.openButton->click();
+        QVERIFY(!w.PortOpen());
+    }
+};
+
+QTEST_MAIN(SearchTest)
+#include "SearchTest.moc"
