@@ -87,6 +87,7 @@ TEST(PeriodicTimer, CanBeStoppedFromItsOwnCallback)
     s.ready = true;
     std::this_thread::sleep_for(40ms);
     EXPECT_EQ(s.calls, 1);
+    s.timer->Stop();  // joins the ended thread before the handle is let go
     s.timer.reset();
 }
 
