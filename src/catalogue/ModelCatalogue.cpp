@@ -54,6 +54,23 @@ KeyPattern PatternOf(const std::vector<std::string_view>& fields)
     return {Number(fields[0]), Number(fields[1]), Number(fields[2]), Number(fields[3])};
 }
 
+// Hands each line inside the section that `begin` opens to `row`, until `row` returns true
+// or the first `end` line of the file; lines before the section are skipped.
+template <class Row>
+void ForEachRowOfFirstSection(const std::string& fileName, const std::string& begin,
+                              const std::string& end, Row row)
+{
+    CatalogueFile file(fileName);
+    std::string line;
+    bool inSection = false;
+    while (file.NextLine(line) && line != end) {
+        if (line == begin)
+            inSection = true;
+        else if (inSection && row(line))
+            return;
+    }
+}
+
 }  // namespace
 
 std::string& MemoryItem::Field(int i)
@@ -81,29 +98,19 @@ std::string ModelCatalogue::LookupModelName(const ModelKey& key)
 {
     std::lock_guard lock(lookupMutex);
     const Markers& m = GbkMarkers();
-    CatalogueFile file(fileName);
-    std::string line;
+    std::string name = kUnknownModel;
     std::vector<std::string_view> fields;
-    bool inSection = false;
-    while (file.NextLine(line)) {
-        if (line == m.modelBegin) {
-            inSection = true;
-            continue;
-        }
-        if (line == m.modelEnd)
-            break;
-        if (!inSection)
-            continue;
+    ForEachRowOfFirstSection(fileName, m.modelBegin, m.modelEnd, [&](const std::string& line) {
         // A model row is four numbers and the name after the fourth comma; a row without
         // four commas has no complete pattern and matches nothing.
         const size_t count = SplitFields(line, 5, fields);
         if (count < 5 || !MatchModelPattern(PatternOf(fields), key))
-            continue;
-        if (count > 5)
-            return kUnknownModel;  // a name must hold no comma
-        return GbkToUtf8(fields[4]);
-    }
-    return kUnknownModel;
+            return false;
+        if (count == 5)  // a name holds no comma, or the row names no model
+            name = GbkToUtf8(fields[4]);
+        return true;
+    });
+    return name;
 }
 
 int ModelCatalogue::LookupMemoryTable(MemoryTable& items, const ModelKey& key)
@@ -148,23 +155,15 @@ int ModelCatalogue::LookupDebugProfile(const ModelKey& key, DebugProfile& profil
 {
     std::lock_guard lock(lookupMutex);
     const Markers& m = GbkMarkers();
-    CatalogueFile file(fileName);
-    std::string line;
+    int found = 0;
     std::vector<std::string_view> fields;
-    bool inSection = false;
-    while (file.NextLine(line)) {
-        if (line == m.debugBegin) {
-            inSection = true;
-            continue;
-        }
-        if (line == m.debugEnd)
-            break;
-        if (!inSection || SplitFields(line, 9, fields) != 9 ||
-            !MatchTablePattern(PatternOf(fields), key))
-            continue;
+    ForEachRowOfFirstSection(fileName, m.debugBegin, m.debugEnd, [&](const std::string& line) {
+        if (SplitFields(line, 9, fields) != 9 || !MatchTablePattern(PatternOf(fields), key))
+            return false;
         profile = {Number(fields[4]), Number(fields[5]), Number(fields[6]), Number(fields[7]),
                    Number(fields[8])};
-        return 1;
-    }
-    return 0;
+        found = 1;
+        return true;
+    });
+    return found;
 }

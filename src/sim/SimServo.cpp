@@ -15,15 +15,8 @@ constexpr int kFullRange = 4095;
 
 SimServo::SimServo(const ServoModel& m) : memory(m.factory), model(m)
 {
-    position = Centre();
     // A servo powers up holding where it stands.
-    const int target = model.profile.torqueAddress + 2;
-    const uint16_t w = EncodeSignMagnitude(static_cast<int>(position), 15);
-    const bool highFirst = memory[addr::kByteOrder] != 0;
-    if (target + 1 < 256) {
-        memory[target] = static_cast<uint8_t>(highFirst ? w >> 8 : w);
-        memory[target + 1] = static_cast<uint8_t>(highFirst ? w : w >> 8);
-    }
+    HoldCentre();
     Step(0);
 }
 
@@ -69,15 +62,24 @@ void SimServo::Restore()
 
 void SimServo::ResetAngle()
 {
+    HoldCentre();
+}
+
+void SimServo::HoldCentre()
+{
     position = Centre();
     velocity = 0;
-    const int target = model.profile.torqueAddress + 2;
-    const uint16_t w = EncodeSignMagnitude(static_cast<int>(position), 15);
+    PutWord(model.profile.torqueAddress + 2, static_cast<int>(position));
+}
+
+void SimServo::PutWord(int address, int value, int signBit)
+{
+    if (address < 0 || address + 1 >= 256)
+        return;
+    const uint16_t w = EncodeSignMagnitude(value, signBit);
     const bool highFirst = memory[addr::kByteOrder] != 0;
-    if (target + 1 < 256) {
-        memory[target] = static_cast<uint8_t>(highFirst ? w >> 8 : w);
-        memory[target + 1] = static_cast<uint8_t>(highFirst ? w : w >> 8);
-    }
+    memory[static_cast<size_t>(address)] = static_cast<uint8_t>(highFirst ? w >> 8 : w);
+    memory[static_cast<size_t>(address + 1)] = static_cast<uint8_t>(highFirst ? w : w >> 8);
 }
 
 int SimServo::Word(int address) const
@@ -102,16 +104,10 @@ void SimServo::PutFeedback(int offset, int width, int value, int signBit)
     if (offset + width - 1 > p.feedbackLast - p.feedbackFirst)
         return;
     const int a = p.feedbackFirst + offset;
-    if (a + width - 1 >= 256)
-        return;
-    if (width == 1) {
+    if (width == 1)
         memory[static_cast<size_t>(a)] = static_cast<uint8_t>(value);
-        return;
-    }
-    const uint16_t w = EncodeSignMagnitude(value, signBit);
-    const bool highFirst = memory[addr::kByteOrder] != 0;
-    memory[static_cast<size_t>(a)] = static_cast<uint8_t>(highFirst ? w >> 8 : w);
-    memory[static_cast<size_t>(a + 1)] = static_cast<uint8_t>(highFirst ? w : w >> 8);
+    else
+        PutWord(a, value, signBit);
 }
 
 void SimServo::Step(double dt)

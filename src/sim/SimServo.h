@@ -45,7 +45,9 @@ public:
 private:
     int Word(int address) const;
     int SignedWord(int address) const;
+    void PutWord(int address, int value, int signBit = 15);
     void PutFeedback(int offset, int width, int value, int signBit);
+    void HoldCentre();
     int Centre() const;
 
     ServoModel model;
