@@ -62,8 +62,8 @@ WriteMode ModeOf(const std::string& mode)
 
 class Session {
 public:
-    Session(const Texts& t, std::ostream& o, std::ostream& e)
-        : texts(t), out(o), err(e), catalogue(t.catalogue) {}
+    Session(const std::string& catalogueFile, std::ostream& o, std::ostream& e)
+        : out(o), err(e), catalogue(catalogueFile) {}
 
     int Open(const std::string& port, int rate, int timeoutMs)
     {
@@ -111,7 +111,6 @@ public:
         return kCtlBusFailed;
     }
 
-    const Texts& texts;
     std::ostream& out;
     std::ostream& err;
     CZNComm comm;
@@ -285,7 +284,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         }
         port = probe.portNames[static_cast<size_t>(probe.portCount - 1)];
     }
-    Session s(t, out, err);
+    Session s(t.catalogue, out, err);
     if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
         return r;
     auto& servo = s.servo;

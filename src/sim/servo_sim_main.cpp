@@ -20,18 +20,19 @@ bool ParseServo(const std::string& text, ServoSpec& spec, std::string& error)
     }
     const std::string id = text.substr(0, first);
     std::string rest = text.substr(first + 1);
+    // A last field of digits is the baud-rate code; anything else belongs to the name.
     const auto second = rest.rfind(':');
-    if (second != std::string::npos) {
-        const std::string code = rest.substr(second + 1);
-        if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos ||
-            LeadingInt(code) > 7) {
+    const std::string code = second == std::string::npos ? "" : rest.substr(second + 1);
+    if (!code.empty() && code.find_first_not_of("0123456789") == std::string::npos) {
+        if (code.size() > 1 || LeadingInt(code) > 7) {
             error = "baud-rate code must be 0..7 in \"" + text + "\"";
             return false;
         }
         spec.baudCode = LeadingInt(code);
         rest = rest.substr(0, second);
     }
-    if (id.find_first_not_of("0123456789") != std::string::npos || LeadingInt(id) > 253) {
+    if (id.size() > 3 || id.find_first_not_of("0123456789") != std::string::npos ||
+        LeadingInt(id) > 253) {
         error = "servo ID must be 0..253 in \"" + text + "\"";
         return false;
     }

@@ -1,5 +1,14 @@
 #include "support/PeriodicTimer.h"
 
+namespace {
+thread_local const std::atomic<bool>* tickStopping = nullptr;
+}  // namespace
+
+bool PeriodicTimer::StopRequestedForThisTick()
+{
+    return tickStopping != nullptr && tickStopping->load();
+}
+
 std::unique_ptr<PeriodicTimer> PeriodicTimer::Start(int periodMs, Callback callback, void* context)
 {
     if (periodMs <= 0 || callback == nullptr)
@@ -36,10 +45,11 @@ void PeriodicTimer::Stop()
 void PeriodicTimer::Run()
 {
     using Clock = std::chrono::steady_clock;
+    tickStopping = &stopping;
     auto due = Clock::now() + period;
     std::unique_lock lock(mutex);
     for (;;) {
-        if (wake.wait_until(lock, due, [this] { return stopping; }))
+        if (wake.wait_until(lock, due, [this] { return stopping.load(); }))
             return;
         lock.unlock();
         callback(context);

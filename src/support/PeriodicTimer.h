@@ -29,6 +29,11 @@ public:
 
     long long Ticks() const { return ticks; }
 
+    // Inside a callback: whether the timer it runs for has been asked to stop. A callback
+    // that waits for another thread (to hand it texts, say) gives up when this turns true,
+    // so a Stop on that other thread never waits for a tick that waits for it.
+    static bool StopRequestedForThisTick();
+
 private:
     PeriodicTimer(int periodMs, Callback callback, void* context);
     void Run();
@@ -39,6 +44,6 @@ private:
     std::atomic<long long> ticks{0};
     std::mutex mutex;
     std::condition_variable wake;
-    bool stopping = false;
+    std::atomic<bool> stopping{false};
     std::thread thread;
 };

@@ -1,0 +1,13 @@
+#pragma once
+// Hands an update from a worker or timer thread to the thread that owns a widget, and waits
+// until that thread has run it; the wait gives up as soon as `abandon` says so, so the owner
+// can stop the worker without both waiting for each other.
+
+#include <functional>
+
+class QObject;
+
+// True when the update ran, false when the wait was abandoned (the update may still run
+// later, on the receiver's thread, as long as the receiver exists).
+bool HandToUi(QObject* receiver, std::function<void()> update,
+              const std::function<bool()>& abandon);
