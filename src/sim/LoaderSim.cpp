@@ -23,6 +23,7 @@ int LoaderSim::Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int
     if (!pending.empty() && now - last > kBlockGap)
         pending.clear();
     last = now;
+    groupEnded = false;
     switch (stage) {
     case Stage::Idle:
         return -1;
@@ -31,6 +32,7 @@ int LoaderSim::Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int
         if (pending.size() < LoaderUnlock.size())
             return -1;
         group = pending;
+        groupEnded = true;
         pending.clear();
         if (!std::equal(group.begin(), group.end(), LoaderUnlock.begin()))
             return -1;  // a wrong key gets no answer
@@ -38,6 +40,7 @@ int LoaderSim::Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int
         return kLoaderAck;
     case Stage::Start:
         group.assign(1, byte);
+        groupEnded = true;
         if (byte != kLoaderStart)
             return -1;
         stage = Stage::Blocks;
@@ -49,6 +52,7 @@ int LoaderSim::Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int
     if (pending.size() < kUpgradeBlockSize)
         return -1;
     group = pending;
+    groupEnded = true;
     pending.clear();
     UpgradeBlock block;
     std::copy(group.begin(), group.end(), block.begin());

@@ -20,7 +20,9 @@ public:
     // good block's answer into a refusal (and is used up by it).
     int Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int& refuse);
 
-    // The bytes of the last complete group (unlock, start byte or block), for the log.
+    // Whether the last byte fed completed a group (the unlock sequence, the start byte or a
+    // block), and that group's bytes, for the log.
+    bool GroupEnded() const { return groupEnded; }
     const std::vector<uint8_t>& LastGroup() const { return group; }
 
     std::vector<uint8_t> image;  // data of the accepted blocks, in order
@@ -33,6 +35,7 @@ private:
     Stage stage = Stage::Idle;
     std::vector<uint8_t> pending;
     std::vector<uint8_t> group;
+    bool groupEnded = false;
     int nextBlock = 1;
     Crc16 crc = LoaderCrc();
     std::chrono::steady_clock::time_point last{};

@@ -142,11 +142,9 @@ void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
     const auto now = Clock::now();
     for (int i = 0; i < n; ++i) {
         if (loader.Armed() && rate == kLoaderBaudRate) {
-            const LoaderSim::Stage before = loader.CurrentStage();
             const int answer = loader.Feed(bytes[i], now, refuseBlocks);
-            if (loader.LastGroup().size() && (answer >= 0 || loader.CurrentStage() != before)) {
+            if (loader.GroupEnded())
                 Log('>', loader.LastGroup(), "loader");
-            }
             if (answer >= 0) {
                 answers.push_back({static_cast<uint8_t>(answer)});
                 if (loader.complete && !imageFile.empty()) {

@@ -213,6 +213,9 @@ TEST_F(LoaderLine, TakesUnlockStartAndBlocks)
     EXPECT_EQ(Exchange(LoaderUnlock.data(), 5), kLoaderAck);
     const uint8_t start = kLoaderStart;
     EXPECT_EQ(Exchange(&start, 1), kLoaderAck);
+    EXPECT_TRUE(Logged("> 7E 5A A5 3C C3 (loader)"));
+    EXPECT_TRUE(Logged("> 01 (loader)"));
+    EXPECT_TRUE(Logged("< 06"));
 
     Bytes image(150);
     for (size_t i = 0; i < image.size(); ++i)
