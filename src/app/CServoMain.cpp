@@ -1,5 +1,6 @@
 #include "app/CServoMain.h"
 
+#include "app/AppIcon.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
@@ -23,6 +24,7 @@ CServoMain::CServoMain(ZNServo& p, QWidget* parent)
       files(std::make_unique<QtFileDialogs>())
 {
     setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowIcon(AppIcon());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     BuildControls();
 

@@ -13,6 +13,7 @@ private slots:
         ZNServo protocol(comm);
         CServoMain window(protocol);
         QCOMPARE(window.windowTitle(), U("ZOVorid Aveva V1.9.3"));
+        QVERIFY(!window.windowIcon().isNull());
         QCOMPARE(window.baudCombo->count(), 8);
         const char* rates[] = {"1000000", "500000", "250000", "128000",
                                "115200",  "76800",  "57600",  "38400"};
