@@ -6,10 +6,10 @@
 #include "protocol/ZNServo.h"
 #include "serial/CZNComm.h"
 #include "support/BaudRates.h"
+#include "support/HexText.h"
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <ostream>
 
 namespace {
@@ -42,17 +42,6 @@ struct Texts {
     std::string mode = "normal", last, state;
     std::vector<std::string> bytes;
 };
-
-std::string Hex(const uint8_t* bytes, int n)
-{
-    std::string text;
-    char b[4];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        text += b;
-    }
-    return text;
-}
 
 WriteMode ModeOf(const std::string& mode)
 {
@@ -301,7 +290,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         if (got != count)
             return s.Fail(id, "short reply (" + std::to_string(got) + " of " +
                                   std::to_string(count) + " bytes)");
-        out << Hex(bytes.data(), count) << std::endl;
+        out << HexText(bytes.data(), bytes.size()) << std::endl;
         return kCtlDone;
     }
     if (name == "action") {

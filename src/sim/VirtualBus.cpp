@@ -3,28 +3,17 @@
 #include "protocol/ZNS.h"
 #include "serial/LinuxTty.h"
 #include "support/BaudRates.h"
+#include "support/HexText.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
-#include <cstdio>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Hex(const std::vector<uint8_t>& bytes)
-{
-    std::string text;
-    char b[4];
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        text += b;
-    }
-    return text;
-}
 
 std::vector<uint8_t> Reply(uint8_t id, const uint8_t* data, int n)
 {
@@ -276,7 +265,7 @@ void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
 
 void VirtualBus::Log(char direction, const std::vector<uint8_t>& bytes, const char* note)
 {
-    std::string line = std::string(1, direction) + " " + Hex(bytes);
+    std::string line = std::string(1, direction) + " " + HexText(bytes.data(), bytes.size());
     if (note)
         line += std::string(" (") + note + ")";
     logLines.push_back(line);
