@@ -47,3 +47,19 @@ private:
     std::atomic<bool> stopping{false};
     std::thread thread;
 };
+
+// A page's poll: starting a running poll or stopping a stopped one does nothing.
+class PollSwitch {
+public:
+    void Start(int periodMs, PeriodicTimer::Callback callback, void* context)
+    {
+        if (!timer)
+            timer = PeriodicTimer::Start(periodMs, callback, context);
+    }
+    // Waits for a running tick, as PeriodicTimer::Stop does.
+    void Stop() { timer.reset(); }
+    bool Running() const { return timer != nullptr; }
+
+private:
+    std::unique_ptr<PeriodicTimer> timer;
+};

@@ -18,15 +18,12 @@ void CRobotDlg::SelectServo(int id, const ModelKey&)
 
 void CRobotDlg::StartPolling()
 {
-    if (!pollTimer)
-        pollTimer = PeriodicTimer::Start(kPollPeriodMs, &CRobotDlg::PollFeedback, this);
+    poll.Start(kPollPeriodMs, &CRobotDlg::PollFeedback, this);
 }
 
 void CRobotDlg::StopPolling()
 {
-    if (pollTimer)
-        pollTimer->Stop();
-    pollTimer.reset();
+    poll.Stop();
 }
 
 void CRobotDlg::PollFeedback(void*)

@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
 
 class CRobotDlg : public QWidget {
@@ -25,7 +24,7 @@ public:
     void SelectServo(int id, const ModelKey& key);
     void StartPolling();
     void StopPolling();
-    bool IsPolling() const { return pollTimer != nullptr; }
+    bool IsPolling() const { return poll.Running(); }
     int FirstId() const { return firstId; }
 
 private:
@@ -35,5 +34,5 @@ private:
     std::recursive_mutex& busLock;
     ZNServo& protocol;
     std::atomic<int> firstId{0};
-    std::unique_ptr<PeriodicTimer> pollTimer;
+    PollSwitch poll;
 };

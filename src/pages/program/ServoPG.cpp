@@ -18,15 +18,12 @@ void ServoPG::SelectServo(int id, const ModelKey&)
 
 void ServoPG::StartPolling()
 {
-    if (!pollTimer)
-        pollTimer = PeriodicTimer::Start(kPollPeriodMs, &ServoPG::PollMemory, this);
+    poll.Start(kPollPeriodMs, &ServoPG::PollMemory, this);
 }
 
 void ServoPG::StopPolling()
 {
-    if (pollTimer)
-        pollTimer->Stop();
-    pollTimer.reset();
+    poll.Stop();
 }
 
 void ServoPG::PollMemory(void*)

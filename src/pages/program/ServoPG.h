@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
 
 class CServoMain;
@@ -27,7 +26,7 @@ public:
     void SelectServo(int id, const ModelKey& key);
     void StartPolling();
     void StopPolling();
-    bool IsPolling() const { return pollTimer != nullptr; }
+    bool IsPolling() const { return poll.Running(); }
     int SelectedId() const { return selectedId; }
 
 private:
@@ -38,5 +37,5 @@ private:
     ZNServo& protocol;
     CServoMain& mainWindow;
     std::atomic<int> selectedId{0};
-    std::unique_ptr<PeriodicTimer> pollTimer;
+    PollSwitch poll;
 };
