@@ -1,6 +1,7 @@
 #include "cli/ServoCtl.h"
 
 #include "catalogue/ModelCatalogue.h"
+#include "cli/CtlCommand.h"
 #include "cli/NumberArg.h"
 #include "pages/debug/PositionCommand.h"
 #include "protocol/ZNServo.h"
@@ -13,26 +14,6 @@
 #include <ostream>
 
 namespace {
-
-constexpr uint8_t kDefaultPositionAddress = 41;
-
-// Numbers of the command line, checked against their fields; the first failure is kept.
-struct Checker {
-    std::string error;
-    long long Get(const std::string& text, const std::string& what, long long low, long long high)
-    {
-        const auto v = ParseNumberArg(text, low, high);
-        if (!v && error.empty())
-            error = what + " must be " + std::to_string(low) + ".." + std::to_string(high) +
-                    ", not \"" + text + "\"";
-        return v.value_or(0);
-    }
-    void Fail(const std::string& message)
-    {
-        if (error.empty())
-            error = message;
-    }
-};
 
 struct Texts {
     std::string port, baud = "115200", timeout = "100", catalogue = "setup.log";
@@ -48,64 +29,6 @@ WriteMode ModeOf(const std::string& mode)
     return mode == "sync" ? WriteMode::Sync : mode == "reg" ? WriteMode::Registered
                                                             : WriteMode::Normal;
 }
-
-class Session {
-public:
-    Session(const std::string& catalogueFile, std::ostream& o, std::ostream& e)
-        : out(o), err(e), catalogue(catalogueFile) {}
-
-    int Open(const std::string& port, int rate, int timeoutMs)
-    {
-        comm.timeoutMs = timeoutMs;
-        if (!comm.Open(port)) {
-            err << "servoctl: cannot open " << port << "\n";
-            return kCtlBusFailed;
-        }
-        comm.SetBaudRate(rate);
-        return kCtlDone;
-    }
-
-    // Byte order, status level and position address of the servo a command goes to, as a
-    // click in the main window's servo list would take them, unless the options give them.
-    int Identify(uint8_t id, long long byteOrder, long long statusLevel,
-                 long long positionAddress)
-    {
-        uint8_t position = kDefaultPositionAddress;
-        if (byteOrder < 0 || statusLevel < 0) {
-            if (id == kBroadcastId) {
-                // Nobody answers the broadcast ID: the options or the defaults hold.
-            } else {
-                ModelKey key{};
-                if (servo.ReadMemory(id, 0, key.data(), 9) != 9)
-                    return Fail(id, "no reply to the identification read");
-                servo.byteOrder = key[addr::kByteOrder];
-                servo.statusLevel = key[addr::kStatusLevel];
-                DebugProfile profile{};
-                if (catalogue.LookupDebugProfile(key, profile))
-                    position = static_cast<uint8_t>(profile.torqueAddress + 1);
-            }
-        }
-        if (byteOrder >= 0)
-            servo.byteOrder = static_cast<uint8_t>(byteOrder);
-        if (statusLevel >= 0)
-            servo.statusLevel = static_cast<uint8_t>(statusLevel);
-        servo.positionAddress =
-            positionAddress >= 0 ? static_cast<uint8_t>(positionAddress) : position;
-        return kCtlDone;
-    }
-
-    int Fail(int id, const std::string& what)
-    {
-        err << "servoctl: servo " << id << ": " << what << "\n";
-        return kCtlBusFailed;
-    }
-
-    std::ostream& out;
-    std::ostream& err;
-    CZNComm comm;
-    ZNServo servo{comm};
-    ModelCatalogue catalogue;
-};
 
 int Ports(std::ostream& out)
 {
@@ -185,6 +108,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         sub->add_option("--last", t.last, "last ID of the range (sync and reg)")->type_name("N");
     }
     app.add_subcommand("action", "perform the registered writes of all servos");
+    std::vector<CtlCommand> groups;
+    AddMonitorCommands(app, groups);
+    AddProgramCommands(app, groups);
+    AddUpgradeCommands(app, groups);
 
     std::vector<const char*> argv;
     for (const auto& a : args)
@@ -197,6 +124,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     CLI::App* command = app.get_subcommands().front();
     const std::string name = command->get_name();
+    const CtlCommand* group = nullptr;
+    for (const auto& g : groups)
+        if (g.sub == command)
+            group = &g;
 
     // Every number is checked before anything is sent.
     Checker c;
@@ -256,6 +187,8 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         if (t.mode != "normal" && id == kBroadcastId)
             c.Fail("a range can't start at the broadcast ID");
     }
+    if (group && group->check)
+        group->check(c);
     if (!c.error.empty()) {
         err << "servoctl: " << c.error << "\n" << command->help();
         return kCtlBadUsage;
@@ -278,6 +211,17 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         return r;
     auto& servo = s.servo;
     const auto sid = static_cast<uint8_t>(id);
+
+    if (group) {
+        if (group->identify) {
+            const int who = group->servoId ? group->servoId() : id;
+            if (const int r = s.Identify(static_cast<uint8_t>(who), byteOrder, statusLevel,
+                                         positionAddress);
+                r != kCtlDone)
+                return r;
+        }
+        return group->run(s);
+    }
 
     if (name == "scan")
         return Scan(s, from, to);

@@ -1,0 +1,66 @@
+#pragma once
+// What servoctl's commands share: the checked numbers of a command line, the session on the
+// open port, and the shape of a command group's command (one file per group).
+
+#include "catalogue/ModelCatalogue.h"
+#include "cli/ServoCtl.h"
+#include "protocol/ZNServo.h"
+#include "serial/CZNComm.h"
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+// Numbers of the command line, checked against their fields; the first failure is kept.
+struct Checker {
+    std::string error;
+    long long Get(const std::string& text, const std::string& what, long long low, long long high);
+    void Fail(const std::string& message);
+};
+
+class Session {
+public:
+    Session(const std::string& catalogueFile, std::ostream& o, std::ostream& e)
+        : out(o), err(e), catalogue(catalogueFile) {}
+
+    int Open(const std::string& port, int rate, int timeoutMs);
+
+    // Byte order, status level and position address of the servo a command goes to, as a
+    // click in the main window's servo list would take them, unless the options give them
+    // (a negative option is not given). The identification bytes read stay in `key`.
+    int Identify(uint8_t id, long long byteOrder, long long statusLevel,
+                 long long positionAddress);
+
+    // One line on stderr naming the servo; returns the bus-failure status.
+    int Fail(int id, const std::string& what);
+
+    std::ostream& out;
+    std::ostream& err;
+    CZNComm comm;
+    ZNServo servo{comm};
+    ModelCatalogue catalogue;
+    ModelKey key{};
+    bool identified = false;  // key holds what the servo answered
+};
+
+// A command of a group: its subcommand, a check of its own arguments that runs before
+// anything is opened (failures go to the Checker, and nothing is sent), and its run on the
+// open port, after the identification read unless `identify` is false.
+struct CtlCommand {
+    CLI::App* sub = nullptr;
+    std::function<void(Checker&)> check;
+    std::function<int(Session&)> run;
+    bool identify = true;
+    // The ID the identification read goes to.
+    std::function<int()> servoId;
+};
+
+// The groups: each adds its subcommands to the app and its commands to the list.
+void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);

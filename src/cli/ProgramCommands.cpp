@@ -1,0 +1,4 @@
+// servoctl's table, set, save, load and the resets commands.
+#include "cli/CtlCommand.h"
+
+void AddProgramCommands(CLI::App&, std::vector<CtlCommand>&) {}
