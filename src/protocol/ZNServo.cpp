@@ -2,6 +2,7 @@
 
 int ZNServo::SendByte(uint8_t value)
 {
+    std::lock_guard lock(heldMutex);
     if (held.empty())
         return comm.Write(&value, 1);
     held.push_back(value);
@@ -15,6 +16,7 @@ int ZNServo::SendBytes(const uint8_t* buffer, int n)
 {
     if (buffer == nullptr || n <= 0)
         return 0;
+    std::lock_guard lock(heldMutex);
     held.insert(held.end(), buffer, buffer + n);
     return n;
 }
@@ -26,6 +28,9 @@ int ZNServo::ReceiveBytes(uint8_t* buffer, int n)
 
 int ZNServo::FlushInput()
 {
-    held.clear();
+    {
+        std::lock_guard lock(heldMutex);
+        held.clear();
+    }
     return comm.PurgeInput();
 }

@@ -4,6 +4,7 @@
 #include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 
+#include <mutex>
 #include <vector>
 
 class ZNServo : public ZNS {
@@ -21,5 +22,8 @@ public:
     CZNComm& comm;
 
 private:
+    // The bus lock keeps packets whole; this mutex only keeps two threads that forget it
+    // from inserting into the vector at once.
+    std::mutex heldMutex;
     std::vector<uint8_t> held;
 };

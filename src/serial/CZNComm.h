@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,16 +36,20 @@ public:
     std::atomic<int> handle{kClosed};
     std::array<std::string, 256> portNames{};
     int32_t portCount = -1;
-    int32_t timeoutMs = 100;
-    int32_t baudRate = 1000000;
+    // Set by the window, read by the workers and polls.
+    std::atomic<int32_t> timeoutMs{100};
+    std::atomic<int32_t> baudRate{1000000};
 
 private:
     int TakeReceived(uint8_t* buffer, int n);
 
-    int readTimeoutMs = 100;
-    int writeTimeoutMs = 100;
+    std::atomic<int> readTimeoutMs{100};
+    std::atomic<int> writeTimeoutMs{100};
     // Bytes read from the device ahead of the caller: a reply is fetched with as few system
-    // calls as possible and handed out in the pieces the caller asks for.
+    // calls as possible and handed out in the pieces the caller asks for. Callers are meant
+    // to hold the bus lock for a whole exchange; this mutex only keeps one that forgets it
+    // from corrupting the buffer (a read, a purge and a rate change each take it whole).
+    std::mutex receivedMutex;
     std::array<uint8_t, 1024> received{};
     size_t receivedBegin = 0;
     size_t receivedEnd = 0;

@@ -82,7 +82,11 @@ int CZNComm::Open(const std::string& name)
 int CZNComm::Close()
 {
     const int fd = handle.exchange(kClosed);
-    receivedBegin = receivedEnd = 0;
+    {
+        // Waits for a read in progress, which then finds the port closed.
+        std::lock_guard lock(receivedMutex);
+        receivedBegin = receivedEnd = 0;
+    }
     if (fd == kClosed)
         return 0;
     (void)::ioctl(fd, TIOCNXCL);
@@ -103,6 +107,7 @@ int CZNComm::SetBaudRate(int rate)
     // Linux sizes tty queues itself; the 1024-byte request of other systems has no
     // counterpart here.
     SetTimeouts(timeoutMs);
+    std::lock_guard lock(receivedMutex);
     const int previous = tty::ReadRate(handle);
     if (rate > 0)
         tty::ConfigureRaw(handle, rate);
@@ -127,10 +132,13 @@ int CZNComm::Read(uint8_t* buffer, int n)
 {
     if (!IsOpen() || buffer == nullptr || n <= 0)
         return 0;
+    std::lock_guard lock(receivedMutex);
     int got = TakeReceived(buffer, n);
     if (got == n)
         return got;
     const int fd = handle;
+    if (fd == kClosed)
+        return got;  // closed while this read waited for the buffer
     const auto deadline = DeadlineAfter(readTimeoutMs);
     bool hungUp = false;
     while (got < n) {
@@ -180,6 +188,7 @@ int CZNComm::Write(const uint8_t* buffer, int n)
 
 int CZNComm::PurgeInput()
 {
+    std::lock_guard lock(receivedMutex);
     receivedBegin = receivedEnd = 0;
     if (!IsOpen())
         return 0;

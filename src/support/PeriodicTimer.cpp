@@ -61,3 +61,52 @@ void PeriodicTimer::Run()
             due = now;  // a long tick: the next one follows at once, the missed ones are dropped
     }
 }
+
+PollSwitch::~PollSwitch()
+{
+    Stop();
+    std::unique_lock lock(mutex);
+    FreeRetired(lock);
+}
+
+void PollSwitch::Start(int periodMs, PeriodicTimer::Callback callback, void* context)
+{
+    std::unique_lock lock(mutex);
+    FreeRetired(lock);
+    if (!timer)
+        timer = PeriodicTimer::Start(periodMs, callback, context);
+}
+
+void PollSwitch::Stop()
+{
+    std::unique_lock lock(mutex);
+    if (timer && timer->OnTimerThread()) {
+        // From the tick itself: end the ticks now; the timer's thread is still running this
+        // very call, so it is freed later, from another thread.
+        timer->Stop();
+        retired = std::move(timer);
+        return;
+    }
+    std::unique_ptr<PeriodicTimer> stopping = std::move(timer);
+    FreeRetired(lock);
+    // The join happens without the mutex, so a tick that stops its own poll meanwhile
+    // does not wait for this thread.
+    lock.unlock();
+    stopping.reset();
+}
+
+bool PollSwitch::Running() const
+{
+    std::lock_guard lock(mutex);
+    return timer != nullptr;
+}
+
+void PollSwitch::FreeRetired(std::unique_lock<std::mutex>& lock)
+{
+    if (!retired || retired->OnTimerThread())
+        return;
+    std::unique_ptr<PeriodicTimer> done = std::move(retired);
+    lock.unlock();
+    done.reset();
+    lock.lock();
+}

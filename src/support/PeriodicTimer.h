@@ -29,6 +29,9 @@ public:
 
     long long Ticks() const { return ticks; }
 
+    // Whether the caller is the timer's own thread, that is, runs inside its callback.
+    bool OnTimerThread() const { return thread.get_id() == std::this_thread::get_id(); }
+
     // Inside a callback: whether the timer it runs for has been asked to stop. A callback
     // that waits for another thread (to hand it texts, say) gives up when this turns true,
     // so a Stop on that other thread never waits for a tick that waits for it.
@@ -48,18 +51,26 @@ private:
     std::thread thread;
 };
 
-// A page's poll: starting a running poll or stopping a stopped one does nothing.
+// A page's poll: starting a running poll or stopping a stopped one does nothing. Stop may be
+// called from the poll's own tick: the tick then runs to its end and the timer is kept until
+// another thread starts, stops or destroys the switch, which waits for that thread to return.
 class PollSwitch {
 public:
-    void Start(int periodMs, PeriodicTimer::Callback callback, void* context)
-    {
-        if (!timer)
-            timer = PeriodicTimer::Start(periodMs, callback, context);
-    }
-    // Waits for a running tick, as PeriodicTimer::Stop does.
-    void Stop() { timer.reset(); }
-    bool Running() const { return timer != nullptr; }
+    PollSwitch() = default;
+    PollSwitch(const PollSwitch&) = delete;
+    PollSwitch& operator=(const PollSwitch&) = delete;
+    ~PollSwitch();
+
+    void Start(int periodMs, PeriodicTimer::Callback callback, void* context);
+    // From another thread, waits for a running tick, as PeriodicTimer::Stop does.
+    void Stop();
+    bool Running() const;
 
 private:
+    // Frees a timer that stopped itself, unless the caller is that timer's own thread.
+    void FreeRetired(std::unique_lock<std::mutex>& lock);
+
+    mutable std::mutex mutex;  // the window's thread and a tick may both stop the poll
     std::unique_ptr<PeriodicTimer> timer;
+    std::unique_ptr<PeriodicTimer> retired;
 };
