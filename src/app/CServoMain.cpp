@@ -6,6 +6,8 @@
 #include "pages/upgrade/ServoTest.h"
 #include "support/BaudRates.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -44,9 +46,16 @@ CServoMain::CServoMain(ZNServo& p, QWidget* parent)
 
     CZNComm& comm = protocol.comm;
     comm.EnumeratePorts();
+    FillPortList(std::vector<std::string>(comm.portNames.begin(),
+                                          comm.portNames.begin() + std::max(comm.portCount, 0)));
+}
+
+void CServoMain::FillPortList(const std::vector<std::string>& names)
+{
+    portCombo->clear();
     // Each name goes in at the top, so the last one enumerated stands first.
-    for (int i = 0; i < comm.portCount; ++i)
-        portCombo->insertItem(0, QString::fromStdString(comm.portNames[static_cast<size_t>(i)]));
+    for (const auto& name : names)
+        portCombo->insertItem(0, QString::fromStdString(name));
     portCombo->setCurrentIndex(0);
 }
 
@@ -130,23 +139,32 @@ void CServoMain::OnOpenClose()
     const std::string name = portCombo->currentText().toStdString();
     CZNComm& comm = protocol.comm;
     if (!portOpen) {
-        portOpen = comm.Open(name);
-        if (!portOpen)
-            return;
-        comm.SetBaudRate(comm.baudRate);
-        comm.SetBaudRate(rate);
+        {
+            // The polls run while the port is closed; none may see it half set up.
+            std::lock_guard lock(busLock);
+            if (!comm.Open(name))
+                return;
+            comm.SetBaudRate(comm.baudRate);
+            comm.SetBaudRate(rate);
+        }
+        portOpen = 1;
         openButton->setText(QString::fromUtf8("关闭"));
         portCombo->setEnabled(false);
         baudCombo->setEnabled(false);
         return;
     }
     portOpen = 0;
+    // The current page's poll stops first: a tick that waits for this thread (a hand-over
+    // of its texts) gives up, so taking the bus lock below can't wait for a tick that waits
+    // for us. The lock then waits for the exchange in progress (the search's), so none is
+    // cut off by the port closing under it.
+    StopCurrentPoll();
     {
-        // The search and the polls see the flag before their next exchange; the lock waits
-        // for the exchange in progress, so none is cut off by the port closing under it.
         std::lock_guard lock(busLock);
         comm.Close();
     }
+    if (!search.Running())
+        StartCurrentPoll();
     openButton->setText(QString::fromUtf8("打开"));
     portCombo->setEnabled(true);
     baudCombo->setEnabled(true);
@@ -157,6 +175,9 @@ void CServoMain::SelectBaud(int index)
     if (index < 0 || index >= baudCombo->count() || index == baudCombo->currentIndex())
         return;
     baudCombo->setCurrentIndex(index);
+    // Recursive: a page's write sequence that moves the servo's rate calls this inside its
+    // own exchange.
+    std::lock_guard lock(busLock);
     protocol.comm.SetBaudRate(baudCombo->currentText().toInt());
 }
 
@@ -204,6 +225,14 @@ void CServoMain::OnSearchEnded()
     searchButton->setText(QString::fromUtf8("搜索"));
     StartCurrentPoll();
     emit SearchFinished();
+}
+
+void CServoMain::StopCurrentPoll()
+{
+    if (currentPage == 0)
+        debugPage->StopPolling();
+    else if (currentPage == 1)
+        programPage->StopPolling();
 }
 
 void CServoMain::StartCurrentPoll()

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class QComboBox;
@@ -38,6 +39,9 @@ public:
 
     // Puts a port name at the top of the port list and selects it (the demo bus).
     void AddPortFirst(const QString& name);
+    // Fills the port list from the names in the order the system enumerated them: the last
+    // one stands first and is selected.
+    void FillPortList(const std::vector<std::string>& names);
 
     // Stops a search and the polls and closes the port; the window's close does it too.
     void Shutdown();
@@ -82,6 +86,7 @@ private:
     void OnServoClicked(int row);
     void OnSearchEnded();
     void StartCurrentPoll();
+    void StopCurrentPoll();
 
     ZNServo& protocol;
     ModelCatalogue catalogue{"setup.log"};

@@ -38,6 +38,23 @@ inline const QString& WorkDir()
     return path;
 }
 
+// Message boxes answered by the test: each shown box is kept as "title|text", and every
+// question gets `answer`.
+class RecordingMessages : public MessageBoxes {
+public:
+    void Warning(QWidget*, const QString& title, const QString& text) override
+    {
+        shown << title + "|" + text;
+    }
+    bool Question(QWidget*, const QString& title, const QString& text) override
+    {
+        shown << title + "|" + text;
+        return answer;
+    }
+    QStringList shown;
+    bool answer = true;
+};
+
 struct Rig {
     // A bus time-out short enough that a whole search takes seconds, long enough for the
     // virtual bus to answer.

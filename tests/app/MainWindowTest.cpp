@@ -2,6 +2,8 @@
 #include "AppFixture.h"
 #include "serial/LinuxTty.h"
 
+#include <thread>
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
@@ -70,6 +72,60 @@ private slots:
         }
         w.searchButton->click();  // the port is closed: nothing happens
         QCOMPARE(w.searchButton->text(), U("搜索"));
+    }
+
+    void aFailedOpenShowsNoMessage()
+    {
+        Rig rig({});
+        auto& w = *rig.window;
+        auto messages = std::make_unique<RecordingMessages>();
+        auto* shown = messages.get();
+        w.SetDialogs(std::move(messages), std::make_unique<QtFileDialogs>());
+        w.portCombo->setEditText("/nonexistent/ttyUSB9");
+        w.openButton->click();
+        QVERIFY(!w.PortOpen());
+        QCOMPARE(shown->shown, QStringList());
+    }
+
+    void theLastPortEnumeratedStandsFirst()
+    {
+        CZNComm comm;
+        ZNServo protocol(comm);
+        CServoMain window(protocol);
+        window.FillPortList({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"});
+        QCOMPARE(window.portCombo->count(), 3);
+        QCOMPARE(window.portCombo->itemText(0), QString("/dev/ttyUSB0"));
+        QCOMPARE(window.portCombo->itemText(2), QString("/dev/ttyS0"));
+        QCOMPARE(window.portCombo->currentText(), QString("/dev/ttyUSB0"));
+        window.FillPortList({});
+        QCOMPARE(window.portCombo->count(), 0);
+    }
+
+    // "关闭" stops the current page's poll before it waits for the bus, so a tick that waits
+    // for the window's thread can't hold the lock the window waits for; the poll runs again
+    // once the port is closed.
+    void closingStopsThePollBeforeWaitingForTheBus()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QVERIFY(w.DebugPage().IsPolling());
+        std::atomic<bool> held{false};
+        std::atomic<int> pollingWhileWaiting{-1};
+        std::thread busy([&] {
+            std::lock_guard lock(w.BusLock());
+            held = true;
+            // The window's thread is inside "关闭" by now, waiting for this lock.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            pollingWhileWaiting = w.DebugPage().IsPolling() ? 1 : 0;
+        });
+        while (!held)
+            std::this_thread::yield();
+        w.openButton->click();
+        busy.join();
+        QCOMPARE(pollingWhileWaiting.load(), 0);
+        QVERIFY(!w.PortOpen());
+        QVERIFY(w.DebugPage().IsPolling());
     }
 
     void tabsMoveThePoll()

@@ -47,6 +47,22 @@ private slots:
         QCOMPARE(rig.Rows().size(), 4);
     }
 
+    // A search of a live bus on which nobody answers runs to its end with an empty list, and
+    // the page shown afterwards polls.
+    void anEmptyBusEndsInStopAndTheNextPagePolls()
+    {
+        Rig rig({Servo(1, "Kestrel-12", 0)});  // answers at another rate only
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QVERIFY(rig.Search());
+        QCOMPARE(rig.Rows(), QStringList());
+        QCOMPARE(w.statusField->text(), U("停止"));
+        QCOMPARE(w.searchButton->text(), U("搜索"));
+        w.tabs->setCurrentIndex(1);
+        QVERIFY(w.ProgramPage().IsPolling());
+        QVERIFY(!w.DebugPage().IsPolling());
+    }
+
     void aClickSelectsTheServoEverywhere()
     {
         Rig rig(MixedBus());

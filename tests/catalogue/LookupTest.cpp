@@ -111,6 +111,18 @@ TEST_F(MemoryTables, TheMatchingBlockSuppliesTheRows)
     EXPECT_EQ(items[0].name, "Other");
 }
 
+// Markers are whole lines: one with a trailing blank opens nothing, so the table that
+// follows it is not read as a section of its own.
+TEST_F(MemoryTables, AMarkerWithATrailingBlankIsAnOrdinaryLine)
+{
+    WriteLines({"[内存] ", "1,0,255,0", "0,Decoy,1,0,-1,EPROM,只读,-1,-1", "[内存结束]",
+                "[内存]", "1,0,255,0", "0,Real,1,0,-1,EPROM,只读,-1,-1", "[内存结束]"});
+    ModelCatalogue cat(path);
+    MemoryTable items;
+    ASSERT_EQ(cat.LookupMemoryTable(items, Key({1, 0, 0})), 1);
+    EXPECT_EQ(items[0].name, "Real");
+}
+
 TEST_F(MemoryTables, ATableMayEndTheFileOrLackItsNullRow)
 {
     WriteLines({"[内存]", "1,0,255,0", "0,A,1,0,-1,EPROM,只读,-1,-1", "1,B,1,0,-1,EPROM,只读,-1,-1"});
