@@ -7,6 +7,10 @@
 
 class QObject;
 
+// The caller must not hold the bus lock: the receiver's thread may itself be waiting for
+// that lock (a command, "关闭"), and would then never run the update. A poll tick reads under
+// the lock, releases it, and only then hands its texts over.
+//
 // True when the update ran, false when the wait was abandoned (the update may still run
 // later, on the receiver's thread, as long as the receiver exists).
 bool HandToUi(QObject* receiver, std::function<void()> update,
