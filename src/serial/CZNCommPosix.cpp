@@ -75,6 +75,10 @@ int CZNComm::Open(const std::string& name)
         ::close(fd);
         return 0;
     }
+    // Low latency only where a USB adapter is behind the name; other ports open as they are.
+    const PortInfo info = DescribePort(name, systemRoots);
+    usbDevice = info.usb;
+    latencyMs = RequestLowLatency(fd, info);
     handle = fd;
     return 1;
 }
@@ -85,6 +89,8 @@ int CZNComm::Close()
     receivedBegin = receivedEnd = 0;
     if (fd == kClosed)
         return 0;
+    latencyMs = -1;
+    usbDevice = false;
     (void)::ioctl(fd, TIOCNXCL);
     return ::close(fd) == 0 ? 1 : 0;
 }
