@@ -48,8 +48,8 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     app.add_option("-p,--port", t.port, "serial port (default: the first the window lists)")
         ->type_name("PORT");
     app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
-    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms, or auto: "
-                                                 "from the exchange, the rate and the adapter")->capture_default_str()->type_name("N");
+    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms; auto: "
+                                                 "from the exchange, rate and adapter")->capture_default_str()->type_name("N|auto");
     app.add_option("--catalogue", t.catalogue, "model catalogue")->type_name("FILE")->capture_default_str();
     app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first")->type_name("N");
     app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do")->type_name("N");
