@@ -4,6 +4,7 @@
 #include "cli/PortListing.h"
 #include "cli/ServoCtl.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -30,6 +31,24 @@ TEST(PortListing, OneTabSeparatedLinePerPortWithDashesForTheUnknown)
     FakeSystemTree empty;
     PrintPorts(none, empty.roots);
     EXPECT_EQ(none.str(), "");
+}
+
+TEST(PortListing, ServoctlListsThePortsTheWindowLists)
+{
+    std::ostringstream out, err;
+    ASSERT_EQ(RunServoCtl({"servoctl", "ports"}, out, err), 0) << err.str();
+    CZNComm comm;
+    comm.EnumeratePorts();
+    std::istringstream lines(out.str());
+    // The window lists the last name first.
+    for (int i = comm.portCount - 1; i >= 0; --i) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line)) << i;
+        EXPECT_EQ(line.substr(0, line.find('\t')), comm.portNames[static_cast<size_t>(i)]);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+    }
+    std::string extra;
+    EXPECT_FALSE(std::getline(lines, extra)) << extra;
 }
 
 class LinkedBus : public BusFixture {};
