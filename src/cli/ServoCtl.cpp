@@ -34,7 +34,6 @@ WriteMode ModeOf(const std::string& mode)
                                                             : WriteMode::Normal;
 }
 
-
 }  // namespace
 
 int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
