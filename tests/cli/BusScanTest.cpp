@@ -121,11 +121,12 @@ TEST_F(Scan, AllRatesFindsServosSetToDifferentRates)
     AddServo(2, kOsprey, 4);
     AddServo(9, kHeron, 0);
     AddServo(1, kKestrel, 4);
+    AddServo(9, kKestrel, 7);  // an ID that answers at two rates is listed at each
     bus->SetPacing(true);
     Start();
     const std::string all = "9\t苍鹭 HR25\t1000000\n"
                             "1\tKestrel-12\t115200\n2\tOsprey-40H\t115200\n"
-                            "5\tKestrel-12\t38400\n";
+                            "5\tKestrel-12\t38400\n9\tKestrel-12\t38400\n";
     EXPECT_EQ(FoundOverScans({"-t", "auto", "scan", "--all-rates", "--to", "12"}, all), all);
     // A fixed time-out holds at every rate.
     const std::string some = "2\tOsprey-40H\t115200\n5\tKestrel-12\t38400\n";
