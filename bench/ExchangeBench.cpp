@@ -1,6 +1,6 @@
 // A 13-byte memory read through ZNServo and CZNComm beside the least a program must do for
 // the same exchange with bare system calls: drop pending input, write the 8-byte request,
-// wait for and read the 19-byte reply. Each far end is a minimal responder thread on a
+// wait for and read the 19-byte reply. The far end is a minimal responder thread on a
 // pseudo-terminal. The two loops take turns within each round, so a busy moment of the
 // machine falls on both; the figures are the medians over rounds and their ratio.
 //
