@@ -1,8 +1,11 @@
 #include "cli/ServoCtl.h"
 
 #include "catalogue/ModelCatalogue.h"
+#include "cli/AutoTimeout.h"
+#include "cli/BusScan.h"
 #include "cli/CtlCommand.h"
 #include "cli/NumberArg.h"
+#include "cli/PortListing.h"
 #include "pages/debug/PositionCommand.h"
 #include "protocol/ZNServo.h"
 #include "serial/CZNComm.h"
@@ -22,32 +25,13 @@ struct Texts {
     std::string id, address, count, value, target, acc = "0", speed = "0", time = "0";
     std::string mode = "normal", last, state;
     std::vector<std::string> bytes;
+    bool allRates = false;
 };
 
 WriteMode ModeOf(const std::string& mode)
 {
     return mode == "sync" ? WriteMode::Sync : mode == "reg" ? WriteMode::Registered
                                                             : WriteMode::Normal;
-}
-
-int Ports(std::ostream& out)
-{
-    CZNComm comm;
-    comm.EnumeratePorts();
-    // The main window lists the last name first.
-    for (int i = comm.portCount - 1; i >= 0; --i)
-        out << comm.portNames[static_cast<size_t>(i)] << "\n";
-    return kCtlDone;
-}
-
-int Scan(Session& s, int from, int to)
-{
-    for (int id = from; id <= to; ++id) {
-        ModelKey key{};
-        if (s.servo.ReadMemory(static_cast<uint8_t>(id), 0, key.data(), 9) == 9)
-            s.out << id << "\t" << s.catalogue.LookupModelName(key) << std::endl;
-    }
-    return kCtlDone;
 }
 
 }  // namespace
@@ -63,16 +47,19 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     app.add_option("-p,--port", t.port, "serial port (default: the first the window lists)")
         ->type_name("PORT");
     app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
-    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms")->capture_default_str()->type_name("N");
+    app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms; auto: "
+                                                 "from the exchange, rate and adapter")->capture_default_str()->type_name("N|auto");
     app.add_option("--catalogue", t.catalogue, "model catalogue")->type_name("FILE")->capture_default_str();
     app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first")->type_name("N");
     app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do")->type_name("N");
     app.add_option("--position-address", t.positionAddress, "first address of the position block")->type_name("N");
 
-    app.add_subcommand("ports", "list the serial ports");
+    app.add_subcommand("ports", "list the serial ports: device, by-id link, driver, "
+                                "latency timer (ms), USB product");
     auto* scan = app.add_subcommand("scan", "find the servos that answer at this rate");
     scan->add_option("--from", t.from, "first ID")->capture_default_str()->type_name("N");
     scan->add_option("--to", t.to, "last ID")->capture_default_str()->type_name("N");
+    scan->add_flag("--all-rates", t.allRates, "scan at each rate of the baud list in turn");
     auto* read = app.add_subcommand("read", "read COUNT bytes of memory from ADDRESS");
     read->add_option("ID", t.id)->required()->type_name("N");
     read->add_option("ADDRESS", t.address)->required()->type_name("N");
@@ -134,7 +121,9 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     const int rate = static_cast<int>(c.Get(t.baud, "baud rate", 1, 1000000));
     if (c.error.empty() && BaudCodeOfRate(rate) < 0)
         c.Fail("baud rate must be one of 1000000 500000 250000 128000 115200 76800 57600 38400");
-    const int timeoutMs = static_cast<int>(c.Get(t.timeout, "time-out", 0, 60000));
+    const bool autoTimeout = t.timeout == "auto";
+    const int timeoutMs =
+        autoTimeout ? 100 : static_cast<int>(c.Get(t.timeout, "time-out (or auto)", 0, 60000));
     const long long byteOrder = t.byteOrder.empty() ? -1 : c.Get(t.byteOrder, "--byte-order", 0, 1);
     const long long statusLevel =
         t.statusLevel.empty() ? -1 : c.Get(t.statusLevel, "--status-level", 0, 1);
@@ -194,8 +183,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         return kCtlBadUsage;
     }
 
-    if (name == "ports")
-        return Ports(out);
+    if (name == "ports") {
+        PrintPorts(out, SystemRoots{});
+        return kCtlDone;
+    }
 
     std::string port = t.port;
     if (port.empty()) {
@@ -209,6 +200,13 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     Session s(t.catalogue, out, err);
     if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
         return r;
+    if (autoTimeout) {
+        const Exchange exchange = CommandExchange(name, count, static_cast<int>(data.size()),
+                                                  t.mode, last - id + 1);
+        const int latency = AdapterLatencyMs(s.comm.latencyMs, s.comm.usbDevice);
+        s.comm.timeoutMs = AutoTimeoutMs(exchange, rate, latency);
+        s.comm.SetTimeouts(s.comm.timeoutMs);
+    }
     auto& servo = s.servo;
     const auto sid = static_cast<uint8_t>(id);
 
@@ -224,7 +222,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     if (name == "scan")
-        return Scan(s, from, to);
+        return RunScan(s, ScanOptions{from, to, t.allRates, autoTimeout});
     if (name == "read") {
         std::vector<uint8_t> bytes(static_cast<size_t>(count));
         const int got = servo.ReadMemory(sid, static_cast<uint8_t>(address), bytes.data(),

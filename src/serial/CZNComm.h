@@ -2,6 +2,8 @@
 // The program's one serial port: opens a device by name, applies the bus's line settings and
 // time-outs, and moves bytes with blocking calls bounded by those time-outs.
 
+#include "serial/PortInfo.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -29,6 +31,13 @@ public:
     virtual int Read(uint8_t* buffer, int n);
     int PurgeInput();
     int EnumeratePorts();
+
+    // What Open learnt of the device: a USB adapter, and its latency timer in ms (-1 when
+    // unknown or when it has none). Open asks USB adapters for low latency first.
+    std::atomic<int32_t> latencyMs{-1};
+    std::atomic<bool> usbDevice{false};
+    // Where the port list and Open look the system's devices up.
+    SystemRoots systemRoots;
 
     bool IsOpen() const { return handle != kClosed; }
 

@@ -54,6 +54,22 @@ bool WaitReady(int fd, short events, Clock::time_point deadline, bool& hungUp)
     }
 }
 
+// Waits until fd has bytes to read, or claims to: a hung-up tty reports readable too, and
+// the read then tells. hangUpSeen reports a hang-up or error beside (or instead of) POLLIN.
+bool WaitReadable(int fd, Clock::time_point deadline, bool& hangUpSeen)
+{
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, MillisecondsLeft(deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        hangUpSeen = (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        return (p.revents & POLLIN) != 0;
+    }
+}
+
 }  // namespace
 
 CZNComm::~CZNComm()
@@ -75,6 +91,10 @@ int CZNComm::Open(const std::string& name)
         ::close(fd);
         return 0;
     }
+    // Low latency only where a USB adapter is behind the name; other ports open as they are.
+    const PortInfo info = DescribePort(name, systemRoots);
+    usbDevice = info.usb;
+    latencyMs = RequestLowLatency(fd, info);
     handle = fd;
     return 1;
 }
@@ -89,6 +109,8 @@ int CZNComm::Close()
     }
     if (fd == kClosed)
         return 0;
+    latencyMs = -1;
+    usbDevice = false;
     (void)::ioctl(fd, TIOCNXCL);
     return ::close(fd) == 0 ? 1 : 0;
 }
@@ -142,18 +164,23 @@ int CZNComm::Read(uint8_t* buffer, int n)
     const auto deadline = DeadlineAfter(readTimeoutMs);
     bool hungUp = false;
     while (got < n) {
+        // A reply is rarely in yet when it is asked for: read only once poll says bytes are
+        // there, which saves a read per exchange.
+        bool hangUpSeen = false;
+        if (!WaitReadable(fd, deadline, hangUpSeen)) {
+            hungUp = hangUpSeen;
+            break;
+        }
         const ssize_t r = ::read(fd, received.data(), received.size());
         if (r > 0) {
             receivedEnd = static_cast<size_t>(r);
             got += TakeReceived(buffer + got, n - got);
             continue;
         }
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0 && errno != EAGAIN)
+        if ((r < 0 && errno != EINTR && errno != EAGAIN) || (r == 0 && hangUpSeen)) {
             hungUp = true;
-        if (hungUp || !WaitReady(fd, POLLIN, deadline, hungUp))
             break;
+        }
     }
     // A vanished device answers nothing, like a silent bus: the caller still waits its
     // time-out, so a loop of reads can never spin at full speed.

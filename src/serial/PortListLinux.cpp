@@ -72,7 +72,7 @@ bool ListSerialPorts(const std::string& sysClassTty, const std::string& devDir,
 int CZNComm::EnumeratePorts()
 {
     std::vector<std::string> names;
-    if (!ListSerialPorts("/sys/class/tty", "/dev", names))
+    if (!ListSerialPorts(systemRoots.sys + "/class/tty", systemRoots.dev, names))
         return portCount;
     // The list has 256 places; ports beyond them are not listed.
     const size_t count = std::min(names.size(), portNames.size());

@@ -1,0 +1,9 @@
+#pragma once
+// servoctl ports: one line per port, in the port list's order.
+
+#include "serial/PortInfo.h"
+
+#include <iosfwd>
+
+// DEVICE\tBY-ID LINK\tDRIVER\tLATENCY MS\tUSB PRODUCT, with "-" for what is unknown.
+void PrintPorts(std::ostream& out, const SystemRoots& roots);

@@ -1,0 +1,159 @@
+// servoctl scan: the probe's ID check, -t auto on a paced bus, and --all-rates.
+#include "BusFixture.h"
+#include "cli/BusScan.h"
+#include "cli/ServoCtl.h"
+#include "protocol/ScriptedChannel.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Reply(uint8_t id)
+{
+    Bytes r = {0xFF, 0xFF, id, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1};
+    unsigned sum = 0;
+    for (size_t i = 2; i < r.size(); ++i)
+        sum += r[i];
+    r.push_back(static_cast<uint8_t>(~sum));
+    return r;
+}
+
+TEST(ProbeServo, ListsOnlyAReplyOfTheProbedId)
+{
+    struct Case {
+        const char* what;
+        Bytes reply;
+        bool found;
+    } cases[] = {
+        {"its own reply", Reply(4), true},
+        {"another servo's late reply", Reply(3), false},
+        {"a late reply, then its own", [] { Bytes b = Reply(3); auto o = Reply(4); b.insert(b.end(), o.begin(), o.end()); return b; }(), true},
+        {"two late replies", [] { Bytes b = Reply(2); auto o = Reply(3); b.insert(b.end(), o.begin(), o.end()); return b; }(), false},
+        {"no packet start", [] { Bytes b = Reply(4); b[0] = 0x00; return b; }(), false},
+        {"a short reply", [] { Bytes b = Reply(4); b.resize(12); return b; }(), false},
+        {"nothing", {}, false},
+    };
+    for (const auto& c : cases) {
+        ScriptedChannel bus;
+        bus.pending = {0xFF, 0xFF, 4};  // stale bytes: dropped before the request
+        bus.Reply(c.reply);
+        ModelKey key{};
+        EXPECT_EQ(ProbeServo(bus, 4, key), c.found) << c.what;
+        EXPECT_EQ(bus.sent, (Bytes{0xFF, 0xFF, 4, 4, 2, 0, 9, 0xEC})) << c.what;
+        if (c.found) {
+            EXPECT_EQ(key[0], 5) << c.what;
+        }
+    }
+}
+
+class Scan : public BusFixture {
+protected:
+    void Start()
+    {
+        std::string error;
+        ASSERT_TRUE(bus->Start(error)) << error;
+    }
+    int Run(std::vector<std::string> args)
+    {
+        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "--catalogue",
+                                         catalogueFile};
+        full.insert(full.end(), args.begin(), args.end());
+        out.str("");
+        err.str("");
+        return RunServoCtl(full, out, err);
+    }
+    // The lines of `expected` that up to five scans listed between them. A time-out too
+    // short misses answers in every scan, but a machine busy elsewhere may hold up an answer
+    // now and then. Each scan lists only expected lines, in their order.
+    std::string FoundOverScans(const std::vector<std::string>& args, const std::string& expected)
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(expected);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        std::vector<bool> found(lines.size(), false);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (attempt > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past a busy spell
+            EXPECT_EQ(Run(args), 0) << err.str();
+            std::istringstream listed(out.str());
+            size_t next = 0;
+            for (std::string line; std::getline(listed, line);) {
+                const auto at = std::find(lines.begin() + static_cast<long>(next), lines.end(), line);
+                EXPECT_NE(at, lines.end()) << "unexpected or out of order: " << line;
+                if (at == lines.end())
+                    break;
+                next = static_cast<size_t>(at - lines.begin()) + 1;
+                found[next - 1] = true;
+            }
+            if (std::find(found.begin(), found.end(), false) == found.end())
+                break;
+        }
+        std::string text;
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (found[i])
+                text += lines[i] + "\n";
+        return text;
+    }
+    std::ostringstream out, err;
+};
+
+TEST_F(Scan, AutoTimeoutWaitsLongEnoughForPacedAnswers)
+{
+    // Servos at the fastest and the slowest rate of the list, answering after their
+    // reply's wire time and a return delay within the 1 ms the time-out allows for.
+    for (const int id : {1, 2, 17, 30})
+        AddServo(id, kKestrel, 0);
+    for (const int id : {3, 4, 18, 29})
+        AddServo(id, kOsprey, 7);
+    bus->SetPacing(true, 300);
+    Start();
+    const std::string fast = "1\tKestrel-12\n2\tKestrel-12\n17\tKestrel-12\n30\tKestrel-12\n";
+    EXPECT_EQ(FoundOverScans({"-t", "auto", "-b", "1000000", "scan", "--to", "30"}, fast), fast);
+    const std::string slow = "3\tOsprey-40H\n4\tOsprey-40H\n18\tOsprey-40H\n29\tOsprey-40H\n";
+    EXPECT_EQ(FoundOverScans({"-t", "auto", "-b", "38400", "scan", "--to", "30"}, slow), slow);
+}
+
+TEST_F(Scan, AllRatesFindsServosSetToDifferentRates)
+{
+    AddServo(5, kKestrel, 7);
+    AddServo(2, kOsprey, 4);
+    AddServo(9, kHeron, 0);
+    AddServo(1, kKestrel, 4);
+    AddServo(9, kKestrel, 7);  // an ID that answers at two rates is listed at each
+    bus->SetPacing(true);
+    Start();
+    const std::string all = "9\t苍鹭 HR25\t1000000\n"
+                            "1\tKestrel-12\t115200\n2\tOsprey-40H\t115200\n"
+                            "5\tKestrel-12\t38400\n9\tKestrel-12\t38400\n";
+    EXPECT_EQ(FoundOverScans({"-t", "auto", "scan", "--all-rates", "--to", "12"}, all), all);
+    // A fixed time-out holds at every rate.
+    const std::string some = "2\tOsprey-40H\t115200\n5\tKestrel-12\t38400\n";
+    EXPECT_EQ(FoundOverScans({"-t", "30", "scan", "--all-rates", "--from", "2", "--to", "5"}, some),
+              some);
+}
+
+TEST_F(Scan, LateAnswersAreNotTakenForTheNextId)
+{
+    // Every answer comes after the time-out, within the next probe.
+    AddServo(1, kKestrel);
+    AddServo(3, kOsprey);
+    Start();
+    bus->SetReplyDelayMs(30);
+    ASSERT_EQ(Run({"-t", "20", "scan", "--to", "5"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(Scan, AutoIsTheOnlyWordTheTimeoutTakes)
+{
+    Start();
+    for (const char* bad : {"Auto", "automatic", "-1", "60001"}) {
+        EXPECT_EQ(Run({"-t", bad, "scan"}), 2) << bad;
+        EXPECT_NE(err.str().find("time-out"), std::string::npos) << bad;
+    }
+}
+
+}  // namespace
