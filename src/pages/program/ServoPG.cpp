@@ -128,6 +128,7 @@ void ServoPG::PollMemory(void* context)
 {
     auto* page = static_cast<ServoPG*>(context);
     PollReport report = page->program.Poll();  // returns with the bus lock released
+    ++page->pollTicks;
     if (!report.rebuild && report.values.empty() && report.status.empty())
         return;
     HandToUi(page, [page, r = std::move(report)] { page->ShowPoll(r); },

@@ -11,6 +11,7 @@
 
 #include <QWidget>
 
+#include <atomic>
 #include <mutex>
 
 class CServoMain;
@@ -36,6 +37,8 @@ public:
     void StopPolling();
     bool IsPolling() const { return poll.Running(); }
     int SelectedId() const { return program.SelectedId(); }
+    // Poll ticks run so far, for a look at the bus traffic per tick.
+    long long PollTicks() const { return pollTicks; }
     ServoProgram& Program() { return program; }
 
     // Puts one poll's results into the list and the status box (UI thread).
@@ -74,4 +77,5 @@ private:
     CServoMain& mainWindow;
     ServoProgram program;
     PollSwitch poll;
+    std::atomic<long long> pollTicks{0};
 };

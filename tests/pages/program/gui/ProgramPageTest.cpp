@@ -184,6 +184,26 @@ private slots:
         QCOMPARE(page.list->item(p.Row("18"), 1)->text(), U("--"));
         QCOMPARE(page.statusBox->toPlainText(), U("舵机正常"));
 
+        // Each tick is one exchange: one read of the whole table.
+        page.StopPolling();
+        QTest::qWait(50);
+        p.rig.bus.ClearLog();
+        const long long ticks = page.PollTicks();
+        page.StartPolling();
+        QTest::qWait(1000);
+        page.StopPolling();
+        QTest::qWait(50);
+        int reads = 0;
+        for (const auto& l : p.rig.bus.LogLines()) {
+            if (l.rfind("> ", 0) != 0)
+                continue;  // the replies
+            QCOMPARE(QString::fromStdString(l), U("> FF FF 01 04 02 00 49 AF"));
+            ++reads;
+        }
+        QVERIFY(page.PollTicks() - ticks >= 5);
+        QCOMPARE(reads, page.PollTicks() - ticks);
+        page.StartPolling();
+
         p.rig.bus.SetFaultBits(1, 0x25);
         QTRY_COMPARE_WITH_TIMEOUT(page.statusBox->toPlainText(), U("过压/欠压\n过热\n过载"), 3000);
         QCOMPARE(page.statusBox->document()->blockCount(), 3);
