@@ -1,52 +1,67 @@
 #include "pages/program/ParameterFile.h"
 
-#include <cerrno>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
+
+#ifndef _WIN32
 #include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
 
 namespace {
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t n)
+// A name beside `path` that nothing holds yet.
+std::string FreshTempName(const std::string& path)
 {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, bytes, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        bytes += w;
-        n -= static_cast<size_t>(w);
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (;;) {
+        std::string name = path + ".tmp" + std::to_string(stamp % 1000000) + "-" +
+                           std::to_string(counter++);
+        std::error_code ec;
+        if (!fs::exists(name, ec) && !ec)
+            return name;
+        if (ec)
+            return name;  // the open below reports what is wrong with the folder
     }
-    return true;
 }
 
 }  // namespace
 
 bool SaveParameterFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    const std::string temp = FreshTempName(path);
+    std::FILE* raw = std::fopen(temp.c_str(), "wb");
+    if (raw == nullptr)
         return false;
-    struct stat old {};
-    mode_t mode = 0666 & ~[] { const mode_t m = ::umask(0); ::umask(m); return m; }();
-    if (::stat(path.c_str(), &old) == 0)
-        mode = old.st_mode & 07777;
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) &&
-              ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), raw) == bytes.size() &&
+              std::fflush(raw) == 0;
+#ifndef _WIN32
+    ok = ok && ::fsync(::fileno(raw)) == 0;  // on disk before it takes the file's name
+#endif
+    ok = std::fclose(raw) == 0 && ok;
+    std::error_code ec;
+    if (ok) {
+        // An existing file keeps its permissions.
+        const fs::file_status old = fs::status(path, ec);
+        if (!ec && fs::exists(old))
+            fs::permissions(temp, old.permissions(), ec);
+        ec.clear();
+        fs::rename(temp, path, ec);
+        ok = !ec;
+    }
     if (!ok)
-        ::unlink(temp.c_str());
+        fs::remove(temp, ec);
     return ok;
 }
 
 std::string WithDefaultSuffix(const std::string& path, const std::string& suffix)
 {
-    const size_t slash = path.find_last_of('/');
+    const size_t slash = path.find_last_of("/\\");
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty() || name.find('.') != std::string::npos)
         return path;
