@@ -1,5 +1,7 @@
 #include "app/Dialogs.h"
 
+#include "pages/program/ParameterFile.h"
+
 #include <QFileDialog>
 
 std::unique_ptr<QMessageBox> QtMessageBoxes::MakeWarning(QWidget* parent, const QString& title,
@@ -36,4 +38,30 @@ QString QtFileDialogs::OpenFileName(QWidget* parent, const QString& title, const
 QString QtFileDialogs::SaveFileName(QWidget* parent, const QString& title, const QString& filter)
 {
     return QFileDialog::getSaveFileName(parent, title, QString(), filter);
+}
+
+void QtMessageBoxes::Plain(QWidget* parent, const QString& title, const QString& text)
+{
+    QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent).exec();
+}
+
+QString FileDialogs::SaveFileNameWithSuffix(QWidget* parent, const QString& title,
+                                            const QString& filter, const QString& suffix)
+{
+    const QString path = SaveFileName(parent, title, filter);
+    if (path.isEmpty())
+        return path;
+    return QString::fromStdString(WithDefaultSuffix(path.toStdString(), suffix.toStdString()));
+}
+
+QString QtFileDialogs::SaveFileNameWithSuffix(QWidget* parent, const QString& title,
+                                              const QString& filter, const QString& suffix)
+{
+    // The dialog appends the suffix itself, so its overwrite question names the real file.
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().front();
 }

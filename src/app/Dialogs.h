@@ -16,6 +16,11 @@ public:
     virtual void Warning(QWidget* parent, const QString& title, const QString& text) = 0;
     // A question icon, OK and Cancel; true for OK.
     virtual bool Question(QWidget* parent, const QString& title, const QString& text) = 0;
+    // No icon, an OK button; boxes that answer with a warning unless told otherwise.
+    virtual void Plain(QWidget* parent, const QString& title, const QString& text)
+    {
+        Warning(parent, title, text);
+    }
 };
 
 class FileDialogs {
@@ -24,12 +29,17 @@ public:
     // The chosen path, empty when the user cancels.
     virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
     virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // A save dialog that appends `suffix` to a name typed without an extension (before it
+    // asks whether to overwrite an existing file of that name).
+    virtual QString SaveFileNameWithSuffix(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& suffix);
 };
 
 class QtMessageBoxes : public MessageBoxes {
 public:
     void Warning(QWidget* parent, const QString& title, const QString& text) override;
     bool Question(QWidget* parent, const QString& title, const QString& text) override;
+    void Plain(QWidget* parent, const QString& title, const QString& text) override;
 
     // The boxes as they are shown, for a look at their icons and buttons.
     static std::unique_ptr<QMessageBox> MakeWarning(QWidget* parent, const QString& title,
@@ -42,4 +52,6 @@ class QtFileDialogs : public FileDialogs {
 public:
     QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) override;
     QString SaveFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    QString SaveFileNameWithSuffix(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& suffix) override;
 };

@@ -1,4 +1,263 @@
-// servoctl's table, set, save, load and the resets commands.
+// servoctl's table, set, save, load and the resets commands: the programming page's own
+// logic, one servo per command.
 #include "cli/CtlCommand.h"
 
-void AddProgramCommands(CLI::App&, std::vector<CtlCommand>&) {}
+#include "cli/NumberArg.h"
+#include "pages/program/ParameterFile.h"
+#include "pages/program/ProgramTexts.h"
+#include "pages/program/ServoProgram.h"
+#include "pages/program/ValueCoding.h"
+#include "support/BaudRates.h"
+#include "support/LeadingInt.h"
+
+#include <CLI/CLI.hpp>
+
+#include <climits>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+struct ProgramArgs {
+    std::string id, item, value, file;
+    bool yes = false;
+    int servoId = 0;
+    int address = -1;  // -1: the item is named
+    int typed = 0;
+};
+
+// The page's logic on the command line's session. The port follows a servo's new rate, and
+// where the servo went is told on stderr, since the next command must be given it.
+class Programmer {
+public:
+    Programmer(Session& s, int id) : session(s), program(s.servo, busLock, s.catalogue)
+    {
+        program.SetBaudFollower([this](int code) {
+            baudCode = code;
+            if (const int rate = BaudRateOfCode(code))
+                session.comm.SetBaudRate(rate);
+        });
+        program.SelectServo(id, session.key);
+    }
+
+    // The identification bytes (unless the session read them) and one poll: the table and a
+    // fresh image. 0 when ready, else the exit status.
+    int Load(int id)
+    {
+        if (!session.identified) {
+            if (session.servo.ReadMemory(static_cast<uint8_t>(id), 0, session.key.data(), 9) != 9)
+                return session.Fail(id, "no reply to the identification read");
+            program.SelectServo(id, session.key);
+        }
+        report = program.Poll();
+        if (report.status == text::kTimeout)
+            return session.Fail(id, text::kTimeout);
+        if (program.MemorySize() == 0)
+            return session.Fail(id, "the catalogue has no memory table for this model");
+        return kCtlDone;
+    }
+
+    void TellWhereItWent()
+    {
+        session.err << "servoctl: the servo is now ID " << program.SelectedId();
+        if (baudCode < 0)
+            session.err << " at " << session.comm.baudRate << " baud\n";
+        else if (BaudRateOfCode(baudCode))
+            session.err << " at " << BaudRateOfCode(baudCode) << " baud\n";
+        else
+            session.err << " at baud-rate code " << baudCode << ", outside the baud list\n";
+    }
+
+    Session& session;
+    std::recursive_mutex busLock;
+    ServoProgram program;
+    PollReport report;
+    int baudCode = -1;
+};
+
+int Table(Session& s, const ProgramArgs& a)
+{
+    Programmer p(s, a.servoId);
+    if (const int r = p.Load(a.servoId); r != kCtlDone)
+        return r;
+    const auto rows = p.program.Rows();
+    std::vector<std::string> shown(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        shown[i] = rows[i].initialValue;
+    for (const auto& [row, value] : p.report.values)
+        shown[static_cast<size_t>(row)] = value;
+    for (size_t i = 0; i < rows.size(); ++i)
+        s.out << rows[i].address << '\t' << rows[i].name << '\t' << shown[i] << '\t'
+              << rows[i].area << '\t' << rows[i].access << '\n';
+    std::istringstream faults(p.report.status);
+    for (std::string line; std::getline(faults, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        s.out << line << '\n';
+    }
+    s.out.flush();
+    return kCtlDone;
+}
+
+int Set(Session& s, const ProgramArgs& a)
+{
+    Programmer p(s, a.servoId);
+    if (const int r = p.Load(a.servoId); r != kCtlDone)
+        return r;
+    const auto rows = p.program.Rows();
+    const MemoryItem* item = nullptr;
+    for (const auto& row : rows)
+        if (a.address >= 0 ? LeadingInt(row.address) == a.address : row.name == a.item) {
+            item = &row;
+            break;
+        }
+    if (item == nullptr) {
+        s.err << "servoctl: the memory table has no item " << a.item << "\n";
+        return kCtlBadUsage;
+    }
+    if (item->name == text::kNoValue || !RowWritable(item->access)) {
+        s.err << "servoctl: " << item->name << " (" << item->address << ") is read-only\n";
+        return kCtlBadUsage;
+    }
+    const WriteRequest w = PrepareWrite(*item, a.typed);
+    if (!w.refusal.empty()) {
+        s.err << w.refusal << "\n";
+        return kCtlBadUsage;
+    }
+    const int ok = p.program.WriteValue(w.address, w.size, w.value, w.eprom);
+    if (ok && (w.address == addr::kId || w.address == addr::kBaudCode))
+        p.TellWhereItWent();
+    if (ok)
+        return kCtlDone;
+    s.err << (w.eprom ? msg::kSaveFailed : msg::kSetFailed) << "\n";
+    return kCtlBusFailed;
+}
+
+int Save(Session& s, const ProgramArgs& a)
+{
+    Programmer p(s, a.servoId);
+    if (const int r = p.Load(a.servoId); r != kCtlDone)
+        return r;
+    if (!SaveParameterFile(a.file, p.program.ParameterBytes())) {
+        s.err << msg::kCannotSaveFile << ": " << a.file << "\n";
+        return kCtlBusFailed;
+    }
+    return kCtlDone;
+}
+
+int LoadFile(Session& s, const ProgramArgs& a)
+{
+    Programmer p(s, a.servoId);
+    if (const int r = p.Load(a.servoId); r != kCtlDone)
+        return r;
+    switch (p.program.LoadParameterFile(a.file)) {
+    case LoadResult::CannotOpen:
+        s.err << msg::kCannotOpenFile << ": " << a.file << "\n";
+        return kCtlBadUsage;
+    case LoadResult::Loaded:
+        s.out << msg::kLoaded << std::endl;
+        p.TellWhereItWent();
+        return kCtlDone;
+    case LoadResult::Failed:
+        break;
+    }
+    s.err << msg::kLoadFailed << "\n";
+    return kCtlBusFailed;
+}
+
+// The restore, angle reset and risk commands: no table needed.
+int Special(Session& s, const ProgramArgs& a, const std::string& which)
+{
+    Programmer p(s, a.servoId);
+    bool ok;
+    const char* done;
+    const char* failed;
+    if (which == "restore") {
+        ok = p.program.RestoreParameters();
+        done = msg::kRestored;
+        failed = msg::kRestoreFailed;
+    } else if (which == "reset-angle") {
+        ok = p.program.ResetAngle();
+        done = msg::kAngleReset;
+        failed = msg::kAngleFailed;
+    } else {
+        ok = p.program.RiskyOperation();
+        done = msg::kRiskDone;
+        failed = msg::kRiskFailed;
+    }
+    if (!ok) {
+        s.err << failed << "\n";
+        return kCtlBusFailed;
+    }
+    s.out << done << std::endl;
+    if (which == "restore")
+        p.TellWhereItWent();
+    return kCtlDone;
+}
+
+}  // namespace
+
+void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands)
+{
+    auto args = std::make_shared<ProgramArgs>();
+    auto add = [&](const char* name, const char* help) {
+        CLI::App* sub = app.add_subcommand(name, help);
+        sub->add_option("ID", args->id)->required()->type_name("N");
+        CtlCommand c;
+        c.sub = sub;
+        c.servoId = [args] { return args->servoId; };
+        commands.push_back(c);
+        return sub;
+    };
+    auto checkId = [args](Checker& c) {
+        args->servoId = static_cast<int>(c.Get(args->id, "ID", 0, 253));
+    };
+
+    add("table", "the memory table with live values, then the fault flags");
+    commands.back().check = checkId;
+    commands.back().run = [args](Session& s) { return Table(s, *args); };
+
+    CLI::App* set = add("set", "write one memory-table item, checked against its range");
+    set->add_option("ITEM", args->item, "its address, or its name as the table shows it")
+        ->required()->type_name("ADDRESS|NAME");
+    set->add_option("VALUE", args->value)->required()->type_name("N")->allow_extra_args(false);
+    commands.back().check = [args, checkId](Checker& c) {
+        checkId(c);
+        if (const auto address = ParseNumberArg(args->item, 0, 255))
+            args->address = static_cast<int>(*address);
+        args->typed = static_cast<int>(c.Get(args->value, "VALUE", INT_MIN, INT_MAX));
+    };
+    commands.back().run = [args](Session& s) { return Set(s, *args); };
+
+    CLI::App* save = add("save", "save the servo's EPROM block to a parameter file");
+    save->add_option("FILE", args->file)->required()->type_name("FILE");
+    commands.back().check = checkId;
+    commands.back().run = [args](Session& s) { return Save(s, *args); };
+
+    CLI::App* load = add("load", "write a parameter file into the servo");
+    load->add_option("FILE", args->file)->required()->type_name("FILE");
+    commands.back().check = checkId;
+    commands.back().run = [args](Session& s) { return LoadFile(s, *args); };
+
+    for (const char* name : {"restore", "reset-angle", "risky"}) {
+        CLI::App* sub = add(name, std::string(name) == "restore"
+                                      ? "restore the factory parameters (ID 1, 115200 baud)"
+                                  : std::string(name) == "reset-angle"
+                                      ? "reset the angle: clear the turn count"
+                                      : "the risky operation; may damage the servo");
+        if (std::string(name) == "risky") {
+            sub->add_flag("--yes", args->yes, "confirm the risk");
+            commands.back().check = [args, checkId](Checker& c) {
+                checkId(c);
+                if (!args->yes)
+                    c.Fail("risky may damage the servo: confirm with --yes");
+            };
+        } else {
+            commands.back().check = checkId;
+        }
+        commands.back().run = [args, which = std::string(name)](Session& s) {
+            return Special(s, *args, which);
+        };
+    }
+}

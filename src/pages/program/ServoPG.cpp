@@ -1,9 +1,42 @@
 #include "pages/program/ServoPG.h"
 
-ServoPG::ServoPG(ModelCatalogue& c, std::recursive_mutex& lock, ZNServo& p, CServoMain& m,
-                 QWidget* parent)
-    : QWidget(parent), catalogue(c), busLock(lock), protocol(p), mainWindow(m)
+#include "app/CServoMain.h"
+#include "pages/program/ParameterFile.h"
+#include "pages/program/ProgramTexts.h"
+#include "pages/program/ValueCoding.h"
+#include "support/LeadingInt.h"
+#include "widgets/UiHandOff.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString U(const char* utf8)
 {
+    return QString::fromUtf8(utf8);
+}
+
+enum Column { kAddress, kName, kValue, kArea, kAccess, kColumns };
+
+}  // namespace
+
+ServoPG::ServoPG(ModelCatalogue& catalogue, std::recursive_mutex& busLock, ZNServo& protocol,
+                 CServoMain& m, QWidget* parent)
+    : QWidget(parent), mainWindow(m), program(protocol, busLock, catalogue)
+{
+    // The write sequences run on this thread, so the main window's port can follow them.
+    program.SetBaudFollower([this](int code) { mainWindow.SelectBaud(code); });
+    BuildControls();
 }
 
 ServoPG::~ServoPG()
@@ -11,9 +44,74 @@ ServoPG::~ServoPG()
     StopPolling();
 }
 
-void ServoPG::SelectServo(int id, const ModelKey&)
+void ServoPG::BuildControls()
 {
-    selectedId = id;
+    setAccessibleName(U("编程"));
+    saveButton = new QPushButton(U("保存参数"));
+    loadButton = new QPushButton(U("载入参数"));
+    restoreButton = new QPushButton(U("重置参数"));
+    resetAngleButton = new QPushButton(U("重置角度"));
+    auto* buttons = new QHBoxLayout;
+    for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+
+    list = new QTableWidget(0, kColumns);
+    list->setAccessibleName(U("内存表"));
+    list->setHorizontalHeaderLabels({U("地址"), U("内存"), U("数值"), U("存储区域"), U("读写")});
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    list->setShowGrid(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    const int widths[kColumns] = {60, 160, 80, 80, 80};
+    for (int c = 0; c < kColumns; ++c)
+        list->setColumnWidth(c, widths[c]);
+    list->setMinimumWidth(60 + 160 + 80 + 80 + 80 + 24);
+
+    statusBox = new QPlainTextEdit(U("舵机正常"));
+    statusBox->setAccessibleName(U("舵机状态"));
+    statusBox->setReadOnly(true);
+    itemLabel = new QLabel(U("--"));
+    valueEdit = new QLineEdit;
+    valueEdit->setAccessibleName(U("数值"));
+    itemLabel->setBuddy(valueEdit);
+    writeButton = new QPushButton(U("保存"));
+    valueEdit->setEnabled(false);
+    writeButton->setEnabled(false);
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(statusBox, 1);
+    side->addWidget(itemLabel);
+    side->addWidget(valueEdit);
+    side->addWidget(writeButton);
+    auto* body = new QHBoxLayout;
+    body->addWidget(list, 1);
+    body->addLayout(side);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addLayout(body, 1);
+
+    for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton, writeButton}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    connect(saveButton, &QPushButton::clicked, this, &ServoPG::OnSaveParameters);
+    connect(loadButton, &QPushButton::clicked, this, &ServoPG::OnLoadParameters);
+    connect(restoreButton, &QPushButton::clicked, this, &ServoPG::OnRestoreParameters);
+    connect(resetAngleButton, &QPushButton::clicked, this, &ServoPG::OnResetAngle);
+    connect(writeButton, &QPushButton::clicked, this, &ServoPG::OnWrite);
+    connect(list, &QTableWidget::cellClicked, this, [this](int row, int) { ChooseRow(row); });
+
+    // The page sees its controls' keys before they do: the risk key never reaches them.
+    for (auto* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+void ServoPG::SelectServo(int id, const ModelKey& key)
+{
+    program.SelectServo(id, key);
 }
 
 void ServoPG::StartPolling()
@@ -26,7 +124,183 @@ void ServoPG::StopPolling()
     poll.Stop();
 }
 
-void ServoPG::PollMemory(void*)
+void ServoPG::PollMemory(void* context)
 {
-    // The memory-table read is not built yet.
+    auto* page = static_cast<ServoPG*>(context);
+    PollReport report = page->program.Poll();  // returns with the bus lock released
+    ++page->pollTicks;
+    if (!report.rebuild && report.values.empty() && report.status.empty())
+        return;
+    HandToUi(page, [page, r = std::move(report)] { page->ShowPoll(r); },
+             [] { return PeriodicTimer::StopRequestedForThisTick(); });
+}
+
+void ServoPG::ShowPoll(const PollReport& report)
+{
+    if (report.rebuild) {
+        list->setRowCount(0);
+        list->setRowCount(static_cast<int>(report.rows.size()));
+        for (int r = 0; r < static_cast<int>(report.rows.size()); ++r)
+            for (int c = 0; c < kColumns; ++c)
+                list->setItem(r, c, new QTableWidgetItem(QString::fromStdString(
+                                        report.rows[static_cast<size_t>(r)][static_cast<size_t>(c)])));
+    }
+    for (const auto& [row, text] : report.values) {
+        QTableWidgetItem* item = list->item(row, kValue);
+        if (item == nullptr)
+            continue;
+        const QString shown = QString::fromStdString(text);
+        if (item->text() != shown)
+            item->setText(shown);
+    }
+    if (!report.status.empty()) {
+        QString text = QString::fromStdString(report.status);
+        text.replace("\r\n", "\n");
+        if (text.endsWith('\n'))
+            text.chop(1);
+        if (statusBox->toPlainText() != text)
+            statusBox->setPlainText(text);
+    }
+}
+
+void ServoPG::ChooseRow(int row)
+{
+    if (row < 0 || row >= list->rowCount())
+        return;
+    auto text = [&](int column) {
+        const QTableWidgetItem* item = list->item(row, column);
+        return item ? item->text() : QString();
+    };
+    const bool writable = RowWritable(text(kAccess).toStdString());
+    valueEdit->setEnabled(writable);
+    writeButton->setEnabled(writable);
+    writeButton->setText(U(WriteCaption(text(kArea).toStdString())));
+    valueEdit->setText(text(kValue));
+    itemLabel->setText(text(kName));
+}
+
+bool ServoPG::TakeKeyPress(QKeyEvent* event)
+{
+    if (event->key() != kRiskKey)
+        return false;
+    if ((event->modifiers() & Qt::ControlModifier) && !event->isAutoRepeat())
+        OnRiskOperation();
+    return true;
+}
+
+void ServoPG::NoteKeyRelease(QKeyEvent* event)
+{
+    if ((event->key() != Qt::Key_Up && event->key() != Qt::Key_Down) || event->isAutoRepeat())
+        return;
+    // The list moved its selection on the press; the row it marks now is the one chosen.
+    const int row = list->currentRow();
+    if (row >= 0 && list->selectionModel()->isRowSelected(row, QModelIndex()))
+        ChooseRow(row);
+}
+
+bool ServoPG::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && TakeKeyPress(static_cast<QKeyEvent*>(event)))
+        return true;
+    if (event->type() == QEvent::KeyRelease)
+        NoteKeyRelease(static_cast<QKeyEvent*>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+void ServoPG::keyPressEvent(QKeyEvent* event)
+{
+    if (TakeKeyPress(event))
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+void ServoPG::keyReleaseEvent(QKeyEvent* event)
+{
+    NoteKeyRelease(event);
+    QWidget::keyReleaseEvent(event);
+}
+
+void ServoPG::Tell(const char* caption, const char* text)
+{
+    mainWindow.Messages().Warning(this, U(caption), U(text));
+}
+
+void ServoPG::OnWrite()
+{
+    const QString typed = valueEdit->text();
+    const QString caption = writeButton->text();
+    const int row = list->currentRow();
+    if (row < 0 || !list->selectionModel()->isRowSelected(row, QModelIndex()))
+        return;
+    const QTableWidgetItem* name = list->item(row, kName);
+    const QTableWidgetItem* access = list->item(row, kAccess);
+    if (!name || !access || name->text() == U("--") || access->text() == U("只读"))
+        return;
+    const std::vector<MemoryItem> rows = program.Rows();
+    if (row >= static_cast<int>(rows.size()))
+        return;
+    const WriteRequest request =
+        PrepareWrite(rows[static_cast<size_t>(row)], LeadingInt(typed.toStdString()));
+    if (!request.refusal.empty()) {
+        mainWindow.Messages().Warning(this, U(msg::kParamError), QString::fromStdString(request.refusal));
+        return;
+    }
+    const int ok = program.WriteValue(request.address, request.size, request.value, request.eprom);
+    if (caption == U("保存"))
+        Tell(msg::kSaveCaption, ok ? msg::kSaved : msg::kSaveFailed);
+    else if (!ok)
+        Tell(msg::kSetCaption, msg::kSetFailed);
+}
+
+void ServoPG::OnSaveParameters()
+{
+    if (program.MemorySize() == 0)
+        return;
+    const QString path = mainWindow.Files().SaveFileNameWithSuffix(
+        this, QString(), U(msg::kFileFilter), U(msg::kFileSuffix));
+    if (path.isEmpty())
+        return;
+    if (!SaveParameterFile(QFile::encodeName(path).toStdString(), program.ParameterBytes()))
+        Tell(msg::kSaveCaption, msg::kCannotSaveFile);
+}
+
+void ServoPG::OnLoadParameters()
+{
+    if (program.MemorySize() == 0)
+        return;
+    const QString path = mainWindow.Files().OpenFileName(this, QString(), U(msg::kFileFilter));
+    if (path.isEmpty())
+        return;
+    switch (program.LoadParameterFile(QFile::encodeName(path).toStdString())) {
+    case LoadResult::CannotOpen:
+        mainWindow.Messages().Plain(this, QCoreApplication::applicationName(),
+                                    U(msg::kCannotOpenFile));
+        return;
+    case LoadResult::Loaded:
+        Tell(msg::kLoadCaption, msg::kLoaded);
+        return;
+    case LoadResult::Failed:
+        Tell(msg::kLoadCaption, msg::kLoadFailed);
+        return;
+    }
+}
+
+void ServoPG::OnRestoreParameters()
+{
+    const bool ok = program.RestoreParameters();
+    Tell(msg::kRestoreCaption, ok ? msg::kRestored : msg::kRestoreFailed);
+}
+
+void ServoPG::OnResetAngle()
+{
+    const bool ok = program.ResetAngle();
+    Tell(msg::kAngleCaption, ok ? msg::kAngleReset : msg::kAngleFailed);
+}
+
+void ServoPG::OnRiskOperation()
+{
+    if (!mainWindow.Messages().Question(this, U(msg::kRiskCaption), U(msg::kRiskQuestion)))
+        return;
+    const bool ok = program.RiskyOperation();
+    Tell(msg::kRiskCaption, ok ? msg::kRiskDone : msg::kRiskFailed);
 }

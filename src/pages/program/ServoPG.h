@@ -1,9 +1,11 @@
 #pragma once
-// The programming page ("编程"): the selected servo's memory table, polled every 100 ms
-// while the page is shown. This is its frame: selection and the poll's timer; the table,
-// the parameter editing and the files are still to come.
+// The programming page ("编程"): the selected servo's memory table, read live every 100 ms
+// while the page is shown; single values written behind the EPROM lock flag; parameter
+// files; the factory restore, angle reset and the risk operation (Ctrl+R). The work itself
+// is ServoProgram's; this is its window.
 
 #include "catalogue/ModelCatalogue.h"
+#include "pages/program/ServoProgram.h"
 #include "protocol/ZNServo.h"
 #include "support/PeriodicTimer.h"
 
@@ -13,11 +15,18 @@
 #include <mutex>
 
 class CServoMain;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
 
 class ServoPG : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kPollPeriodMs = 100;
+    // The risk key; taken by the page with or without Ctrl.
+    static constexpr Qt::Key kRiskKey = Qt::Key_R;
 
     ServoPG(ModelCatalogue& catalogue, std::recursive_mutex& busLock, ZNServo& protocol,
             CServoMain& mainWindow, QWidget* parent = nullptr);
@@ -27,15 +36,46 @@ public:
     void StartPolling();
     void StopPolling();
     bool IsPolling() const { return poll.Running(); }
-    int SelectedId() const { return selectedId; }
+    int SelectedId() const { return program.SelectedId(); }
+    // Poll ticks run so far, for a look at the bus traffic per tick.
+    long long PollTicks() const { return pollTicks; }
+    ServoProgram& Program() { return program; }
+
+    // Puts one poll's results into the list and the status box (UI thread).
+    void ShowPoll(const PollReport& report);
+
+    QPushButton* saveButton = nullptr;
+    QPushButton* loadButton = nullptr;
+    QPushButton* restoreButton = nullptr;
+    QPushButton* resetAngleButton = nullptr;
+    QTableWidget* list = nullptr;
+    QPlainTextEdit* statusBox = nullptr;
+    QLabel* itemLabel = nullptr;
+    QLineEdit* valueEdit = nullptr;
+    QPushButton* writeButton = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     static void PollMemory(void* page);
+    void BuildControls();
+    // Key handling shared by the page and its controls; true when the key is taken.
+    bool TakeKeyPress(QKeyEvent* event);
+    void NoteKeyRelease(QKeyEvent* event);
+    void ChooseRow(int row);
+    void OnWrite();
+    void OnSaveParameters();
+    void OnLoadParameters();
+    void OnRestoreParameters();
+    void OnResetAngle();
+    void OnRiskOperation();
+    void Tell(const char* caption, const char* text);
 
-    ModelCatalogue& catalogue;
-    std::recursive_mutex& busLock;
-    ZNServo& protocol;
     CServoMain& mainWindow;
-    std::atomic<int> selectedId{0};
+    ServoProgram program;
     PollSwitch poll;
+    std::atomic<long long> pollTicks{0};
 };

@@ -1,0 +1,105 @@
+#pragma once
+// What the programming page does to the selected servo, without a window: the memory-table
+// poll, single-value writes and block writes behind the EPROM lock flag, and the reset and
+// risk commands. The page and servoctl both run on it.
+
+#include "catalogue/ModelCatalogue.h"
+#include "pages/program/MemoryRows.h"
+#include "protocol/ZNServo.h"
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// What one poll has for the list and the status box.
+struct PollReport {
+    // The list is rebuilt from `rows` (an empty `rows` empties it).
+    bool rebuild = false;
+    // Per row: "地址", "内存", "数值" (the initial value), "存储区域", "读写".
+    std::vector<std::array<std::string, 5>> rows;
+    // Row index and value text of every decoded row, after a successful read.
+    std::vector<std::pair<int, std::string>> values;
+    // The status box's new text; empty leaves it as it is.
+    std::string status;
+};
+
+enum class LoadResult { CannotOpen, Loaded, Failed };
+
+class ServoProgram {
+public:
+    static constexpr int kWriteTimeoutMs = 500;
+    static constexpr int kIdleTimeoutMs = 50;
+    // Time a servo that sends no status packet is given to take a write.
+    static constexpr int kSettleMs = 100;
+    // The ID and baud-rate code of a servo after its factory parameters are restored.
+    static constexpr int kRestoredId = 1;
+    static constexpr int kRestoredBaudCode = 4;
+
+    // Called with a baud-rate code when the servo moves to that rate, on the thread of the
+    // write; the port is to follow it.
+    using BaudFollower = std::function<void(int code)>;
+
+    ServoProgram(ZNServo& protocol, std::recursive_mutex& busLock, ModelCatalogue& catalogue);
+
+    void SetBaudFollower(BaudFollower follower) { followBaud = std::move(follower); }
+
+    // The servo the page works on: the next poll loads the table for the key's bytes 0 to 4.
+    void SelectServo(int id, const ModelKey& key);
+    int SelectedId() const { return selectedId; }
+
+    // One tick: reloads the table after a selection, then reads the whole memory image of
+    // the selected servo (the bus lock held around each), and takes the servo's byte order
+    // and status level from it. Returns with the lock released.
+    PollReport Poll();
+
+    // The table and image as the poll left them, for any thread.
+    std::vector<MemoryItem> Rows() const;
+    int MemorySize() const;
+    MemoryImage Image() const;
+    // The first EPROM-block-length bytes of the image: what a parameter file holds.
+    std::vector<uint8_t> ParameterBytes() const;
+
+    // One value, with the lock flag opened before and closed after for an EPROM item.
+    // Nonzero on success.
+    int WriteValue(int address, int size, uint16_t value, bool eprom);
+
+    // The first n image bytes from address 0 in one packet, behind the lock flag; the
+    // selected ID and the port's rate follow bytes 5 and 6. The caller holds the bus lock.
+    int WriteBlock(int n);
+
+    // Lays the file's first bytes (at most the memory size) over the image and writes them
+    // with WriteBlock. The file is opened for reading and writing.
+    LoadResult LoadParameterFile(const std::string& path);
+    // The same with the bytes at hand.
+    bool LoadParameterBytes(const std::vector<uint8_t>& bytes);
+
+    // True when the servo confirmed, or sends no confirmations (status level 0). A restore
+    // moves the selected ID to 1 and the port to 115200.
+    bool RestoreParameters();
+    bool ResetAngle();
+    bool RiskyOperation();
+
+private:
+    int LockAddressNow() const;
+    void Settle() const;
+    void FollowBaud(int code);
+
+    ZNServo& protocol;
+    std::recursive_mutex& busLock;
+    ModelCatalogue& catalogue;
+    BaudFollower followBaud;
+
+    std::atomic<int> selectedId{0};
+    std::atomic<bool> reload{false};
+
+    // Guards what the UI thread and the poll share: key bytes, rows, memory size, image.
+    // Never held while waiting for the bus lock.
+    mutable std::mutex dataMutex;
+    ModelKey keyBytes{};
+    std::vector<MemoryItem> rows;  // written by the poll only
+    int memorySize = 0;
+    MemoryImage image{};
+};
