@@ -196,6 +196,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
 
     if (name == "ports")
         return Ports(out);
+    if (group && !group->port) {
+        Session s(t.catalogue, out, err);
+        return group->run(s);
+    }
 
     std::string port = t.port;
     if (port.empty()) {
