@@ -130,11 +130,23 @@ TEST_F(UpgradeCtl, FlashFailuresSayWhere)
     EXPECT_EQ(Run({"flash", "7", file}), 1);
     EXPECT_NE(err.str().find("升级失败 at the unlock sequence"), std::string::npos) << err.str();
 
-    // Every answer lost after the loader started: the first block fails.
-    servo.comm.Close();
+    // Every answer lost: the loader starts, but its answer to the unlock never comes.
     bus->SetDropShare(1.0);
     EXPECT_EQ(Run({"flash", "1", file}), 1);
     EXPECT_NE(err.str().find("升级失败"), std::string::npos);
+
+    // A wrong answer to a block: the servo is put into its loader first, then every answer
+    // comes back damaged (0x06 becomes 0x5C).
+    bus->SetDropShare(0);
+    ASSERT_EQ(comm.Open(bus->DevicePath()), 1);
+    comm.SetBaudRate(115200);
+    servo.RequestUpgrade(1);
+    Settle();
+    comm.Close();
+    bus->SetCorruptShare(1.0);
+    EXPECT_EQ(Run({"flash", "1", file}), 1);
+    EXPECT_NE(err.str().find("升级失败 at block 1 of 5 (answer 5C)"), std::string::npos) << err.str();
+    bus->SetCorruptShare(0);
 
     EXPECT_EQ(Run({"flash", "254", file}), 2);  // not the broadcast ID
     EXPECT_EQ(Run({"flash", "1", catalogueFile + "-none.bin"}), 1);

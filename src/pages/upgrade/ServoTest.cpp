@@ -72,7 +72,9 @@ void ServoTest::BuildControls()
     resultBox->setAccessibleName(U("测试结果"));
     resultBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     resultBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    resultBox->setMinimumHeight(resultBox->fontMetrics().lineSpacing() * 18);
+    // A whole pass of the page-start range (17 lines) fits without scroll bars.
+    resultBox->setMinimumHeight(resultBox->fontMetrics().lineSpacing() * 17 +
+                                2 * resultBox->frameWidth() + 8);
     testButton = new QPushButton(U("测试"));
     clearButton = new QPushButton(U("清除"));
 
@@ -82,24 +84,21 @@ void ServoTest::BuildControls()
         return l;
     };
     auto* testLayout = new QGridLayout(testGroup);
-    testLayout->addWidget(trafficLabel, 0, 0, 1, 5);
+    testLayout->addWidget(trafficLabel, 0, 0, 1, 8);
     testLayout->addWidget(label("ID:", fromEdit), 1, 0);
     testLayout->addWidget(fromEdit, 1, 1);
     testLayout->addWidget(label("---", toEdit), 1, 2);
     testLayout->addWidget(toEdit, 1, 3);
-    testLayout->addWidget(label("超时", timeoutEdit), 2, 0);
-    testLayout->addWidget(timeoutEdit, 2, 1);
-    testLayout->addWidget(label("起始地址", startEdit), 3, 0);
-    testLayout->addWidget(startEdit, 3, 1);
-    testLayout->addWidget(label("结束地址", endEdit), 3, 2);
-    testLayout->addWidget(endEdit, 3, 3);
-    testLayout->setColumnStretch(4, 1);
-    testLayout->addWidget(resultBox, 4, 0, 1, 5);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(testButton);
-    buttons->addWidget(clearButton);
-    testLayout->addLayout(buttons, 5, 0, 1, 5);
+    testLayout->addWidget(label("超时", timeoutEdit), 1, 4);
+    testLayout->addWidget(timeoutEdit, 1, 5);
+    testLayout->addWidget(label("起始地址", startEdit), 2, 0);
+    testLayout->addWidget(startEdit, 2, 1);
+    testLayout->addWidget(label("结束地址", endEdit), 2, 2);
+    testLayout->addWidget(endEdit, 2, 3);
+    testLayout->setColumnStretch(6, 1);
+    testLayout->addWidget(testButton, 2, 6, Qt::AlignRight);
+    testLayout->addWidget(clearButton, 2, 7);
+    testLayout->addWidget(resultBox, 3, 0, 1, 8);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(upgradeGroup);

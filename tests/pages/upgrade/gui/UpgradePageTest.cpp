@@ -312,6 +312,10 @@ private slots:
         QCOMPARE(rig.answers.questions[0], (Shown{U("固件升级"), U("是否取消升级?")}));
         const int before = p.progress->Pos();
         QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() > before + 3, 20000);
+        if (!qEnvironmentVariableIsEmpty("SERVO_SHOT_DIR")) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 500, 20000);
+            rig.window->grab().save(qEnvironmentVariable("SERVO_SHOT_DIR") + "/upgrade-running.png");
+        }
 
         rig.answers.questionAnswer = true;
         p.upgradeButton->click();
