@@ -90,7 +90,7 @@ protected:
     CommTestPlan Plan(int from, int to, int start = 0, int end = 66)
     {
         CommTestPlan plan;
-        EXPECT_TRUE(PlanCommTest(from, to, start, end, 20, plan));
+        EXPECT_TRUE(PlanCommTest(from, to, start, end, 50, plan));
         return plan;
     }
 
