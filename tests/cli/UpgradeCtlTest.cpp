@@ -5,6 +5,8 @@
 #include "pages/upgrade/LoaderFrames.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 
 #include <csignal>
 #include <cstdio>
@@ -155,7 +157,7 @@ TEST_F(UpgradeCtl, FlashFailuresSayWhere)
 
 TEST_F(UpgradeCtl, CommTestPrintsPassesAndASummary)
 {
-    ASSERT_EQ(Run({"commtest", "--to", "3", "--passes", "2"}, "20"), 0) << err.str();
+    ASSERT_EQ(Run({"commtest", "--to", "3", "--passes", "2"}, "100"), 0) << err.str();
     const auto lines = Lines();
     ASSERT_EQ(lines.size(), 2u * 4u + 1u + 3u);
     EXPECT_EQ(lines[0].rfind("舵机ID:1  响应时间:", 0), 0u);
@@ -308,6 +310,42 @@ TEST_F(UpgradePrograms, InterruptStopsAfterTheBlockAndRestores)
     EXPECT_EQ(Ctl("-t 30 read 2 0 2", err), 0) << err;  // the servo's rate again
     ASSERT_EQ(Ctl("flash 2 " + image, err), 0) << err;
     EXPECT_EQ(Received(), bytes);
+}
+
+TEST_F(UpgradePrograms, FlashRedrawsOneLineOnATerminal)
+{
+    Start({});
+    WriteImage(Pattern(64 * 5));
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const pid_t ctl = ::fork();
+    if (ctl == 0) {
+        ::dup2(slave, 2);
+        ::close(master);
+        ::execl(SERVOCTL, SERVOCTL, "-p", link.c_str(), "flash", "2", image.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(slave);
+    std::string text;
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0)
+            break;
+        char buf[256];
+        const ssize_t r = ::read(master, buf, sizeof buf);
+        if (r <= 0)
+            break;  // the program has ended and closed its side
+        text.append(buf, static_cast<size_t>(r));
+    }
+    ::close(master);
+    int status = 0;
+    ASSERT_EQ(::waitpid(ctl, &status, 0), ctl);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    EXPECT_NE(text.find("\r升级 [######"), std::string::npos) << text;
+    EXPECT_NE(text.find("] 100% 5/5"), std::string::npos) << text;
+    EXPECT_EQ(text.find("升级 10% ("), std::string::npos);  // no line per tenth
+    EXPECT_EQ(Received(), Pattern(64 * 5));
 }
 
 }  // namespace
