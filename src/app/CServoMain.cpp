@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -31,7 +32,7 @@ CServoMain::CServoMain(ZNServo& p, QWidget* parent)
     BuildControls();
 
     programPage = new ServoPG(catalogue, busLock, protocol, *this);
-    upgradePage = new ServoTest(protocol);
+    upgradePage = new ServoTest(protocol, busLock, *this);
     debugPage = new CRobotDlg(catalogue, busLock, protocol);  // starts its own poll
     tabs->addTab(debugPage, QString::fromUtf8("调试"));
     tabs->addTab(programPage, QString::fromUtf8("编程"));
@@ -268,11 +269,20 @@ void CServoMain::OnServoClicked(int row)
     protocol.statusLevel = key[addr::kStatusLevel];
 }
 
+void CServoMain::SetTransferRunning(bool running)
+{
+    tabs->tabBar()->setEnabled(!running);
+    searchButton->setEnabled(!running);
+    openButton->setEnabled(!running);
+}
+
 void CServoMain::Shutdown()
 {
     search.Stop();
     portOpen = 0;
     search.Join();
+    if (upgradePage)
+        upgradePage->Shutdown();
     if (debugPage)
         debugPage->StopPolling();
     if (programPage)

@@ -46,6 +46,10 @@ public:
     // Stops a search and the polls and closes the port; the window's close does it too.
     void Shutdown();
 
+    // While a firmware transfer holds the bus, nothing else may start on it: the tabs, the
+    // search and the open/close button are disabled.
+    void SetTransferRunning(bool running);
+
     // For the pages and the tests.
     std::recursive_mutex& BusLock() { return busLock; }
     ZNServo& Protocol() { return protocol; }

@@ -56,6 +56,9 @@ struct CtlCommand {
     std::function<void(Checker&)> check;
     std::function<int(Session&)> run;
     bool identify = true;
+    // Whether the command needs the port at all; without it, `run` gets a session whose port
+    // stays closed.
+    bool port = true;
     // The ID the identification read goes to.
     std::function<int()> servoId;
 };

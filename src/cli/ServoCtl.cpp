@@ -187,6 +187,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         PrintPorts(out, SystemRoots{});
         return kCtlDone;
     }
+    if (group && !group->port) {
+        Session s(t.catalogue, out, err);
+        return group->run(s);
+    }
 
     std::string port = t.port;
     if (port.empty()) {

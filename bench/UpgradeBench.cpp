@@ -1,0 +1,130 @@
+// The upgrade page's bus work on the virtual bus with pacing (every answer held for its wire
+// time at the line's rate, plus a 20 µs return delay):
+// - a 64 KiB firmware transfer, against the wire limit of 1024 blocks × 71 bytes × 20 µs at
+//   500000 baud plus the fixed 110 ms of waits (goal: at most 1.2×);
+// - the communication test's response time for 67 bytes at 1000000 baud, against the wire
+//   time of the 8-byte request and the 73-byte reply (goal: at most 1.15×).
+// Each figure is reported as a ratio; run with --benchmark_repetitions and read the medians.
+#include "pages/upgrade/CommTest.h"
+#include "pages/upgrade/UpgradeTransfer.h"
+#include "sim/VirtualBus.h"
+#include "support/BaudRates.h"
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#ifndef SERVO_SOURCE_DIR
+#error "SERVO_SOURCE_DIR must name the source tree"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct PacedBus {
+    explicit PacedBus(int baudCode)
+    {
+        catalogueFile = (std::filesystem::temp_directory_path() /
+                         ("upgrade-bench-" + std::to_string(::getpid()) + ".log"))
+                            .string();
+        std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", catalogueFile,
+                                   std::filesystem::copy_options::overwrite_existing);
+        catalogue = std::make_unique<ModelCatalogue>(catalogueFile);
+        bus = std::make_unique<VirtualBus>(*catalogue);
+        std::string error;
+        ServoSpec spec;
+        spec.id = 1;
+        spec.model = "Kestrel-12";
+        spec.baudCode = baudCode;
+        bus->AddServo(spec, error);
+        bus->SetPacing(true, 20);
+        bus->Start(error);
+        comm.timeoutMs = 100;
+        comm.Open(bus->DevicePath());
+        comm.SetBaudRate(BaudRateOfCode(baudCode));
+    }
+    ~PacedBus()
+    {
+        comm.Close();
+        bus.reset();
+        std::filesystem::remove(catalogueFile);
+    }
+    std::string catalogueFile;
+    std::unique_ptr<ModelCatalogue> catalogue;
+    std::unique_ptr<VirtualBus> bus;
+    CZNComm comm;
+    ZNServo servo{comm};
+    std::recursive_mutex busLock;
+};
+
+void BM_Transfer64KiB(benchmark::State& state)
+{
+    PacedBus rig(4);  // the servo listens at 115200 until its loader takes over
+    auto image = std::make_unique<FirmwareImage>();
+    for (uint32_t i = 0; i < FirmwareImage::kSize; ++i)
+        image->data[i] = static_cast<uint8_t>(i * 7);
+    image->length = FirmwareImage::kSize;
+    const UpgradeJob job{1, image.get(), kImageBin, BlockCount(image->length)};
+    const double wireSeconds = 1024 * 71 * 20e-6 + 0.110;
+    std::atomic<bool> cancel{false};
+    double total = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        const UpgradeResult r = RunUpgrade(rig.servo, rig.busLock, job, cancel, {});
+        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (r.outcome != UpgradeOutcome::Done) {
+            state.SkipWithError("the transfer failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    const double mean = total / static_cast<double>(state.iterations());
+    state.counters["wire_s"] = wireSeconds;
+    state.counters["ratio"] = mean / wireSeconds;
+}
+BENCHMARK(BM_Transfer64KiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_CommTestResponse(benchmark::State& state)
+{
+    PacedBus rig(0);  // 1000000 baud
+    CommTestPlan plan;
+    PlanCommTest(1, 1, 0, 66, 50, plan);
+    const double wireUs = (8 + 67 + 6) * 10.0;  // 10 bits a byte at 1 Mbaud
+    CommTestCounts counts;
+    std::vector<long long> times;
+    for (auto _ : state) {
+        std::atomic<bool> running{true}, abort{false};
+        int passes = 0;
+        RunCommTest(rig.servo, rig.busLock, plan, counts, running, abort,
+                    [&](const CommTestPass& pass) {
+                        for (const auto& s : pass.samples)
+                            if (s.answered)
+                                times.push_back(s.microseconds);
+                        if (++passes >= 200)
+                            running = false;
+                    });
+    }
+    if (times.empty()) {
+        state.SkipWithError("no read was answered");
+        return;
+    }
+    std::sort(times.begin(), times.end());
+    const double p50 = static_cast<double>(times[times.size() / 2]);
+    state.counters["p50_us"] = p50;
+    state.counters["p99_us"] = static_cast<double>(times[times.size() * 99 / 100]);
+    state.counters["wire_us"] = wireUs;
+    state.counters["ratio"] = p50 / wireUs;
+    state.counters["unanswered"] = static_cast<double>(counts.timeouts[1]);
+}
+BENCHMARK(BM_CommTestResponse)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

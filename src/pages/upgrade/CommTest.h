@@ -1,0 +1,68 @@
+#pragma once
+// The communication test: reads the same memory block from every servo of an ID range, pass
+// after pass, timing each read, counting the unanswered ones per servo and the bytes of the
+// answered ones. Each read takes the bus lock, so other users of the bus wait at most one
+// read and no exchange is cut into.
+
+#include "protocol/ZNServo.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// What the test reads, checked and bounded.
+struct CommTestPlan {
+    int from = 1;
+    int to = 17;
+    uint8_t startAddress = 0;
+    int length = 67;
+    int timeoutMs = 50;
+};
+
+// From the numbers typed: IDs (a to-ID above 254 is taken as 254), the addresses (each
+// modulo 256) and the time-out (0 is taken as 1 ms, so no read waits forever). False when the
+// address range is empty or longer than one reply can carry (1..253 bytes).
+bool PlanCommTest(int from, int to, int startAddress, int endAddress, int timeoutMs,
+                  CommTestPlan& plan);
+
+// Throughput of an answered read in kb/s: bytes × 8 000 000 / µs in 64-bit integers,
+// truncated, then / 1000. A read that took under 1 µs counts as 1 µs.
+double CommSpeedKbps(int bytes, long long microseconds);
+
+// The page's two line formats, each ending in CR LF.
+std::string AnsweredLine(int id, long long microseconds, int32_t timeouts, double speed);
+std::string UnansweredLine(int id, long long microseconds, int32_t timeouts);
+// "通信流量:%dByte"
+std::string TrafficText(int32_t total);
+
+// What the test has counted since the last clear; shared by the worker and the clear button.
+struct CommTestCounts {
+    std::array<std::atomic<int32_t>, 255> timeouts{};
+    std::atomic<int32_t> traffic{0};
+    void Clear();
+};
+
+struct CommTestSample {
+    int id = 0;
+    long long microseconds = 0;
+    bool answered = false;
+    int bytes = 0;
+};
+
+struct CommTestPass {
+    std::string text;  // the lines of the pass
+    int32_t traffic = 0;
+    std::vector<CommTestSample> samples;
+};
+
+// Runs passes until `running` is clear after a pass (at least one), or at once when `abort`
+// is set (a window closing). `passDone` is called after each pass from the calling thread
+// and must not wait for another thread.
+void RunCommTest(ZNServo& servo, std::recursive_mutex& busLock, const CommTestPlan& plan,
+                 CommTestCounts& counts, const std::atomic<bool>& running,
+                 const std::atomic<bool>& abort,
+                 const std::function<void(const CommTestPass&)>& passDone);

@@ -1,0 +1,100 @@
+// The upgrade page's communication test: "测试"/"停止", "清除" and the test worker.
+#include "pages/upgrade/ServoTest.h"
+
+#include "support/LeadingInt.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+int Number(const QLineEdit* edit)
+{
+    return LeadingInt(edit->text().toStdString());
+}
+
+}  // namespace
+
+void ServoTest::ToggleTest()
+{
+    startAddress = static_cast<uint8_t>(Number(startEdit));
+    endAddress = static_cast<uint8_t>(Number(endEdit));
+    if (testButton->text() == QString::fromUtf8("测试")) {
+        // The previous worker is still finishing its pass, or a transfer has the bus.
+        if (TestRunning() || UpgradeRunning())
+            return;
+        CommTestPlan plan;
+        if (!PlanCommTest(Number(fromEdit), Number(toEdit), startAddress, endAddress,
+                          Number(timeoutEdit), plan)) {
+            resultBox->setPlainText(QString::fromUtf8("地址范围错误"));
+            return;
+        }
+        testButton->setText(QString::fromUtf8("停止"));
+        testRunning = true;
+        testAbort = false;
+        testThread = std::thread([this, plan] { CommTestWorker(plan); });
+        UpdateUpgradeEnabled();
+        return;
+    }
+    testButton->setText(QString::fromUtf8("测试"));
+    testRunning = false;
+    // Until the worker has finished its pass, a new test would be a second user of the bus.
+    if (TestRunning())
+        testButton->setEnabled(false);
+}
+
+void ServoTest::ClearTest()
+{
+    resultBox->clear();
+    counts.Clear();
+}
+
+void ServoTest::CommTestWorker(CommTestPlan plan)
+{
+    RunCommTest(protocol, busLock, plan, counts, testRunning, testAbort,
+                [this](const CommTestPass& pass) { PostPass(pass); });
+    QMetaObject::invokeMethod(this, [this] { OnTestEnded(); }, Qt::QueuedConnection);
+}
+
+void ServoTest::PostPass(const CommTestPass& pass)
+{
+    {
+        std::lock_guard lock(passMutex);
+        passText = pass.text;
+        passTraffic = pass.traffic;
+        if (passPosted)
+            return;  // the call on its way takes this pass along
+        passPosted = true;
+    }
+    QMetaObject::invokeMethod(this, [this] { ShowPass(); }, Qt::QueuedConnection);
+}
+
+void ServoTest::ShowPass()
+{
+    std::string text;
+    int32_t traffic;
+    {
+        std::lock_guard lock(passMutex);
+        text = std::move(passText);
+        passText.clear();
+        traffic = passTraffic;
+        passPosted = false;
+    }
+    resultBox->setPlainText(QString::fromStdString(text).replace(QLatin1String("\r\n"),
+                                                                 QLatin1String("\n")));
+    trafficLabel->setText(QString::fromStdString(TrafficText(traffic)));
+}
+
+void ServoTest::OnTestEnded()
+{
+    if (testThread.joinable())
+        testThread.join();
+    testButton->setEnabled(!UpgradeRunning());
+    if (testButton->text() != QString::fromUtf8("测试"))
+        testButton->setText(QString::fromUtf8("测试"));
+    UpdateUpgradeEnabled();
+    emit TestEnded();
+}

@@ -1,0 +1,99 @@
+#include "pages/upgrade/UpgradeTransfer.h"
+
+#include "pages/upgrade/LoaderFrames.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int kLoaderTimeoutMs = 500;
+// The instruction must be on the wire before the rate change purges the queues, and the
+// servo needs a moment to start its loader before it hears at the new rate.
+constexpr auto kAfterInstruction = std::chrono::milliseconds(10);
+constexpr auto kAfterRateChange = std::chrono::milliseconds(100);
+
+UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage, int block,
+                      int reply)
+{
+    r.outcome = outcome;
+    r.stage = stage;
+    r.block = block;
+    r.reply = reply;
+    return r;
+}
+
+UpgradeResult Exchange(CZNComm& comm, const UpgradeJob& job, const std::atomic<bool>& cancel,
+                       const UpgradeReports& reports)
+{
+    UpgradeResult r;
+    if (cancel)
+        return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
+    if (SendAndAwaitByte(comm, LoaderUnlock.data(), static_cast<int>(LoaderUnlock.size())) < 0)
+        return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
+    if (cancel)
+        return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
+    const uint8_t start = kLoaderStart;
+    if (SendAndAwaitByte(comm, &start, 1) < 0)
+        return Stopped(r, UpgradeOutcome::Failed, "start", 0, -1);
+
+    const Crc16 crc = LoaderCrc();
+    // The image window holds 1024 blocks; nothing is read beyond it.
+    const int blocks = job.image ? std::min(job.blockCount, BlockCount(FirmwareImage::kSize)) : 0;
+    for (int i = 1; i <= blocks; ++i) {
+        if (cancel)
+            return Stopped(r, UpgradeOutcome::Cancelled, "block", i, -1);
+        const UpgradeBlock block = BuildUpgradeBlock(job.image->data.data(), job.image->data.size(),
+                                                     i, blocks,
+                                                     static_cast<uint8_t>(job.kind), crc);
+        for (;;) {
+            const int reply = SendAndAwaitByte(comm, block.data(), kUpgradeBlockSize);
+            if (reply == kLoaderAck)
+                break;
+            if (reply != kLoaderRefuse)
+                return Stopped(r, UpgradeOutcome::Failed, "block", i, reply);
+            if (reports.refused)
+                reports.refused(i);
+            // A refused block goes again, unchanged, for as long as the loader asks; a
+            // cancel ends the repeats.
+            if (cancel)
+                return Stopped(r, UpgradeOutcome::Cancelled, "block", i, reply);
+        }
+        ++r.blocksAcknowledged;
+        if (reports.acknowledged)
+            reports.acknowledged(i);
+    }
+    return r;
+}
+
+}  // namespace
+
+int SendAndAwaitByte(CZNComm& comm, const uint8_t* bytes, int n)
+{
+    comm.Write(bytes, n);
+    uint8_t answer = 0;
+    return comm.Read(&answer, 1) == 1 ? answer : -1;
+}
+
+UpgradeResult RunUpgrade(ZNServo& servo, std::recursive_mutex& busLock, const UpgradeJob& job,
+                         const std::atomic<bool>& cancel, const UpgradeReports& reports)
+{
+    if (reports.started)
+        reports.started();
+    CZNComm& comm = servo.comm;
+    std::lock_guard lock(busLock);
+    servo.RequestUpgrade(job.servoId);
+    std::this_thread::sleep_for(kAfterInstruction);
+    const int32_t savedTimeout = comm.timeoutMs;
+    comm.timeoutMs = kLoaderTimeoutMs;
+    const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
+    std::this_thread::sleep_for(kAfterRateChange);
+
+    const UpgradeResult result = Exchange(comm, job, cancel, reports);
+
+    // Restored in every case, before the lock goes and before anyone is told.
+    comm.timeoutMs = savedTimeout;
+    comm.SetBaudRate(savedRate);
+    return result;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The firmware transfer: the upgrade instruction at the port's rate, then the servo's loader
+// at 500000 baud (unlock sequence, start byte, 70-byte blocks, one answer byte each). It holds
+// the bus lock from the instruction until the port's rate and time-out are restored, and
+// reports only through callbacks that must not wait for another thread.
+
+#include "pages/upgrade/FirmwareImage.h"
+#include "protocol/ZNServo.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+enum class UpgradeOutcome { Done, Failed, Cancelled };
+
+struct UpgradeResult {
+    UpgradeOutcome outcome = UpgradeOutcome::Done;
+    int blocksAcknowledged = 0;
+    // Where a failure happened: "unlock", "start" or "block"; for a block, its number (from
+    // 1) and the answer byte (-1 for none).
+    std::string stage;
+    int block = 0;
+    int reply = -1;
+};
+
+struct UpgradeJob {
+    uint8_t servoId = 0;
+    const FirmwareImage* image = nullptr;
+    int32_t kind = kImageHex;
+    int blockCount = 0;
+};
+
+struct UpgradeReports {
+    std::function<void()> started;                   // the progress goes back to 0
+    std::function<void(int block)> acknowledged;     // block (from 1) answered 0x06
+    std::function<void(int block)> refused;          // block answered 0x15, sent again
+};
+
+// Writes the n bytes unframed, then waits up to the port's read time-out for one byte: the
+// byte (0..255), or -1 when none came.
+int SendAndAwaitByte(CZNComm& comm, const uint8_t* bytes, int n);
+
+// Runs the whole transfer on the calling thread. `cancel` is looked at before each step and
+// each block: once it is set, nothing more is sent and the port is restored.
+UpgradeResult RunUpgrade(ZNServo& servo, std::recursive_mutex& busLock, const UpgradeJob& job,
+                         const std::atomic<bool>& cancel, const UpgradeReports& reports);

@@ -1,0 +1,456 @@
+// The upgrade page in the main window, over the virtual bus: loading images, the transfer
+// with its progress, failure, cancel and the controls it locks, and the communication test.
+#include "AppFixture.h"
+#include "serial/LinuxTty.h"
+#include "widgets/CTextProgressCtrl.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabBar>
+
+#include <deque>
+#include <fstream>
+#include <functional>
+
+namespace {
+
+struct Shown {
+    QString title, text;
+    bool operator==(const Shown&) const = default;
+};
+
+// Message boxes and file dialogs answered by the test.
+struct Answers {
+    std::vector<Shown> warnings, questions;
+    bool questionAnswer = true;
+    std::deque<QString> files;
+    std::function<void(const Shown&)> onWarning;
+};
+
+class TestBoxes : public MessageBoxes {
+public:
+    explicit TestBoxes(Answers& a) : answers(a) {}
+    void Warning(QWidget*, const QString& title, const QString& text) override
+    {
+        answers.warnings.push_back({title, text});
+        if (answers.onWarning)
+            answers.onWarning(answers.warnings.back());
+    }
+    bool Question(QWidget*, const QString& title, const QString& text) override
+    {
+        answers.questions.push_back({title, text});
+        return answers.questionAnswer;
+    }
+    Answers& answers;
+};
+
+class TestFiles : public FileDialogs {
+public:
+    explicit TestFiles(Answers& a) : answers(a) {}
+    QString OpenFileName(QWidget*, const QString&, const QString& filter) override
+    {
+        lastFilter = filter;
+        if (answers.files.empty())
+            return {};
+        QString f = answers.files.front();
+        answers.files.pop_front();
+        return f;
+    }
+    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    Answers& answers;
+    QString lastFilter;
+};
+
+// A BIN file of `size` bytes of a pattern.
+QString WriteBin(const QString& name, int size)
+{
+    const QString path = WorkDir() + "/" + name;
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < size; ++i)
+        out.put(static_cast<char>(i * 7 + i / 300));
+    return path;
+}
+
+QString WriteText(const QString& name, const std::string& text)
+{
+    const QString path = WorkDir() + "/" + name;
+    std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << text;
+    return path;
+}
+
+std::vector<uint8_t> Pattern(int size)
+{
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7 + i / 300);
+    return bytes;
+}
+
+struct PageRig : Rig {
+    explicit PageRig(std::vector<ServoSpec> servos) : Rig(std::move(servos))
+    {
+        auto boxes = std::make_unique<TestBoxes>(answers);
+        auto fileDialogs = std::make_unique<TestFiles>(answers);
+        files = fileDialogs.get();
+        window->SetDialogs(std::move(boxes), std::move(fileDialogs));
+        window->tabs->setCurrentIndex(2);
+    }
+    ServoTest& Page() { return window->UpgradePage(); }
+    void Load(const QString& path)
+    {
+        answers.files.push_back(path);
+        Page().openButton->click();
+    }
+    bool Upgrade()
+    {
+        QSignalSpy ended(&Page(), &ServoTest::UpgradeEnded);
+        Page().upgradeButton->click();
+        return ended.wait(60000);
+    }
+    Answers answers;
+    TestFiles* files = nullptr;
+};
+
+}  // namespace
+
+class UpgradePageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { WorkDir(); }
+
+    void startsEmpty()
+    {
+        PageRig rig({});
+        auto& p = rig.Page();
+        QCOMPARE(p.openButton->text(), U("打开"));
+        QCOMPARE(p.upgradeButton->text(), U("升级"));
+        QVERIFY(!p.upgradeButton->isEnabled());
+        QCOMPARE(p.trafficLabel->text(), U("通信流量:0Byte"));
+        QCOMPARE(p.fromEdit->text(), QString("1"));
+        QCOMPARE(p.toEdit->text(), QString("17"));
+        QCOMPARE(p.timeoutEdit->text(), QString("50"));
+        QCOMPARE(p.startEdit->text(), QString("0"));
+        QCOMPARE(p.endEdit->text(), QString("66"));
+        QVERIFY(p.resultBox->toPlainText().isEmpty());
+        QVERIFY(p.resultBox->isReadOnly());
+        QCOMPARE(p.testButton->text(), U("测试"));
+        QCOMPARE(p.clearButton->text(), U("清除"));
+        QCOMPARE(int(p.UpgradeServoId()), 0);
+        // Digits only where the page says so; the to-ID takes any text.
+        QTest::keyClicks(p.fromEdit, "x-");
+        QCOMPARE(p.fromEdit->text(), QString("1"));
+        QTest::keyClicks(p.toEdit, "x");
+        QCOMPARE(p.toEdit->text(), QString("17x"));
+
+        // Accessible names.
+        const std::pair<QWidget*, const char*> names[] = {
+            {p.progress, "固件升级"}, {p.openButton, "打开"},   {p.upgradeButton, "升级"},
+            {p.fromEdit, "ID:"},      {p.toEdit, "---"},       {p.timeoutEdit, "超时"},
+            {p.startEdit, "起始地址"}, {p.endEdit, "结束地址"}, {p.resultBox, "测试结果"},
+            {p.testButton, "测试"},    {p.clearButton, "清除"}, {p.trafficLabel, "通信流量:0Byte"},
+            {&p, nullptr}};
+        for (const auto& [widget, name] : names) {
+            if (!name)
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(a);
+            QCOMPARE(a->text(QAccessible::Name), U(name));
+        }
+        QCOMPARE(rig.window->tabs->tabText(2), U("升级"));
+    }
+
+    void loadsImages()
+    {
+        PageRig rig({});
+        auto& p = rig.Page();
+        auto& w = rig.answers.warnings;
+        rig.Load(WriteText("a.HEX", ":0400000001020304F2\n:00000001FF\n"));
+        QCOMPARE(rig.files->lastFilter, U("Hex Files (*.hex);;Bin Files (*.bin)"));
+        QVERIFY(w.empty());
+        QVERIFY(p.upgradeButton->isEnabled());
+        QCOMPARE(p.ImageKind(), 0);
+        QCOMPARE(p.BlockCount(), 1);
+        QCOMPARE(p.progress->Upper(), 1);
+        QCOMPARE(p.progress->Pos(), 0);
+        QCOMPARE(p.progress->Step(), 1);
+
+        rig.Load(WriteBin("b.Bin", 65));
+        QCOMPARE(p.ImageKind(), 1);
+        QCOMPARE(p.BlockCount(), 2);
+
+        // A cancelled dialog changes nothing.
+        p.openButton->click();
+        QVERIFY(p.upgradeButton->isEnabled());
+        QCOMPARE(p.BlockCount(), 2);
+
+        const struct {
+            QString file;
+            const char* message;
+        } bad[] = {
+            {WriteText("c.hex", ":0400000001020304F2\n\n"), "固件格式错误"},
+            {WriteBin("d.bin", 65537), "固件格式错误"},
+            {WriteText("e.txt", ":00000001FF\n"), "固件格式错误"},
+            {WorkDir() + "/missing.bin", "无法打开固件"},
+        };
+        for (const auto& b : bad) {
+            rig.Load(WriteBin("ok.bin", 10));
+            QVERIFY(p.upgradeButton->isEnabled());
+            w.clear();
+            rig.Load(b.file);
+            QCOMPARE(w.size(), size_t(1));
+            QCOMPARE(w[0], (Shown{U("打开固件"), U(b.message)}));
+            QVERIFY2(!p.upgradeButton->isEnabled(), qPrintable(b.file));
+        }
+
+        // A typed name without an extension is looked for as a HEX file.
+        WriteText("typed.hex", ":00000001FF\n");
+        w.clear();
+        rig.Load(WorkDir() + "/typed");
+        QVERIFY(w.empty());
+        QVERIFY(p.upgradeButton->isEnabled());
+        QCOMPARE(p.BlockCount(), 0);
+    }
+
+    void upgradesTheSelectedServo()
+    {
+        PageRig rig({Servo(1, "Kestrel-12"), Servo(3, "Osprey-40H")});
+        const QString out = WorkDir() + "/received.bin";
+        QFile::remove(out);
+        rig.bus.SetImageFile(out.toStdString());
+        auto& p = rig.Page();
+        auto& w = *rig.window;
+        QVERIFY(rig.Open());
+        QVERIFY(rig.Search());
+        rig.ClickRow(1);
+        QCOMPARE(int(p.UpgradeServoId()), 3);
+        rig.Load(WriteBin("fw.bin", 5000));
+        QCOMPARE(p.BlockCount(), 79);
+
+        QSignalSpy ended(&p, &ServoTest::UpgradeEnded);
+        p.upgradeButton->click();
+        QCOMPARE(p.upgradeButton->text(), U("取消"));
+        QVERIFY(p.upgradeButton->isEnabled());
+        for (QWidget* off : std::initializer_list<QWidget*>{p.openButton, p.testButton, w.searchButton,
+                                                            w.openButton, w.tabs->tabBar()})
+            QVERIFY(!off->isEnabled());
+        p.testButton->click();  // disabled: nothing starts
+        QVERIFY(!p.TestRunning());
+        QVERIFY(ended.wait(60000));
+        QVERIFY(rig.answers.warnings.empty());
+        QCOMPARE(p.upgradeButton->text(), U("升级"));
+        for (QWidget* on : std::initializer_list<QWidget*>{p.openButton, p.testButton, p.upgradeButton,
+                                                           w.searchButton, w.openButton, w.tabs->tabBar()})
+            QVERIFY(on->isEnabled());
+        QCOMPARE(p.progress->Pos(), 79);
+        QCOMPARE(p.progress->text(), QString("100%"));
+        QTRY_COMPARE(p.progress->value(), 79);
+
+        auto expected = Pattern(5000);
+        expected.resize(79 * 64, 0xFF);
+        QCOMPARE(rig.bus.LoaderImage(), expected);
+        QFile received(out);
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                                int(expected.size())));
+        // The port is as it was, and the bus is usable again.
+        QCOMPARE(rig.comm.baudRate, 115200);
+        QCOMPARE(tty::ReadRate(rig.comm.handle), 115200);
+        QCOMPARE(rig.comm.timeoutMs, Rig::kTimeoutMs);
+        QVERIFY(rig.Search());
+        QCOMPARE(rig.Rows().size(), 2);
+    }
+
+    void aFailureIsToldAfterThePortIsRestored()
+    {
+        PageRig rig({Servo(1, "Kestrel-12")});
+        auto& p = rig.Page();
+        QVERIFY(rig.Open());
+        p.SelectServo(7);  // nobody: the loader never answers
+        rig.Load(WriteBin("fw.bin", 100));
+        bool restoredFirst = false, lockFree = false;
+        QString caption;
+        rig.answers.onWarning = [&](const Shown&) {
+            restoredFirst = rig.comm.baudRate == 115200 && rig.comm.timeoutMs == Rig::kTimeoutMs;
+            lockFree = rig.window->BusLock().try_lock();
+            if (lockFree)
+                rig.window->BusLock().unlock();
+            caption = p.upgradeButton->text();
+        };
+        QVERIFY(rig.Upgrade());
+        QCOMPARE(rig.answers.warnings.size(), size_t(1));
+        QCOMPARE(rig.answers.warnings[0], (Shown{U("固件升级"), U("升级失败")}));
+        QVERIFY(restoredFirst);
+        QVERIFY(lockFree);
+        QCOMPARE(caption, U("取消"));  // until the box is closed
+        QCOMPARE(p.upgradeButton->text(), U("升级"));
+        QCOMPARE(p.progress->Pos(), 0);
+
+        // With the port closed, too.
+        rig.window->openButton->click();
+        rig.answers.warnings.clear();
+        QVERIFY(rig.Upgrade());
+        QCOMPARE(rig.answers.warnings.size(), size_t(1));
+        QCOMPARE(rig.answers.warnings[0].text, U("升级失败"));
+    }
+
+    void cancelStopsAfterTheBlockInProgress()
+    {
+        PageRig rig({Servo(1, "Kestrel-12")});
+        auto& p = rig.Page();
+        QVERIFY(rig.Open());
+        p.SelectServo(1);
+        rig.Load(WriteBin("big.bin", 65536));
+        QCOMPARE(p.BlockCount(), 1024);
+        rig.bus.SetReplyDelayMs(3);  // slow enough to be caught in the middle
+        QSignalSpy ended(&p, &ServoTest::UpgradeEnded);
+        p.upgradeButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 5, 20000);
+
+        rig.answers.questionAnswer = false;  // "Cancel": the transfer goes on
+        p.upgradeButton->click();
+        QCOMPARE(rig.answers.questions.size(), size_t(1));
+        QCOMPARE(rig.answers.questions[0], (Shown{U("固件升级"), U("是否取消升级?")}));
+        const int before = p.progress->Pos();
+        QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() > before + 3, 20000);
+        if (!qEnvironmentVariableIsEmpty("SERVO_SHOT_DIR")) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 500, 20000);
+            rig.window->grab().save(qEnvironmentVariable("SERVO_SHOT_DIR") + "/upgrade-running.png");
+        }
+
+        rig.answers.questionAnswer = true;
+        p.upgradeButton->click();
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(rig.answers.warnings.size(), size_t(1));
+        QCOMPARE(rig.answers.warnings[0], (Shown{U("固件升级"), U("升级已取消")}));
+        const int accepted = rig.bus.LoaderBlocksAccepted();
+        QVERIFY(accepted < 1024);
+        QCOMPARE(p.progress->Pos(), accepted);
+        QCOMPARE(rig.comm.baudRate, 115200);
+        QCOMPARE(rig.comm.timeoutMs, Rig::kTimeoutMs);
+        QVERIFY(p.openButton->isEnabled());
+
+        // The servo waits in its loader; a new upgrade starts over and completes.
+        rig.bus.SetReplyDelayMs(0);
+        rig.answers.warnings.clear();
+        QVERIFY(rig.Upgrade());
+        QVERIFY(rig.answers.warnings.empty());
+        QCOMPARE(rig.bus.LoaderImage(), Pattern(65536));
+    }
+
+    void closingTheWindowEndsATransfer()
+    {
+        PageRig rig({Servo(1, "Kestrel-12")});
+        auto& p = rig.Page();
+        QVERIFY(rig.Open());
+        p.SelectServo(1);
+        rig.Load(WriteBin("big.bin", 65536));
+        rig.bus.SetReplyDelayMs(3);
+        p.upgradeButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 2, 20000);
+        QVERIFY(p.UpgradeRunning());
+        rig.window->close();  // stops and joins the worker, closes the port
+        QVERIFY(!p.UpgradeRunning());
+        QVERIFY(!rig.comm.IsOpen());
+        QCoreApplication::processEvents();
+        QVERIFY(rig.answers.warnings.empty());
+    }
+
+    void theCommunicationTest()
+    {
+        PageRig rig({Servo(1, "Kestrel-12"), Servo(3, "苍鹭 HR25")});
+        auto& p = rig.Page();
+        QVERIFY(rig.Open());
+        rig.Load(WriteBin("fw.bin", 100));
+        p.toEdit->setText("3");
+        p.timeoutEdit->setText("100");
+        QSignalSpy ended(&p, &ServoTest::TestEnded);
+        p.testButton->click();
+        QCOMPARE(p.testButton->text(), U("停止"));
+        QVERIFY(!p.upgradeButton->isEnabled());  // one user of the bus at a time
+        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().timeouts[2] >= 3, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!p.resultBox->toPlainText().isEmpty(), 5000);
+        const QStringList lines = p.resultBox->toPlainText().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].startsWith(U("舵机ID:1  响应时间:")));
+        QVERIFY(lines[0].contains(U("us, 超时次数:0 通信速度:")));
+        QVERIFY(lines[0].endsWith("kb/s"));
+        QVERIFY(lines[1].startsWith(U("舵机ID:2  响应时间:")));
+        QVERIFY(!lines[1].contains(U("通信速度")));
+        QVERIFY(p.trafficLabel->text().startsWith(U("通信流量:")));
+        QVERIFY(p.trafficLabel->text() != U("通信流量:0Byte"));
+
+        p.testButton->click();
+        QCOMPARE(p.testButton->text(), U("测试"));  // at once
+        if (p.TestRunning())
+            QVERIFY(!p.testButton->isEnabled());  // until the pass is finished
+        QVERIFY(ended.wait(10000));
+        QVERIFY(p.testButton->isEnabled());
+        QVERIFY(p.upgradeButton->isEnabled());
+        const int32_t count = p.Counts().timeouts[2];
+        QVERIFY(count > 0);
+        const QString traffic = p.trafficLabel->text();
+        QCOMPARE(traffic, QString::fromStdString(TrafficText(p.Counts().traffic)));
+
+        // Counts go on in a new test, until cleared.
+        p.testButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().timeouts[2] > count, 10000);
+        p.testButton->click();
+        QVERIFY(ended.wait(10000));
+        const QString before = p.trafficLabel->text();
+        p.clearButton->click();
+        QVERIFY(p.resultBox->toPlainText().isEmpty());
+        QCOMPARE(p.Counts().timeouts[2], 0);
+        QCOMPARE(p.Counts().traffic, 0);
+        QCOMPARE(p.trafficLabel->text(), before);  // until the next pass
+        p.testButton->click();
+        p.testButton->click();
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(p.Counts().timeouts[2], 1);
+        QCOMPARE(p.trafficLabel->text(), U("通信流量:162Byte"));
+    }
+
+    void impossibleRangesStartNoTest()
+    {
+        PageRig rig({Servo(1, "Kestrel-12")});
+        auto& p = rig.Page();
+        const std::pair<const char*, const char*> ranges[] = {{"10", "5"}, {"0", "255"}, {"0", "253"}};
+        for (const auto& [start, end] : ranges) {
+            p.startEdit->setText(start);
+            p.endEdit->setText(end);
+            p.testButton->click();
+            QCOMPARE(p.testButton->text(), U("测试"));
+            QVERIFY(!p.TestRunning());
+            QCOMPARE(p.resultBox->toPlainText(), U("地址范围错误"));
+        }
+    }
+
+    void theTestSharesTheBusWithASearch()
+    {
+        PageRig rig({Servo(1, "Kestrel-12"), Servo(2, "Osprey-40H"), Servo(200, "Kestrel-12")});
+        auto& p = rig.Page();
+        QVERIFY(rig.Open());
+        p.toEdit->setText("2");
+        p.timeoutEdit->setText("100");
+        p.testButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().traffic > 0, 10000);
+        // Nothing of the test's reads cuts into the search's: every servo is found.
+        QVERIFY(rig.Search());
+        QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12", "2 Osprey-40H", "200 Kestrel-12"}));
+        const int32_t before = p.Counts().traffic;
+        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().traffic > before, 10000);  // and the test goes on
+        QCOMPARE(p.Counts().timeouts[1] + p.Counts().timeouts[2], 0);
+        QSignalSpy ended(&p, &ServoTest::TestEnded);
+        p.testButton->click();
+        QVERIFY(ended.wait(10000));
+
+        if (!qEnvironmentVariableIsEmpty("SERVO_SHOT_DIR")) {
+            rig.window->resize(1100, 700);
+            QCoreApplication::processEvents();
+            rig.window->grab().save(qEnvironmentVariable("SERVO_SHOT_DIR") + "/upgrade-page.png");
+        }
+    }
+};
+
+QTEST_MAIN(UpgradePageTest)
+#include "UpgradePageTest.moc"
