@@ -185,7 +185,7 @@ long long Percentile(std::vector<long long>& sorted, int p)
 
 int CommTest(Session& s, CommTestPlan plan, int passes)
 {
-    plan.timeoutMs = std::max(s.comm.timeoutMs, 1);
+    plan.timeoutMs = std::max(s.comm.timeoutMs.load(), 1);
     std::recursive_mutex busLock;
     CommTestCounts counts;
     std::atomic<bool> running{true}, abort{false};
