@@ -36,10 +36,10 @@ int MemorySize(const std::vector<MemoryItem>& rows)
 
 int LockAddress(const std::vector<MemoryItem>& rows)
 {
-    for (size_t i = 1; i < rows.size(); ++i)
-        if (rows[i].name == text::kLockFlag)
-            return LeadingInt(rows[i].address);
-    return 0;
+    for (const auto& item : rows)
+        if (item.name == text::kLockFlag)
+            return LeadingInt(item.address);
+    return kNoLock;
 }
 
 int EpromBlockLength(const std::vector<MemoryItem>& rows)

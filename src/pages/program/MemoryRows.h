@@ -43,8 +43,10 @@ int TableRows(const MemoryTable& items, int count);
 // no rows.
 int MemorySize(const std::vector<MemoryItem>& rows);
 
-// The address of the lock flag: the first row named "锁标志" after the first row; 0 when
-// there is none.
+// The address of the lock flag: the first row named "锁标志"; kNoLock when the table has
+// none, and then its servo's EPROM takes writes without the lock sequence (writing a lock
+// value to some other address would change a byte the user never chose).
+inline constexpr int kNoLock = -1;
 int LockAddress(const std::vector<MemoryItem>& rows);
 
 // The end of the EPROM block that parameter files hold: the rows from the first on for as

@@ -123,7 +123,9 @@ void ServoProgram::FollowBaud(int code)
 int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
 {
     std::lock_guard bus(busLock);
-    const auto lock = static_cast<uint8_t>(LockAddressNow());
+    const int lockAddress = LockAddressNow();
+    const auto lock = static_cast<uint8_t>(lockAddress);
+    eprom = eprom && lockAddress != kNoLock;  // without a lock flag the value goes alone
     const auto a = static_cast<uint8_t>(address);
     const auto low = static_cast<uint8_t>(value & 0xFF);
     auto id = static_cast<uint8_t>(selectedId.load());
@@ -163,12 +165,14 @@ int ServoProgram::WriteBlock(int n)
     // framed, and nothing at all is sent for it.
     if (n < 0 || n > kMaxWriteCount)
         return 0;
-    const auto lock = static_cast<uint8_t>(LockAddressNow());
+    const int lockAddress = LockAddressNow();
+    const bool locked = lockAddress != kNoLock;
+    const auto lock = static_cast<uint8_t>(lockAddress);
     const MemoryImage block = Image();
     auto id = static_cast<uint8_t>(selectedId.load());
     CZNComm& comm = protocol.comm;
     comm.SetTimeouts(kWriteTimeoutMs);
-    if (!protocol.WriteByte(id, lock, 0)) {
+    if (locked && !protocol.WriteByte(id, lock, 0)) {
         comm.SetTimeouts(kIdleTimeoutMs);
         return 0;
     }
@@ -180,9 +184,12 @@ int ServoProgram::WriteBlock(int n)
         id = block[addr::kId];
         selectedId = id;
         FollowBaud(block[addr::kBaudCode]);
-        if (protocol.statusLevel == 0)
-            Settle();
-        result = protocol.WriteByte(id, lock, 1);
+        result = 1;
+        if (locked) {
+            if (protocol.statusLevel == 0)
+                Settle();
+            result = protocol.WriteByte(id, lock, 1);
+        }
     }
     comm.SetTimeouts(kIdleTimeoutMs);
     return result;

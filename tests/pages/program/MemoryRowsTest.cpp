@@ -97,10 +97,10 @@ TEST(TableShape, EndSizeLockAndEpromBlock)
     EXPECT_EQ(LockAddress(rows), 48);
     EXPECT_EQ(EpromBlockLength(rows), 32);
 
-    // The first row never counts as the lock flag; a table without one locks at 0.
+    // The first row may be the lock flag; a table without one has no lock.
     std::vector<MemoryItem> first = {Item("48", "锁标志", "1"), Item("49", "x", "1")};
-    EXPECT_EQ(LockAddress(first), 0);
-    EXPECT_EQ(LockAddress({Item("0", "a", "1")}), 0);
+    EXPECT_EQ(LockAddress(first), 48);
+    EXPECT_EQ(LockAddress({Item("0", "a", "1")}), kNoLock);
     // Not EPROM from the first row: an empty parameter file.
     EXPECT_EQ(EpromBlockLength({Item("0", "a", "1", "-1", "SRAM"), Item("1", "b", "1")}), 0);
     EXPECT_EQ(MemorySize({}), 0);

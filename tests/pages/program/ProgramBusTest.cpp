@@ -217,6 +217,33 @@ TEST_F(ProgramBus, AnEpromValueGoesBetweenUnlockAndLock)
     EXPECT_EQ(Sent(), std::vector<std::string>{Packet(1, 3, {41, 7})});
 }
 
+// A table without a lock flag: EPROM values and parameter files go alone, and no byte the
+// user never chose (address 0 say) is written around them.
+TEST_F(ProgramBus, WithoutALockFlagNothingElseIsWritten)
+{
+    const std::string path = Temp("nolock-setup.log");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "[\xC4\xDA\xB4\xE6]\n5,0,255,0\n";
+        for (int a = 0; a < 16; ++a)
+            out << a << ",v" << a << ",1,0,-1,EPROM,rw,0,255\n";
+        out << "NULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
+    }
+    ModelCatalogue noLockCatalogue(path);
+    ServoProgram noLock(servo, busLock, noLockCatalogue);
+    AddServo(1, kKestrel);
+    StartBus();
+    noLock.SelectServo(1, KeyOf(1));
+    noLock.Poll();
+    Settle();
+    bus->ClearLog();
+    EXPECT_EQ(noLock.WriteValue(13, 1, 60, true), 1);
+    Settle();
+    EXPECT_EQ(Sent(), std::vector<std::string>{Packet(1, 3, {13, 60})});
+    EXPECT_EQ(MemoryOf(1)[13], 60);
+    std::remove(path.c_str());
+}
+
 TEST_F(ProgramBus, AFailedUnlockSendsNothingElse)
 {
     AddServo(1, kKestrel);
