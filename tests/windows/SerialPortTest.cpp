@@ -1,4 +1,4 @@
-// CZNComm on COM ports joined by a null-modem line: what the port under test writes, the far
+// CZNComm on COM ports joined by a null-modem line: what the port under test writes, the peer
 // end reads, and the other way round. Under wine both ports are pseudo-terminals, so the
 // line settings reach a real tty and the bytes cross a real relay.
 #include "WineHost.h"
@@ -20,10 +20,10 @@ protected:
     {
         if (wine_host::NearPort().empty() || wine_host::FarPort().empty())
             GTEST_SKIP() << wine_host::kNoPortsReason;
-        ASSERT_EQ(near.Open(wine_host::NearPort()), 1) << wine_host::NearPort();
-        ASSERT_EQ(far.Open(wine_host::FarPort()), 1) << wine_host::FarPort();
-        near.SetBaudRate(115200);
-        far.SetBaudRate(115200);
+        ASSERT_EQ(port.Open(wine_host::NearPort()), 1) << wine_host::NearPort();
+        ASSERT_EQ(peer.Open(wine_host::FarPort()), 1) << wine_host::FarPort();
+        port.SetBaudRate(115200);
+        peer.SetBaudRate(115200);
     }
     static void Send(CZNComm& from, const Bytes& bytes)
     {
@@ -47,7 +47,7 @@ protected:
     // Long enough for bytes to cross the relay.
     static void Settle() { std::this_thread::sleep_for(100ms); }
 
-    CZNComm near, far;
+    CZNComm port, peer;
 };
 
 TEST(ClosedPort, DoesNothingAndSaysSo)
@@ -80,7 +80,7 @@ TEST(Open, RefusesWhatIsNoSerialPort)
 
 TEST(Open, TakesPortsFromTenThroughTheDeviceNamespace)
 {
-    // The run maps ports on both sides of nine: the near end at 10 or above.
+    // The run maps ports on both sides of nine: the port end at 10 or above.
     for (const auto& port : wine_host::MappedPorts()) {
         CZNComm comm;
         EXPECT_EQ(comm.Open(port), 1) << port;
@@ -100,25 +100,25 @@ TEST_F(NullModem, OpenIsExclusiveUntilClosed)
         GTEST_SKIP() << "wine does not enforce exclusive opening of a COM port";
     CZNComm second;
     EXPECT_EQ(second.Open(wine_host::NearPort()), 0);
-    near.Close();
+    port.Close();
     EXPECT_EQ(second.Open(wine_host::NearPort()), 1);
 }
 
 TEST_F(NullModem, SetBaudRateReturnsTheRateInForceBefore)
 {
-    EXPECT_EQ(near.SetBaudRate(57600), 115200);
-    EXPECT_EQ(near.baudRate, 57600);
-    EXPECT_EQ(near.SetBaudRate(115200), 57600);
-    EXPECT_EQ(near.baudRate, 115200);
+    EXPECT_EQ(port.SetBaudRate(57600), 115200);
+    EXPECT_EQ(port.baudRate, 57600);
+    EXPECT_EQ(port.SetBaudRate(115200), 57600);
+    EXPECT_EQ(port.baudRate, 115200);
 }
 
 class EveryRate : public NullModem, public testing::WithParamInterface<int> {};
 
 TEST_P(EveryRate, IsReadBackFromTheDevice)
 {
-    EXPECT_EQ(near.SetBaudRate(GetParam()), 115200);
-    EXPECT_EQ(near.baudRate, GetParam());
-    EXPECT_EQ(near.SetBaudRate(38400), GetParam());
+    EXPECT_EQ(port.SetBaudRate(GetParam()), 115200);
+    EXPECT_EQ(port.baudRate, GetParam());
+    EXPECT_EQ(port.SetBaudRate(38400), GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(BaudList, EveryRate,
@@ -130,8 +130,8 @@ class WineSetsAs38400 : public NullModem, public testing::WithParamInterface<int
 
 TEST_P(WineSetsAs38400, UnderWineAndIsReadBackSo)
 {
-    near.SetBaudRate(GetParam());
-    EXPECT_EQ(near.baudRate, wine_host::UnderWine() ? 38400 : GetParam());
+    port.SetBaudRate(GetParam());
+    EXPECT_EQ(port.baudRate, wine_host::UnderWine() ? 38400 : GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(BaudList, WineSetsAs38400, testing::Values(250000, 128000, 76800));
@@ -143,95 +143,95 @@ TEST_F(NullModem, EveryByteValuePassesUnchangedBothWays)
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = static_cast<uint8_t>(i);
     for (const Bytes& bytes : {special, all}) {
-        Send(near, bytes);
-        EXPECT_EQ(Receive(far, bytes.size()), bytes);
-        Send(far, bytes);
-        EXPECT_EQ(Receive(near, bytes.size()), bytes);
+        Send(port, bytes);
+        EXPECT_EQ(Receive(peer, bytes.size()), bytes);
+        Send(peer, bytes);
+        EXPECT_EQ(Receive(port, bytes.size()), bytes);
     }
 }
 
 TEST_F(NullModem, SilentLineReadsNothingWhenTheTimeoutRunsOut)
 {
     uint8_t b[5] = {};
-    EXPECT_EQ(near.Read(b, 5), 0);
-    EXPECT_EQ(near.Read(b, 0), 0);
-    EXPECT_EQ(near.Read(nullptr, 5), 0);
+    EXPECT_EQ(port.Read(b, 5), 0);
+    EXPECT_EQ(port.Read(b, 0), 0);
+    EXPECT_EQ(port.Read(nullptr, 5), 0);
 }
 
 TEST_F(NullModem, PartialReplyGivesWhatCame)
 {
-    Send(far, {1, 2, 3});
+    Send(peer, {1, 2, 3});
     uint8_t b[10] = {};
-    EXPECT_EQ(near.Read(b, 10), 3);
+    EXPECT_EQ(port.Read(b, 10), 3);
     EXPECT_EQ(Bytes(b, b + 3), (Bytes{1, 2, 3}));
 }
 
 TEST_F(NullModem, EachReadHasItsOwnTimeout)
 {
-    near.SetTimeouts(600);
+    port.SetTimeouts(600);
     std::thread other([&] {
         std::this_thread::sleep_for(350ms);
-        Send(far, {0xFF, 0xFF, 1, 6, 0});
+        Send(peer, {0xFF, 0xFF, 1, 6, 0});
         std::this_thread::sleep_for(350ms);
-        Send(far, {9, 8, 7, 6});
+        Send(peer, {9, 8, 7, 6});
         std::this_thread::sleep_for(350ms);
-        Send(far, {0x55});
+        Send(peer, {0x55});
     });
     uint8_t head[5], data[4], chk = 0;
-    EXPECT_EQ(near.Read(head, 5), 5);
-    EXPECT_EQ(near.Read(data, 4), 4);
-    EXPECT_EQ(near.Read(&chk, 1), 1);
+    EXPECT_EQ(port.Read(head, 5), 5);
+    EXPECT_EQ(port.Read(data, 4), 4);
+    EXPECT_EQ(port.Read(&chk, 1), 1);
     other.join();
     EXPECT_EQ(chk, 0x55);
 }
 
 TEST_F(NullModem, SetTimeoutsLastsUntilTheNextRateChange)
 {
-    near.SetTimeouts(3000);
-    near.SetBaudRate(115200);  // puts timeoutMs = 100 back in force
+    port.SetTimeouts(3000);
+    port.SetBaudRate(115200);  // puts timeoutMs = 100 back in force
     std::thread other([&] {
         std::this_thread::sleep_for(800ms);
-        Send(far, {1});
+        Send(peer, {1});
     });
     uint8_t b = 0;
-    EXPECT_EQ(near.Read(&b, 1), 0);
+    EXPECT_EQ(port.Read(&b, 1), 0);
     other.join();
 }
 
 TEST_F(NullModem, ZeroTimeoutStillEnds)
 {
-    near.SetTimeouts(0);
+    port.SetTimeouts(0);
     uint8_t b = 0;
-    EXPECT_EQ(near.Read(&b, 1), 0);
-    Send(far, {7});
-    EXPECT_EQ(near.Read(&b, 1), 1);
+    EXPECT_EQ(port.Read(&b, 1), 0);
+    Send(peer, {7});
+    EXPECT_EQ(port.Read(&b, 1), 1);
     EXPECT_EQ(b, 7);
 }
 
 TEST_F(NullModem, PurgeInputDropsOnlyWhatWasReceived)
 {
-    Send(far, {1, 2, 3});
+    Send(peer, {1, 2, 3});
     Settle();
-    EXPECT_EQ(near.PurgeInput(), 1);
-    Send(far, {4});
+    EXPECT_EQ(port.PurgeInput(), 1);
+    Send(peer, {4});
     uint8_t b[4] = {};
-    EXPECT_EQ(near.Read(b, 4), 1);
+    EXPECT_EQ(port.Read(b, 4), 1);
     EXPECT_EQ(b[0], 4);
 }
 
 TEST_F(NullModem, SetBaudRatePurgesBothQueues)
 {
-    Send(far, {1, 2, 3});
+    Send(peer, {1, 2, 3});
     Settle();
-    near.SetBaudRate(57600);
+    port.SetBaudRate(57600);
     uint8_t b[3];
-    EXPECT_EQ(near.Read(b, 3), 0);
+    EXPECT_EQ(port.Read(b, 3), 0);
 }
 
 TEST_F(NullModem, WriteIsBoundedWhenNobodyReads)
 {
     Bytes big(1 << 20, 0x5A);
-    const int sent = near.Write(big.data(), static_cast<int>(big.size()));
+    const int sent = port.Write(big.data(), static_cast<int>(big.size()));
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, static_cast<int>(big.size()));
 }
