@@ -1,5 +1,6 @@
 // CZNComm on Windows: a COM port opened without sharing, blocking ReadFile/WriteFile bounded
-// by the port's total time-outs.
+// by the port's total time-outs. Each read is one ReadFile for what the caller asks; the
+// driver's queue holds the rest of a reply, so no read-ahead of our own is kept.
 #include "serial/CZNComm.h"
 #include "serial/WindowsPortName.h"
 
@@ -59,7 +60,6 @@ int CZNComm::Open(const std::string& name)
 int CZNComm::Close()
 {
     const int h = handle.exchange(kClosed);
-    receivedBegin = receivedEnd = 0;
     if (h == kClosed)
         return 0;
     return ::CloseHandle(ToHandle(h)) ? 1 : 0;
@@ -163,7 +163,6 @@ int CZNComm::Write(const uint8_t* buffer, int n)
 
 int CZNComm::PurgeInput()
 {
-    receivedBegin = receivedEnd = 0;
     if (!IsOpen())
         return 0;
     return ::PurgeComm(ToHandle(handle), PURGE_RXABORT | PURGE_RXCLEAR) ? 1 : 0;
