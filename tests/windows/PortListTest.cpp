@@ -67,15 +67,6 @@ TEST(Registry, MissingKeyIsNotAnEnumeration)
     EXPECT_EQ(names, std::vector<std::string>{"kept"});
 }
 
-TEST(PortNameLess, PutsNumbersInTheirOrder)
-{
-    std::vector<std::string> names = {"COM10", "COM2", "COM1", "COM100", "COM9", "COM010",
-                                      "CNCA0", "COM", "COM3"};
-    std::sort(names.begin(), names.end(), PortNameLess);
-    EXPECT_EQ(names, (std::vector<std::string>{"CNCA0", "COM", "COM1", "COM2", "COM3", "COM9",
-                                               "COM010", "COM10", "COM100"}));
-}
-
 TEST(EnumeratePorts, ListsTheMappedPortsInNaturalOrder)
 {
     const auto mapped = wine_host::MappedPorts();
