@@ -1,0 +1,24 @@
+# The tests of a Windows build: every core test that needs no pseudo-terminal, POSIX call,
+# virtual bus or Qt, and the Windows serial port's own tests (tests/windows), which run on
+# COM ports that scripts/test-windows maps onto pseudo-terminals under wine.
+
+# Drops from the list in `var` the test files that need a POSIX system (judged by what they
+# include or call; a file that mentions _WIN32 sees to that itself and is kept), and empties
+# it when a library in `libs` is not built here.
+function(servo_windows_test_sources var libs)
+  foreach(lib ${libs})
+    if(NOT TARGET ${lib} OR lib STREQUAL "servogui")
+      set(${var} "" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(kept "")
+  foreach(src ${${var}})
+    file(READ ${src} text)
+    if(text MATCHES "_WIN32" OR NOT text MATCHES "PtyPair\\.h|BusFixture\\.h|AppFixture\\.h|LinuxTty\\.h|ListSerialPorts|#include <(pty|poll|fcntl|termios|sys/)")
+      list(APPEND kept ${src})
+    endif()
+  endforeach()
+  set(${var} ${kept} PARENT_SCOPE)
+endfunction()
+servo_gtest(windows servocore)
