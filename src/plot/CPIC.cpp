@@ -38,17 +38,17 @@ void CPIC::InitCanvas(QSize pixels)
     const int width = static_cast<int>(pixels.width() * 254.0 / dpiX);
     const int height = static_cast<int>(pixels.height() * 254.0 / dpiY);
     const PlotGeometry sized = PlotGeometry::ForCanvas(width, height);
-    geometry.canvasWidth = sized.canvasWidth;
-    geometry.canvasHeight = sized.canvasHeight;
-    geometry.unitsPerValue = sized.unitsPerValue;
-    geometry.labelPointSize = sized.labelPointSize;
-    samples.SetCapacity(geometry.Capacity());
+    plotGeometry.canvasWidth = sized.canvasWidth;
+    plotGeometry.canvasHeight = sized.canvasHeight;
+    plotGeometry.unitsPerValue = sized.unitsPerValue;
+    plotGeometry.labelPointSize = sized.labelPointSize;
+    samples.SetCapacity(plotGeometry.Capacity());
 
     labelFont = QFont(QStringLiteral("Arial"));
     // Tenths of a point to canvas pixels at the screen's resolution.
     labelFont.setPixelSize(std::max(1, static_cast<int>(std::lround(
-                                           geometry.labelPointSize / 10.0 * dpiY / 72.0))));
-    canvas = QImage(std::max(1, geometry.canvasWidth), std::max(1, geometry.canvasHeight),
+                                           plotGeometry.labelPointSize / 10.0 * dpiY / 72.0))));
+    canvas = QImage(std::max(1, plotGeometry.canvasWidth), std::max(1, plotGeometry.canvasHeight),
                     QImage::Format_RGB32);
     canvas.fill(Qt::white);
 }
@@ -62,15 +62,15 @@ void CPIC::DrawGrid(QPainter& p)
     p.setBackground(Qt::white);
     const QFontMetrics metrics(labelFont);
     const int ascent = metrics.ascent();
-    const int w = geometry.canvasWidth;
-    const int h = geometry.canvasHeight;
-    for (const auto& line : geometry.HorizontalLines()) {
+    const int w = plotGeometry.canvasWidth;
+    const int h = plotGeometry.canvasHeight;
+    for (const auto& line : plotGeometry.HorizontalLines()) {
         p.drawLine(0, line.y, w, line.y);
         // Labels by their top left corner, on the text's own white background.
         p.drawText(line.leftX, line.labelY + ascent, QString::fromStdString(line.leftLabel));
         p.drawText(line.rightX, line.labelY + ascent, QString::fromStdString(line.rightLabel));
     }
-    for (int x : geometry.VerticalLines())
+    for (int x : plotGeometry.VerticalLines())
         p.drawLine(x, 0, x, h);
 }
 
@@ -78,8 +78,8 @@ const QImage& CPIC::RenderCanvas()
 {
     if (canvas.isNull())
         InitCanvas();
-    geometry.positionFactor = samples.positionFactor;
-    geometry.centredGain = samples.centredGain;
+    plotGeometry.positionFactor = samples.positionFactor;
+    plotGeometry.centredGain = samples.centredGain;
     samples.CopyInto(snapshot);  // the only moment the poll thread may wait for us
     canvas.fill(Qt::white);
     QPainter p(&canvas);
@@ -93,7 +93,7 @@ const QImage& CPIC::RenderCanvas()
             continue;
         points.resize(static_cast<int>(list.size()));
         for (int i = 0; i < static_cast<int>(list.size()); ++i)
-            points[i] = QPoint(geometry.SampleX(i), geometry.ValueY(list[static_cast<size_t>(i)]));
+            points[i] = QPoint(plotGeometry.SampleX(i), plotGeometry.ValueY(list[static_cast<size_t>(i)]));
         p.setPen(QPen(kChannelColours[c], 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         if (points.size() == 1)
             p.drawPoint(points[0]);

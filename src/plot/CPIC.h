@@ -35,14 +35,14 @@ public:
     void AddCurrentSample(int v) { samples.AddCurrentSample(v); }
 
     // From the window's thread.
-    void SetSampleSpacing(int n) { geometry.sampleSpacing = n; }
-    void SetHorizontalShift(int n) { geometry.horizontalShift = n; }
+    void SetSampleSpacing(int n) { plotGeometry.sampleSpacing = n; }
+    void SetHorizontalShift(int n) { plotGeometry.horizontalShift = n; }
     void SetPositionFactor(int f) { samples.positionFactor = f; }
     int PositionFactor() const { return samples.positionFactor; }
 
     std::atomic<int> channelMask{7};
 
-    const PlotGeometry& Geometry() const { return geometry; }
+    const PlotGeometry& Geometry() const { return plotGeometry; }
     PlotSamples& Samples() { return samples; }
     // Redraws the canvas from the lists and returns it, as a paint does first.
     const QImage& RenderCanvas();
@@ -56,7 +56,7 @@ protected:
 private:
     void DrawGrid(QPainter& p);
 
-    PlotGeometry geometry;
+    PlotGeometry plotGeometry;
     PlotSamples samples;
     PlotSamples::Snapshot snapshot;
     QImage canvas;

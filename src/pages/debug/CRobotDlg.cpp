@@ -421,6 +421,7 @@ void CRobotDlg::PollOnce()
     // The bus lock is free again before anything goes to the window.
     auto abandon = [] { return PeriodicTimer::StopRequestedForThisTick(); };
     if (got == 0) {
+        ++timedOut;
         HandToUi(this, [this] { statusField->setText(U(kTimeoutText)); }, abandon);
         return;
     }

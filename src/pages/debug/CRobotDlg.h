@@ -50,6 +50,7 @@ public:
     // poll is stopped (for measurements).
     void SetTickObserver(std::function<void()> observer) { tickObserver = std::move(observer); }
     long long PollsAnswered() const { return answered; }
+    long long PollsTimedOut() const { return timedOut; }
 
     CPIC* plot = nullptr;
     QCheckBox* channelBoxes[6] = {};  // in the plot's channel order
@@ -109,6 +110,7 @@ private:
     std::atomic<int> speedFactor{kDefaultDebugProfile.speedFactor};
     FeedbackBlock block{};  // the poll thread's alone
     std::atomic<long long> answered{0};
+    std::atomic<long long> timedOut{0};
     std::function<void()> tickObserver;
     std::function<bool(QWidget*, const QString&, const QString&)> ask;
     QButtonGroup* modeGroup = nullptr;
