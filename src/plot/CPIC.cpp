@@ -1,5 +1,7 @@
 #include "plot/CPIC.h"
 
+#include "plot/AverageScale.h"
+
 #include <QPainter>
 #include <QPolygon>
 #include <QScreen>
@@ -111,7 +113,14 @@ void CPIC::paintEvent(QPaintEvent*)
     const QSize target = (QSizeF(size()) * ratio).toSize();
     if (target.isEmpty())
         return;
-    QImage shown = drawn.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (shown.size() != target)
+        shown = QImage(target, QImage::Format_RGB32);
+    // Averaging, in this thread: no hand-off to helper threads on a busy machine.
+    AverageScale({const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(drawn.constBits())),
+                  drawn.width(), drawn.height(), static_cast<int>(drawn.bytesPerLine() / 4)},
+                 {reinterpret_cast<uint32_t*>(shown.bits()), shown.width(), shown.height(),
+                  static_cast<int>(shown.bytesPerLine() / 4)},
+                 work);
     shown.setDevicePixelRatio(ratio);
     QPainter window(this);
     window.drawImage(0, 0, shown);

@@ -12,6 +12,8 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cstdint>
+#include <vector>
 
 class CPIC : public QWidget {
     Q_OBJECT
@@ -60,5 +62,7 @@ private:
     PlotSamples samples;
     PlotSamples::Snapshot snapshot;
     QImage canvas;
+    QImage shown;                // the canvas at the window's size
+    std::vector<uint32_t> work;  // the averaging's scratch rows
     QFont labelFont;
 };
