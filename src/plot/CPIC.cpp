@@ -96,7 +96,7 @@ const QImage& CPIC::RenderCanvas()
         points.resize(static_cast<int>(list.size()));
         for (int i = 0; i < static_cast<int>(list.size()); ++i)
             points[i] = QPoint(plotGeometry.SampleX(i), plotGeometry.ValueY(list[static_cast<size_t>(i)]));
-        p.setPen(QPen(kChannelColours[c], 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setPen(QPen(kChannelColours[c], 3, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
         if (points.size() == 1)
             p.drawPoint(points[0]);
         else
