@@ -5,6 +5,7 @@
 #include "app/CServoMain.h"
 #include "pages/debug/CRobotDlg.h"
 #include "plot/CPIC.h"
+#include "support/PeriodicTimer.h"
 #include "sim/VirtualBus.h"
 
 #include <QApplication>
@@ -18,9 +19,16 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -51,6 +59,33 @@ double ThreadCpuMs()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// CPU ticks of each thread of this process, by thread ID.
+std::map<int, long long> ThreadTicks()
+{
+    std::map<int, long long> ticks;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string field;
+        long long utime = 0, stime = 0;
+        for (int i = 3; rest >> field; ++i) {
+            if (i == 14)
+                utime = std::stoll(field);
+            if (i == 15) {
+                stime = std::stoll(field);
+                break;
+            }
+        }
+        ticks[std::stoi(entry.path().filename().string())] = utime + stime;
+    }
+    return ticks;
 }
 
 double CpuSeconds()
@@ -158,11 +193,27 @@ void PollAtTwentyHertz(benchmark::State& state)
         std::mutex mutex;
         std::vector<Clock::time_point> ticks;
         ticks.reserve(static_cast<size_t>(seconds) * 25);
+        std::atomic<int> pollThread{0};
         page.StopPolling();
         page.SetTickObserver([&] {
+            pollThread = static_cast<int>(::syscall(SYS_gettid));
             std::lock_guard lock(mutex);
             ticks.push_back(Clock::now());
         });
+        // Beside it, the same kind of timer with nothing to do: the machine's own jitter.
+        struct Bare {
+            std::mutex mutex;
+            std::vector<Clock::time_point> ticks;
+        } bare;
+        bare.ticks.reserve(static_cast<size_t>(seconds) * 25);
+        const auto bareTimer = PeriodicTimer::Start(
+            CRobotDlg::kPollPeriodMs,
+            [](void* b) {
+                auto* self = static_cast<Bare*>(b);
+                std::lock_guard lock(self->mutex);
+                self->ticks.push_back(Clock::now());
+            },
+            &bare);
         page.StartPolling();
         QTimer mover;
         int leg = 0;
@@ -174,12 +225,39 @@ void PollAtTwentyHertz(benchmark::State& state)
         mover.start(2500);
 
         const double cpu0 = CpuSeconds();
+        const auto threads0 = ThreadTicks();
         const auto wall0 = Clock::now();
         Wait(seconds * 1000);
         const double cpu = CpuSeconds() - cpu0;
+        const auto threads1 = ThreadTicks();
         const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
         mover.stop();
         page.StopPolling();
+        bareTimer->Stop();
+
+        // Shares of one core: the window's thread, the poll's thread, and the rest (the
+        // virtual bus above all, which a real adapter would not cost).
+        const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+        double uiShare = 0, pollShare = 0, restShare = 0;
+        for (const auto& [tid, t1] : threads1) {
+            const auto before = threads0.find(tid);
+            const double used = static_cast<double>(t1 - (before != threads0.end() ? before->second : 0)) / tick;
+            const double share = 100.0 * used / wall;
+            if (tid == ::getpid())
+                uiShare += share;
+            else if (tid == pollThread)
+                pollShare += share;
+            else
+                restShare += share;
+        }
+        state.counters["cpu_ui_thread_percent"] = uiShare;
+        state.counters["cpu_poll_thread_percent"] = pollShare;
+        state.counters["cpu_other_threads_percent"] = restShare;
+        std::vector<double> bareDeviations;
+        for (size_t i = 1; i < bare.ticks.size(); ++i)
+            bareDeviations.push_back(
+                std::abs(Ms(bare.ticks[i] - bare.ticks[i - 1]) - CRobotDlg::kPollPeriodMs));
+        state.counters["bare_timer_jitter_p99_ms"] = Percentile(bareDeviations, 0.99);
 
         std::vector<double> intervals, deviations;
         long long missed = 0;

@@ -438,14 +438,20 @@ void CRobotDlg::PollOnce()
 
 void CRobotDlg::ShowTexts(const FeedbackTexts& t)
 {
-    positionField->setText(QString::fromStdString(t.position));
-    speedField->setText(QString::fromStdString(t.speed));
-    loadField->setText(QString::fromStdString(t.load));
-    targetField->setText(QString::fromStdString(t.target));
-    currentField->setText(QString::fromStdString(t.current));
-    voltageField->setText(QString::fromStdString(t.voltage));
-    temperatureField->setText(QString::fromStdString(t.temperature));
-    movingField->setText(QString::fromStdString(t.moving));
-    statusField->setText(QString::fromStdString(t.status));
+    // A field whose text stays the same is left alone, so it isn't repainted 20 times a second.
+    auto show = [](QLineEdit* field, const std::string& text) {
+        const QString value = QString::fromStdString(text);
+        if (field->text() != value)
+            field->setText(value);
+    };
+    show(positionField, t.position);
+    show(speedField, t.speed);
+    show(loadField, t.load);
+    show(targetField, t.target);
+    show(currentField, t.current);
+    show(voltageField, t.voltage);
+    show(temperatureField, t.temperature);
+    show(movingField, t.moving);
+    show(statusField, t.status);
     plot->update();  // a repaint without erasing the background
 }
