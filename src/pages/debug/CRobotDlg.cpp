@@ -42,8 +42,7 @@ int Number(const QLineEdit* edit)
 QLineEdit* ValueField(const char* label, const char* text)
 {
     auto* field = new QLineEdit(U(text));
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
+    field->setReadOnly(true);  // readable and selectable, by keyboard and screen readers too
     field->setAccessibleName(U(label));
     return field;
 }
