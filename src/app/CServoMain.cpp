@@ -34,6 +34,9 @@ CServoMain::CServoMain(ZNServo& p, QWidget* parent)
     programPage = new ServoPG(catalogue, busLock, protocol, *this);
     upgradePage = new ServoTest(protocol, busLock, *this);
     debugPage = new CRobotDlg(catalogue, busLock, protocol);  // starts its own poll
+    debugPage->SetQuestion([this](QWidget* parent, const QString& title, const QString& text) {
+        return Messages().Question(parent, title, text);
+    });
     tabs->addTab(debugPage, QString::fromUtf8("调试"));
     tabs->addTab(programPage, QString::fromUtf8("编程"));
     tabs->addTab(upgradePage, QString::fromUtf8("升级"));
@@ -85,6 +88,7 @@ void CServoMain::BuildControls()
     searchButton = new QPushButton(QString::fromUtf8("搜索"));
     statusField = new QLineEdit;
     statusField->setReadOnly(true);
+    statusField->setAccessibleName(QString::fromUtf8("状态"));
     servoList = new QTableWidget(0, 2);
     servoList->setHorizontalHeaderLabels({QString::fromUtf8("ID号"), QString::fromUtf8("型号")});
     servoList->verticalHeader()->hide();

@@ -1,7 +1,11 @@
 #include "app/CZiridEVApp.h"
 
+#include "pages/debug/CRobotDlg.h"
+
 #include <QCommandLineParser>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -63,8 +67,21 @@ int CZiridEVApp::Run()
             QApplication::exit(saved ? 0 : 1);
         };
         if (demo) {
-            QObject::connect(window.get(), &CServoMain::SearchFinished, window.get(), [finish] {
-                QTimer::singleShot(100, finish);
+            // The debug page with curves: select the first servo, move it there and back.
+            QObject::connect(window.get(), &CServoMain::SearchFinished, window.get(), [this, finish] {
+                if (window->servoList->rowCount() == 0)
+                    return finish();
+                emit window->servoList->cellClicked(0, 0);
+                CRobotDlg& page = window->DebugPage();
+                auto move = [&page](const char* target) {
+                    page.accelerationEdit->setText("30");
+                    page.speedEdit->setText("700");
+                    page.targetEdit->setText(target);
+                    page.setButton->click();
+                };
+                QTimer::singleShot(600, window.get(), [move] { move("3300"); });
+                QTimer::singleShot(3000, window.get(), [move] { move("900"); });
+                QTimer::singleShot(6200, window.get(), finish);
             });
             QTimer::singleShot(100, window.get(), [this, finish] {
                 window->openButton->click();

@@ -9,6 +9,7 @@ bool DemoBus::Start(std::string& error)
         spec.id = static_cast<uint8_t>(i + 1);
         spec.model = models[i];
         spec.baudCode = 4;  // 115200, the window's default rate
+        spec.overrides = {{40, 1}};  // torque on (the demo models' switch), so commands move them
         if (!demo->AddServo(spec, error))
             return false;
     }

@@ -1,4 +1,153 @@
-// servoctl's monitor commands.
+// servoctl's monitor commands: the debug page's feedback poll from the command line.
 #include "cli/CtlCommand.h"
 
-void AddMonitorCommands(CLI::App&, std::vector<CtlCommand>&) {}
+#include "pages/debug/Feedback.h"
+
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace {
+
+struct MonitorArgs {
+    std::string id, count, interval = "50";
+    bool csv = false;
+    int servoId = 0;
+    long long polls = -1;  // until a signal
+    int intervalMs = 50;
+};
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void RequestStop(int)
+{
+    stopRequested = true;
+}
+
+// SIGINT and SIGTERM end the loop after the poll in progress; the previous handlers come
+// back when the monitor ends.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        stopRequested = false;
+        struct sigaction action {};
+        action.sa_handler = RequestStop;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &oldInt);
+        ::sigaction(SIGTERM, &action, &oldTerm);
+    }
+    ~StopSignals()
+    {
+        ::sigaction(SIGINT, &oldInt, nullptr);
+        ::sigaction(SIGTERM, &oldTerm, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction oldInt {};
+    struct sigaction oldTerm {};
+};
+
+std::string TextLine(const Feedback& f)
+{
+    const FeedbackTexts t = FormatFeedback(f);
+    return "位置:" + t.position + " 速度:" + t.speed + " 扭力:" + t.load + " 电压:" + t.voltage +
+           " 温度:" + t.temperature + " 移动:" + t.moving + " 电流:" + t.current + " 目标:" +
+           t.target + " 状态:" + t.status;
+}
+
+std::string CsvRow(long long ms, const Feedback& f)
+{
+    char status[8];
+    std::snprintf(status, sizeof status, "0x%02X", f.status & 0xFF);
+    return std::to_string(ms) + "," + std::to_string(f.position) + "," + std::to_string(f.speed) +
+           "," + std::to_string(f.load) + "," + std::to_string(f.voltage / 10) + "." +
+           std::to_string(f.voltage % 10) + "," + std::to_string(f.temperature) + "," +
+           std::to_string(f.moving) + "," + std::to_string(f.current) + "," +
+           std::to_string(f.target) + "," + std::to_string(f.fastSlow) + "," + status;
+}
+
+int Monitor(Session& s, const MonitorArgs& a)
+{
+    using Clock = std::chrono::steady_clock;
+    DebugProfile profile = kDefaultDebugProfile;
+    if (s.identified) {
+        DebugProfile found{};
+        if (s.catalogue.LookupDebugProfile(s.key, found))
+            profile = found;
+    }
+    const FeedbackRange range = FeedbackReadRange(profile.feedbackFirst, profile.feedbackLast);
+    const auto id = static_cast<uint8_t>(a.servoId);
+    const StopSignals signals;
+    if (a.csv)
+        s.out << "time_ms,position,speed,load,voltage,temperature,moving,current,target,"
+                 "fast_slow,status"
+              << std::endl;
+    FeedbackBlock block{};
+    bool anyAnswer = false;
+    const auto start = Clock::now();
+    auto due = start;
+    for (long long n = 0; a.polls < 0 || n < a.polls; ++n) {
+        // Sleep in short steps so a signal ends the wait soon.
+        while (!stopRequested && Clock::now() < due)
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+        if (stopRequested)
+            break;
+        const auto now = Clock::now();
+        const long long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
+        const int got = range.count > 0
+                            ? s.servo.ReadMemory(id, range.address, block.data(), range.count)
+                            : 0;
+        if (got == 0) {
+            s.out << (a.csv ? std::to_string(ms) + ",,,,,,,,,,timeout" : "状态:" + std::string(kTimeoutText))
+                  << std::endl;
+        } else {
+            anyAnswer = true;
+            const Feedback f = DecodeFeedback(block, s.servo.byteOrder != 0);
+            s.out << (a.csv ? CsvRow(ms, f) : TextLine(f)) << std::endl;
+        }
+        due += std::chrono::milliseconds(a.intervalMs);
+        if (due < Clock::now())
+            due = Clock::now();  // a slow poll: the next one follows, none piled up
+    }
+    if (!anyAnswer)
+        s.err << "servoctl: servo " << a.servoId << ": no poll was answered\n";
+    return anyAnswer ? kCtlDone : kCtlBusFailed;
+}
+
+}  // namespace
+
+void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands)
+{
+    auto a = std::make_shared<MonitorArgs>();
+    auto* sub = app.add_subcommand(
+        "monitor", "poll a servo's feedback as the debug page does, one line per poll");
+    sub->add_option("ID", a->id)->required()->type_name("N");
+    sub->add_option("--count", a->count, "number of polls (default: until SIGINT or SIGTERM)")
+        ->type_name("N");
+    sub->add_option("--interval", a->interval, "ms from one poll to the next")
+        ->capture_default_str()
+        ->type_name("MS");
+    sub->add_flag("--csv", a->csv, "comma-separated values, unscaled, with a header");
+
+    CtlCommand c;
+    c.sub = sub;
+    c.check = [a](Checker& check) {
+        a->servoId = static_cast<int>(check.Get(a->id, "ID", 0, 253));
+        if (!a->count.empty())
+            a->polls = check.Get(a->count, "--count", 1, 1000000000);
+        a->intervalMs = static_cast<int>(check.Get(a->interval, "--interval", 1, 3600000));
+    };
+    c.servoId = [a] { return a->servoId; };
+    c.run = [a](Session& s) { return Monitor(s, *a); };
+    commands.push_back(std::move(c));
+}

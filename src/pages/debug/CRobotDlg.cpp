@@ -1,8 +1,82 @@
 #include "pages/debug/CRobotDlg.h"
 
-CRobotDlg::CRobotDlg(ModelCatalogue& c, std::recursive_mutex& lock, ZNServo& p, QWidget* parent)
-    : QWidget(parent), catalogue(c), busLock(lock), protocol(p)
+#include "plot/CPIC.h"
+#include "support/LeadingInt.h"
+#include "widgets/UiHandOff.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+
+#include <cstdlib>
+
+namespace {
+
+QString U(const char* utf8)
 {
+    return QString::fromUtf8(utf8);
+}
+
+uint32_t PackProfile(const DebugProfile& p)
+{
+    return static_cast<uint32_t>(p.feedbackFirst) | static_cast<uint32_t>(p.feedbackLast) << 8 |
+           static_cast<uint32_t>(p.torqueAddress) << 16 |
+           static_cast<uint32_t>(p.positionDivisor) << 24;
+}
+
+int Number(const QLineEdit* edit)
+{
+    return LeadingInt(edit->text().toStdString());
+}
+
+QLineEdit* ValueField(const char* label, const char* text)
+{
+    auto* field = new QLineEdit(U(text));
+    field->setReadOnly(true);  // readable and selectable, by keyboard and screen readers too
+    field->setAccessibleName(U(label));
+    return field;
+}
+
+QLineEdit* Edit(const char* label, const char* text, int maxLength, bool digitsOnly)
+{
+    auto* edit = new QLineEdit(U(text));
+    edit->setMaxLength(maxLength);
+    if (digitsOnly)
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    edit->setAccessibleName(U(label));
+    return edit;
+}
+
+QLabel* LabelFor(const char* text, QWidget* buddy)
+{
+    auto* label = new QLabel(U(text));
+    label->setBuddy(buddy);
+    return label;
+}
+
+}  // namespace
+
+CRobotDlg::CRobotDlg(ModelCatalogue& c, std::recursive_mutex& lock, ZNServo& p, QWidget* parent)
+    : QWidget(parent), catalogue(c), busLock(lock), protocol(p),
+      profileWord(PackProfile(kDefaultDebugProfile))
+{
+    setAccessibleName(U("调试"));
+    BuildControls();
+    plot->InitCanvas();
+    // Every key aimed at the page or one of its controls passes the page first.
+    installEventFilter(this);
+    for (auto* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
     StartPolling();
 }
 
@@ -11,9 +85,308 @@ CRobotDlg::~CRobotDlg()
     StopPolling();
 }
 
-void CRobotDlg::SelectServo(int id, const ModelKey&)
+void CRobotDlg::BuildControls()
 {
+    // The plot with its check boxes and sliders to the right.
+    plot = new CPIC;
+    const char* channelCaptions[6] = {"位置(黑)", "扭力(红)", "速度(绿)",
+                                      "目标(蓝)", "快慢(黄)", "电流(青)"};
+    auto* plotControls = new QVBoxLayout;
+    for (int c = 0; c < 6; ++c) {
+        auto* box = new QCheckBox(U(channelCaptions[c]));
+        box->setAccessibleName(U(channelCaptions[c]));
+        box->setChecked(c == kPosition || c == kLoad || c == kSpeed);
+        connect(box, &QCheckBox::clicked, this, [this, c](bool on) { OnChannelClicked(c, on); });
+        channelBoxes[c] = box;
+    }
+    // Position, load, speed, current; target and fast/slow hidden until asked for.
+    for (int c : {kPosition, kLoad, kSpeed, kCurrent, kTarget, kFastSlow})
+        plotControls->addWidget(channelBoxes[c]);
+    channelBoxes[kTarget]->hide();
+    channelBoxes[kFastSlow]->hide();
+    plotControls->addSpacing(8);
+    shiftSlider = new QSlider(Qt::Horizontal);
+    shiftSlider->setRange(0, 2000);
+    shiftSlider->setValue(0);
+    shiftSlider->setAccessibleName(U("水平位移"));
+    spacingSlider = new QSlider(Qt::Horizontal);
+    spacingSlider->setRange(8, 64);
+    spacingSlider->setValue(8);
+    spacingSlider->setAccessibleName(U("水平缩放"));
+    plotControls->addWidget(LabelFor("水平位移", shiftSlider));
+    plotControls->addWidget(shiftSlider);
+    plotControls->addWidget(LabelFor("水平缩放", spacingSlider));
+    plotControls->addWidget(spacingSlider);
+    plotControls->addStretch(1);
+    connect(shiftSlider, &QSlider::actionTriggered, this, [this] {
+        plot->SetHorizontalShift(shiftSlider->sliderPosition());
+        plot->update();
+    });
+    connect(spacingSlider, &QSlider::actionTriggered, this, [this] {
+        plot->SetSampleSpacing(spacingSlider->sliderPosition());
+        plot->update();
+    });
+
+    // "舵机操作".
+    auto* operation = new QGroupBox(U("舵机操作"));
+    auto* op = new QGridLayout(operation);
+    idEdit = Edit("ID:", "0", 3, true);
+    lastEdit = Edit("---", "10", 3, false);
+    lastEdit->setEnabled(false);
+    torqueBox = new QCheckBox(U("扭能输出"));
+    torqueBox->setAccessibleName(U("扭能输出"));
+    op->addWidget(LabelFor("ID:", idEdit), 0, 0);
+    op->addWidget(idEdit, 0, 1);
+    op->addWidget(LabelFor("---", lastEdit), 0, 2);
+    op->addWidget(lastEdit, 0, 3);
+    op->addWidget(torqueBox, 0, 4, 1, 2);
+
+    modeGroup = new QButtonGroup(this);
+    const char* modeCaptions[3] = {"普通写", "同步写", "异步写"};
+    auto* modes = new QHBoxLayout;
+    for (int m = 0; m < 3; ++m) {
+        modeButtons[m] = new QRadioButton(U(modeCaptions[m]));
+        modeButtons[m]->setAccessibleName(U(modeCaptions[m]));
+        modeGroup->addButton(modeButtons[m], m);
+        modes->addWidget(modeButtons[m]);
+    }
+    modeButtons[0]->setChecked(true);
+    executeButton = new QPushButton(U("异步执行"));
+    executeButton->setAccessibleName(U("异步执行"));
+    executeButton->setEnabled(false);
+    modes->addWidget(executeButton);
+    op->addLayout(modes, 1, 0, 1, 6);
+
+    targetSlider = new QSlider(Qt::Horizontal);
+    targetSlider->setRange(0, 4095);
+    targetSlider->setValue(2047);
+    targetSlider->setAccessibleName(U("目标位置"));
+    op->addWidget(targetSlider, 2, 0, 1, 6);
+
+    accelerationEdit = Edit("加速度", "0", 3, true);
+    targetEdit = Edit("目标", "2047", 6, false);
+    speedEdit = Edit("速度", "0", 5, false);
+    timeEdit = Edit("时间", "0", 5, false);
+    op->addWidget(LabelFor("加速度", accelerationEdit), 3, 0);
+    op->addWidget(accelerationEdit, 3, 1);
+    op->addWidget(LabelFor("目标", targetEdit), 3, 2);
+    op->addWidget(targetEdit, 3, 3);
+    op->addWidget(LabelFor("速度", speedEdit), 4, 0);
+    op->addWidget(speedEdit, 4, 1);
+    op->addWidget(LabelFor("时间", timeEdit), 4, 2);
+    op->addWidget(timeEdit, 4, 3);
+    setButton = new QPushButton(U("设置"));
+    setButton->setAccessibleName(U("设置"));
+    op->addWidget(setButton, 3, 4, 2, 2);
+    for (auto* b : {executeButton, setButton}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    // "舵机反馈".
+    auto* feedback = new QGroupBox(U("舵机反馈"));
+    auto* fb = new QGridLayout(feedback);
+    voltageField = ValueField("电压:", "0.0 V");
+    temperatureField = ValueField("温度:", "0 度");
+    loadField = ValueField("扭力:", "0");
+    speedField = ValueField("速度:", "0");
+    positionField = ValueField("位置:", "0");
+    currentField = ValueField("电流:", "0");
+    movingField = ValueField("移动:", "0");
+    statusField = ValueField("状态:", kStatusNormal);
+    targetField = ValueField("目标:", "0");
+    const struct {
+        const char* label;
+        QLineEdit* field;
+    } rows[] = {{"电压:", voltageField},  {"温度:", temperatureField}, {"扭力:", loadField},
+                {"速度:", speedField},    {"位置:", positionField},    {"电流:", currentField},
+                {"移动:", movingField},   {"目标:", targetField}};
+    for (int i = 0; i < 8; ++i) {
+        auto* label = LabelFor(rows[i].label, rows[i].field);
+        fb->addWidget(label, i / 2, (i % 2) * 2);
+        fb->addWidget(rows[i].field, i / 2, (i % 2) * 2 + 1);
+        if (rows[i].field == targetField)
+            targetLabel = label;
+    }
+    fb->addWidget(LabelFor("状态:", statusField), 4, 0);
+    fb->addWidget(statusField, 4, 1, 1, 3);
+    fb->setRowStretch(5, 1);
+    targetLabel->hide();
+    targetField->hide();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(plot, 1);
+    top->addLayout(plotControls);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(operation, 3);
+    bottom->addWidget(feedback, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
+
+    connect(setButton, &QPushButton::clicked, this, &CRobotDlg::OnSet);
+    // Each scroll notification of the target slider is one command: every step of a drag, a
+    // click on the track, a key, and the end of a drag.
+    connect(targetSlider, &QSlider::actionTriggered, this, [this] { OnTargetScroll(); });
+    connect(targetSlider, &QSlider::sliderReleased, this, [this] { OnTargetScroll(); });
+    connect(torqueBox, &QCheckBox::clicked, this, &CRobotDlg::OnTorque);
+    connect(executeButton, &QPushButton::clicked, this, &CRobotDlg::OnExecute);
+    connect(modeGroup, &QButtonGroup::idClicked, this, &CRobotDlg::OnModeClicked);
+    connect(idEdit, &QLineEdit::textChanged, this, &CRobotDlg::OnIdChanged);
+    connect(lastEdit, &QLineEdit::textChanged, this, &CRobotDlg::OnLastChanged);
+}
+
+void CRobotDlg::SetQuestion(std::function<bool(QWidget*, const QString&, const QString&)> a)
+{
+    ask = std::move(a);
+}
+
+DebugProfile CRobotDlg::Profile() const
+{
+    const uint32_t w = profileWord;
+    return {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w >> 16),
+            static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(speedFactor.load())};
+}
+
+WriteMode CRobotDlg::CurrentMode() const
+{
+    const int id = modeGroup->checkedId();
+    return id == 1 ? WriteMode::Sync : id == 2 ? WriteMode::Registered : WriteMode::Normal;
+}
+
+void CRobotDlg::Issue(int target, int speed, int time, int acceleration)
+{
+    const WriteMode mode = CurrentMode();
+    std::lock_guard lock(busLock);  // the whole command, all its packets and replies
+    IssuePositionCommand(protocol, mode, firstId, lastId, target, speed, time, acceleration);
+}
+
+void CRobotDlg::OnSet()
+{
+    int target = Number(targetEdit);
+    const int acceleration = Number(accelerationEdit);
+    int speed = Number(speedEdit);
+    targetSlider->setValue(target);  // limited to the slider's range; sends nothing
+    speed = EncodeSpeed(speed);
+    const int limited = LimitTarget(target);
+    if (limited != target) {
+        target = limited;
+        targetEdit->setText(QString::number(target));
+    }
+    const int time = EncodeTime(Number(timeEdit));
+    Issue(target, speed, time, acceleration);
+}
+
+void CRobotDlg::OnTargetScroll()
+{
+    const int target = targetSlider->sliderPosition();
+    targetEdit->setText(QString::number(target));
+    Issue(target, EncodeSpeed(Number(speedEdit)), EncodeTime(Number(timeEdit)),
+          Number(accelerationEdit));
+}
+
+void CRobotDlg::OnTorque()
+{
+    const WriteMode mode = CurrentMode();
+    const bool on = torqueBox->isChecked();
+    const auto address = Profile().torqueAddress;
+    std::lock_guard lock(busLock);
+    SendTorqueSwitch(protocol, mode, firstId, lastId, address, on);
+}
+
+void CRobotDlg::OnExecute()
+{
+    std::lock_guard lock(busLock);
+    protocol.Action();
+}
+
+void CRobotDlg::OnModeClicked(int mode)
+{
+    executeButton->setEnabled(mode == 2);
+    lastEdit->setEnabled(mode != 0);
+}
+
+void CRobotDlg::OnIdChanged(const QString& text)
+{
+    int id = LeadingInt(text.toStdString());
+    if (id > 253) {
+        id = 253;
+        firstId = id;
+        idEdit->setText(QStringLiteral("253"));
+        return;
+    }
     firstId = id;
+}
+
+void CRobotDlg::OnLastChanged(const QString& text)
+{
+    const int last = LeadingInt(text.toStdString());
+    if (last <= 254) {
+        lastId = last;
+        return;
+    }
+    // Past the broadcast ID: back to the initial range end.
+    lastId = 10;
+    lastEdit->setText(QStringLiteral("10"));
+}
+
+void CRobotDlg::OnChannelClicked(int channel, bool ticked)
+{
+    if (ticked)
+        plot->channelMask |= 1 << channel;
+    else
+        plot->channelMask &= ~(1 << channel);
+    plot->update();
+}
+
+void CRobotDlg::SelectServo(int id, const ModelKey& key)
+{
+    idEdit->setText(QString::number(id));  // sets firstId
+    DebugProfile p{};
+    if (!catalogue.LookupDebugProfile(key, p))
+        return;  // the previous profile, range and scale stay
+    profileWord = PackProfile(p);
+    speedFactor = p.speedFactor;
+    protocol.positionAddress = static_cast<uint8_t>(p.torqueAddress + 1);
+    const int divisor = EffectiveDivisor(p.positionDivisor);
+    const int m = 4095 / divisor;
+    targetSlider->setRange(0, m);
+    targetSlider->setValue(m / 2);
+    targetEdit->setText(QString::number(m / 2));
+    plot->SetPositionFactor(divisor);
+    plot->update();
+}
+
+bool CRobotDlg::HiddenControlsKey(QKeyEvent* key)
+{
+    if (key->key() != kHiddenControlsKey)
+        return false;
+    if (key->modifiers() & Qt::ControlModifier) {
+        const bool ok = ask ? ask(this, U("异常操作"), U("异常操作,是否继续?"))
+                            : QMessageBox::question(this, U("异常操作"), U("异常操作,是否继续?"),
+                                                    QMessageBox::Ok | QMessageBox::Cancel) ==
+                                  QMessageBox::Ok;
+        if (ok) {
+            channelBoxes[kTarget]->show();
+            channelBoxes[kFastSlow]->show();
+            targetLabel->show();
+            targetField->show();
+        }
+    }
+    return true;  // the key never reaches a control
+}
+
+bool CRobotDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && HiddenControlsKey(static_cast<QKeyEvent*>(event)))
+        return true;
+    if (event->type() == QEvent::KeyPress && watched == this) {
+        // Enter and Esc do nothing on the page.
+        const int k = static_cast<QKeyEvent*>(event)->key();
+        if (k == Qt::Key_Return || k == Qt::Key_Enter || k == Qt::Key_Escape)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CRobotDlg::StartPolling()
@@ -26,8 +399,58 @@ void CRobotDlg::StopPolling()
     poll.Stop();
 }
 
-void CRobotDlg::PollFeedback(void*)
+void CRobotDlg::PollFeedback(void* page)
 {
-    // The feedback read and its display are not built yet; the timer already runs so the
-    // window's start and stop rules around it hold.
+    static_cast<CRobotDlg*>(page)->PollOnce();
+}
+
+void CRobotDlg::PollOnce()
+{
+    if (tickObserver)
+        tickObserver();
+    const DebugProfile p = Profile();
+    const int factor = p.speedFactor;
+    const FeedbackRange range = FeedbackReadRange(p.feedbackFirst, p.feedbackLast);
+    int got = 0;
+    if (range.count > 0) {
+        std::lock_guard lock(busLock);
+        got = protocol.ReadMemory(static_cast<uint8_t>(firstId.load()), range.address,
+                                  block.data(), range.count);
+    }
+    // The bus lock is free again before anything goes to the window.
+    auto abandon = [] { return PeriodicTimer::StopRequestedForThisTick(); };
+    if (got == 0) {
+        ++timedOut;
+        HandToUi(this, [this] { statusField->setText(U(kTimeoutText)); }, abandon);
+        return;
+    }
+    ++answered;
+    const Feedback f = DecodeFeedback(block, protocol.byteOrder != 0);
+    plot->AddPositionSample(f.position);
+    plot->AddSpeedSample(ScaleBySpeedFactor(f.speed, factor));
+    plot->AddLoadSample(f.load);
+    plot->AddTargetSample(f.target);
+    plot->AddCurrentSample(f.current);
+    plot->AddFastSlowSample(ScaleBySpeedFactor(f.fastSlow, factor));
+    HandToUi(this, [this, texts = FormatFeedback(f)] { ShowTexts(texts); }, abandon);
+}
+
+void CRobotDlg::ShowTexts(const FeedbackTexts& t)
+{
+    // A field whose text stays the same is left alone, so it isn't repainted 20 times a second.
+    auto show = [](QLineEdit* field, const std::string& text) {
+        const QString value = QString::fromStdString(text);
+        if (field->text() != value)
+            field->setText(value);
+    };
+    show(positionField, t.position);
+    show(speedField, t.speed);
+    show(loadField, t.load);
+    show(targetField, t.target);
+    show(currentField, t.current);
+    show(voltageField, t.voltage);
+    show(temperatureField, t.temperature);
+    show(movingField, t.moving);
+    show(statusField, t.status);
+    plot->update();  // a repaint without erasing the background
 }

@@ -1,21 +1,35 @@
 #pragma once
-// The debug page ("调试"): drives the selected servo and polls its feedback every 50 ms.
-// This is its frame: selection and the feedback poll's timer; the controls, the feedback
-// read and the curves are still to come.
+// The debug page ("调试"): position commands and the torque switch for the selected servo or
+// an ID range in three write modes, and its feedback polled every 50 ms, shown as numbers
+// and as curves.
 
 #include "catalogue/ModelCatalogue.h"
+#include "pages/debug/Feedback.h"
+#include "pages/debug/PositionCommand.h"
 #include "protocol/ZNServo.h"
 #include "support/PeriodicTimer.h"
 
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+
+class CPIC;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
 
 class CRobotDlg : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kPollPeriodMs = 50;
+    // With Ctrl, shows the hidden controls; never reaches a control of the page.
+    static constexpr Qt::Key kHiddenControlsKey = Qt::Key_H;
 
     CRobotDlg(ModelCatalogue& catalogue, std::recursive_mutex& busLock, ZNServo& protocol,
               QWidget* parent = nullptr);
@@ -26,13 +40,79 @@ public:
     void StopPolling();
     bool IsPolling() const { return poll.Running(); }
     int FirstId() const { return firstId; }
+    int LastId() const { return lastId; }
+    DebugProfile Profile() const;
+
+    // How the page asks "异常操作,是否继续?"; true for OK. The window passes its message boxes.
+    void SetQuestion(std::function<bool(QWidget*, const QString&, const QString&)> ask);
+
+    // Called at the start of every poll tick, on the timer's thread; set only while the
+    // poll is stopped (for measurements).
+    void SetTickObserver(std::function<void()> observer) { tickObserver = std::move(observer); }
+    long long PollsAnswered() const { return answered; }
+    long long PollsTimedOut() const { return timedOut; }
+
+    CPIC* plot = nullptr;
+    QCheckBox* channelBoxes[6] = {};  // in the plot's channel order
+    QSlider* shiftSlider = nullptr;
+    QSlider* spacingSlider = nullptr;
+    QLineEdit* idEdit = nullptr;
+    QLineEdit* lastEdit = nullptr;
+    QCheckBox* torqueBox = nullptr;
+    QRadioButton* modeButtons[3] = {};
+    QPushButton* executeButton = nullptr;
+    QSlider* targetSlider = nullptr;
+    QLineEdit* accelerationEdit = nullptr;
+    QLineEdit* targetEdit = nullptr;
+    QLineEdit* speedEdit = nullptr;
+    QLineEdit* timeEdit = nullptr;
+    QPushButton* setButton = nullptr;
+    QLineEdit* voltageField = nullptr;
+    QLineEdit* temperatureField = nullptr;
+    QLineEdit* loadField = nullptr;
+    QLineEdit* speedField = nullptr;
+    QLineEdit* positionField = nullptr;
+    QLineEdit* currentField = nullptr;
+    QLineEdit* movingField = nullptr;
+    QLineEdit* statusField = nullptr;
+    QLineEdit* targetField = nullptr;
+    QLabel* targetLabel = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static void PollFeedback(void* page);
+    void PollOnce();
+    void ShowTexts(const FeedbackTexts& texts);
+
+    void BuildControls();
+    WriteMode CurrentMode() const;
+    void Issue(int target, int speed, int time, int acceleration);
+    void OnSet();
+    void OnTargetScroll();
+    void OnTorque();
+    void OnExecute();
+    void OnModeClicked(int mode);
+    void OnIdChanged(const QString& text);
+    void OnLastChanged(const QString& text);
+    void OnChannelClicked(int channel, bool ticked);
+    bool HiddenControlsKey(QKeyEvent* key);
 
     ModelCatalogue& catalogue;
     std::recursive_mutex& busLock;
     ZNServo& protocol;
     std::atomic<int> firstId{0};
+    std::atomic<int> lastId{10};
+    // feedbackFirst, feedbackLast, torqueAddress and positionDivisor in one word, so the
+    // poll never mixes the ends of two profiles.
+    std::atomic<uint32_t> profileWord;
+    std::atomic<int> speedFactor{kDefaultDebugProfile.speedFactor};
+    FeedbackBlock block{};  // the poll thread's alone
+    std::atomic<long long> answered{0};
+    std::atomic<long long> timedOut{0};
+    std::function<void()> tickObserver;
+    std::function<bool(QWidget*, const QString&, const QString&)> ask;
+    QButtonGroup* modeGroup = nullptr;
     PollSwitch poll;
 };

@@ -1,0 +1,303 @@
+// The debug page's speed: the plot's paint at the page's default size with six full lists
+// (interleaved with a grid-only paint for a ratio), and a minute of polling a virtual servo
+// at 20 Hz with every curve on, for the process's CPU share and the poll period's jitter.
+// Runs on the offscreen platform unless another is set; BENCH_POLL_SECONDS shortens the poll.
+#include "app/CServoMain.h"
+#include "pages/debug/CRobotDlg.h"
+#include "plot/CPIC.h"
+#include "support/PeriodicTimer.h"
+#include "sim/VirtualBus.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// CPU time of the calling thread: what a paint costs, without the waits of a busy machine
+// (helper threads of the image scaling not counted).
+double ThreadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// CPU ticks of each thread of this process, by thread ID.
+std::map<int, long long> ThreadTicks()
+{
+    std::map<int, long long> ticks;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string field;
+        long long utime = 0, stime = 0;
+        for (int i = 3; rest >> field; ++i) {
+            if (i == 14)
+                utime = std::stoll(field);
+            if (i == 15) {
+                stime = std::stoll(field);
+                break;
+            }
+        }
+        ticks[std::stoi(entry.path().filename().string())] = utime + stime;
+    }
+    return ticks;
+}
+
+double CpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void Wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void FillPlot(CPIC& plot)
+{
+    const int n = plot.Geometry().Capacity();
+    for (int i = 0; i < n; ++i) {
+        const int wave = (i * 37) % 800 - 400;
+        plot.AddPositionSample(2047 + wave * 4);
+        plot.AddLoadSample(wave / 2);
+        plot.AddSpeedSample(-wave);
+        plot.AddTargetSample(2047 + (i / 40 % 2 ? 1200 : -1200));
+        plot.AddFastSlowSample(wave / 3);
+        plot.AddCurrentSample(wave / 4);
+    }
+}
+
+// Paints of a full six-channel plot, each beside a paint of the bare grid.
+void PlotPaint(benchmark::State& state)
+{
+    CPIC full, grid;
+    for (CPIC* p : {&full, &grid}) {
+        p->InitCanvas();
+        p->resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
+        p->show();
+    }
+    FillPlot(full);
+    full.channelMask = 0x3F;
+    QApplication::processEvents();
+    std::vector<double> fullMs, gridMs, canvasMs, fullCpuMs;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        const double c0 = ThreadCpuMs();
+        full.repaint();
+        fullCpuMs.push_back(ThreadCpuMs() - c0);
+        auto t1 = Clock::now();
+        grid.repaint();
+        auto t2 = Clock::now();
+        full.RenderCanvas();  // the drawing without the scaled copy
+        auto t3 = Clock::now();
+        fullMs.push_back(Ms(t1 - t0));
+        gridMs.push_back(Ms(t2 - t1));
+        canvasMs.push_back(Ms(t3 - t2));
+    }
+    state.counters["full_cpu_p50_ms"] = Percentile(fullCpuMs, 0.5);
+    state.counters["full_cpu_p99_ms"] = Percentile(fullCpuMs, 0.99);
+    state.counters["canvas_only_p50_ms"] = Percentile(canvasMs, 0.5);
+    state.counters["full_p50_ms"] = Percentile(fullMs, 0.5);
+    state.counters["full_p99_ms"] = Percentile(fullMs, 0.99);
+    state.counters["grid_p50_ms"] = Percentile(gridMs, 0.5);
+    state.counters["grid_p99_ms"] = Percentile(gridMs, 0.99);
+    state.counters["full_to_grid_p50"] = Percentile(fullMs, 0.5) / Percentile(gridMs, 0.5);
+}
+
+// The main window's debug page polling a virtual servo that moves back and forth.
+void PollAtTwentyHertz(benchmark::State& state)
+{
+    const char* env = std::getenv("BENCH_POLL_SECONDS");
+    const int seconds = env ? std::max(1, std::atoi(env)) : 60;
+    for (auto _ : state) {
+        ModelCatalogue catalogue("setup.log");
+        VirtualBus bus(catalogue);
+        std::string error;
+        ServoSpec spec;
+        spec.id = 1;
+        spec.model = "Kestrel-12";
+        spec.baudCode = 4;
+        spec.overrides = {{40, 1}};
+        if (!bus.AddServo(spec, error) || !bus.Start(error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        CZNComm comm;
+        ZNServo protocol(comm);
+        CServoMain window(protocol);
+        window.AddPortFirst(QString::fromStdString(bus.DevicePath()));
+        window.show();
+        window.openButton->click();
+        CRobotDlg& page = window.DebugPage();
+        ServoMemory memory{};
+        bus.Memory(1, memory);
+        ModelKey key{};
+        std::copy_n(memory.begin(), key.size(), key.begin());
+        page.SelectServo(1, key);
+        for (QCheckBox* box : page.channelBoxes) {
+            box->show();
+            if (!box->isChecked())
+                box->click();
+        }
+
+        std::mutex mutex;
+        std::vector<Clock::time_point> ticks;
+        ticks.reserve(static_cast<size_t>(seconds) * 25);
+        std::atomic<int> pollThread{0};
+        page.StopPolling();
+        page.SetTickObserver([&] {
+            pollThread = static_cast<int>(::syscall(SYS_gettid));
+            std::lock_guard lock(mutex);
+            ticks.push_back(Clock::now());
+        });
+        // Beside it, the same kind of timer with nothing to do: the machine's own jitter.
+        struct Bare {
+            std::mutex mutex;
+            std::vector<Clock::time_point> ticks;
+        } bare;
+        bare.ticks.reserve(static_cast<size_t>(seconds) * 25);
+        const auto bareTimer = PeriodicTimer::Start(
+            CRobotDlg::kPollPeriodMs,
+            [](void* b) {
+                auto* self = static_cast<Bare*>(b);
+                std::lock_guard lock(self->mutex);
+                self->ticks.push_back(Clock::now());
+            },
+            &bare);
+        page.StartPolling();
+        QTimer mover;
+        int leg = 0;
+        QObject::connect(&mover, &QTimer::timeout, [&] {
+            page.targetEdit->setText(++leg % 2 ? "3500" : "600");
+            page.speedEdit->setText("1500");
+            page.setButton->click();
+        });
+        mover.start(2500);
+
+        const double cpu0 = CpuSeconds();
+        const auto threads0 = ThreadTicks();
+        const auto wall0 = Clock::now();
+        Wait(seconds * 1000);
+        const double cpu = CpuSeconds() - cpu0;
+        const auto threads1 = ThreadTicks();
+        const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+        mover.stop();
+        page.StopPolling();
+        bareTimer->Stop();
+
+        // Shares of one core: the window's thread, the poll's thread, and the rest (the
+        // virtual bus above all, which a real adapter would not cost).
+        const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+        double uiShare = 0, pollShare = 0, restShare = 0;
+        for (const auto& [tid, t1] : threads1) {
+            const auto before = threads0.find(tid);
+            const double used = static_cast<double>(t1 - (before != threads0.end() ? before->second : 0)) / tick;
+            const double share = 100.0 * used / wall;
+            if (tid == ::getpid())
+                uiShare += share;
+            else if (tid == pollThread)
+                pollShare += share;
+            else
+                restShare += share;
+        }
+        state.counters["cpu_ui_thread_percent"] = uiShare;
+        state.counters["cpu_poll_thread_percent"] = pollShare;
+        state.counters["cpu_other_threads_percent"] = restShare;
+        std::vector<double> bareDeviations;
+        for (size_t i = 1; i < bare.ticks.size(); ++i)
+            bareDeviations.push_back(
+                std::abs(Ms(bare.ticks[i] - bare.ticks[i - 1]) - CRobotDlg::kPollPeriodMs));
+        state.counters["bare_timer_jitter_p99_ms"] = Percentile(bareDeviations, 0.99);
+
+        std::vector<double> intervals, deviations;
+        long long missed = 0;
+        {
+            std::lock_guard lock(mutex);
+            for (size_t i = 1; i < ticks.size(); ++i) {
+                const double d = Ms(ticks[i] - ticks[i - 1]);
+                intervals.push_back(d);
+                deviations.push_back(std::abs(d - CRobotDlg::kPollPeriodMs));
+                if (d >= 1.5 * CRobotDlg::kPollPeriodMs)
+                    missed += static_cast<long long>(d / CRobotDlg::kPollPeriodMs + 0.5) - 1;
+            }
+        }
+        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["polls"] = static_cast<double>(ticks.size());
+        state.counters["answered"] = static_cast<double>(page.PollsAnswered());
+        state.counters["interval_p50_ms"] = Percentile(intervals, 0.5);
+        state.counters["interval_p99_ms"] = Percentile(intervals, 0.99);
+        state.counters["jitter_p50_ms"] = Percentile(deviations, 0.5);
+        state.counters["jitter_p99_ms"] = Percentile(deviations, 0.99);
+        state.counters["jitter_max_ms"] = Percentile(deviations, 1.0);
+        state.counters["missed_ticks"] = static_cast<double>(missed);
+        window.Shutdown();
+    }
+}
+
+BENCHMARK(PlotPaint)->Iterations(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(PollAtTwentyHertz)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The window reads its catalogue from the working directory.
+    QDir::setCurrent(SERVO_SOURCE_DIR "/data");
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

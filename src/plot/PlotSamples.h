@@ -1,0 +1,68 @@
+#pragma once
+// The plot's six sample lists, newest first, each keeping at most `capacity` samples. The
+// poll thread adds while the window's thread paints: both go through one mutex, held by an
+// add for one insertion and by a paint only for copying the lists out, so neither waits
+// for the other longer than that copy.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+// Channels in drawing order; the bit of channel c is 1 << c.
+enum PlotChannel { kPosition, kLoad, kSpeed, kTarget, kFastSlow, kCurrent, kChannels };
+
+class SampleList {
+public:
+    explicit SampleList(int capacity = 0) : capacity(capacity) {}
+    void SetCapacity(int c) { capacity = c; }
+    void Add(int16_t value);
+    int Size() const { return static_cast<int>(values.size()); }
+    int16_t operator[](int i) const { return values[static_cast<size_t>(i)]; }
+    const std::deque<int16_t>& Values() const { return values; }
+
+private:
+    int capacity;
+    std::deque<int16_t> values;  // newest first
+};
+
+class PlotSamples {
+public:
+    using Snapshot = std::array<std::vector<int16_t>, kChannels>;
+
+    void SetCapacity(int capacity);
+
+    // Raw values in, plot values stored: position and target × positionFactor, the others
+    // × centredGain + 2000, all in 16-bit arithmetic.
+    void AddPositionSample(int v) { Add(kPosition, v * static_cast<long long>(positionFactor)); }
+    void AddLoadSample(int v) { Add(kLoad, Centred(v)); }
+    void AddSpeedSample(int v) { Add(kSpeed, Centred(v)); }
+    void AddTargetSample(int v) { Add(kTarget, v * static_cast<long long>(positionFactor)); }
+    void AddFastSlowSample(int v) { Add(kFastSlow, Centred(v)); }
+    void AddCurrentSample(int v) { Add(kCurrent, Centred(v)); }
+
+    // The lists as they stand, copied under the lock (into `into`, reusing its storage).
+    void CopyInto(Snapshot& into) const;
+    Snapshot Copy() const
+    {
+        Snapshot s;
+        CopyInto(s);
+        return s;
+    }
+
+    std::atomic<int> positionFactor{1};
+    std::atomic<int> centredGain{2};
+
+private:
+    long long Centred(int v) const
+    {
+        // Only the low 16 bits of v count.
+        return static_cast<int16_t>(static_cast<uint16_t>(v)) * static_cast<long long>(centredGain) + 2000;
+    }
+    void Add(PlotChannel channel, long long value);
+
+    mutable std::mutex mutex;
+    std::array<SampleList, kChannels> lists;
+};

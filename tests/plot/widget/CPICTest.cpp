@@ -1,0 +1,115 @@
+// The plot widget on the offscreen platform: what a paint puts on the window, judged by the
+// pixels of a grabbed image.
+#include "plot/CPIC.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace {
+
+// Pixels clearly of a colour: strong in `on` channels, weak in the others.
+int CountColour(const QImage& image, bool red, bool green, bool blue)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const bool r = c.red() > 150, g = c.green() > 150, b = c.blue() > 150;
+            const bool rl = c.red() < 100, gl = c.green() < 100, bl = c.blue() < 100;
+            if ((red ? r : rl) && (green ? g : gl) && (blue ? b : bl))
+                ++n;
+        }
+    return n;
+}
+
+void Fill(CPIC& plot, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        plot.AddPositionSample(1000 + i * 5);
+        plot.AddLoadSample(300);
+        plot.AddSpeedSample(-300);
+        plot.AddTargetSample(3000);
+        plot.AddFastSlowSample(100);
+        plot.AddCurrentSample(-600);
+    }
+}
+
+}  // namespace
+
+class CPICTest : public QObject {
+    Q_OBJECT
+private slots:
+    void allBoxesClearLeaveOnlyTheGrid()
+    {
+        CPIC empty;
+        empty.InitCanvas();
+        empty.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
+        const QImage grid = empty.grab().toImage();
+
+        CPIC plot;
+        plot.InitCanvas();
+        plot.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
+        Fill(plot, 500);
+        plot.channelMask = 0;
+        QCOMPARE(plot.grab().toImage(), grid);
+
+        // The grid itself: white ground, dark lines, no colour.
+        QVERIFY(CountColour(grid, true, true, true) > grid.width() * grid.height() / 2);
+        int grey = 0;
+        for (int y = 0; y < grid.height(); ++y)
+            for (int x = 0; x < grid.width(); ++x)
+                grey += grid.pixelColor(x, y).red() < 220 ? 1 : 0;
+        QVERIFY(grey > 2000);
+        QCOMPARE(CountColour(grid, true, false, false), 0);
+
+        // Each ticked channel shows in its colour, the others don't.
+        struct Case {
+            int mask;
+            bool r, g, b;
+        } cases[] = {{0x02, true, false, false}, {0x04, false, true, false},
+                     {0x08, false, false, true}, {0x10, true, true, false},
+                     {0x20, false, true, true}};
+        for (const auto& c : cases) {
+            plot.channelMask = c.mask;
+            const QImage shown = plot.grab().toImage();
+            QVERIFY2(CountColour(shown, c.r, c.g, c.b) > 50, qPrintable(QString::number(c.mask)));
+            QCOMPARE(CountColour(shown, true, false, false) > 0, c.mask == 0x02);
+        }
+    }
+
+    void theCanvasKeepsItsSizeWhenTheWindowGrows()
+    {
+        CPIC plot;
+        plot.InitCanvas();
+        const QSize canvas = plot.RenderCanvas().size();
+        plot.resize(900, 500);
+        Fill(plot, 10);
+        const QImage shown = plot.grab().toImage();
+        QCOMPARE(shown.size(), QSize(900, 500));
+        QCOMPARE(plot.RenderCanvas().size(), canvas);
+        QCOMPARE(canvas.width(), plot.Geometry().canvasWidth);
+        // 510 pixels in 0.1 mm at the screen's resolution.
+        QCOMPARE(plot.Geometry().canvasWidth,
+                 static_cast<int>(CPIC::kDefaultWidth * 254.0 / plot.logicalDpiX()));
+        QCOMPARE(plot.Geometry().Capacity(), plot.Geometry().canvasWidth / 8);
+    }
+
+    void aCurveIsDrawnNewestAtTheRightEdge()
+    {
+        CPIC plot;
+        plot.InitCanvas();
+        plot.channelMask = 0x01;
+        plot.AddPositionSample(2000);
+        plot.AddPositionSample(2000);
+        const QImage& canvas = plot.RenderCanvas();
+        const PlotGeometry& g = plot.Geometry();
+        const int y = g.ValueY(2000);
+        QCOMPARE(canvas.pixelColor(g.canvasWidth - 3, y), QColor(Qt::black));
+        QCOMPARE(canvas.pixelColor(g.canvasWidth - g.sampleSpacing + 1, y), QColor(Qt::black));
+        // Two samples span one spacing; further left there is no curve.
+        QCOMPARE(canvas.pixelColor(g.canvasWidth - 3 * g.sampleSpacing, y), QColor(Qt::white));
+    }
+};
+
+QTEST_MAIN(CPICTest)
+#include "CPICTest.moc"
