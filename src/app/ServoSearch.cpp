@@ -44,8 +44,9 @@ void ServoSearch::Run(Reports reports)
             if (reports.found)
                 reports.found(id, key, model);
         }
+        // Still under the lock: whoever gets the bus next finds the search ended.
+        searching = 0;
     }
-    searching = 0;
     if (reports.finished)
         reports.finished();
 }
