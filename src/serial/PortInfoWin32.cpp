@@ -1,0 +1,37 @@
+// Windows keeps no sysfs: a port is described by its name alone, and the adapters' latency
+// is the driver's own setting (its properties dialog), which the tool leaves as it is.
+#include "serial/CZNComm.h"
+#include "serial/PortInfo.h"
+
+PortInfo DescribePort(const std::string& name, const SystemRoots&)
+{
+    PortInfo info;
+    info.device = name;
+    return info;
+}
+
+std::vector<PortInfo> DescribePorts(const SystemRoots& roots)
+{
+    CZNComm comm;
+    comm.EnumeratePorts();
+    std::vector<PortInfo> ports;
+    // The window's order: the last name listed first.
+    for (int i = comm.portCount - 1; i >= 0; --i)
+        ports.push_back(DescribePort(comm.portNames[static_cast<size_t>(i)], roots));
+    return ports;
+}
+
+int ReadLatencyTimer(const std::string&)
+{
+    return -1;
+}
+
+bool WriteLatencyTimer(const std::string&, int)
+{
+    return false;
+}
+
+int RequestLowLatency(int, const PortInfo&)
+{
+    return -1;
+}
