@@ -1,7 +1,6 @@
 // servoctl monitor against the virtual bus: its lines and rows, the range it polls, polls
 // without an answer, its exit status, and its end on a signal.
-#include "BusFixture.h"
-#include "cli/ServoCtl.h"
+#include "CtlFixture.h"
 
 #include <csignal>
 #include <cstdio>
@@ -12,16 +11,7 @@
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
-}
-
-class Monitor : public BusFixture {
+class Monitor : public CtlFixture {
 protected:
     void SetUp() override
     {
@@ -29,22 +19,15 @@ protected:
         AddServo(1, kKestrel);
         AddServo(2, kHeron);
         AddServo(6, kKestrel, -1, {{0, 99}});  // no debug settings in the catalogue
-        std::string error;
-        ASSERT_TRUE(bus->Start(error)) << error;
+        StartServing();
     }
 
     int Run(std::vector<std::string> args)
     {
-        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "-t", "30",
-                                         "--catalogue", catalogueFile};
-        full.insert(full.end(), args.begin(), args.end());
-        out.str("");
-        err.str("");
-        const int status = RunServoCtl(full, out, err);
+        const int status = RunCtl(std::move(args), "30");
         Settle();
         return status;
     }
-    std::ostringstream out, err;
 };
 
 TEST_F(Monitor, TextLinesShowThePagesTexts)
@@ -52,7 +35,7 @@ TEST_F(Monitor, TextLinesShowThePagesTexts)
     bus->SetFaultBits(1, 0x0A);
     Settle();  // the servo shows it from its next step
     ASSERT_EQ(Run({"monitor", "1", "--count", "3", "--interval", "20"}), 0) << err.str();
-    const auto lines = Lines(out.str());
+    const auto lines = OutLines();
     ASSERT_EQ(lines.size(), 3u);
     const std::regex line(
         "位置:2047 速度:0 扭力:0 电压:[0-9]+\\.[0-9] V 温度:28 度 移动:0 电流:0 目标:2047 "
@@ -75,7 +58,7 @@ TEST_F(Monitor, CsvRowsAreDecodedButNotScaled)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     bus->ClearLog();
     ASSERT_EQ(Run({"monitor", "2", "--count", "4", "--interval", "60", "--csv"}), 0) << err.str();
-    const auto rows = Lines(out.str());
+    const auto rows = OutLines();
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0],
               "time_ms,position,speed,load,voltage,temperature,moving,current,target,fast_slow,status");
@@ -114,7 +97,7 @@ TEST_F(Monitor, UnansweredPollsAndTheExitStatus)
               0)
         << err.str();
     int timeouts = 0, answered = 0;
-    for (const auto& r : Lines(out.str())) {
+    for (const auto& r : OutLines()) {
         if (std::regex_match(r, std::regex("[0-9]+,,,,,,,,,,timeout")))
             ++timeouts;
         else if (std::regex_match(r, std::regex("[0-9]+,2047,.*,0x00")))
@@ -140,7 +123,7 @@ TEST_F(Monitor, NoDebugSettingsMeansTheDefaultRange)
 {
     ASSERT_EQ(Run({"monitor", "6", "--count", "1"}), 0) << err.str();
     EXPECT_EQ(Sent()[1], "FF FF 06 04 02 38 0D AE");
-    EXPECT_EQ(Lines(out.str()).size(), 1u);
+    EXPECT_EQ(OutLines().size(), 1u);
 }
 
 TEST_F(Monitor, BadArgumentsSendNothing)

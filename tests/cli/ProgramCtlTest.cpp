@@ -1,8 +1,7 @@
 // servoctl's programming commands against the virtual bus: the table as the page shows it,
 // checked writes, parameter files and the resets; and a save/change/load round trip with
 // the servo-sim and servoctl programs.
-#include "BusFixture.h"
-#include "cli/ServoCtl.h"
+#include "CtlFixture.h"
 
 #include <cstdio>
 #include <fstream>
@@ -18,24 +17,18 @@ std::vector<uint8_t> ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class ProgramCtl : public BusFixture {
+class ProgramCtl : public CtlFixture {
 protected:
     void SetUp() override
     {
         BusFixture::SetUp();
         AddServo(1, kKestrel);
         AddServo(2, kHeron);  // high byte first, answers no writes
-        std::string error;
-        ASSERT_TRUE(bus->Start(error)) << error;
+        StartServing();
     }
     int Run(std::vector<std::string> args)
     {
-        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "-t", "50",
-                                         "--catalogue", catalogueFile};
-        full.insert(full.end(), args.begin(), args.end());
-        out.str("");
-        err.str("");
-        const int status = RunServoCtl(full, out, err);
+        const int status = RunCtl(std::move(args));
         Settle();
         return status;
     }
@@ -52,7 +45,6 @@ protected:
     {
         return testing::TempDir() + "/ctl-" + std::to_string(::getpid()) + "-" + name;
     }
-    std::ostringstream out, err;
 };
 
 TEST_F(ProgramCtl, TableShowsTheRowsAsThePageDoes)

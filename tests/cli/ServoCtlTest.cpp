@@ -1,13 +1,12 @@
 // servoctl against the virtual bus: what each command puts on the wire, what it prints, and
 // its exit status.
-#include "BusFixture.h"
-#include "cli/ServoCtl.h"
+#include "CtlFixture.h"
 
 #include <sstream>
 
 namespace {
 
-class ServoCtl : public BusFixture {
+class ServoCtl : public CtlFixture {
 protected:
     void SetUp() override
     {
@@ -19,22 +18,15 @@ protected:
         AddServo(5, kKestrel);
         AddServo(9, kKestrel, 0);
         AddServo(6, kKestrel, -1, {{3, 99}});  // an identification the catalogue lacks
-        std::string error;
-        ASSERT_TRUE(bus->Start(error)) << error;
+        StartServing();
     }
 
     int Run(std::vector<std::string> args)
     {
-        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "-t", "50",
-                                         "--catalogue", catalogueFile};
-        full.insert(full.end(), args.begin(), args.end());
-        out.str("");
-        err.str("");
-        const int status = RunServoCtl(full, out, err);
+        const int status = RunCtl(std::move(args));
         Settle();  // until the bus thread has heard the last packet
         return status;
     }
-    std::ostringstream out, err;
 };
 
 TEST_F(ServoCtl, ScanListsTheServosAtThePortsRate)

@@ -1,7 +1,6 @@
 // servoctl image, flash and commtest: against the virtual bus in this process, and as
 // programs against servo-sim.
-#include "BusFixture.h"
-#include "cli/ServoCtl.h"
+#include "CtlFixture.h"
 #include "pages/upgrade/LoaderFrames.h"
 
 #include <fcntl.h>
@@ -26,7 +25,7 @@ Bytes Pattern(size_t size)
     return b;
 }
 
-class UpgradeCtl : public BusFixture {
+class UpgradeCtl : public CtlFixture {
 protected:
     void SetUp() override
     {
@@ -56,22 +55,9 @@ protected:
     }
     int Run(std::vector<std::string> args, const std::string& timeout = "50")
     {
-        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "-t", timeout,
-                                         "--catalogue", catalogueFile};
-        full.insert(full.end(), args.begin(), args.end());
-        out.str("");
-        err.str("");
-        return RunServoCtl(full, out, err);
+        return RunCtl(std::move(args), timeout);
     }
-    std::vector<std::string> Lines() const
-    {
-        std::vector<std::string> lines;
-        std::istringstream in(out.str());
-        for (std::string l; std::getline(in, l);)
-            lines.push_back(l);
-        return lines;
-    }
-    std::ostringstream out, err;
+    std::vector<std::string> Lines() const { return OutLines(); }
     std::vector<std::string> files;
 };
 
