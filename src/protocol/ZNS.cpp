@@ -115,10 +115,13 @@ int ZNS::WriteExchange(uint8_t id, uint8_t address, const uint8_t* data, uint8_t
 {
     FlushInput();
     // A block too long for one packet is not sent; awaiting a status for it would only
-    // turn a refused send into a reported success.
-    if (data != nullptr && n > 252)
+    // turn a refused send into a reported success. Missing data can't be sent either.
+    if (n > 252 || (data == nullptr && n > 0))
         return 0;
-    SendPacket(id, address, data, n, instruction);
+    // A write always carries its address: an empty block (whose data pointer may well be
+    // null) must not turn into a packet without parameters.
+    static const uint8_t noData = 0;
+    SendPacket(id, address, data != nullptr ? data : &noData, n, instruction);
     return AwaitStatus(id);
 }
 
