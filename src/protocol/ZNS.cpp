@@ -103,6 +103,11 @@ int ZNS::ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n)
     uint8_t head[kReplyHeadSize];
     if (ReceiveBytes(head, kReplyHeadSize) < kReplyHeadSize)
         return 0;
+    // A reply from another ID is the late answer to an earlier request (it came after that
+    // exchange's time-out and after this one's flush): taking it would put that servo's
+    // bytes under this ID, so a search would list phantom servos.
+    if (head[2] != id)
+        return 0;
     const int received = buffer != nullptr ? ReceiveBytes(buffer, n) : 0;
     uint8_t checksum;
     if (ReceiveBytes(&checksum, 1) < 1)
