@@ -59,12 +59,14 @@ void StartDemoDrive(CServoMain& window, double minutes)
         std::printf("driving: servo selected, polling\n");
         std::fflush(stdout);
     });
-    QTimer::singleShot(100, &window, [&window] {
-        window.openButton->click();
-        if (window.PortOpen())
-            window.searchButton->click();
-        else
+    // Later than the screenshot's own start, whose open and search it then leaves alone.
+    QTimer::singleShot(300, &window, [&window] {
+        if (!window.PortOpen())
+            window.openButton->click();
+        if (!window.PortOpen())
             std::fprintf(stderr, "servo-debugger: could not open the first port\n");
+        else if (!window.Searching() && window.servoList->rowCount() == 0)
+            window.searchButton->click();
     });
     // A label or field that newly shows the time-out text counts one time-out.
     auto* watch = new QTimer(&window);
