@@ -1,4 +1,5 @@
 #include "app/CZiridEVApp.h"
+#include "app/DemoDrive.h"
 
 #include "pages/debug/CRobotDlg.h"
 
@@ -31,10 +32,16 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     QCommandLineOption demoOption("demo", "Start a virtual bus with three servos and list it first.");
     QCommandLineOption shotOption("screenshot", "Save a PNG of the main window to FILE and exit.",
                                   "FILE");
+    QCommandLineOption driveOption("drive",
+        "Open the first port, search, select the first servo and leave the debug page polling "
+        "with every curve on; print each new communication time-out; end after MINUTES "
+        "(0: never).", "MINUTES");
     parser.addOption(demoOption);
     parser.addOption(shotOption);
+    parser.addOption(driveOption);
     parser.process(qt);
-    return {parser.isSet(demoOption), parser.value(shotOption)};
+    return {parser.isSet(demoOption), parser.value(shotOption),
+            parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1};
 }
 
 bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
@@ -57,6 +64,8 @@ int CZiridEVApp::Run()
         }
     }
     window->show();
+    if (options.driveMinutes >= 0)
+        StartDemoDrive(*window, options.driveMinutes);
 
     if (!options.screenshot.isEmpty()) {
         auto finish = [this, file = options.screenshot] {

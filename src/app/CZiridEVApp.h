@@ -17,6 +17,7 @@ public:
     struct Options {
         bool demo = false;
         QString screenshot;  // save a picture of the window there and exit
+        double driveMinutes = -1;  // open, search, select and poll unattended (scripts/soak)
     };
 
     CZiridEVApp(int& argc, char** argv);

@@ -103,6 +103,11 @@ int ZNS::ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n)
     uint8_t head[kReplyHeadSize];
     if (ReceiveBytes(head, kReplyHeadSize) < kReplyHeadSize)
         return 0;
+    // A reply from another ID is the late answer to an earlier request (it came after that
+    // exchange's time-out and after this one's flush): taking it would put that servo's
+    // bytes under this ID, so a search would list phantom servos.
+    if (head[2] != id)
+        return 0;
     const int received = buffer != nullptr ? ReceiveBytes(buffer, n) : 0;
     uint8_t checksum;
     if (ReceiveBytes(&checksum, 1) < 1)
@@ -115,10 +120,13 @@ int ZNS::WriteExchange(uint8_t id, uint8_t address, const uint8_t* data, uint8_t
 {
     FlushInput();
     // A block too long for one packet is not sent; awaiting a status for it would only
-    // turn a refused send into a reported success.
-    if (data != nullptr && n > 252)
+    // turn a refused send into a reported success. Missing data can't be sent either.
+    if (n > 252 || (data == nullptr && n > 0))
         return 0;
-    SendPacket(id, address, data, n, instruction);
+    // A write always carries its address: an empty block (whose data pointer may well be
+    // null) must not turn into a packet without parameters.
+    static const uint8_t noData = 0;
+    SendPacket(id, address, data != nullptr ? data : &noData, n, instruction);
     return AwaitStatus(id);
 }
 

@@ -139,6 +139,7 @@ TEST(ReadExchange, AnOverlongReplyNeverWritesPastTheBuffer)
 {
     ScriptedChannel ch;
     std::vector<uint8_t> reply(300, 0xAB);
+    reply[2] = 1;  // from the servo asked
     ch.Reply(reply);
     uint8_t buffer[6] = {0, 0, 0, 0, 0x5A, 0x5A};
     EXPECT_EQ(ch.ReadMemory(1, 0, buffer, 4), 4);

@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into seeds/NAME/ (run from anywhere)."""
+import os
+
+here = os.path.dirname(os.path.abspath(__file__))
+source = os.path.normpath(os.path.join(here, "..", ".."))
+
+
+def write(target, name, data):
+    folder = os.path.join(here, "seeds", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(bytes(data))
+
+
+def packet(ident, instruction, params):
+    body = [ident, len(params) + 2, instruction] + list(params)
+    return [0xFF, 0xFF] + body + [~sum(body) & 0xFF]
+
+
+# ReplyReader: records of op id address n flags [caps] replyLength reply.
+def record(op, ident, address, n, flags, reply=(), caps=()):
+    assert len(caps) <= 7
+    flags |= len(caps) << 4
+    return [op, ident, address, n, flags] + list(caps) + [len(reply)] + list(reply)
+
+
+key = [5, 3, 0, 12, 1, 1, 4, 0, 1]
+read_reply = packet(1, 0, key)  # FF FF 01 0B 00 <9 bytes> CHK
+status = packet(1, 0, [])
+rr = {
+    "read-whole": record(0, 1, 0, 9, 1, read_reply),
+    "read-one-short": record(0, 1, 0, 9, 1, read_reply[:-1]),
+    "read-no-checksum": record(0, 1, 0, 9, 1, read_reply[:-1], caps=[5, 9, 0]),
+    "read-cut-data": record(0, 1, 0, 9, 1, read_reply, caps=[5, 3, 1]),
+    "read-silence": record(0, 7, 56, 17, 1, []),
+    "write-status": record(3, 1, 40, 1, 1, status),
+    "write-status-short": record(3, 1, 40, 1, 1, status[:5]),
+    "write-no-status-level": record(1, 1, 40, 4, 0, []),
+    "write-broadcast": record(2, 254, 40, 3, 1, []),
+    "write-too-long": record(1, 1, 0, 253, 1, status),
+    "word-high-first": record(4, 1, 42, 8, 3, status),
+    "position": record(5, 1, 0xFF, 0x9C, 1, status),
+    "position-reg": record(6, 2, 0x80, 0x00, 3, status),
+    "specials": record(7, 1, 0, 0, 1, status) + record(8, 1, 0, 0, 1, status)
+    + record(9, 1, 0, 0, 1, status[:3]),
+    "sync": record(10, 1, 40, 3, 0, [1, 2, 3]),
+    "sync-too-many": record(10, 1, 40, 39, 0, list(range(40))),
+    "send-only": record(11, 1, 0, 1, 0) + record(11, 3, 0, 0, 4),
+    "mixed": record(0, 1, 0, 9, 1, read_reply) + record(10, 0, 0, 2, 0, [1, 2])
+    + record(3, 1, 40, 1, 1, status) + record(0, 2, 56, 4, 1, packet(2, 0, [1, 2, 3, 4]) + [9, 9])
+    + record(5, 1, 1, 2, 1, status[:2]) + record(0, 1, 0, 0, 1, packet(1, 0, [])),
+}
+for name, data in rr.items():
+    write("ReplyReader", name, data)
+
+# Catalogue: ModelKey, stretch byte, file bytes.
+with open(os.path.join(source, "data", "setup.log"), "rb") as f:
+    shipped = f.read()
+keys = {"kestrel": [5, 3, 0, 12, 1, 1, 4, 0, 1], "heron": [7, 2, 1, 25, 3, 2, 4, 0, 1],
+        "osprey": [9, 1, 0, 40, 5, 3, 4, 0, 0]}
+for name, k in keys.items():
+    write("Catalogue", "shipped-" + name, k + [0] + list(shipped))
+gbk = lambda s: s.encode("gbk")
+small = (gbk("[型号]\r\n1,0,255,0,名字\r\n1,0,255,0,a,b\n[型号结束]\n")
+         + gbk("[内存]\n1,0,9,0,x\n1,0,9,0\n0,ID,1,1,-1,EPROM,只读,-1,-1,extra\n\n5,short\nNULL,,,,,,,,\n[内存结束]\n")
+         + gbk("[调试]\n1,5,3,0,1,2,3,4,5\n1,0,255,0,56,72,40,0x10,-1\n[调试结束]"))
+write("Catalogue", "small-crlf", [1, 2, 0, 1, 4, 0, 0, 0, 0] + [0] + list(small))
+write("Catalogue", "long-first-line", keys["osprey"] + [70] + [10] + list(shipped))
+write("Catalogue", "markers-with-spaces",
+      [1, 2, 0, 1, 4, 0, 0, 0, 0] + [0] + list(gbk("[型号] \n [内存]\n[调试]\n1,0,255,0,1,2,3,4,5")))
+
+# PacketParser: timing byte, stream.
+pp = {
+    "read-request": [0] + packet(1, 2, [0, 9]),
+    "several": [0] + packet(1, 3, [40, 1]) + packet(254, 5, []) + packet(2, 2, [56, 17]),
+    "sync": [0] + [0xFF, 0xFF, 0xFE, 0x08, 0x83, 0x28, 0x01, 0x01, 0x01, 0x02, 0x01, 0x48],
+    "long-preamble": [0] + [0xFF] * 5 + packet(3, 10, []),
+    "short-length": [0] + [0xFF, 0xFF, 0x01, 0x01, 0x02] + packet(1, 6, []),
+    "bad-checksum": [0] + packet(1, 2, [0, 9])[:-1] + [0],
+    "stall-inside": [3] + packet(1, 2, [0, 9]) + packet(1, 2, [0, 9]),
+    "pause-not-stall": [0x83] + packet(1, 2, [0, 9]),
+    "garbage": [5] + [0x12, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0x10, 0xFF, 0xFF, 0x02, 0x07],
+}
+for name, data in pp.items():
+    write("PacketParser", name, data)
