@@ -1,5 +1,6 @@
 // servoctl's monitor commands: the debug page's feedback poll from the command line.
 #include "cli/CtlCommand.h"
+#include "cli/ScopedSignal.h"
 
 #include "pages/debug/Feedback.h"
 
@@ -33,26 +34,11 @@ extern "C" void RequestStop(int)
 // back when the monitor ends.
 class StopSignals {
 public:
-    StopSignals()
-    {
-        stopRequested = false;
-        struct sigaction action {};
-        action.sa_handler = RequestStop;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &oldInt);
-        ::sigaction(SIGTERM, &action, &oldTerm);
-    }
-    ~StopSignals()
-    {
-        ::sigaction(SIGINT, &oldInt, nullptr);
-        ::sigaction(SIGTERM, &oldTerm, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
+    StopSignals() { stopRequested = false; }
 
 private:
-    struct sigaction oldInt {};
-    struct sigaction oldTerm {};
+    ScopedSignal onInt{SIGINT, RequestStop};
+    ScopedSignal onTerm{SIGTERM, RequestStop};
 };
 
 std::string TextLine(const Feedback& f)

@@ -1,5 +1,6 @@
 // servoctl's image, flash and commtest commands, on the upgrade page's logic.
 #include "cli/CtlCommand.h"
+#include "cli/ScopedSignal.h"
 
 #include "pages/upgrade/CommTest.h"
 #include "pages/upgrade/FirmwareFile.h"
@@ -31,20 +32,10 @@ extern "C" void OnInterrupt(int)
 
 class InterruptGuard {
 public:
-    InterruptGuard()
-    {
-        interrupted = false;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous);
-    }
-    ~InterruptGuard() { ::sigaction(SIGINT, &previous, nullptr); }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
+    InterruptGuard() { interrupted = false; }
 
 private:
-    struct sigaction previous {};
+    ScopedSignal onInt{SIGINT, OnInterrupt};
 };
 
 // Loads a firmware file as the page does; false after telling why on stderr.

@@ -1,60 +1,12 @@
 #include "pages/upgrade/FirmwareFile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "pages/upgrade/LockedFirmwareFile.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <vector>
 
 namespace {
-
-// An open, locked firmware file; closed (and so unlocked) at the end of the load.
-class LockedFile {
-public:
-    explicit LockedFile(const std::string& path)
-    {
-        // Non-blocking, so that a FIFO or a device can't hold the load up; only regular files
-        // are read.
-        fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        struct stat st {};
-        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-            ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            Close();
-            return;
-        }
-        size = st.st_size;
-    }
-    ~LockedFile() { Close(); }
-    LockedFile(const LockedFile&) = delete;
-    LockedFile& operator=(const LockedFile&) = delete;
-
-    bool IsOpen() const { return fd >= 0; }
-    int Fd() const { return fd; }
-    off_t Size() const { return size; }
-    // Hands the descriptor to a FILE that closes it.
-    FILE* ToStream()
-    {
-        FILE* f = ::fdopen(fd, "r");
-        if (f)
-            fd = -1;
-        return f;
-    }
-
-private:
-    void Close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    int fd = -1;
-    off_t size = 0;
-};
 
 FirmwareLoadResult Result(FirmwareLoad status, int32_t kind = kImageHex, int line = 0,
                           std::string detail = {})
@@ -67,41 +19,50 @@ FirmwareLoadResult Result(FirmwareLoad status, int32_t kind = kImageHex, int lin
     return r;
 }
 
-FirmwareLoadResult LoadHex(LockedFile& file, FirmwareImage& image)
+FirmwareLoadResult LoadHex(LockedFirmwareFile& file, FirmwareImage& image)
 {
-    FILE* in = file.ToStream();
-    if (!in)
-        return Result(FirmwareLoad::CannotOpen);
     image.Clear();
-    char* line = nullptr;
-    size_t capacity = 0;
+    std::vector<char> chunk(64 * 1024);
+    std::string line;
     int number = 0;
-    FirmwareLoadResult result = Result(FirmwareLoad::Loaded, kImageHex);
-    for (;;) {
-        const ssize_t got = ::getline(&line, &capacity, in);
-        if (got < 0)
-            break;
+    // Read as text: the line end LF, or CR LF, is not part of the line; any other CR is. A
+    // last line without LF is a line too.
+    const auto take = [&](bool ended) {
         ++number;
-        size_t n = static_cast<size_t>(got);
-        // Read as text: the line end LF, or CR LF, is not part of the line; any other CR is.
-        if (n > 0 && line[n - 1] == '\n') {
+        size_t n = line.size();
+        if (ended && n > 0 && line[n - 1] == '\r')
             --n;
-            if (n > 0 && line[n - 1] == '\r')
-                --n;
+        return ParseHexRecord(image, line.data(), n) >= 0;
+    };
+    for (;;) {
+        const long long got = file.Read(chunk.data(), chunk.size());
+        if (got < 0) {
+            image.Clear();
+            return Result(FirmwareLoad::CannotOpen, kImageHex, 0, "read failed");
         }
-        if (ParseHexRecord(image, line, n) < 0) {
-            result = Result(FirmwareLoad::FormatError, kImageHex, number, "bad record");
+        if (got == 0)
             break;
+        const char* at = chunk.data();
+        const char* const end = at + got;
+        while (at < end) {
+            const char* lf = std::find(at, end, '\n');
+            line.append(at, lf);
+            if (lf == end)
+                break;
+            if (!take(true))
+                return Result(FirmwareLoad::FormatError, kImageHex, number, "bad record");
+            line.clear();
+            at = lf + 1;
         }
     }
-    std::free(line);
-    std::fclose(in);
-    return result;
+    if (!line.empty() && !take(false))
+        return Result(FirmwareLoad::FormatError, kImageHex, number, "bad record");
+    return Result(FirmwareLoad::Loaded, kImageHex);
 }
 
-FirmwareLoadResult LoadBin(LockedFile& file, FirmwareImage& image)
+FirmwareLoadResult LoadBin(LockedFirmwareFile& file, FirmwareImage& image)
 {
-    if (file.Size() > static_cast<off_t>(FirmwareImage::kSize)) {
+    if (file.Size() > FirmwareImage::kSize) {
         image.length = 0;
         return Result(FirmwareLoad::FormatError, kImageBin, 0, "larger than 65536 bytes");
     }
@@ -112,9 +73,7 @@ FirmwareLoadResult LoadBin(LockedFile& file, FirmwareImage& image)
         const size_t room = FirmwareImage::kSize - got;
         uint8_t extra;
         // Once the window is full, one more byte would mean the file grew past it.
-        const ssize_t r = room > 0 ? ::read(file.Fd(), at, room) : ::read(file.Fd(), &extra, 1);
-        if (r < 0 && errno == EINTR)
-            continue;
+        const long long r = room > 0 ? file.Read(at, room) : file.Read(&extra, 1);
         if (r < 0) {
             image.Clear();
             return Result(FirmwareLoad::CannotOpen, kImageBin, 0, "read failed");
@@ -154,7 +113,7 @@ FirmwareLoadResult LoadFirmwareFile(const std::string& path, FirmwareImage& imag
         image.length = 0;
         return Result(FirmwareLoad::FormatError, kImageHex, 0, "neither .hex nor .bin");
     }
-    LockedFile file(path);
+    LockedFirmwareFile file(path);
     if (!file.IsOpen()) {
         image.length = 0;
         return Result(FirmwareLoad::CannotOpen, ext == "hex" ? kImageHex : kImageBin);

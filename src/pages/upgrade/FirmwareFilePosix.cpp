@@ -1,0 +1,41 @@
+// The firmware file on POSIX systems: an advisory lock keeps other programs out.
+#include "pages/upgrade/LockedFirmwareFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+LockedFirmwareFile::LockedFirmwareFile(const std::string& path)
+{
+    // Non-blocking, so that a FIFO or a device can't hold the load up; only regular files
+    // are read.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    handle = fd;
+    size = static_cast<uint64_t>(st.st_size);
+}
+
+LockedFirmwareFile::~LockedFirmwareFile()
+{
+    if (IsOpen())
+        ::close(static_cast<int>(handle));
+}
+
+long long LockedFirmwareFile::Read(void* into, size_t room)
+{
+    for (;;) {
+        const ssize_t r = ::read(static_cast<int>(handle), into, room);
+        if (r < 0 && errno == EINTR)
+            continue;
+        return r;
+    }
+}
