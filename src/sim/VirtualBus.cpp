@@ -7,8 +7,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -91,14 +89,6 @@ void VirtualBus::Stop()
 
 void VirtualBus::Run()
 {
-    // A wire hears bytes at the rate they were sent at, but the bus reads the line's rate
-    // when it takes them in: on a busy machine a program's rate change right after a packet
-    // (the upgrade's switch to the loader's rate) could reach it first. So the bus asks to
-    // run ahead of ordinary work; without the right to, it runs as it is. It never spins:
-    // every pass waits in poll or sleeps.
-    sched_param param{};
-    param.sched_priority = 1;
-    (void)::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param);
     auto nextStep = Clock::now();
     while (!stop) {
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextStep - Clock::now());
@@ -116,6 +106,7 @@ void VirtualBus::Run()
                     std::lock_guard lock(mutex);
                     Receive(bytes, static_cast<int>(r), rate, answers);
                 }
+                bytesHeard += r;
                 for (auto& a : answers)
                     Answer(std::move(a), rate);
             }

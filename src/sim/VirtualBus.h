@@ -62,6 +62,9 @@ public:
     int LoaderBlocksRefused() const;
     bool LoaderArmed() const;
 
+    // Bytes the bus has taken in from the line since it started.
+    long long BytesHeard() const { return bytesHeard; }
+
 private:
     void Run();
     void Receive(const uint8_t* bytes, int n, int rate, std::vector<std::vector<uint8_t>>& answers);
@@ -74,6 +77,7 @@ private:
     int master = -1;
     int slaveKeep = -1;
     std::atomic<bool> stop{false};
+    std::atomic<long long> bytesHeard{0};
     std::thread thread;
 
     mutable std::mutex mutex;

@@ -7,6 +7,7 @@
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "sim/VirtualBus.h"
+#include "WireComm.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -69,6 +70,7 @@ struct Rig {
                 qFatal("%s", error.c_str());
         if (!bus.Start(error))
             qFatal("%s", error.c_str());
+        comm.AttachBus(&bus);
         comm.timeoutMs = kTimeoutMs;
         window = std::make_unique<CServoMain>(protocol);
         window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
@@ -105,7 +107,7 @@ struct Rig {
 
     ModelCatalogue catalogue;
     VirtualBus bus;
-    CZNComm comm;
+    WireComm comm;
     ZNServo protocol{comm};
     std::unique_ptr<CServoMain> window;
 };

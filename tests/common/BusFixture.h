@@ -2,6 +2,7 @@
 // A virtual bus built from the shipped catalogue (a private copy), with an open port and
 // protocol object on its device.
 
+#include "WireComm.h"
 #include "protocol/ZNServo.h"
 #include "sim/VirtualBus.h"
 
@@ -27,6 +28,7 @@ protected:
                                    std::filesystem::copy_options::overwrite_existing);
         catalogue = std::make_unique<ModelCatalogue>(catalogueFile);
         bus = std::make_unique<VirtualBus>(*catalogue);
+        comm.AttachBus(bus.get());
     }
     void TearDown() override
     {
@@ -78,7 +80,7 @@ protected:
     std::string catalogueFile;
     std::unique_ptr<ModelCatalogue> catalogue;
     std::unique_ptr<VirtualBus> bus;
-    CZNComm comm;
+    WireComm comm;
     ZNServo servo{comm};
 };
 
