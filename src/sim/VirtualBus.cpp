@@ -186,6 +186,19 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
         return;
     }
 
+    // The upgrade instruction is followed 10 ms later by the switch to the loader's rate.
+    // A pseudo-terminal hands bytes over through a kernel worker that a busy machine may
+    // hold up longer, so the instruction can reach the bus after the switch: read at the
+    // loader's rate, it still starts the addressed servo's loader, as it would have on a
+    // wire. (No servo takes other packets at that rate unless it listens there.)
+    if (packet.instruction == instr::kUpgrade && !broadcast && rate == kLoaderBaudRate) {
+        for (auto& s : servos)
+            if (s->Id() == packet.id) {
+                loader.Arm();
+                return;
+            }
+    }
+
     bool answered = false;
     for (auto& s : servos) {
         if (!hears(*s) || !(broadcast || s->Id() == packet.id))
