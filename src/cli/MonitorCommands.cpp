@@ -33,10 +33,9 @@ extern "C" void RequestStop(int)
 // SIGINT and SIGTERM end the loop after the poll in progress; the previous handlers come
 // back when the monitor ends.
 class StopSignals {
-public:
-    StopSignals() { stopRequested = false; }
-
 private:
+    // Cleared before the handlers go in, so a signal from the first instant on counts.
+    bool cleared = (stopRequested = false, true);
     ScopedSignal onInt{SIGINT, RequestStop};
     ScopedSignal onTerm{SIGTERM, RequestStop};
 };

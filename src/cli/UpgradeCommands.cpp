@@ -31,10 +31,9 @@ extern "C" void OnInterrupt(int)
 }
 
 class InterruptGuard {
-public:
-    InterruptGuard() { interrupted = false; }
-
 private:
+    // Cleared before the handler goes in, so a signal from the first instant on counts.
+    bool cleared = (interrupted = false, true);
     ScopedSignal onInt{SIGINT, OnInterrupt};
 };
 
