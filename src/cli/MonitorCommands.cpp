@@ -35,7 +35,7 @@ extern "C" void RequestStop(int)
 class StopSignals {
 private:
     // Cleared before the handlers go in, so a signal from the first instant on counts.
-    bool cleared = (stopRequested = false, true);
+    [[maybe_unused]] bool cleared = (stopRequested = false, true);
     ScopedSignal onInt{SIGINT, RequestStop};
     ScopedSignal onTerm{SIGTERM, RequestStop};
 };

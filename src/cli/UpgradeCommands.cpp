@@ -33,7 +33,7 @@ extern "C" void OnInterrupt(int)
 class InterruptGuard {
 private:
     // Cleared before the handler goes in, so a signal from the first instant on counts.
-    bool cleared = (interrupted = false, true);
+    [[maybe_unused]] bool cleared = (interrupted = false, true);
     ScopedSignal onInt{SIGINT, OnInterrupt};
 };
 
