@@ -111,7 +111,7 @@ int ServoProgram::LockAddressNow() const
 
 void ServoProgram::Settle() const
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
 }
 
 void ServoProgram::FollowBaud(int code)

@@ -45,6 +45,8 @@ public:
     ServoProgram(ZNServo& protocol, std::recursive_mutex& busLock, ModelCatalogue& catalogue);
 
     void SetBaudFollower(BaudFollower follower) { followBaud = std::move(follower); }
+    // The settling wait in ms; tests whose bus is a script set 0.
+    void SetSettleMs(int ms) { settleMs = ms; }
 
     // The servo the page works on: the next poll loads the table for the key's bytes 0 to 4.
     void SelectServo(int id, const ModelKey& key);
@@ -91,6 +93,7 @@ private:
     std::recursive_mutex& busLock;
     ModelCatalogue& catalogue;
     BaudFollower followBaud;
+    std::atomic<int> settleMs{kSettleMs};
 
     std::atomic<int> selectedId{0};
     std::atomic<bool> reload{false};
