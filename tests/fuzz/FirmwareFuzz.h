@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -37,6 +38,16 @@ inline void WriteScratch(const std::string& path, const unsigned char* data, siz
     FUZZ_CHECK(f != nullptr, "can't create %s", path.c_str());
     FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size, "can't write %s", path.c_str());
     FUZZ_CHECK(std::fclose(f) == 0, "can't close %s", path.c_str());
+}
+
+// Whether every image byte from `from` on is 0xFF (a memcmp: whole-image loops are slow
+// under the fuzzer's comparison tracing).
+inline bool AllErased(const FirmwareImage& image, uint32_t from)
+{
+    static const FirmwareImage erased;
+    return from >= FirmwareImage::kSize ||
+           std::memcmp(image.data.data() + from, erased.data.data() + from,
+                       FirmwareImage::kSize - from) == 0;
 }
 
 // `length` within the window and the block count that covers it exactly.

@@ -108,7 +108,7 @@ for name, data in hr.items():
     write("HexRecord", name, data)
 
 
-# HexFile: count of leading padding records (2 bytes), name choice, file bytes.
+# HexFile: FF n for 3200 + n leading padding records (else 0 0), name choice, file bytes.
 def hex_file(lines, end=b"\n"):
     return end.join(lines) + end
 
@@ -122,8 +122,8 @@ hf = {
     "records-after-eof": [0, 0, 3] + list(hex_file([eof, hex_record(0x7FF0, range(40))])),
     "linear-and-gaps": [0, 0, 0] + list(hex_file([hex_record(0, [0, 1], 4), hex_record(0x9000, [5]),
                                                   hex_record(0x0100, [6]), eof])),
-    # 3300 padding records make 66000 bytes: the lines below straddle the first 64 KiB read.
-    "straddling-read": [3300 >> 8, 3300 & 0xFF, 0]
+    # 3270 padding records make 65400 bytes: the lines below straddle the first 64 KiB read.
+    "straddling-read": [0xFF, 70, 0]
     + list(hex_file([hex_record(0x4000, range(100)), hex_record(0x4100, [1, 2]), eof], b"\r\n")),
 }
 for name, data in hf.items():

@@ -166,7 +166,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     std::deque<int> replies;
     for (int k = 0; k < 3; ++k)
         replies.push_back((data[3] >> (2 * k)) & 3);
-    uint8_t statusLevel = bus.pollAnswered ? bus.polledStatusLevel : 1;
+    // The poll takes the status level only when the table reaches byte 8.
+    uint8_t statusLevel =
+        bus.pollAnswered && memorySize > addr::kStatusLevel ? bus.polledStatusLevel : 1;
     const auto confirmed = [&](uint8_t to) {
         const int kind = replies.front();
         replies.pop_front();
@@ -182,14 +184,18 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
             ok = confirmed(id);
         }
         if (ok) {
-            statusLevel = image[addr::kStatusLevel];
+            // The ID, rate and status level follow the block only where it reaches them.
+            if (n > addr::kStatusLevel)
+                statusLevel = image[addr::kStatusLevel];
             Bytes params{0};
             params.insert(params.end(), file.begin(), file.begin() + n);
             wire.push_back(Packet(id, instr::kWrite, params));
             ok = confirmed(id);
             if (ok) {
-                selected = image[addr::kId];
-                follows.push_back(image[addr::kBaudCode]);
+                if (n > addr::kId)
+                    selected = image[addr::kId];
+                if (n > addr::kBaudCode)
+                    follows.push_back(image[addr::kBaudCode]);
                 if (locked) {
                     wire.push_back(Packet(selected, instr::kWrite, {static_cast<uint8_t>(lock), 1}));
                     ok = confirmed(selected);

@@ -69,7 +69,8 @@ public:
     int WriteValue(int address, int size, uint16_t value, bool eprom);
 
     // The first n image bytes from address 0 in one packet, behind the lock flag; the
-    // selected ID and the port's rate follow bytes 5 and 6. The caller holds the bus lock.
+    // selected ID, the port's rate and the status level follow bytes 5, 6 and 8 when the
+    // block reaches them. The caller holds the bus lock.
     int WriteBlock(int n);
 
     // Lays the file's first bytes (at most the memory size) over the image and writes them
