@@ -84,3 +84,87 @@ pp = {
 }
 for name, data in pp.items():
     write("PacketParser", name, data)
+
+
+# HexRecord: fill byte, starting length (3 bytes), line.
+def hex_record(address, data, kind=0):
+    body = [len(data), address >> 8, address & 0xFF, kind] + list(data)
+    return (":" + "".join("%02X" % b for b in body) + "%02X" % (-sum(body) & 0xFF)).encode()
+
+
+hr = {
+    "data": [0, 0, 0, 0] + list(hex_record(0, [1, 2, 3, 4])),
+    "above-base": [0x55, 0, 0x10, 0] + list(hex_record(0x8010, range(16))),
+    "top-of-window": [1, 1, 0, 0] + list(hex_record(0xFFF0, range(255))),
+    "end-of-file": [2, 0, 0, 9] + list(b":00000001FF"),
+    "linear-address": [3, 0, 0, 0] + list(hex_record(0, [0, 1], 4)),
+    "count-zero": [4, 0, 0, 0] + list(hex_record(0x1234, [])),
+    "lower-case": [5, 0, 0, 0] + list(hex_record(0x40, [0xAB, 0xCD]).lower()),
+    "bad-checksum": [6, 0, 0, 0] + list(hex_record(0x100, [9, 9])[:-1] + b"0"),
+    "count-mismatch": [7, 0, 0, 0] + list(b":0500000001020304F2"),
+    "trailing-cr": [8, 0, 0, 0] + list(hex_record(0, [1]) + b"\r"),
+}
+for name, data in hr.items():
+    write("HexRecord", name, data)
+
+
+# HexFile: FF n for 3200 + n leading padding records (else 0 0), name choice, file bytes.
+def hex_file(lines, end=b"\n"):
+    return end.join(lines) + end
+
+
+eof = b":00000001FF"
+hf = {
+    "small": [0, 0, 0] + list(hex_file([hex_record(0, range(16)), hex_record(0x10, [7, 8]), eof])),
+    "crlf": [0, 0, 1] + list(hex_file([hex_record(0x8000, range(32)), eof], b"\r\n")),
+    "no-final-lf": [0, 0, 2] + list(hex_file([hex_record(0x20, [1, 2, 3])]) + eof),
+    "blank-line": [0, 0, 0] + list(hex_file([hex_record(0, [1]), b"", eof])),
+    "records-after-eof": [0, 0, 3] + list(hex_file([eof, hex_record(0x7FF0, range(40))])),
+    "linear-and-gaps": [0, 0, 0] + list(hex_file([hex_record(0, [0, 1], 4), hex_record(0x9000, [5]),
+                                                  hex_record(0x0100, [6]), eof])),
+    # 3270 padding records make 65400 bytes: the lines below straddle the first 64 KiB read.
+    "straddling-read": [0xFF, 70, 0]
+    + list(hex_file([hex_record(0x4000, range(100)), hex_record(0x4100, [1, 2]), eof], b"\r\n")),
+}
+for name, data in hf.items():
+    write("HexFile", name, data)
+
+# BinFile: stretch flag and name choice, stretch byte, file bytes.
+bf = {
+    "empty": [0, 0],
+    "65-bytes": [1, 0] + [i & 0xFF for i in range(65)],
+    "whole-window": [0x82, 64] + [0xAA] * 16,
+    "one-byte-too-many": [0x83, 65] + [1],
+    "just-under": [0x80, 63],
+}
+for name, data in bf.items():
+    write("BinFile", name, data)
+
+
+# ParameterFile: memory size, lock flag address (255: none), flags (bit 0 poll answered,
+# bit 1 polled status level), replies (2 bits per write: 0 status, 1 silence, 2 short),
+# selected ID, file bytes.
+def params(n, ident=1, baud=4, level=1):
+    block = [(a * 3) & 0xFF for a in range(n)]
+    for a, v in ((5, ident), (6, baud), (8, level)):
+        if a < n:
+            block[a] = v
+    return block
+
+
+pf = {
+    "eprom-block": [73, 48, 3, 0, 1] + params(37),
+    "new-id-and-rate": [73, 48, 3, 0, 1] + params(37, ident=7, baud=2),
+    "no-lock-flag": [16, 255, 3, 0, 1] + params(16),
+    "status-level-0": [73, 48, 1, 0x15, 3] + params(37, level=0),
+    "unlock-unanswered": [73, 48, 3, 1, 1] + params(37),
+    "block-short-status": [73, 48, 3, 2 << 2, 1] + params(37),
+    "lock-unanswered": [73, 48, 3, 1 << 4, 1] + params(37),
+    "longer-than-memory": [10, 4, 3, 0, 2] + params(40),
+    "empty-file": [73, 48, 3, 0, 1],
+    "broadcast": [73, 48, 3, 0x15, 254] + params(37),
+    "too-long-for-a-packet": [255, 48, 3, 0, 1] + params(255),
+    "poll-unanswered": [255, 48, 0, 0, 1] + params(252),
+}
+for name, data in pf.items():
+    write("ParameterFile", name, data)

@@ -67,9 +67,12 @@ PollReport ServoProgram::Poll()
             return report;
         }
         // Taken while the lock is held, so a write sequence that starts next sees the
-        // servo's settings as read, not a stale image's.
-        protocol.byteOrder = fresh[addr::kByteOrder];
-        protocol.statusLevel = fresh[addr::kStatusLevel];
+        // servo's settings as read, not a stale image's. A table too short to hold them
+        // leaves them as they are: bytes it never read are nobody's settings.
+        if (memorySize > addr::kByteOrder)
+            protocol.byteOrder = fresh[addr::kByteOrder];
+        if (memorySize > addr::kStatusLevel)
+            protocol.statusLevel = fresh[addr::kStatusLevel];
         std::lock_guard data(dataMutex);
         image = fresh;
     }
@@ -111,7 +114,7 @@ int ServoProgram::LockAddressNow() const
 
 void ServoProgram::Settle() const
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
 }
 
 void ServoProgram::FollowBaud(int code)
@@ -176,14 +179,21 @@ int ServoProgram::WriteBlock(int n)
         comm.SetTimeouts(kIdleTimeoutMs);
         return 0;
     }
-    protocol.statusLevel = block[addr::kStatusLevel];
+    // The servo takes the block's ID, rate and status level only where the block reaches
+    // them; a shorter block leaves the servo's own (and the image's bytes there may never
+    // have been read).
+    if (n > addr::kStatusLevel)
+        protocol.statusLevel = block[addr::kStatusLevel];
     if (protocol.statusLevel == 0)
         Settle();
     int result = 0;
     if (protocol.WriteMemory(id, 0, block.data(), static_cast<uint8_t>(n))) {
-        id = block[addr::kId];
-        selectedId = id;
-        FollowBaud(block[addr::kBaudCode]);
+        if (n > addr::kId) {
+            id = block[addr::kId];
+            selectedId = id;
+        }
+        if (n > addr::kBaudCode)
+            FollowBaud(block[addr::kBaudCode]);
         result = 1;
         if (locked) {
             if (protocol.statusLevel == 0)

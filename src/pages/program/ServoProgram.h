@@ -45,6 +45,8 @@ public:
     ServoProgram(ZNServo& protocol, std::recursive_mutex& busLock, ModelCatalogue& catalogue);
 
     void SetBaudFollower(BaudFollower follower) { followBaud = std::move(follower); }
+    // The settling wait in ms; tests whose bus is a script set 0.
+    void SetSettleMs(int ms) { settleMs = ms; }
 
     // The servo the page works on: the next poll loads the table for the key's bytes 0 to 4.
     void SelectServo(int id, const ModelKey& key);
@@ -67,7 +69,8 @@ public:
     int WriteValue(int address, int size, uint16_t value, bool eprom);
 
     // The first n image bytes from address 0 in one packet, behind the lock flag; the
-    // selected ID and the port's rate follow bytes 5 and 6. The caller holds the bus lock.
+    // selected ID, the port's rate and the status level follow bytes 5, 6 and 8 when the
+    // block reaches them. The caller holds the bus lock.
     int WriteBlock(int n);
 
     // Lays the file's first bytes (at most the memory size) over the image and writes them
@@ -91,6 +94,7 @@ private:
     std::recursive_mutex& busLock;
     ModelCatalogue& catalogue;
     BaudFollower followBaud;
+    std::atomic<int> settleMs{kSettleMs};
 
     std::atomic<int> selectedId{0};
     std::atomic<bool> reload{false};

@@ -431,3 +431,44 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
     EXPECT_TRUE(program->RestoreParameters());
     EXPECT_EQ(program->SelectedId(), 1);
 }
+
+// Found by fuzzing: a table too short to reach the ID, rate and status level bytes (5, 6
+// and 8) never read them, so neither the poll nor a block write takes them from the image:
+// the servo keeps its own, and the selected ID, the port's rate and the awaited statuses
+// stay as they were.
+TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
+{
+    const std::string path = Temp("short-setup.log");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "[\xC4\xDA\xB4\xE6]\n5,0,255,0\n0,v0,1,0,-1,EPROM,rw,-1,-1\n"
+               "4,v4,1,0,-1,EPROM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
+    }
+    ModelCatalogue shortCatalogue(path);
+    ServoProgram shortProgram(servo, busLock, shortCatalogue);
+    std::vector<int> shortFollowed;
+    shortProgram.SetBaudFollower([&](int code) { shortFollowed.push_back(code); });
+    AddServo(3, kKestrel);
+    StartBus();
+    const ModelKey key = KeyOf(3);
+    servo.statusLevel = 1;
+    shortProgram.SelectServo(3, key);
+    EXPECT_NE(shortProgram.Poll().status, "通信超时");
+    ASSERT_EQ(shortProgram.MemorySize(), 5);
+    EXPECT_EQ(int(servo.statusLevel), 1);
+
+    const std::vector<uint8_t> file(key.begin(), key.begin() + 5);
+    WriteFile(Temp("short.dat"), file);
+    Settle();
+    bus->ClearLog();
+    EXPECT_EQ(shortProgram.LoadParameterFile(Temp("short.dat")), LoadResult::Loaded);
+    Settle();
+    EXPECT_EQ(Sent(), std::vector<std::string>{Packet(3, instr::kWrite, {0, file[0], file[1],
+                                                                         file[2], file[3],
+                                                                         file[4]})});
+    EXPECT_EQ(shortProgram.SelectedId(), 3);
+    EXPECT_TRUE(shortFollowed.empty());
+    EXPECT_EQ(int(servo.statusLevel), 1);
+    std::remove(path.c_str());
+    std::remove(Temp("short.dat").c_str());
+}
