@@ -13,6 +13,7 @@ bool DemoBus::Start(std::string& error)
         if (!demo->AddServo(spec, error))
             return false;
     }
+    demo->KeepLogLines(false);
     if (!demo->Start(error))
         return false;
     bus = std::move(demo);

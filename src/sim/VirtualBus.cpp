@@ -277,14 +277,24 @@ void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
     (void)!::write(master, bytes.data(), bytes.size());
 }
 
+void VirtualBus::KeepLogLines(bool keep)
+{
+    std::lock_guard lock(mutex);
+    keepLogLines = keep;
+    if (!keep)
+        logLines.clear();
+}
+
 void VirtualBus::Log(char direction, const std::vector<uint8_t>& bytes, const char* note)
 {
     std::string line = std::string(1, direction) + " " + HexText(bytes.data(), bytes.size());
     if (note)
         line += std::string(" (") + note + ")";
-    logLines.push_back(line);
-    if (logLines.size() > 100000)
-        logLines.erase(logLines.begin(), logLines.begin() + 50000);
+    if (keepLogLines) {
+        logLines.push_back(line);
+        if (logLines.size() > 100000)
+            logLines.erase(logLines.begin(), logLines.begin() + 50000);
+    }
     if (logFile.is_open())
         logFile << line << std::endl;
 }

@@ -53,6 +53,9 @@ public:
     void SetLogFile(const std::string& path);
     std::vector<std::string> LogLines() const;
     void ClearLog();
+    // Whether LogLines keeps the lines (on at first, for the tests); a bus that serves for
+    // hours (servo-sim, demo mode) turns it off, so its memory stays flat.
+    void KeepLogLines(bool keep);
 
     // The firmware loader.
     void SetImageFile(const std::string& path);
@@ -92,6 +95,7 @@ private:
     int returnDelayUs = 20;
     std::mt19937 random{12345};
     std::vector<std::string> logLines;
+    bool keepLogLines = true;
     std::ofstream logFile;
     std::string imageFile;
 };

@@ -95,6 +95,7 @@ int main(int argc, char** argv)
     bus.SetReplyDelayMs(delayMs);
     bus.RefuseNextBlocks(refuse);
     bus.SetPacing(pacing, returnDelayUs);
+    bus.KeepLogLines(false);  // serves for hours; --log writes the lines to a file instead
     if (!logFile.empty())
         bus.SetLogFile(logFile);
     if (!imageFile.empty())
