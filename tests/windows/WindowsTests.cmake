@@ -5,7 +5,7 @@
 # Drops from the list in `var` the test files that need a POSIX system (judged by what they
 # include or call; a file that mentions _WIN32 sees to that itself and is kept), and from the
 # libraries in `libs_var` those not built here (the virtual bus: the files that use it include
-# BusFixture.h or sim/ and are dropped). Needing the GUI empties the list.
+# BusFixture.h, CtlFixture.h or sim/ and are dropped). Needing the GUI empties the list.
 function(servo_windows_test_sources var libs_var)
   set(built "")
   foreach(lib ${${libs_var}})
@@ -20,7 +20,7 @@ function(servo_windows_test_sources var libs_var)
   set(kept "")
   foreach(src ${${var}})
     file(READ ${src} text)
-    if(text MATCHES "_WIN32" OR NOT text MATCHES "PtyPair\\.h|BusFixture\\.h|AppFixture\\.h|LinuxTty\\.h|ListSerialPorts|#include [<\"](pty|poll|fcntl|termios|sys/|sim/)")
+    if(text MATCHES "_WIN32" OR NOT text MATCHES "PtyPair\\.h|BusFixture\\.h|CtlFixture\\.h|AppFixture\\.h|LinuxTty\\.h|ListSerialPorts|#include [<\"](pty|poll|fcntl|termios|sys/|sim/)")
       list(APPEND kept ${src})
     endif()
   endforeach()
