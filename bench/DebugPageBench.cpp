@@ -1,7 +1,8 @@
 // The debug page's speed: the plot's paint at the page's default size with six full lists
 // (interleaved with a grid-only paint for a ratio), and a minute of polling a virtual servo
 // at 20 Hz with every curve on, for the process's CPU share and the poll period's jitter.
-// Runs on the offscreen platform unless another is set; BENCH_POLL_SECONDS shortens the poll.
+// Runs on the offscreen platform unless another is set; BENCH_POLL_SECONDS shortens the poll;
+// BENCH_PLOT_PNG names a file that receives the full plot as painted, to compare by eye.
 #include "app/CServoMain.h"
 #include "pages/debug/CRobotDlg.h"
 #include "plot/CPIC.h"
@@ -129,6 +130,8 @@ void PlotPaint(benchmark::State& state)
     FillPlot(full);
     full.channelMask = 0x3F;
     QApplication::processEvents();
+    if (const char* png = std::getenv("BENCH_PLOT_PNG"))
+        full.grab().save(QString::fromLocal8Bit(png));
     std::vector<double> fullMs, gridMs, canvasMs, fullCpuMs;
     for (auto _ : state) {
         auto t0 = Clock::now();
