@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -48,17 +47,6 @@ std::string TextLine(const Feedback& f)
            t.target + " 状态:" + t.status;
 }
 
-std::string CsvRow(long long ms, const Feedback& f)
-{
-    char status[8];
-    std::snprintf(status, sizeof status, "0x%02X", f.status & 0xFF);
-    return std::to_string(ms) + "," + std::to_string(f.position) + "," + std::to_string(f.speed) +
-           "," + std::to_string(f.load) + "," + std::to_string(f.voltage / 10) + "." +
-           std::to_string(f.voltage % 10) + "," + std::to_string(f.temperature) + "," +
-           std::to_string(f.moving) + "," + std::to_string(f.current) + "," +
-           std::to_string(f.target) + "," + std::to_string(f.fastSlow) + "," + status;
-}
-
 int Monitor(Session& s, const MonitorArgs& a)
 {
     using Clock = std::chrono::steady_clock;
@@ -72,9 +60,7 @@ int Monitor(Session& s, const MonitorArgs& a)
     const auto id = static_cast<uint8_t>(a.servoId);
     const StopSignals signals;
     if (a.csv)
-        s.out << "time_ms,position,speed,load,voltage,temperature,moving,current,target,"
-                 "fast_slow,status"
-              << std::endl;
+        s.out << kFeedbackCsvHeader << std::endl;
     FeedbackBlock block{};
     bool anyAnswer = false;
     const auto start = Clock::now();
@@ -93,12 +79,12 @@ int Monitor(Session& s, const MonitorArgs& a)
                             ? s.servo.ReadMemory(id, range.address, block.data(), range.count)
                             : 0;
         if (got == 0) {
-            s.out << (a.csv ? std::to_string(ms) + ",,,,,,,,,,timeout" : "状态:" + std::string(kTimeoutText))
+            s.out << (a.csv ? FeedbackCsvTimeoutRow(ms) : "状态:" + std::string(kTimeoutText))
                   << std::endl;
         } else {
             anyAnswer = true;
             const Feedback f = DecodeFeedback(block, s.servo.byteOrder != 0);
-            s.out << (a.csv ? CsvRow(ms, f) : TextLine(f)) << std::endl;
+            s.out << (a.csv ? FeedbackCsvRow(ms, f) : TextLine(f)) << std::endl;
         }
         due += std::chrono::milliseconds(a.intervalMs);
         if (due < Clock::now())

@@ -1,11 +1,11 @@
 #include "plot/CPIC.h"
 
-#include "plot/AverageScale.h"
-
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QPainter>
-#include <QPolygon>
-#include <QScreen>
+#include <QPolygonF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -19,6 +19,11 @@ const QColor kChannelColours[kChannels] = {
     QColor(0, 255, 255),  // current
 };
 
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
 }  // namespace
 
 CPIC::CPIC(QWidget* parent) : QWidget(parent)
@@ -27,32 +32,57 @@ CPIC::CPIC(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    setAccessibleName(QString::fromUtf8("曲线"));
+    // Focus by click and Tab, for the space bar and the menu key.
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(U("曲线"));
 }
 
 void CPIC::InitCanvas(QSize pixels)
 {
-    if (!pixels.isValid())
-        pixels = sizeHint();
+    Measure(pixels.isValid() ? pixels : sizeHint());
+}
+
+void CPIC::Measure(QSize pixels)
+{
     // The client area in 0.1 mm from the screen's resolution.
     const double dpiX = logicalDpiX() > 0 ? logicalDpiX() : 96;
     const double dpiY = logicalDpiY() > 0 ? logicalDpiY() : 96;
     const int width = static_cast<int>(pixels.width() * 254.0 / dpiX);
     const int height = static_cast<int>(pixels.height() * 254.0 / dpiY);
+    if (measured && width == plotGeometry.canvasWidth && height == plotGeometry.canvasHeight)
+        return;
     const PlotGeometry sized = PlotGeometry::ForCanvas(width, height);
     plotGeometry.canvasWidth = sized.canvasWidth;
     plotGeometry.canvasHeight = sized.canvasHeight;
     plotGeometry.unitsPerValue = sized.unitsPerValue;
     plotGeometry.labelPointSize = sized.labelPointSize;
+    // The samples stay; lists longer than the new width holds drop their oldest.
     samples.SetCapacity(plotGeometry.Capacity());
-
     labelFont = QFont(QStringLiteral("Arial"));
     // Tenths of a point to canvas pixels at the screen's resolution.
     labelFont.setPixelSize(std::max(1, static_cast<int>(std::lround(
                                            plotGeometry.labelPointSize / 10.0 * dpiY / 72.0))));
-    canvas = QImage(std::max(1, plotGeometry.canvasWidth), std::max(1, plotGeometry.canvasHeight),
-                    QImage::Format_RGB32);
-    canvas.fill(Qt::white);
+    measured = true;
+}
+
+void CPIC::resizeEvent(QResizeEvent* event)
+{
+    // A hidden plot has no client area of its own yet; it measures when shown.
+    if (isVisible())
+        Measure(event->size());
+    QWidget::resizeEvent(event);
+}
+
+void CPIC::showEvent(QShowEvent* event)
+{
+    Measure(size());
+    QWidget::showEvent(event);
+}
+
+void CPIC::SyncScale()
+{
+    plotGeometry.positionFactor = samples.positionFactor;
+    plotGeometry.centredGain = samples.centredGain;
 }
 
 void CPIC::DrawGrid(QPainter& p)
@@ -76,52 +106,179 @@ void CPIC::DrawGrid(QPainter& p)
         p.drawLine(x, 0, x, h);
 }
 
-const QImage& CPIC::RenderCanvas()
+void CPIC::DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy)
 {
-    if (canvas.isNull())
-        InitCanvas();
-    plotGeometry.positionFactor = samples.positionFactor;
-    plotGeometry.centredGain = samples.centredGain;
-    samples.CopyInto(snapshot);  // the only moment the poll thread may wait for us
-    canvas.fill(Qt::white);
-    QPainter p(&canvas);
-    DrawGrid(p);
     p.setBackgroundMode(Qt::TransparentMode);
+    const bool canvasPixels = sx == 1 && sy == 1;
+    // 3 canvas pixels wide. On the window, where that is about one pixel, a one-pixel pen
+    // (the painter's fast line path) through points on pixel centres, so that flat stretches
+    // keep their full colour; on a finer screen the scaled width.
+    const qreal width = canvasPixels ? 3 : std::max<qreal>(1, std::round(3 * sy));
     const int mask = channelMask;
-    QPolygon points;
+    QPolygonF points;
     for (int c = 0; c < kChannels; ++c) {
-        const auto& list = snapshot[static_cast<size_t>(c)];
+        const auto& list = lists[static_cast<size_t>(c)];
         if (!(mask & (1 << c)) || list.empty())
             continue;
-        points.resize(static_cast<int>(list.size()));
-        for (int i = 0; i < static_cast<int>(list.size()); ++i)
-            points[i] = QPoint(plotGeometry.SampleX(i), plotGeometry.ValueY(list[static_cast<size_t>(i)]));
-        p.setPen(QPen(kChannelColours[c], 3, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        // Only the samples on the canvas (and a neighbour past each edge) are drawn.
+        const auto span = plotGeometry.VisibleSamples(static_cast<int>(list.size()));
+        points.resize(span.end - span.first);
+        for (int i = span.first; i < span.end; ++i) {
+            const qreal x = plotGeometry.SampleX(i);
+            const qreal y = plotGeometry.ValueY(list[static_cast<size_t>(i)]);
+            points[i - span.first] = canvasPixels ? QPointF(x, y)
+                                                  : QPointF(std::floor(x * sx) + 0.5,
+                                                            std::floor(y * sy) + 0.5);
+        }
+        QPen pen(kChannelColours[c], width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+        pen.setCosmetic(width <= 1);
+        p.setPen(pen);
         if (points.size() == 1)
             p.drawPoint(points[0]);
         else
             p.drawPolyline(points);
     }
+}
+
+const QImage& CPIC::Grid(QSize device, qreal ratio)
+{
+    const PlotGeometry& g = plotGeometry;
+    const GridKey key{device.width(), device.height(), g.canvasWidth, g.canvasHeight,
+                      g.sampleSpacing, g.positionFactor, g.centredGain, g.labelPointSize, ratio};
+    if (key == gridKey && !grid.isNull())
+        return grid;
+    gridKey = key;
+    grid = QImage(device, QImage::Format_RGB32);
+    grid.setDevicePixelRatio(ratio);
+    grid.fill(Qt::white);
+    QPainter p(&grid);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(device.width() / ratio / g.canvasWidth, device.height() / ratio / g.canvasHeight);
+    DrawGrid(p);
+    return grid;
+}
+
+const QImage& CPIC::RenderCanvas()
+{
+    if (!measured)
+        InitCanvas();
+    SyncScale();
+    samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
+    const QSize size(std::max(1, plotGeometry.canvasWidth), std::max(1, plotGeometry.canvasHeight));
+    if (canvas.size() != size)
+        canvas = QImage(size, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    QPainter p(&canvas);
+    DrawGrid(p);
+    DrawCurves(p, snapshot, 1, 1);
     return canvas;
 }
 
 void CPIC::paintEvent(QPaintEvent*)
 {
-    // Redraw, then copy with averaging.
-    const QImage& drawn = RenderCanvas();
+    if (!measured)
+        InitCanvas();
+    SyncScale();
+    const PlotSamples::Snapshot* lists = &frozen;
+    if (!paused) {
+        samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
+        lists = &snapshot;
+    }
+    QPainter p(this);
     const qreal ratio = devicePixelRatioF();
-    const QSize target = (QSizeF(size()) * ratio).toSize();
-    if (target.isEmpty())
+    const QSize device = (QSizeF(size()) * ratio).toSize();
+    if (device.isEmpty() || plotGeometry.canvasWidth <= 0 || plotGeometry.canvasHeight <= 0) {
+        p.fillRect(rect(), Qt::white);
         return;
-    if (shown.size() != target)
-        shown = QImage(target, QImage::Format_RGB32);
-    // Averaging, in this thread: no hand-off to helper threads on a busy machine.
-    AverageScale({const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(drawn.constBits())),
-                  drawn.width(), drawn.height(), static_cast<int>(drawn.bytesPerLine() / 4)},
-                 {reinterpret_cast<uint32_t*>(shown.bits()), shown.width(), shown.height(),
-                  static_cast<int>(shown.bytesPerLine() / 4)},
-                 work);
-    shown.setDevicePixelRatio(ratio);
-    QPainter window(this);
-    window.drawImage(0, 0, shown);
+    }
+    // The grid as drawn last time it changed, then the curves over it, smoothed, through
+    // the same canvas coordinates scaled to the window.
+    p.drawImage(0, 0, Grid(device, ratio));
+    p.setRenderHint(QPainter::Antialiasing);
+    DrawCurves(p, *lists, static_cast<qreal>(width()) / plotGeometry.canvasWidth,
+               static_cast<qreal>(height()) / plotGeometry.canvasHeight);
+    if (marks)
+        DrawMarks(p);
+}
+
+void CPIC::DrawMarks(QPainter& p)
+{
+    QStringList shown;
+    if (recording)
+        shown << U("● 记录中");
+    if (paused)
+        shown << U("暂停");
+    if (shown.isEmpty())
+        return;
+    const QString text = shown.join(QStringLiteral("  "));
+    QFont f = font();
+    f.setBold(true);
+    p.setFont(f);
+    const QFontMetrics m(f);
+    // Top centre: the labels take the left and right edges.
+    QRect box = m.boundingRect(text).adjusted(-4, -2, 4, 2);
+    box.moveTo((width() - box.width()) / 2, 2);
+    p.fillRect(box, QColor(255, 255, 255, 220));
+    p.setPen(recording ? QColor(200, 0, 0) : QColor(Qt::black));
+    p.drawText(box, Qt::AlignCenter, text);
+}
+
+void CPIC::SetPaused(bool on)
+{
+    if (on && !paused)
+        samples.CopyInto(frozen, false);
+    paused = on;
+    UpdateDescription();
+    update();
+}
+
+void CPIC::Clear()
+{
+    samples.Clear();
+    for (auto& l : frozen.values)
+        l.clear();
+    update();
+}
+
+void CPIC::SetRecording(bool on)
+{
+    recording = on;
+    UpdateDescription();
+    update();
+}
+
+void CPIC::UpdateDescription()
+{
+    QStringList states;
+    if (recording)
+        states << U("记录中");
+    if (paused)
+        states << U("暂停");
+    setAccessibleDescription(states.join(QStringLiteral(", ")));
+}
+
+QImage CPIC::Picture()
+{
+    marks = false;
+    QImage image = grab().toImage();
+    marks = true;
+    return image;
+}
+
+void CPIC::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat())
+            SetPaused(!paused);
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CPIC::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The right button and the menu key alike.
+    emit menuRequested(event->globalPos());
+    event->accept();
 }

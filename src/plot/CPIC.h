@@ -1,8 +1,9 @@
 #pragma once
 // The debug page's curve plot: six channels of samples drawn as coloured curves over a
-// dashed grid on an off-screen canvas of 0.1 mm pixels, which each paint copies to the
-// window with an averaging scale. Samples come from the poll thread; painting and the
-// settings belong to the window's thread.
+// dashed grid. Its coordinates are those of a canvas of 0.1 mm pixels as large as the
+// window; a paint draws them straight onto the window through a scaled painter, over a
+// grid drawn once per size and setting. Samples come from the poll thread; painting and
+// the settings belong to the window's thread.
 
 #include "plot/PlotGeometry.h"
 #include "plot/PlotSamples.h"
@@ -13,7 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <vector>
+#include <tuple>
 
 class CPIC : public QWidget {
     Q_OBJECT
@@ -25,7 +26,7 @@ public:
     explicit CPIC(QWidget* parent = nullptr);
 
     // Sizes the canvas for a client area of `pixels` on this screen (the default size when
-    // not given) and fills it white. The canvas keeps that size; the window may not.
+    // not given). A shown plot measures its client area again whenever it changes size.
     void InitCanvas(QSize pixels = QSize());
 
     // From the poll thread.
@@ -42,27 +43,61 @@ public:
     void SetPositionFactor(int f) { samples.positionFactor = f; }
     int PositionFactor() const { return samples.positionFactor; }
 
+    // Paused, the picture holds still (the lists as they were) while the lists go on
+    // filling; the space bar toggles it when the plot has focus.
+    void SetPaused(bool on);
+    bool Paused() const { return paused; }
+    // Empties the lists (and a paused picture).
+    void Clear();
+    // Marks the corner while the page records its feedback.
+    void SetRecording(bool on);
+    bool Recording() const { return recording; }
+    // The plot as shown, without the corner marks.
+    QImage Picture();
+
     std::atomic<int> channelMask{7};
 
     const PlotGeometry& Geometry() const { return plotGeometry; }
     PlotSamples& Samples() { return samples; }
-    // Redraws the canvas from the lists and returns it, as a paint does first.
+    // Draws the canvas at its own resolution (one pixel per 0.1 mm) from the lists and
+    // returns it: the reference drawing, without the window's scaling.
     const QImage& RenderCanvas();
 
     QSize sizeHint() const override { return {kDefaultWidth, kDefaultHeight}; }
     QSize minimumSizeHint() const override { return {kDefaultWidth / 2, kDefaultHeight / 2}; }
 
+signals:
+    // A right click or the menu key: the page shows its menu at `globalPos`.
+    void menuRequested(const QPoint& globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void Measure(QSize pixels);
+    void SyncScale();
     void DrawGrid(QPainter& p);
+    // In canvas pixels on the canvas (sx = sy = 1), else scaled by sx, sy to the window.
+    void DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy);
+    void DrawMarks(QPainter& p);
+    const QImage& Grid(QSize device, qreal ratio);
+    void UpdateDescription();
 
     PlotGeometry plotGeometry;
     PlotSamples samples;
     PlotSamples::Snapshot snapshot;
-    QImage canvas;
-    QImage shown;                // the canvas at the window's size
-    std::vector<uint32_t> work;  // the averaging's scratch rows
+    PlotSamples::Snapshot frozen;  // the paused picture's lists
+    bool measured = false;
+    bool paused = false;
+    bool recording = false;
+    bool marks = true;
+    QImage canvas;  // the reference drawing
+    QImage grid;    // the grid at the window's resolution
+    using GridKey = std::tuple<int, int, int, int, int, int, int, int, qreal>;
+    GridKey gridKey{};
     QFont labelFont;
 };

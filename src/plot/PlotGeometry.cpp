@@ -22,6 +22,22 @@ int PlotGeometry::ValueY(int p) const
     return Low16(static_cast<long long>(canvasHeight) - scaled - baselineOffset);
 }
 
+PlotGeometry::Span PlotGeometry::VisibleSamples(int count) const
+{
+    auto x = [this](long long i) { return canvasWidth + horizontalShift - i * sampleSpacing; };
+    Span s{0, count};
+    if (sampleSpacing <= 0)
+        return s;
+    while (s.first + 1 < count && x(s.first + 1) > canvasWidth)
+        ++s.first;  // right of the canvas, and so is the next one
+    for (int i = s.first; i < count; ++i)
+        if (x(i) < 0) {
+            s.end = i + 1;
+            break;
+        }
+    return s;
+}
+
 int PlotGeometry::GridStep() const
 {
     return static_cast<int>(unitsPerValue * 400.0);

@@ -33,6 +33,13 @@ struct PlotGeometry {
     int SampleX(int i) const;
     // y of plot value p.
     int ValueY(int p) const;
+    // The samples of a list of `count` that a curve needs: those on the canvas and one
+    // neighbour beyond each edge, as [first, end). Found without the 16-bit wrap, so a long
+    // list on a wide canvas never folds back onto it.
+    struct Span {
+        int first = 0, end = 0;
+    };
+    Span VisibleSamples(int count) const;
     // Canvas units between horizontal grid lines; 0 on a canvas lower than 11 units.
     int GridStep() const;
 

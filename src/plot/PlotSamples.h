@@ -1,11 +1,12 @@
 #pragma once
-// The plot's six sample lists, newest first, each keeping at most `capacity` samples. The
-// poll thread adds while the window's thread paints: both go through one mutex, held by an
-// add for one insertion and by a paint only for copying the lists out, so neither waits
-// for the other longer than that copy.
+// The plot's six sample lists, newest first, each keeping at most `capacity` samples, each
+// sample with its receive time. The poll thread adds while the window's thread paints: both
+// go through one mutex, held by an add for one insertion and by a paint only for copying
+// the lists out, so neither waits for the other longer than that copy.
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -17,22 +18,34 @@ enum PlotChannel { kPosition, kLoad, kSpeed, kTarget, kFastSlow, kCurrent, kChan
 class SampleList {
 public:
     explicit SampleList(int capacity = 0) : capacity(capacity) {}
-    void SetCapacity(int c) { capacity = c; }
-    void Add(int16_t value);
+    // A list longer than the new capacity drops its oldest samples.
+    void SetCapacity(int c);
+    void Add(int16_t value, long long ms = 0);
+    void Clear();
     int Size() const { return static_cast<int>(values.size()); }
     int16_t operator[](int i) const { return values[static_cast<size_t>(i)]; }
     const std::deque<int16_t>& Values() const { return values; }
+    const std::deque<long long>& Times() const { return times; }
 
 private:
     int capacity;
     std::deque<int16_t> values;  // newest first
+    std::deque<long long> times;  // of each value: ms since the lists' first sample
 };
 
 class PlotSamples {
 public:
-    using Snapshot = std::array<std::vector<int16_t>, kChannels>;
+    using Clock = std::chrono::steady_clock;
+
+    struct Snapshot {
+        std::array<std::vector<int16_t>, kChannels> values;
+        std::array<std::vector<long long>, kChannels> times;  // ms since the first sample
+        const std::vector<int16_t>& operator[](size_t channel) const { return values[channel]; }
+    };
 
     void SetCapacity(int capacity);
+    // Empties the lists; the next sample starts the clock of the receive times again.
+    void Clear();
 
     // Raw values in, plot values stored: position and target × positionFactor, the others
     // × centredGain + 2000, all in 16-bit arithmetic.
@@ -43,8 +56,9 @@ public:
     void AddFastSlowSample(int v) { Add(kFastSlow, Centred(v)); }
     void AddCurrentSample(int v) { Add(kCurrent, Centred(v)); }
 
-    // The lists as they stand, copied under the lock (into `into`, reusing its storage).
-    void CopyInto(Snapshot& into) const;
+    // The lists as they stand, copied under the lock (into `into`, reusing its storage);
+    // without `times` the receive times are left out, for a paint.
+    void CopyInto(Snapshot& into, bool times = true) const;
     Snapshot Copy() const
     {
         Snapshot s;
@@ -65,4 +79,6 @@ private:
 
     mutable std::mutex mutex;
     std::array<SampleList, kChannels> lists;
+    bool started = false;  // whether `origin` holds the first sample's time
+    Clock::time_point origin;
 };

@@ -3,6 +3,7 @@
 #include "protocol/ZNS.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -88,5 +89,22 @@ FeedbackTexts FormatFeedback(const Feedback& f)
     t.status = StatusText(static_cast<uint8_t>(f.status));
     t.target = std::to_string(f.target);
     t.current = std::to_string(f.current);
+    t.values = f;
     return t;
+}
+
+std::string FeedbackCsvRow(long long ms, const Feedback& f)
+{
+    char status[8];
+    std::snprintf(status, sizeof status, "0x%02X", f.status & 0xFF);
+    return std::to_string(ms) + "," + std::to_string(f.position) + "," + std::to_string(f.speed) +
+           "," + std::to_string(f.load) + "," + std::to_string(f.voltage / 10) + "." +
+           std::to_string(f.voltage % 10) + "," + std::to_string(f.temperature) + "," +
+           std::to_string(f.moving) + "," + std::to_string(f.current) + "," +
+           std::to_string(f.target) + "," + std::to_string(f.fastSlow) + "," + status;
+}
+
+std::string FeedbackCsvTimeoutRow(long long ms)
+{
+    return std::to_string(ms) + ",,,,,,,,,,timeout";
 }

@@ -55,11 +55,19 @@ std::string VoltageText(int tenths);
 // "35 度".
 std::string TemperatureText(int degrees);
 
-// What the feedback fields show.
+// What the feedback fields show, and the values they come from (for the recording).
 struct FeedbackTexts {
     std::string position, speed, load, voltage, temperature, moving, status, target, current;
+    Feedback values;
 };
 FeedbackTexts FormatFeedback(const Feedback& f);
+
+// Feedback as comma-separated values, unscaled: the header, the row of an answered poll
+// `ms` milliseconds after the first, and the row of a poll without an answer.
+inline constexpr const char* kFeedbackCsvHeader =
+    "time_ms,position,speed,load,voltage,temperature,moving,current,target,fast_slow,status";
+std::string FeedbackCsvRow(long long ms, const Feedback& f);
+std::string FeedbackCsvTimeoutRow(long long ms);
 
 inline constexpr const char* kTimeoutText = "通信超时";
 inline constexpr const char* kStatusNormal = "舵机正常";

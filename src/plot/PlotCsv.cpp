@@ -1,0 +1,48 @@
+#include "plot/PlotCsv.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+std::string PlotCsv(const PlotSamples::Snapshot& lists)
+{
+    size_t rows = 0;
+    for (const auto& l : lists.values)
+        rows = std::max(rows, l.size());
+    std::string csv = std::string(kPlotCsvHeader) + "\n";
+    for (size_t row = 0; row < rows; ++row) {
+        const size_t age = rows - 1 - row;  // 0 is the newest sample
+        std::string fields;
+        long long ms = 0;
+        bool timed = false;
+        for (size_t c = 0; c < kChannels; ++c) {
+            fields += ',';
+            if (age >= lists.values[c].size())
+                continue;
+            fields += std::to_string(lists.values[c][age]);
+            if (!timed && age < lists.times[c].size()) {
+                ms = lists.times[c][age];
+                timed = true;
+            }
+        }
+        csv += std::to_string(row) + "," + std::to_string(ms) + fields + "\n";
+    }
+    return csv;
+}
+
+bool SavePlotCsv(const std::string& path, const PlotSamples::Snapshot& lists, std::string& error)
+{
+    const std::string csv = PlotCsv(lists);
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    bool ok = file != nullptr && std::fwrite(csv.data(), 1, csv.size(), file) == csv.size() &&
+              std::fflush(file) == 0;
+    if (!ok)
+        error = errno != 0 ? std::strerror(errno) : "unknown error";
+    if (file != nullptr && std::fclose(file) != 0 && ok) {
+        error = errno != 0 ? std::strerror(errno) : "unknown error";
+        ok = false;
+    }
+    return ok;
+}
