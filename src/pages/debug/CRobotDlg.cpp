@@ -234,6 +234,7 @@ void CRobotDlg::BuildControls()
     connect(modeGroup, &QButtonGroup::idClicked, this, &CRobotDlg::OnModeClicked);
     connect(idEdit, &QLineEdit::textChanged, this, &CRobotDlg::OnIdChanged);
     connect(lastEdit, &QLineEdit::textChanged, this, &CRobotDlg::OnLastChanged);
+    BuildPlotMenu();
 }
 
 void CRobotDlg::SetQuestion(std::function<bool(QWidget*, const QString&, const QString&)> a)
@@ -421,7 +422,10 @@ void CRobotDlg::PollOnce()
     auto abandon = [] { return PeriodicTimer::StopRequestedForThisTick(); };
     if (got == 0) {
         ++timedOut;
-        HandToUi(this, [this] { statusField->setText(U(kTimeoutText)); }, abandon);
+        HandToUi(this, [this] {
+            statusField->setText(U(kTimeoutText));
+            RecordPoll(nullptr);
+        }, abandon);
         return;
     }
     ++answered;
@@ -452,5 +456,6 @@ void CRobotDlg::ShowTexts(const FeedbackTexts& t)
     show(temperatureField, t.temperature);
     show(movingField, t.moving);
     show(statusField, t.status);
+    RecordPoll(&t.values);
     plot->update();  // a repaint without erasing the background
 }

@@ -5,6 +5,7 @@
 
 #include "catalogue/ModelCatalogue.h"
 #include "pages/debug/Feedback.h"
+#include "pages/debug/FeedbackRecorder.h"
 #include "pages/debug/PositionCommand.h"
 #include "protocol/ZNServo.h"
 #include "support/PeriodicTimer.h"
@@ -20,6 +21,8 @@ class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QAction;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -45,6 +48,17 @@ public:
 
     // How the page asks "异常操作,是否继续?"; true for OK. The window passes its message boxes.
     void SetQuestion(std::function<bool(QWidget*, const QString&, const QString&)> ask);
+
+    // The plot's menu asks for files and tells of failures through these; the window passes
+    // its file dialogs (a save dialog that adds `suffix` to a bare name) and message boxes.
+    using SaveFileAsk =
+        std::function<QString(QWidget*, const QString& title, const QString& filter, const QString& suffix)>;
+    using Warn = std::function<void(QWidget*, const QString& title, const QString& text)>;
+    void SetFileDialogs(SaveFileAsk save) { saveFile = std::move(save); }
+    void SetWarning(Warn w) { warn = std::move(w); }
+    // Ends the feedback recording, if one runs (the port closed).
+    void StopRecording();
+    bool IsRecording() const { return recorder.Recording(); }
 
     // Called at the start of every poll tick, on the timer's thread; set only while the
     // poll is stopped (for measurements).
@@ -77,6 +91,14 @@ public:
     QLineEdit* statusField = nullptr;
     QLineEdit* targetField = nullptr;
     QLabel* targetLabel = nullptr;
+    // The plot's menu: "暂停"/"继续", "导出 CSV...", "导出图片...", "清除",
+    // "开始记录..."/"停止记录".
+    QMenu* plotMenu = nullptr;
+    QAction* pauseAction = nullptr;
+    QAction* exportCsvAction = nullptr;
+    QAction* exportImageAction = nullptr;
+    QAction* clearAction = nullptr;
+    QAction* recordAction = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -99,6 +121,17 @@ private:
     void OnChannelClicked(int channel, bool ticked);
     bool HiddenControlsKey(QKeyEvent* key);
 
+    // The plot's menu and the recording (PlotMenu.cpp).
+    void BuildPlotMenu();
+    void UpdatePlotMenu();
+    void OnExportCsv();
+    void OnExportImage();
+    void OnRecord();
+    // One poll's result on the window's thread: its feedback, or none without an answer.
+    void RecordPoll(const Feedback* answer);
+    QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix);
+    void Warning(const QString& title, const QString& text);
+
     ModelCatalogue& catalogue;
     std::recursive_mutex& busLock;
     ZNServo& protocol;
@@ -114,5 +147,8 @@ private:
     std::function<void()> tickObserver;
     std::function<bool(QWidget*, const QString&, const QString&)> ask;
     QButtonGroup* modeGroup = nullptr;
+    SaveFileAsk saveFile;
+    Warn warn;
+    FeedbackRecorder recorder;  // the window's thread's alone
     PollSwitch poll;
 };

@@ -1,0 +1,124 @@
+// The debug page's plot menu (right click or the menu key on the plot): pause, export as
+// CSV or PNG, clear, and the feedback recording.
+#include "pages/debug/CRobotDlg.h"
+
+#include "plot/CPIC.h"
+#include "plot/PlotCsv.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace {
+
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+}  // namespace
+
+void CRobotDlg::BuildPlotMenu()
+{
+    plotMenu = new QMenu(this);
+    plotMenu->setAccessibleName(U("曲线"));
+    pauseAction = plotMenu->addAction(U("暂停"), this, [this] {
+        plot->SetPaused(!plot->Paused());
+        UpdatePlotMenu();
+    });
+    exportCsvAction = plotMenu->addAction(U("导出 CSV..."), this, &CRobotDlg::OnExportCsv);
+    exportImageAction = plotMenu->addAction(U("导出图片..."), this, &CRobotDlg::OnExportImage);
+    clearAction = plotMenu->addAction(U("清除"), plot, &CPIC::Clear);
+    plotMenu->addSeparator();
+    recordAction = plotMenu->addAction(U("开始记录..."), this, &CRobotDlg::OnRecord);
+    connect(plot, &CPIC::menuRequested, this, [this](const QPoint& at) {
+        UpdatePlotMenu();  // the space bar may have paused the plot meanwhile
+        plotMenu->popup(at);
+    });
+}
+
+void CRobotDlg::UpdatePlotMenu()
+{
+    pauseAction->setText(plot->Paused() ? U("继续") : U("暂停"));
+    recordAction->setText(recorder.Recording() ? U("停止记录") : U("开始记录..."));
+}
+
+QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix)
+{
+    if (saveFile)
+        return saveFile(this, title, filter, suffix);
+    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += "." + suffix;
+    return path;
+}
+
+void CRobotDlg::Warning(const QString& title, const QString& text)
+{
+    if (warn)
+        warn(this, title, text);
+    else
+        QMessageBox::warning(this, title, text);
+}
+
+void CRobotDlg::OnExportCsv()
+{
+    const QString path = AskSaveFile(U("导出 CSV"), U("CSV (*.csv)"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!SavePlotCsv(path.toStdString(), plot->Samples().Copy(), error))
+        Warning(U("导出 CSV"), U("导出失败: ") + QString::fromLocal8Bit(error.c_str()));
+}
+
+void CRobotDlg::OnExportImage()
+{
+    // The picture as it stands now, before a dialog lets the curves move on.
+    const QImage picture = plot->Picture();
+    const QString path = AskSaveFile(U("导出图片"), U("PNG (*.png)"), QStringLiteral("png"));
+    if (path.isEmpty())
+        return;
+    if (!picture.save(path, "PNG"))
+        Warning(U("导出图片"), U("导出失败: ") + path);
+}
+
+void CRobotDlg::OnRecord()
+{
+    if (recorder.Recording()) {
+        StopRecording();
+        return;
+    }
+    // Rows go on the end of an existing file.
+    const QString path = AskSaveFile(U("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!recorder.Start(path.toStdString(), error)) {
+        Warning(U("开始记录"), U("无法写入记录文件: ") + QString::fromLocal8Bit(error.c_str()));
+        return;
+    }
+    plot->SetRecording(true);
+    UpdatePlotMenu();
+}
+
+void CRobotDlg::StopRecording()
+{
+    recorder.Stop();
+    plot->SetRecording(false);
+    UpdatePlotMenu();
+}
+
+void CRobotDlg::RecordPoll(const Feedback* answer)
+{
+    std::string error;
+    if (recorder.Add(answer, error))
+        return;
+    plot->SetRecording(false);
+    UpdatePlotMenu();
+    // The message waits for its own turn: the poll that brought this row goes on at once.
+    QTimer::singleShot(0, this, [this, reason = QString::fromLocal8Bit(error.c_str())] {
+        Warning(U("停止记录"), U("写入记录文件失败, 记录已停止: ") + reason);
+    });
+}
