@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 // Pixels clearly of a colour: strong in `on` channels, weak in the others.
@@ -92,6 +94,57 @@ private slots:
         QCOMPARE(plot.Geometry().canvasWidth,
                  static_cast<int>(CPIC::kDefaultWidth * 254.0 / plot.logicalDpiX()));
         QCOMPARE(plot.Geometry().Capacity(), plot.Geometry().canvasWidth / 8);
+    }
+
+    void aShownPlotFollowsItsWindowAndKeepsItsSamples()
+    {
+        CPIC plot;
+        plot.InitCanvas();
+        plot.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
+        plot.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&plot));
+        plot.channelMask = 0x01;
+        const auto add = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                plot.AddPositionSample(1500 + i % 100 * 10);
+        };
+        add(1000);
+        const auto units = [&](int px) { return static_cast<int>(px * 254.0 / plot.logicalDpiX()); };
+        // Larger: the lists keep what they hold and may grow to the new width; smaller: they
+        // keep their newest samples. The grid's arithmetic follows the new canvas.
+        const struct {
+            QSize size;
+            int added;
+        } steps[] = {{{1020, 500}, 0}, {{1020, 500}, 1000}, {{300, 150}, 0}, {{510, 250}, 0}};
+        for (const auto& step : steps) {
+            const auto before = plot.Samples().Copy()[kPosition];
+            plot.resize(step.size);
+            QTRY_COMPARE(plot.Geometry().canvasWidth, units(step.size.width()));
+            add(step.added);
+            const PlotGeometry& g = plot.Geometry();
+            const PlotGeometry expected = PlotGeometry::ForCanvas(units(step.size.width()),
+                                                                  units(step.size.height()));
+            QCOMPARE(g.canvasHeight, expected.canvasHeight);
+            QCOMPARE(g.unitsPerValue, expected.unitsPerValue);
+            QCOMPARE(g.labelPointSize, expected.labelPointSize);
+            QCOMPARE(g.Capacity(), g.canvasWidth / 8);
+            const auto after = plot.Samples().Copy()[kPosition];
+            const size_t kept = std::min(before.size() + step.added, size_t(g.Capacity()));
+            QCOMPARE(after.size(), kept);
+            if (step.added == 0)
+                QVERIFY(std::equal(after.begin(), after.end(), before.begin()));
+            // The newest sample stands at the window's right edge, in the window's scale.
+            const QImage shown = plot.grab().toImage();
+            QCOMPARE(shown.size(), step.size);
+            const int y = g.ValueY(after.front()) * step.size.height() / g.canvasHeight;
+            QVERIFY(y > 2 && y < step.size.height() - 2);
+            int darkest = 255;
+            for (int dx = 2; dx <= 4; ++dx)
+                for (int dy = -2; dy <= 2; ++dy)
+                    darkest = std::min(darkest,
+                                       shown.pixelColor(step.size.width() - dx, y + dy).lightness());
+            QVERIFY(darkest < 100);
+        }
     }
 
     void aCurveIsDrawnNewestAtTheRightEdge()

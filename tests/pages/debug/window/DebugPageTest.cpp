@@ -3,6 +3,7 @@
 #include "AppFixture.h"
 
 #include "plot/CPIC.h"
+#include "plot/PlotCsv.h"
 
 #include <QAccessible>
 #include <QButtonGroup>
@@ -10,6 +11,8 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
+#include <QMenu>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -32,6 +35,14 @@ public:
 };
 
 // The packets the bus heard, without the page's own feedback reads.
+QStringList CsvLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
 QStringList Heard(const VirtualBus& bus)
 {
     QStringList lines;
@@ -524,6 +535,96 @@ private slots:
             p.StartPolling();
         }
         QTRY_COMPARE_WITH_TIMEOUT(p.statusField->text(), U("舵机正常"), 3000);
+    }
+
+    void plotMenuPausesExportsAndRecords()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        CRobotDlg& p = rig.window->DebugPage();
+        QVERIFY(rig.Open());
+        p.idEdit->setText("1");
+        QTemporaryDir dir;
+        QString chosen;
+        QStringList warnings;
+        p.SetFileDialogs([&](QWidget*, const QString&, const QString&, const QString&) { return chosen; });
+        p.SetWarning([&](QWidget*, const QString&, const QString& text) { warnings << text; });
+        auto choose = [&](const QString& path, const char* action) {
+            chosen = path;
+            for (QAction* a : p.plotMenu->actions())
+                if (a->text() == U(action))
+                    return a->trigger(), true;
+            return false;
+        };
+        auto polls = [&] { return p.PollsAnswered() + p.PollsTimedOut(); };
+
+        // The menu key opens the menu as a right click does.
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), p.plot->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(p.plot, &key);
+        QTRY_VERIFY(p.plotMenu->isVisible());
+        p.plotMenu->hide();
+
+        // A recording: one row per poll, a lost answer its own row, until "停止记录".
+        const QString record = dir.filePath("record.csv");
+        QVERIFY(choose(record, "开始记录..."));
+        QVERIFY(p.plot->Recording());
+        QCOMPARE(p.recordAction->text(), U("停止记录"));
+        QTRY_VERIFY(CsvLines(record).size() > 3);
+        rig.bus.SetDropShare(1.0);
+        QTRY_VERIFY(CsvLines(record).last().endsWith(",,,,,,,,,,timeout"));
+        rig.bus.SetDropShare(0);
+        QTRY_VERIFY(CsvLines(record).last().endsWith(",0x00"));
+        QVERIFY(choose({}, "停止记录"));
+        QVERIFY(!p.IsRecording() && !p.plot->Recording());
+        const QStringList rows = CsvLines(record);
+        const long long after = polls();
+        QTRY_VERIFY(polls() > after + 2);
+        QCOMPARE(CsvLines(record), rows);  // nothing more after the stop
+        QCOMPARE(rows[0], QString(kFeedbackCsvHeader));
+        QVERIFY(rows.filter("timeout").size() >= 1);
+        for (const QString& row : rows.mid(1)) {
+            const QStringList f = row.split(',');
+            QCOMPARE(f.size(), 11);
+            QVERIFY(row.endsWith("timeout") || f[1] == p.positionField->text());
+        }
+
+        // Pause: the lists fill, the picture holds still; the space bar toggles it.
+        QVERIFY(choose({}, "清除"));
+        QCOMPARE(p.plot->Samples().Copy()[kPosition].size(), size_t(0));
+        QTRY_VERIFY(p.plot->Samples().Copy()[kPosition].size() > 2);
+        p.plot->setFocus();
+        QTest::keyClick(p.plot, Qt::Key_Space);
+        QVERIFY(p.plot->Paused());
+        const QImage held = p.plot->grab().toImage();
+        const size_t heldSamples = p.plot->Samples().Copy()[kPosition].size();
+        QTRY_VERIFY(p.plot->Samples().Copy()[kPosition].size() > heldSamples + 2);
+        QCOMPARE(p.plot->grab().toImage(), held);
+        QTest::keyClick(p.plot, Qt::Key_Space);
+        QVERIFY(!p.plot->Paused());
+        QVERIFY(p.plot->grab().toImage() != held);
+
+        // CSV export of every list, and the picture.
+        p.StopPolling();
+        const QString csv = dir.filePath("plot.csv");
+        QVERIFY(choose(csv, "导出 CSV..."));
+        const auto lists = p.plot->Samples().Copy();
+        const QStringList lines = CsvLines(csv);
+        QCOMPARE(lines[0], QString(kPlotCsvHeader));
+        QCOMPARE(lines.size(), int(lists[kPosition].size()) + 1);
+        for (int c = 0; c < kChannels; ++c) {
+            QCOMPARE(lines[1].split(',')[2 + c].toInt(), int(lists[size_t(c)].back()));
+            QCOMPARE(lines.last().split(',')[2 + c].toInt(), int(lists[size_t(c)].front()));
+        }
+        QVERIFY(lines.last().split(',')[1].toLongLong() > lines[1].split(',')[1].toLongLong());
+        const QString png = dir.filePath("plot.png");
+        QVERIFY(choose(png, "导出图片..."));
+        QCOMPARE(QImage(png).size(), p.plot->size());
+        QVERIFY(warnings.isEmpty());
+
+        // Files that can't be written: a message each, no recording.
+        QVERIFY(choose("/dev/full", "开始记录..."));
+        QVERIFY(choose(dir.filePath("none/plot.csv"), "导出 CSV..."));
+        QCOMPARE(warnings.size(), 2);
+        QVERIFY(!p.IsRecording());
     }
 };
 
