@@ -109,6 +109,16 @@ TEST(PlotGeometry, VerticalLinesFollowTheSpacingNotTheShift)
     EXPECT_EQ(Canvas(400, 100, 64, 0).VerticalLines(), (std::vector<int>{400}));
 }
 
+TEST(PlotGeometry, CurvesDrawOnlyTheSamplesOnTheCanvasAndNeverFoldBack)
+{
+    // 750 samples 64 apart run 48000 units left, past the 16-bit wrap: those after the
+    // first one beyond the left edge are not drawn.
+    EXPECT_EQ(Canvas(6000, 100, 64, 0).VisibleSamples(750).end, 95);
+    const auto shifted = Canvas(3400, 100, 8, 2000).VisibleSamples(425);
+    EXPECT_EQ(shifted.first, 249);  // 0..249 lie right of the canvas, 250 on its edge
+    EXPECT_EQ(shifted.end, 425);
+}
+
 TEST(PlotGeometry, CanvasFromTheClientArea)
 {
     const PlotGeometry g = PlotGeometry::ForCanvas(3400, 1100);

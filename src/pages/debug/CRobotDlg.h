@@ -129,7 +129,8 @@ private:
     void OnRecord();
     // One poll's result on the window's thread: its feedback, or none without an answer.
     void RecordPoll(const Feedback* answer);
-    QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix);
+    QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix,
+                        bool appends = false);
     void Warning(const QString& title, const QString& text);
 
     ModelCatalogue& catalogue;

@@ -23,7 +23,7 @@ QString U(const char* utf8)
 void CRobotDlg::BuildPlotMenu()
 {
     plotMenu = new QMenu(this);
-    plotMenu->setAccessibleName(U("曲线"));
+    plotMenu->setAccessibleName(U("曲线菜单"));
     pauseAction = plotMenu->addAction(U("暂停"), this, [this] {
         plot->SetPaused(!plot->Paused());
         UpdatePlotMenu();
@@ -45,11 +45,15 @@ void CRobotDlg::UpdatePlotMenu()
     recordAction->setText(recorder.Recording() ? U("停止记录") : U("开始记录..."));
 }
 
-QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix)
+QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix,
+                               bool appends)
 {
     if (saveFile)
         return saveFile(this, title, filter, suffix);
-    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter);
+    // A file that gets rows appended is not overwritten: no question about it.
+    QString path = QFileDialog::getSaveFileName(
+        this, title, QString(), filter, nullptr,
+        appends ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options());
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += "." + suffix;
     return path;
@@ -91,7 +95,7 @@ void CRobotDlg::OnRecord()
         return;
     }
     // Rows go on the end of an existing file.
-    const QString path = AskSaveFile(U("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"));
+    const QString path = AskSaveFile(U("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"), true);
     if (path.isEmpty())
         return;
     std::string error;
