@@ -55,7 +55,12 @@ void CPIC::Measure(QSize pixels)
     plotGeometry.canvasWidth = sized.canvasWidth;
     plotGeometry.canvasHeight = sized.canvasHeight;
     plotGeometry.unitsPerValue = sized.unitsPerValue;
-    plotGeometry.labelPointSize = sized.labelPointSize;
+    // Above the default height the labels keep the default size's text: the labels' offsets
+    // from the edges are made for it, and text growing with the window would run off the
+    // right edge.
+    const int standard = PlotGeometry::ForCanvas(0, static_cast<int>(kDefaultHeight * 254.0 / dpiY))
+                             .labelPointSize;
+    plotGeometry.labelPointSize = std::min(sized.labelPointSize, standard);
     // The samples stay; lists longer than the new width holds drop their oldest.
     samples.SetCapacity(plotGeometry.Capacity());
     labelFont = QFont(QStringLiteral("Arial"));
@@ -215,9 +220,10 @@ void CPIC::DrawMarks(QPainter& p)
     f.setBold(true);
     p.setFont(f);
     const QFontMetrics m(f);
-    // Top centre: the labels take the left and right edges.
+    // The top right corner, left of the right-hand labels (80 canvas units wide at most).
     QRect box = m.boundingRect(text).adjusted(-4, -2, 4, 2);
-    box.moveTo((width() - box.width()) / 2, 2);
+    const int labels = plotGeometry.canvasWidth > 0 ? 80 * width() / plotGeometry.canvasWidth : 0;
+    box.moveTo(std::max(0, width() - labels - 4 - box.width()), 2);
     p.fillRect(box, QColor(255, 255, 255, 220));
     p.setPen(recording ? QColor(200, 0, 0) : QColor(Qt::black));
     p.drawText(box, Qt::AlignCenter, text);
