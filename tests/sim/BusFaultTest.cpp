@@ -50,7 +50,7 @@ TEST_P(BusFaults, EndInTimeAndTheNextExchangeIsExact)
     AddServo(2, kKestrel);
     StartBus();
     comm.SetTimeouts(c.timeoutMs);
-    servo.statusLevel = 1;
+    profile.statusLevel = 1;
     switch (c.fault) {
     case BusFault::Drop:
         bus->SetDropShare(1.0);
@@ -73,10 +73,10 @@ TEST_P(BusFaults, EndInTimeAndTheNextExchangeIsExact)
         result = servo.ReadMemory(1, 0, key, 9);
         break;
     case BusOp::WriteWithStatus:
-        result = servo.WriteByte(1, 41, 7);
+        result = servo.WriteByte(profile, 1, 41, 7);
         break;
     case BusOp::SyncWrite:
-        result = servo.SyncWritePosition(ids, 2, 100, 5, 0, 0);
+        result = servo.SyncWritePosition(profile, ids, 2, 100, 5, 0, 0);
         break;
     }
     const double wall =
@@ -112,7 +112,7 @@ TEST_P(BusFaults, EndInTimeAndTheNextExchangeIsExact)
     std::this_thread::sleep_for(std::chrono::milliseconds(kDelayMs + 150));
     comm.SetTimeouts(1000);
     uint8_t again[9] = {};
-    EXPECT_EQ(servo.ReadMemory(1, 0, again, 9), 9);
+    EXPECT_EQ(servo.ReadMemory(1, 0, again, 9).count, 9);
     EXPECT_EQ(Bytes(again, again + 9), servoKey);
 }
 
