@@ -10,8 +10,12 @@ bool BusAccess::Stopping() const
     return bus.generation.load() != generation;
 }
 
-ServoBus::ServoBus(std::unique_ptr<CZNComm> p, Threading t)
-    : port(std::move(p)), protocol(*port), threading(t)
+ServoBus::ServoBus(std::unique_ptr<CZNComm> p, Threading t) : ServoBus(*p, t)
+{
+    ownPort = std::move(p);
+}
+
+ServoBus::ServoBus(CZNComm& p, Threading t) : port(&p), protocol(p), threading(t)
 {
     if (threading == Threading::Own)
         thread = std::thread([this] { Loop(); });
@@ -20,7 +24,8 @@ ServoBus::ServoBus(std::unique_ptr<CZNComm> p, Threading t)
 ServoBus::~ServoBus()
 {
     Shutdown();
-    port->Close();
+    if (ownPort)
+        ownPort->Close();
 }
 
 bool ServoBus::Post(JobKind kind, Job job, Dropped dropped)

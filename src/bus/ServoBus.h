@@ -53,6 +53,8 @@ public:
 
     explicit ServoBus(std::unique_ptr<CZNComm> port = std::make_unique<CZNComm>(),
                       Threading threading = Threading::Own);
+    // Over a port that outlives the bus (a test's).
+    explicit ServoBus(CZNComm& port, Threading threading = Threading::Own);
     // Drops what is queued, lets the running job end (within its exchange's time-out), then
     // ends the thread. The port is closed.
     ~ServoBus();
@@ -108,7 +110,8 @@ private:
     void Execute(Entry& entry);
     void Loop();
 
-    std::unique_ptr<CZNComm> port;
+    std::unique_ptr<CZNComm> ownPort;
+    CZNComm* port;
     ZNServo protocol;
     const Threading threading;
 

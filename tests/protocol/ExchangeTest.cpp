@@ -182,8 +182,8 @@ class Damaged : public testing::TestWithParam<DamageCase> {};
 TEST_P(Damaged, IsNoAnswer)
 {
     const auto& c = GetParam();
-    Bytes reply = c.status ? Bytes{0xFF, 0xFF, 1, 2, 0, 0xFC}
-                           : Bytes{0xFF, 0xFF, 1, 4, 0, 0x12, 0x34, 0xB4};
+    std::vector<uint8_t> reply = c.status ? std::vector<uint8_t>{0xFF, 0xFF, 1, 2, 0, 0xFC}
+                                          : std::vector<uint8_t>{0xFF, 0xFF, 1, 4, 0, 0x12, 0x34, 0xB4};
     reply[static_cast<size_t>(c.index)] = c.value;
     ScriptedChannel ch;
     ch.Reply(reply);

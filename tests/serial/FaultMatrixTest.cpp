@@ -103,12 +103,12 @@ protected:
         switch (op) {
         case Op::Read: {
             uint8_t key[9] = {};
-            return servo.ReadMemory(1, 0, key, 9);
+            return servo.ReadMemory(1, 0, key, 9).count;
         }
         case Op::WriteWithStatus:
-            return servo.WriteByte(profile, 1, 40, 1);
+            return servo.WriteByte(profile, 1, 40, 1).ok();
         case Op::SyncWrite:
-            return servo.SyncWritePosition(profile, kSyncIds, 3, 2048, 0, 500, 0);
+            return servo.SyncWritePosition(profile, kSyncIds, 3, 2048, 0, 500, 0).ok();
         case Op::LoaderByte: {
             const Bytes block(70, 0x5A);
             if (comm.Write(block.data(), 70) != 70)
@@ -123,6 +123,7 @@ protected:
     PtyPair pty;
     CZNComm comm;
     ZNServo servo{comm};
+    ServoProfile profile;  // how the tests' commands are coded
 };
 
 TEST_P(FaultMatrix, EndsInTimeFailsCleanlyAndLeavesNothingStale)

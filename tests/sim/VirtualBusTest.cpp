@@ -197,7 +197,7 @@ struct LoaderLine : BusFixture {
     {
         AddServo(1, kKestrel);
         StartBus();
-        EXPECT_EQ(servo.RequestUpgrade(1), 1);
+        EXPECT_TRUE(servo.RequestUpgrade(1).ok());
         // As the upgrade does: let the instruction leave before the rate change purges.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         comm.timeoutMs = 500;
