@@ -306,6 +306,7 @@ void CServoMain::SetTransferRunning(bool running)
 void CServoMain::Shutdown()
 {
     search.Stop();
+    searching = false;
     portOpen = 0;
     if (upgradePage)
         upgradePage->Shutdown();
