@@ -1,4 +1,5 @@
 #include "bus/ServoBus.h"
+#include <cstdlib>
 
 BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
     : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g)
@@ -79,6 +80,14 @@ void ServoBus::Loop()
     currentBus = this;
     std::unique_lock lock(mutex);
     for (;;) {
+        // A caller that runs jobs one after another posts the next one moments after the
+        // last one's result: look for it a little while before sleeping.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(std::getenv("SPIN_BUS") ? std::atoi(std::getenv("SPIN_BUS")) : 100);
+        while (queue.empty() && !shutDown && std::chrono::steady_clock::now() < until) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        }
         wake.wait(lock, [this] { return shutDown || !queue.empty(); });
         if (queue.empty())
             return;  // shut down with nothing left

@@ -8,6 +8,8 @@
 #include "serial/CZNComm.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -97,6 +99,11 @@ public:
     // Jobs queued or running.
     int Pending() const;
 
+    // How long a thread at a hand-over (the bus thread waiting for the next job, Run waiting
+    // for a result) looks, yielding, before it sleeps: waking a sleeping thread costs a good
+    // part of a short exchange.
+    static constexpr std::chrono::microseconds kHandOverSpin{100};
+
 private:
     friend class BusAccess;
     struct Entry {
@@ -129,14 +136,20 @@ template <class F>
 auto ServoBus::Run(JobKind kind, F&& f) -> std::invoke_result_t<F&, BusAccess&>
 {
     using R = std::invoke_result_t<F&, BusAccess&>;
-    auto task = std::make_shared<std::packaged_task<R(BusAccess&)>>(std::forward<F>(f));
-    std::future<R> result = task->get_future();
     if (OnBusThread()) {
         // A job that runs another has the bus already.
         BusAccess access(*this, kind, generation);
         return f(access);
     }
+    auto task = std::make_shared<std::packaged_task<R(BusAccess&)>>(std::forward<F>(f));
+    std::future<R> result = task->get_future();
     // A dropped job abandons its result: get() throws std::future_error.
     Post(kind, [task](BusAccess& access) { (*task)(access); }, [task] { task->reset(); });
+    // A short exchange is over before a sleeping thread would even be woken: look for the
+    // result a little while before sleeping on it.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(std::getenv("SPIN_CALLER") ? std::atoi(std::getenv("SPIN_CALLER")) : 100);
+    while (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
     return result.get();
 }
