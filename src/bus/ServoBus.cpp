@@ -1,5 +1,4 @@
 #include "bus/ServoBus.h"
-#include <cstdlib>
 
 BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
     : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g)
@@ -80,9 +79,8 @@ void ServoBus::Loop()
     currentBus = this;
     std::unique_lock lock(mutex);
     for (;;) {
-        // A caller that runs jobs one after another posts the next one moments after the
-        // last one's result: look for it a little while before sleeping.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(std::getenv("SPIN_BUS") ? std::atoi(std::getenv("SPIN_BUS")) : 100);
+        // The next job often comes moments after the last one's result (kHandOverSpin).
+        const auto until = std::chrono::steady_clock::now() + kHandOverSpin;
         while (queue.empty() && !shutDown && std::chrono::steady_clock::now() < until) {
             lock.unlock();
             std::this_thread::yield();

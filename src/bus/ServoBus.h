@@ -8,7 +8,6 @@
 #include "serial/CZNComm.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -99,9 +98,9 @@ public:
     // Jobs queued or running.
     int Pending() const;
 
-    // How long a thread at a hand-over (the bus thread waiting for the next job, Run waiting
-    // for a result) looks, yielding, before it sleeps: waking a sleeping thread costs a good
-    // part of a short exchange.
+    // How long the bus thread looks for the next job, yielding, before it sleeps: a caller
+    // that runs jobs one after another posts the next one moments after the last result,
+    // and waking a sleeping thread costs a good part of a short exchange.
     static constexpr std::chrono::microseconds kHandOverSpin{100};
 
 private:
@@ -145,11 +144,5 @@ auto ServoBus::Run(JobKind kind, F&& f) -> std::invoke_result_t<F&, BusAccess&>
     std::future<R> result = task->get_future();
     // A dropped job abandons its result: get() throws std::future_error.
     Post(kind, [task](BusAccess& access) { (*task)(access); }, [task] { task->reset(); });
-    // A short exchange is over before a sleeping thread would even be woken: look for the
-    // result a little while before sleeping on it.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(std::getenv("SPIN_CALLER") ? std::atoi(std::getenv("SPIN_CALLER")) : 100);
-    while (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::yield();
     return result.get();
 }
