@@ -52,7 +52,7 @@ bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
 int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
-    window = std::make_unique<CServoMain>(protocol);
+    window = std::make_unique<CServoMain>(bus);
     if (options.demo) {
         demo = std::make_unique<DemoBus>();
         std::string error;
