@@ -5,6 +5,7 @@
 
 #include "app/Dialogs.h"
 #include "app/ServoSearch.h"
+#include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
 #include "protocol/ZNServo.h"
 
@@ -93,7 +94,7 @@ private:
     void StopCurrentPoll();
 
     ZNServo& protocol;
-    ModelCatalogue catalogue{"setup.log"};
+    ModelCatalogue catalogue{FindCatalogue().path};
     std::recursive_mutex busLock;
     std::atomic<int> portOpen{0};
     ServoSearch search{protocol, catalogue, busLock, portOpen};

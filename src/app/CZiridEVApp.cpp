@@ -16,6 +16,7 @@
 CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
 {
     QApplication::setApplicationName("servo-debugger");
+    QGuiApplication::setDesktopFileName("net.serialbus.ServoDebugger");  // its menu entry and icon
 }
 
 CZiridEVApp::~CZiridEVApp()
@@ -53,6 +54,9 @@ int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
     window = std::make_unique<CServoMain>(protocol);
+    // A catalogue from elsewhere than the working directory is named in the status field.
+    if (const std::string& file = window->Catalogue().FileName(); file != "setup.log")
+        window->statusField->setText(QString::fromUtf8("型号文件: %1").arg(QString::fromStdString(file)));
     if (options.demo) {
         demo = std::make_unique<DemoBus>();
         std::string error;
