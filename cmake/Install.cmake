@@ -84,8 +84,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/demo-window.png ${PROJECT_SOURCE_DIR}/d
         DESTINATION ${SERVO_DOC_DIR})
 install(FILES ${pkg}/completion/servoctl
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES ${pkg}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-        RENAME servo-debugger)
 
 # The udev rule belongs where udev reads the rules of packages (/lib/udev/rules.d on
 # Debian 12), whatever the prefix.
@@ -107,6 +105,7 @@ set(CPACK_PACKAGE_CONTACT "${SERVO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SERVO_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "debugging tool for serial-bus smart servos")
 file(READ ${pkg}/description.txt CPACK_DEBIAN_PACKAGE_DESCRIPTION)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${pkg}/description.txt)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -117,5 +116,4 @@ set(CPACK_STRIP_FILES ON)
 # Installs through DESTDIR, so the udev rule's absolute folder lands inside the package.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
 include(CPack)
