@@ -22,8 +22,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
-CServoMain::CServoMain(ZNServo& p, QWidget* parent)
-    : QDialog(parent), protocol(p), messages(std::make_unique<QtMessageBoxes>()),
+CServoMain::CServoMain(ServoBus& b, QWidget* parent)
+    : QDialog(parent), bus(b), messages(std::make_unique<QtMessageBoxes>()),
       files(std::make_unique<QtFileDialogs>())
 {
     setWindowTitle(QString::fromUtf8(kTitle));
@@ -31,9 +31,9 @@ CServoMain::CServoMain(ZNServo& p, QWidget* parent)
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     BuildControls();
 
-    programPage = new ServoPG(catalogue, busLock, protocol, *this);
-    upgradePage = new ServoTest(protocol, busLock, *this);
-    debugPage = new CRobotDlg(catalogue, busLock, protocol);  // starts its own poll
+    programPage = new ServoPG(catalogue, *this);
+    upgradePage = new ServoTest(*this);
+    debugPage = new CRobotDlg(catalogue, bus);  // starts its own poll
     debugPage->SetQuestion([this](QWidget* parent, const QString& title, const QString& text) {
         return Messages().Question(parent, title, text);
     });
@@ -48,7 +48,8 @@ CServoMain::CServoMain(ZNServo& p, QWidget* parent)
         baudCombo->addItem(QString::number(rate));
     baudCombo->setCurrentIndex(4);
 
-    CZNComm& comm = protocol.comm;
+    // The port list is read before the bus has any work: nothing else touches the port yet.
+    CZNComm& comm = bus.Port();
     comm.EnumeratePorts();
     FillPortList(std::vector<std::string>(comm.portNames.begin(),
                                           comm.portNames.begin() + std::max(comm.portCount, 0)));
@@ -140,39 +141,57 @@ void CServoMain::AddPortFirst(const QString& name)
 
 void CServoMain::OnOpenClose()
 {
+    if (portBusy)
+        return;  // the last click is still on its way through the bus
     const int rate = baudCombo->currentText().toInt();
     const std::string name = portCombo->currentText().toStdString();
-    CZNComm& comm = protocol.comm;
+    portBusy = true;
     if (!portOpen) {
-        {
-            // The polls run while the port is closed; none may see it half set up.
-            std::lock_guard lock(busLock);
-            if (!comm.Open(name))
-                return;
-            comm.SetBaudRate(comm.baudRate);
-            comm.SetBaudRate(rate);
-        }
+        // The polls run while the port is closed; the opening is a job, so none sees the
+        // port half set up.
+        bus.Post(JobKind::Command, [this, name, rate](BusAccess& a) {
+            bool ok = a.port.Open(name) != 0;
+            if (ok) {
+                a.port.SetBaudRate(a.port.baudRate);
+                a.port.SetBaudRate(rate);
+            }
+            QMetaObject::invokeMethod(this, [this, ok] { OnOpened(ok); }, Qt::QueuedConnection);
+        });
+        return;
+    }
+    portOpen = 0;
+    // The shown page's poll stops and whatever waits for the bus is dropped; a running search
+    // or test ends at its next exchange, and the port closes after it.
+    StopCurrentPoll();
+    search.Stop();
+    bus.DropQueued();
+    bus.Post(JobKind::Command, [this](BusAccess& a) {
+        a.port.Close();
+        QMetaObject::invokeMethod(this, [this] { OnClosed(); }, Qt::QueuedConnection);
+    });
+}
+
+void CServoMain::OnOpened(bool ok)
+{
+    portBusy = false;
+    if (ok) {
         portOpen = 1;
         openButton->setText(QString::fromUtf8("关闭"));
         portCombo->setEnabled(false);
         baudCombo->setEnabled(false);
-        return;
     }
-    portOpen = 0;
-    // The current page's poll stops first: a tick that waits for this thread (a hand-over
-    // of its texts) gives up, so taking the bus lock below can't wait for a tick that waits
-    // for us. The lock then waits for the exchange in progress (the search's), so none is
-    // cut off by the port closing under it.
-    StopCurrentPoll();
-    {
-        std::lock_guard lock(busLock);
-        comm.Close();
-    }
-    if (!search.Running())
+    emit PortChanged(ok);
+}
+
+void CServoMain::OnClosed()
+{
+    portBusy = false;
+    if (!searching)
         StartCurrentPoll();
     openButton->setText(QString::fromUtf8("打开"));
     portCombo->setEnabled(true);
     baudCombo->setEnabled(true);
+    emit PortChanged(false);
 }
 
 void CServoMain::SelectBaud(int index)
@@ -180,28 +199,33 @@ void CServoMain::SelectBaud(int index)
     if (index < 0 || index >= baudCombo->count() || index == baudCombo->currentIndex())
         return;
     baudCombo->setCurrentIndex(index);
-    // Recursive: a page's write sequence that moves the servo's rate calls this inside its
-    // own exchange.
-    std::lock_guard lock(busLock);
-    protocol.comm.SetBaudRate(baudCombo->currentText().toInt());
+    bus.Post(JobKind::Command, [rate = baudCombo->currentText().toInt()](BusAccess& a) {
+        a.port.SetBaudRate(rate);
+    });
+}
+
+void CServoMain::ShowBaud(int code)
+{
+    if (code >= 0 && code < baudCombo->count())
+        baudCombo->setCurrentIndex(code);
 }
 
 void CServoMain::OnSearch()
 {
     if (!portOpen)
         return;
-    if (searchButton->text() != QString::fromUtf8("搜索")) {
+    if (searching) {
         search.Stop();
         return;
     }
     debugPage->StopPolling();
     programPage->StopPolling();
+    searching = true;
     searchButton->setText(QString::fromUtf8("停止"));
     servoList->setRowCount(0);
     found.clear();
 
-    // The worker reports through queued calls and never waits for this thread, which may
-    // itself be waiting for the bus lock the worker holds.
+    // The search reports through queued calls and never waits for this thread.
     ServoSearch::Reports reports;
     reports.probing = [this](int id) {
         QMetaObject::invokeMethod(this, [this, id] {
@@ -220,12 +244,12 @@ void CServoMain::OnSearch()
     reports.finished = [this] {
         QMetaObject::invokeMethod(this, [this] { OnSearchEnded(); }, Qt::QueuedConnection);
     };
-    search.Start(std::move(reports));
+    search.Start(bus, std::move(reports));
 }
 
 void CServoMain::OnSearchEnded()
 {
-    search.Join();
+    searching = false;
     statusField->setText(QString::fromUtf8("停止"));
     searchButton->setText(QString::fromUtf8("搜索"));
     StartCurrentPoll();
@@ -256,7 +280,7 @@ void CServoMain::OnTabChanged(int index)
         debugPage->StopPolling();
     if (old == 1)
         programPage->StopPolling();
-    if (!search.Running())
+    if (!searching)
         StartCurrentPoll();
 }
 
@@ -266,11 +290,10 @@ void CServoMain::OnServoClicked(int row)
         return;
     const int id = servoList->item(row, 0)->text().toInt();
     const ModelKey& key = found[static_cast<size_t>(row)];
-    debugPage->SelectServo(id, key);
-    programPage->SelectServo(id, key);
+    selectedProfile = catalogue.ProfileOf(key);
+    debugPage->SelectServo(id, key, selectedProfile);
+    programPage->SelectServo(id, key, selectedProfile);
     upgradePage->SelectServo(id);
-    protocol.byteOrder = key[addr::kByteOrder];
-    protocol.statusLevel = key[addr::kStatusLevel];
 }
 
 void CServoMain::SetTransferRunning(bool running)
@@ -283,16 +306,18 @@ void CServoMain::SetTransferRunning(bool running)
 void CServoMain::Shutdown()
 {
     search.Stop();
+    searching = false;
     portOpen = 0;
-    search.Join();
     if (upgradePage)
         upgradePage->Shutdown();
     if (debugPage)
         debugPage->StopPolling();
     if (programPage)
         programPage->StopPolling();
-    std::lock_guard lock(busLock);
-    protocol.comm.Close();
+    // The jobs use the pages: none may run once they go. The running exchange ends within
+    // its time-out; then nothing is left on the bus and the port closes.
+    bus.DropAndWait();
+    bus.Port().Close();
 }
 
 void CServoMain::closeEvent(QCloseEvent* event)

@@ -1,19 +1,19 @@
 #pragma once
 // The main window: port settings, the servo search and list, and the tab control with the
-// three pages. It owns what the pages share: the catalogue, the bus lock and the pages; the
-// port and protocol objects come from the application object.
+// three pages. It owns what the pages share: the catalogue and the pages; the bus owner (port,
+// protocol and bus thread) comes from the application object. Everything that talks to the
+// bus is a job: the window never waits for it.
 
-#include "app/Dialogs.h"
 #include "app/ServoSearch.h"
 #include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
-#include "protocol/ZNServo.h"
+#include "pages/PageHost.h"
+#include "widgets/Dialogs.h"
 
 #include <QDialog>
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,17 +26,19 @@ class CRobotDlg;
 class ServoPG;
 class ServoTest;
 
-class CServoMain : public QDialog {
+class CServoMain : public QDialog, public PageHost {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "ZOVorid Aveva V1.9.3";
 
-    explicit CServoMain(ZNServo& protocol, QWidget* parent = nullptr);
+    explicit CServoMain(ServoBus& bus, QWidget* parent = nullptr);
     ~CServoMain() override;
 
     // Selects baud-list entry `index` (a servo's baud-rate code) and applies its rate to the
     // port; nothing when it is selected already or outside the list.
     void SelectBaud(int index);
+    // Shows baud-list entry `code` as selected; the port runs at it already.
+    void ShowBaud(int code) override;
 
     // Puts a port name at the top of the port list and selects it (the demo bus).
     void AddPortFirst(const QString& name);
@@ -44,25 +46,27 @@ public:
     // one stands first and is selected.
     void FillPortList(const std::vector<std::string>& names);
 
-    // Stops a search and the polls and closes the port; the window's close does it too.
+    // Stops a search and the polls, drops what is queued for the bus, waits for the running
+    // exchange and closes the port; the window's close does it too.
     void Shutdown();
 
-    // While a firmware transfer holds the bus, nothing else may start on it: the tabs, the
+    // While a firmware transfer has the bus, nothing else may start on it: the tabs, the
     // search and the open/close button are disabled.
-    void SetTransferRunning(bool running);
+    void SetTransferRunning(bool running) override;
 
     // For the pages and the tests.
-    std::recursive_mutex& BusLock() { return busLock; }
-    ZNServo& Protocol() { return protocol; }
+    ServoBus& Bus() override { return bus; }
     ModelCatalogue& Catalogue() { return catalogue; }
     CRobotDlg& DebugPage() { return *debugPage; }
     ServoPG& ProgramPage() { return *programPage; }
     ServoTest& UpgradePage() { return *upgradePage; }
-    MessageBoxes& Messages() { return *messages; }
-    FileDialogs& Files() { return *files; }
+    MessageBoxes& Messages() override { return *messages; }
+    FileDialogs& Files() override { return *files; }
     void SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<FileDialogs> f);
     bool PortOpen() const { return portOpen != 0; }
-    bool Searching() const { return search.Running(); }
+    bool Searching() const override { return searching; }
+    // The profile of the servo last clicked in the list.
+    ServoProfile SelectedProfile() const { return selectedProfile; }
     int CurrentPage() const { return currentPage; }
     const std::vector<ModelKey>& FoundServos() const { return found; }
 
@@ -76,6 +80,8 @@ public:
 
 signals:
     void SearchFinished();
+    // The port's opening (or closing) has been done on the bus and shown.
+    void PortChanged(bool open);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -90,14 +96,19 @@ private:
     void OnTabChanged(int index);
     void OnServoClicked(int row);
     void OnSearchEnded();
+    void OnOpened(bool ok);
+    void OnClosed();
     void StartCurrentPoll();
     void StopCurrentPoll();
 
-    ZNServo& protocol;
+    ServoBus& bus;
     ModelCatalogue catalogue{FindCatalogue().path};
-    std::recursive_mutex busLock;
     std::atomic<int> portOpen{0};
-    ServoSearch search{protocol, catalogue, busLock, portOpen};
+    // The window's own states; the buttons' captions only show them.
+    bool searching = false;
+    bool portBusy = false;  // an open or close is on its way through the bus
+    ServoProfile selectedProfile;
+    ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;
     int currentPage = 0;
     std::unique_ptr<MessageBoxes> messages;

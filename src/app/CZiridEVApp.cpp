@@ -53,7 +53,7 @@ bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
 int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
-    window = std::make_unique<CServoMain>(protocol);
+    window = std::make_unique<CServoMain>(bus);
     // A catalogue from elsewhere than the working directory is named in the status field.
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
         const QString note = QString::fromUtf8("型号文件: %1").arg(QString::fromStdString(file));

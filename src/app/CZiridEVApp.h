@@ -1,10 +1,10 @@
 #pragma once
-// The application object: creates the one serial port and protocol object, the main window,
-// and in demo mode the virtual bus, and runs the event loop.
+// The application object: creates the bus owner (the one serial port and protocol object),
+// the main window, and in demo mode the virtual bus, and runs the event loop.
 
 #include "app/CServoMain.h"
 #include "app/DemoBus.h"
-#include "protocol/ZNServo.h"
+#include "bus/ServoBus.h"
 #include "serial/CZNComm.h"
 
 #include <QApplication>
@@ -30,8 +30,7 @@ private:
     Options ParseOptions();
 
     QApplication qt;
-    CZNComm comm;
-    ZNServo protocol{comm};
+    ServoBus bus;
     std::unique_ptr<CServoMain> window;
     std::unique_ptr<DemoBus> demo;
 };

@@ -167,3 +167,14 @@ int ModelCatalogue::LookupDebugProfile(const ModelKey& key, DebugProfile& profil
     });
     return found;
 }
+
+ServoProfile ModelCatalogue::ProfileOf(const ModelKey& key)
+{
+    ServoProfile profile;
+    profile.byteOrder = key[addr::kByteOrder];
+    profile.statusLevel = key[addr::kStatusLevel];
+    DebugProfile debug{};
+    if (LookupDebugProfile(key, debug))
+        profile.positionAddress = static_cast<uint8_t>(debug.torqueAddress + 1);
+    return profile;
+}

@@ -4,6 +4,7 @@
 // take effect without a restart; texts leave the catalogue in UTF-8.
 
 #include "catalogue/ModelTypes.h"
+#include "protocol/Reply.h"
 
 #include <mutex>
 #include <string>
@@ -15,6 +16,10 @@ public:
     std::string LookupModelName(const ModelKey& key);
     int LookupMemoryTable(MemoryTable& items, const ModelKey& key);
     int LookupDebugProfile(const ModelKey& key, DebugProfile& profile);
+    // How commands to the servo with these identification bytes are coded: its byte order
+    // and status level from the bytes, its position block one above the torque switch of
+    // its debug row (the default without one).
+    ServoProfile ProfileOf(const ModelKey& key);
 
     static bool MatchTablePattern(const KeyPattern& pattern, const ModelKey& key);
     static bool MatchModelPattern(const KeyPattern& pattern, const ModelKey& key);

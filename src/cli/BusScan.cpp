@@ -4,6 +4,7 @@
 #include "cli/CtlCommand.h"
 #include "support/BaudRates.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace {
@@ -38,9 +39,19 @@ bool ProbeServo(ZNS& bus, uint8_t id, ModelKey& key)
             head[1] != 0xFF)
             return false;
         if (head[2] == id) {
-            uint8_t checksum;
-            return bus.ReceiveBytes(key.data(), kKeySize) == kKeySize &&
-                   bus.ReceiveBytes(&checksum, 1) == 1;
+            // The rest of the reply, checked whole: a damaged one lists no servo.
+            if (head[3] != kKeySize + 2)
+                return false;
+            uint8_t rest[kKeySize + 1];
+            if (bus.ReceiveBytes(rest, kKeySize + 1) != kKeySize + 1)
+                return false;
+            unsigned sum = static_cast<unsigned>(head[2]) + head[3] + head[4];
+            for (int i = 0; i < kKeySize; ++i)
+                sum += rest[i];
+            if (static_cast<uint8_t>(~sum) != rest[kKeySize])
+                return false;
+            std::copy_n(rest, kKeySize, key.begin());
+            return true;
         }
         // LEN counts the error byte (already read with the head), the data and the checksum.
         uint8_t rest[256];

@@ -4,8 +4,7 @@
 
 #include "catalogue/ModelCatalogue.h"
 #include "cli/ServoCtl.h"
-#include "protocol/ZNServo.h"
-#include "serial/CZNComm.h"
+#include "bus/ServoBus.h"
 
 #include <functional>
 #include <ostream>
@@ -23,6 +22,8 @@ struct Checker {
     void Fail(const std::string& message);
 };
 
+// A command's session: the bus owner over the port, the catalogue, and what the servo's
+// identification read gave. A command's exchanges run as jobs on the bus's thread.
 class Session {
 public:
     Session(const std::string& catalogueFile, std::ostream& o, std::ostream& e)
@@ -38,13 +39,19 @@ public:
 
     // One line on stderr naming the servo; returns the bus-failure status.
     int Fail(int id, const std::string& what);
+    // The same, naming what the exchange `what` came to: "servo 3: no answer within 100 ms".
+    int Fail(int id, const Reply& reply, const std::string& what = {});
+    // A non-zero error byte of an answered reply, named on stderr.
+    void NoteError(int id, const Reply& reply);
 
     std::ostream& out;
     std::ostream& err;
-    CZNComm comm;
-    ZNServo servo{comm};
+    ServoBus bus;
+    CZNComm& comm = bus.Port();
+    ZNServo& servo = bus.Protocol();
     ModelCatalogue catalogue;
     ModelKey key{};
+    ServoProfile profile;
     bool identified = false;  // key holds what the servo answered
 };
 

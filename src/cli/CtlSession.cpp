@@ -2,10 +2,6 @@
 
 #include "cli/NumberArg.h"
 
-namespace {
-constexpr uint8_t kDefaultPositionAddress = 41;
-}  // namespace
-
 long long Checker::Get(const std::string& text, const std::string& what, long long low,
                        long long high)
 {
@@ -36,27 +32,24 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
 int Session::Identify(uint8_t id, long long byteOrder, long long statusLevel,
                       long long positionAddress)
 {
-    uint8_t position = kDefaultPositionAddress;
+    profile = ServoProfile{};
     if (byteOrder < 0 || statusLevel < 0) {
         if (id == kBroadcastId) {
             // Nobody answers the broadcast ID: the options or the defaults hold.
         } else {
-            if (servo.ReadMemory(id, 0, key.data(), 9) != 9)
-                return Fail(id, "no reply to the identification read");
+            const Reply r = servo.ReadMemory(id, 0, key.data(), 9);
+            if (!r)
+                return Fail(id, r, "the identification read");
             identified = true;
-            servo.byteOrder = key[addr::kByteOrder];
-            servo.statusLevel = key[addr::kStatusLevel];
-            DebugProfile profile{};
-            if (catalogue.LookupDebugProfile(key, profile))
-                position = static_cast<uint8_t>(profile.torqueAddress + 1);
+            profile = catalogue.ProfileOf(key);
         }
     }
     if (byteOrder >= 0)
-        servo.byteOrder = static_cast<uint8_t>(byteOrder);
+        profile.byteOrder = static_cast<uint8_t>(byteOrder);
     if (statusLevel >= 0)
-        servo.statusLevel = static_cast<uint8_t>(statusLevel);
-    servo.positionAddress =
-        positionAddress >= 0 ? static_cast<uint8_t>(positionAddress) : position;
+        profile.statusLevel = static_cast<uint8_t>(statusLevel);
+    if (positionAddress >= 0)
+        profile.positionAddress = static_cast<uint8_t>(positionAddress);
     return kCtlDone;
 }
 
@@ -64,4 +57,17 @@ int Session::Fail(int id, const std::string& what)
 {
     err << "servoctl: servo " << id << ": " << what << "\n";
     return kCtlBusFailed;
+}
+
+int Session::Fail(int id, const Reply& reply, const std::string& what)
+{
+    const std::string reason = ReplyText(reply, comm.timeoutMs);
+    return Fail(id, what.empty() ? reason : reason + " to " + what);
+}
+
+void Session::NoteError(int id, const Reply& reply)
+{
+    if (reply.ok() && reply.error != 0)
+        err << "servoctl: servo " << id << ": error byte 0x" << std::hex << std::uppercase
+            << int(reply.error) << std::dec << std::nouppercase << "\n";
 }

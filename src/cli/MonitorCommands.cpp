@@ -89,15 +89,17 @@ int Monitor(Session& s, const MonitorArgs& a)
         const auto now = Clock::now();
         const long long ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
-        const int got = range.count > 0
-                            ? s.servo.ReadMemory(id, range.address, block.data(), range.count)
-                            : 0;
-        if (got == 0) {
+        const Reply got = range.count > 0
+                              ? s.servo.ReadMemory(id, range.address, block.data(), range.count)
+                              : Reply::Failed(Outcome::NoAnswer);
+        // A damaged answer is no answer: nothing of it is shown.
+        if (!got) {
             s.out << (a.csv ? std::to_string(ms) + ",,,,,,,,,,timeout" : "状态:" + std::string(kTimeoutText))
                   << std::endl;
         } else {
             anyAnswer = true;
-            const Feedback f = DecodeFeedback(block, s.servo.byteOrder != 0);
+            s.NoteError(a.servoId, got);
+            const Feedback f = DecodeFeedback(block, s.profile.byteOrder != 0);
             s.out << (a.csv ? CsvRow(ms, f) : TextLine(f)) << std::endl;
         }
         due += std::chrono::milliseconds(a.intervalMs);

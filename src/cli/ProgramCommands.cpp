@@ -14,7 +14,6 @@
 
 #include <climits>
 #include <memory>
-#include <mutex>
 #include <sstream>
 
 namespace {
@@ -31,14 +30,10 @@ struct ProgramArgs {
 // where the servo went is told on stderr, since the next command must be given it.
 class Programmer {
 public:
-    Programmer(Session& s, int id) : session(s), program(s.servo, busLock, s.catalogue)
+    Programmer(Session& s, int id) : session(s), program(s.bus, s.catalogue)
     {
-        program.SetBaudFollower([this](int code) {
-            baudCode = code;
-            if (const int rate = BaudRateOfCode(code))
-                session.comm.SetBaudRate(rate);
-        });
-        program.SelectServo(id, session.key);
+        program.SetBaudFollower([this](int code) { baudCode = code; });
+        program.SelectServo(id, session.key, session.profile);
     }
 
     // The identification bytes (unless the session read them) and one poll: the table and a
@@ -46,9 +41,11 @@ public:
     int Load(int id)
     {
         if (!session.identified) {
-            if (session.servo.ReadMemory(static_cast<uint8_t>(id), 0, session.key.data(), 9) != 9)
-                return session.Fail(id, "no reply to the identification read");
-            program.SelectServo(id, session.key);
+            const Reply r =
+                session.servo.ReadMemory(static_cast<uint8_t>(id), 0, session.key.data(), 9);
+            if (!r)
+                return session.Fail(id, r, "the identification read");
+            program.SelectServo(id, session.key, session.profile);
         }
         report = program.Poll();
         if (report.status == text::kTimeout)
@@ -70,7 +67,6 @@ public:
     }
 
     Session& session;
-    std::recursive_mutex busLock;
     ServoProgram program;
     PollReport report;
     int baudCode = -1;

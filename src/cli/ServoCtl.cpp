@@ -35,6 +35,95 @@ WriteMode ModeOf(const std::string& mode)
                                                             : WriteMode::Normal;
 }
 
+// The checked numbers of a command line.
+struct Plan {
+    int id, address, count, last;
+    long long value;
+    int target, acc, speed, time, from, to;
+    bool autoTimeout;
+    long long byteOrder, statusLevel, positionAddress;
+    bool allRates;
+    std::string mode, state;
+};
+
+// A command on the open port, inside the bus job.
+int RunOnBus(Session& s, const CtlCommand* group, const std::string& name, const Plan& p,
+             const std::vector<uint8_t>& data)
+{
+    auto& servo = s.servo;
+    const int id = p.id;
+    const auto sid = static_cast<uint8_t>(id);
+    auto identify = [&](int who) {
+        return s.Identify(static_cast<uint8_t>(who), p.byteOrder, p.statusLevel, p.positionAddress);
+    };
+
+    if (group) {
+        if (group->identify)
+            if (const int r = identify(group->servoId ? group->servoId() : id); r != kCtlDone)
+                return r;
+        return group->run(s);
+    }
+
+    if (name == "scan")
+        return RunScan(s, ScanOptions{p.from, p.to, p.allRates, p.autoTimeout});
+    if (name == "read") {
+        std::vector<uint8_t> bytes(static_cast<size_t>(p.count));
+        const Reply r = servo.ReadMemory(sid, static_cast<uint8_t>(p.address), bytes.data(),
+                                         static_cast<uint8_t>(p.count));
+        if (!r)
+            return s.Fail(id, r);
+        s.NoteError(id, r);
+        s.out << HexText(bytes.data(), bytes.size()) << std::endl;
+        return kCtlDone;
+    }
+    if (name == "action") {
+        if (servo.Action())
+            return kCtlDone;
+        s.err << "servoctl: the action packet was not sent\n";
+        return kCtlBusFailed;
+    }
+
+    if (const int r = identify(id); r != kCtlDone)
+        return r;
+    const ServoProfile& profile = s.profile;
+    const auto a = static_cast<uint8_t>(p.address);
+    auto status = [&](const Reply& r, int who) -> int {
+        if (!r)
+            return s.Fail(who, r);
+        s.NoteError(who, r);
+        return kCtlDone;
+    };
+    if (name == "write")
+        return status(servo.WriteMemory(profile, sid, a, data.data(),
+                                        static_cast<uint8_t>(data.size())),
+                      id);
+    if (name == "write-byte")
+        return status(servo.WriteByte(profile, sid, a, static_cast<uint8_t>(p.value)), id);
+    if (name == "write-word")
+        return status(servo.WriteWord(profile, sid, a, static_cast<int>(p.value)), id);
+
+    const WriteMode mode = ModeOf(p.mode);
+    const auto torqueAddress = static_cast<uint8_t>(profile.positionAddress - 1);
+    auto send = [&](int first, int end) {
+        return name == "move" ? IssuePositionCommand(servo, profile, mode, first, end, p.target,
+                                                     p.speed, p.time, p.acc)
+                              : SendTorqueSwitch(servo, profile, mode, first, end, torqueAddress,
+                                                 p.state == "on");
+    };
+    if (mode == WriteMode::Sync) {
+        if (!send(id, p.last)) {
+            s.err << "servoctl: the sync packet was not sent\n";
+            return kCtlBusFailed;
+        }
+        return kCtlDone;
+    }
+    // One exchange per servo, so a failure names its servo.
+    for (int each = id; each <= p.last; ++each)
+        if (const Reply r = send(each, each); !r)
+            return s.Fail(each, r);
+    return kCtlDone;
+}
+
 }  // namespace
 
 int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -212,79 +301,22 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         }
         port = probe.portNames[static_cast<size_t>(probe.portCount - 1)];
     }
+    // The port's opening and the command's exchanges are one job on the bus's thread; this
+    // thread waits for it.
     Session s(t.catalogue, out, err);
-    if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
-        return r;
-    if (autoTimeout) {
-        const Exchange exchange = CommandExchange(name, count, static_cast<int>(data.size()),
-                                                  t.mode, last - id + 1);
-        const int latency = AdapterLatencyMs(s.comm.latencyMs, s.comm.usbDevice);
-        s.comm.timeoutMs = AutoTimeoutMs(exchange, rate, latency);
-        s.comm.SetTimeouts(s.comm.timeoutMs);
-    }
-    auto& servo = s.servo;
-    const auto sid = static_cast<uint8_t>(id);
-
-    if (group) {
-        if (group->identify) {
-            const int who = group->servoId ? group->servoId() : id;
-            if (const int r = s.Identify(static_cast<uint8_t>(who), byteOrder, statusLevel,
-                                         positionAddress);
-                r != kCtlDone)
-                return r;
+    return s.bus.Run(JobKind::Command, [&](BusAccess&) -> int {
+        if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
+            return r;
+        if (autoTimeout) {
+            const Exchange exchange = CommandExchange(name, count, static_cast<int>(data.size()),
+                                                      t.mode, last - id + 1);
+            const int latency = AdapterLatencyMs(s.comm.latencyMs, s.comm.usbDevice);
+            s.comm.timeoutMs = AutoTimeoutMs(exchange, rate, latency);
+            s.comm.SetTimeouts(s.comm.timeoutMs);
         }
-        return group->run(s);
-    }
-
-    if (name == "scan")
-        return RunScan(s, ScanOptions{from, to, t.allRates, autoTimeout});
-    if (name == "read") {
-        std::vector<uint8_t> bytes(static_cast<size_t>(count));
-        const int got = servo.ReadMemory(sid, static_cast<uint8_t>(address), bytes.data(),
-                                         static_cast<uint8_t>(count));
-        if (got == 0)
-            return s.Fail(id, "no reply");
-        if (got != count)
-            return s.Fail(id, "short reply (" + std::to_string(got) + " of " +
-                                  std::to_string(count) + " bytes)");
-        out << HexText(bytes.data(), bytes.size()) << std::endl;
-        return kCtlDone;
-    }
-    if (name == "action") {
-        if (servo.Action())
-            return kCtlDone;
-        err << "servoctl: the action packet was not sent\n";
-        return kCtlBusFailed;
-    }
-
-    if (const int r = s.Identify(sid, byteOrder, statusLevel, positionAddress); r != kCtlDone)
-        return r;
-    const auto a = static_cast<uint8_t>(address);
-    auto status = [&](int ok, int who) { return ok ? kCtlDone : s.Fail(who, "no status reply"); };
-    if (name == "write")
-        return status(servo.WriteMemory(sid, a, data.data(), static_cast<uint8_t>(data.size())), id);
-    if (name == "write-byte")
-        return status(servo.WriteByte(sid, a, static_cast<uint8_t>(value)), id);
-    if (name == "write-word")
-        return status(servo.WriteWord(sid, a, static_cast<int>(value)), id);
-
-    const WriteMode mode = ModeOf(t.mode);
-    const auto torqueAddress = static_cast<uint8_t>(servo.positionAddress - 1);
-    auto send = [&](int first, int end) {
-        return name == "move"
-                   ? IssuePositionCommand(servo, mode, first, end, target, speed, time, acc)
-                   : SendTorqueSwitch(servo, mode, first, end, torqueAddress, t.state == "on");
-    };
-    if (mode == WriteMode::Sync) {
-        if (!send(id, last)) {
-            err << "servoctl: the sync packet was not sent\n";
-            return kCtlBusFailed;
-        }
-        return kCtlDone;
-    }
-    // One exchange per servo, so a failure names its servo.
-    for (int each = id; each <= last; ++each)
-        if (!send(each, each))
-            return s.Fail(each, "no status reply");
-    return kCtlDone;
+        return RunOnBus(s, group, name, Plan{id, address, count, last, value, target, acc, speed,
+                                             time, from, to, autoTimeout, byteOrder, statusLevel,
+                                             positionAddress, t.allRates, t.mode, t.state},
+                        data);
+    });
 }

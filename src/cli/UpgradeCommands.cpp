@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -124,11 +123,12 @@ int Flash(Session& s, int id, const std::string& file)
     Progress progress(s.err, job.blockCount);
     UpgradeReports reports;
     reports.acknowledged = [&](int block) { progress.Show(block); };
-    std::recursive_mutex busLock;
     UpgradeResult result;
     {
         InterruptGuard guard;
-        result = RunUpgrade(s.servo, busLock, job, interrupted, reports);
+        result = s.bus.Run(JobKind::Transfer, [&](BusAccess& bus) {
+            return RunUpgrade(bus, job, interrupted, reports);
+        });
     }
     progress.End();
     switch (result.outcome) {
@@ -176,14 +176,13 @@ long long Percentile(std::vector<long long>& sorted, int p)
 int CommTest(Session& s, CommTestPlan plan, int passes)
 {
     plan.timeoutMs = std::max(s.comm.timeoutMs.load(), 1);
-    std::recursive_mutex busLock;
     CommTestCounts counts;
     std::atomic<bool> running{true}, abort{false};
     std::map<int, ServoFigures> figures;
     int done = 0;
     {
         InterruptGuard guard;
-        RunCommTest(s.servo, busLock, plan, counts, running, abort, [&](const CommTestPass& pass) {
+        RunCommTest(s.bus, plan, counts, running, abort, [&](const CommTestPass& pass) {
             std::string text = pass.text;
             text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
             s.out << text << TrafficText(pass.traffic) << "\n" << std::flush;

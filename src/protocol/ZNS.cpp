@@ -1,5 +1,6 @@
 #include "protocol/ZNS.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 uint8_t PacketChecksum(const uint8_t* bytes, int n)
@@ -71,149 +72,230 @@ int ZNS::SendSyncPacket(const uint8_t* ids, int count, uint8_t address, const ui
     return SendByte(static_cast<uint8_t>(~sum));
 }
 
-int ZNS::AwaitStatus(uint8_t id)
+Reply ZNS::Sent(int sendResult) const
 {
-    if (id == kBroadcastId || statusLevel == 0)
-        return 1;
+    if (sendResult)
+        return Reply::Answered();
+    return Reply::Failed(ChannelOpen() ? Outcome::WriteFailed : Outcome::PortClosed);
+}
+
+Reply ZNS::Short()
+{
+    return Reply::Failed(ChannelOpen() ? Outcome::NoAnswer : Outcome::PortClosed);
+}
+
+Reply ZNS::Broken(Damage damage)
+{
+    // Whatever is left of the reply stays unread; the next exchange drops it with its flush.
+    return Reply::Failed(Outcome::Damaged, damage);
+}
+
+Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
+{
+    if (id == kBroadcastId || profile.statusLevel == 0)
+        return Reply::Answered();
     uint8_t status[kStatusPacketSize];
-    return ReceiveBytes(status, kStatusPacketSize) == kStatusPacketSize ? 1 : 0;
+    if (ReceiveBytes(status, kStatusPacketSize) != kStatusPacketSize)
+        return Short();
+    if (status[0] != 0xFF || status[1] != 0xFF)
+        return Broken(Damage::Header);
+    // A status of another ID is the late answer to an earlier request.
+    if (status[2] != id)
+        return Broken(Damage::Id);
+    if (status[3] != 2)
+        return Broken(Damage::Length);
+    if (PacketChecksum(status + 2, 3) != status[5])
+        return Broken(Damage::Checksum);
+    return Reply::Answered(0, status[4]);
 }
 
-std::array<uint8_t, 2> ZNS::WordToBytes(int value) const
+Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 {
-    const auto low = static_cast<uint8_t>(value & 0xFF);
-    const auto high = static_cast<uint8_t>((value >> 8) & 0xFF);
-    if (byteOrder == 0)
-        return {low, high};
-    return {high, low};
-}
-
-uint16_t ZNS::BytesToWord(const uint8_t* bytes) const
-{
-    if (byteOrder == 0)
-        return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-int ZNS::ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n)
-{
-    FlushInput();
-    const uint8_t params[1] = {n};
-    SendPacket(id, address, params, 1, instr::kRead);
     uint8_t head[kReplyHeadSize];
     if (ReceiveBytes(head, kReplyHeadSize) < kReplyHeadSize)
-        return 0;
+        return Short();
+    if (head[0] != 0xFF || head[1] != 0xFF)
+        return Broken(Damage::Header);
     // A reply from another ID is the late answer to an earlier request (it came after that
     // exchange's time-out and after this one's flush): taking it would put that servo's
     // bytes under this ID, so a search would list phantom servos.
     if (head[2] != id)
-        return 0;
-    const int received = buffer != nullptr ? ReceiveBytes(buffer, n) : 0;
-    uint8_t checksum;
-    if (ReceiveBytes(&checksum, 1) < 1)
-        return 0;
-    return received;
+        return Broken(Damage::Id);
+    if (head[3] != n + 2)
+        return Broken(Damage::Length);
+    // The data goes to a scratch block first: nothing of a reply reaches the caller before
+    // its checksum has been seen.
+    uint8_t data[256];
+    uint8_t checksum = 0;
+    if (ReceiveBytes(data, n) < n || ReceiveBytes(&checksum, 1) < 1)
+        return Short();
+    unsigned sum = static_cast<unsigned>(head[2]) + head[3] + head[4];
+    for (int i = 0; i < n; ++i)
+        sum += data[i];
+    if (static_cast<uint8_t>(~sum) != checksum)
+        return Broken(Damage::Checksum);
+    if (buffer != nullptr)
+        std::copy_n(data, n, buffer);
+    return Reply::Answered(buffer != nullptr ? n : 0, head[4]);
 }
 
-int ZNS::WriteExchange(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n,
-                       uint8_t instruction)
+std::array<uint8_t, 2> ZNS::WordToBytes(const ServoProfile& profile, int value)
+{
+    const auto low = static_cast<uint8_t>(value & 0xFF);
+    const auto high = static_cast<uint8_t>((value >> 8) & 0xFF);
+    if (profile.byteOrder == 0)
+        return {low, high};
+    return {high, low};
+}
+
+uint16_t ZNS::BytesToWord(const ServoProfile& profile, const uint8_t* bytes)
+{
+    if (profile.byteOrder == 0)
+        return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+Reply ZNS::ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n)
+{
+    FlushInput();
+    const uint8_t params[1] = {n};
+    if (!SendPacket(id, address, params, 1, instr::kRead))
+        return Sent(0);
+    return ReceiveReadReply(id, buffer, n);
+}
+
+Reply ZNS::WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t address,
+                         const uint8_t* data, uint8_t n, uint8_t instruction)
 {
     FlushInput();
     // A block too long for one packet is not sent; awaiting a status for it would only
     // turn a refused send into a reported success. Missing data can't be sent either.
     if (n > 252 || (data == nullptr && n > 0))
-        return 0;
+        return Reply::Failed(Outcome::WriteFailed);
     // A write always carries its address: an empty block (whose data pointer may well be
     // null) must not turn into a packet without parameters.
     static const uint8_t noData = 0;
-    SendPacket(id, address, data != nullptr ? data : &noData, n, instruction);
-    return AwaitStatus(id);
+    if (!SendPacket(id, address, data != nullptr ? data : &noData, n, instruction))
+        return Sent(0);
+    return AwaitStatus(profile, id);
 }
 
-int ZNS::BareExchange(uint8_t id, uint8_t instruction)
+Reply ZNS::BareExchange(const ServoProfile& profile, uint8_t id, uint8_t instruction)
 {
     FlushInput();
-    SendPacket(id, 0, nullptr, 0, instruction);
-    return AwaitStatus(id);
+    if (!SendPacket(id, 0, nullptr, 0, instruction))
+        return Sent(0);
+    return AwaitStatus(profile, id);
 }
 
-int ZNS::WriteMemory(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n)
+Reply ZNS::WriteMemory(const ServoProfile& profile, uint8_t id, uint8_t address,
+                       const uint8_t* data, uint8_t n)
 {
-    return WriteExchange(id, address, data, n, instr::kWrite);
+    return WriteExchange(profile, id, address, data, n, instr::kWrite);
 }
 
-int ZNS::RegWriteMemory(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n)
+Reply ZNS::RegWriteMemory(const ServoProfile& profile, uint8_t id, uint8_t address,
+                          const uint8_t* data, uint8_t n)
 {
-    return WriteExchange(id, address, data, n, instr::kRegWrite);
+    return WriteExchange(profile, id, address, data, n, instr::kRegWrite);
 }
 
-int ZNS::WriteByte(uint8_t id, uint8_t address, uint8_t value)
+Reply ZNS::WriteByte(const ServoProfile& profile, uint8_t id, uint8_t address, uint8_t value)
 {
-    return WriteExchange(id, address, &value, 1, instr::kWrite);
+    return WriteExchange(profile, id, address, &value, 1, instr::kWrite);
 }
 
-int ZNS::WriteWord(uint8_t id, uint8_t address, int value)
+Reply ZNS::WriteWord(const ServoProfile& profile, uint8_t id, uint8_t address, int value)
 {
-    const auto bytes = WordToBytes(value);
-    return WriteExchange(id, address, bytes.data(), 2, instr::kWrite);
+    const auto bytes = WordToBytes(profile, value);
+    return WriteExchange(profile, id, address, bytes.data(), 2, instr::kWrite);
 }
 
-std::array<uint8_t, 7> ZNS::PositionBlock(int position, int acceleration, int speed,
-                                          int time) const
+std::array<uint8_t, 7> ZNS::PositionBlock(const ServoProfile& profile, int position,
+                                          int acceleration, int speed, int time)
 {
-    const auto p = WordToBytes(EncodeSignMagnitude(static_cast<int16_t>(position), 15));
-    const auto t = WordToBytes(time);
-    const auto s = WordToBytes(speed);
+    const auto p =
+        WordToBytes(profile, EncodeSignMagnitude(static_cast<int16_t>(position), 15));
+    const auto t = WordToBytes(profile, time);
+    const auto s = WordToBytes(profile, speed);
     return {static_cast<uint8_t>(acceleration), p[0], p[1], t[0], t[1], s[0], s[1]};
 }
 
-int ZNS::SendPositionCommand(uint8_t id, int position, int acceleration, int speed, int time,
-                             uint8_t instruction)
+Reply ZNS::SendPositionCommand(const ServoProfile& profile, uint8_t id, int position,
+                               int acceleration, int speed, int time, uint8_t instruction)
 {
     FlushInput();
-    const auto block = PositionBlock(position, acceleration, speed, time);
-    SendPacket(id, positionAddress, block.data(), 7, instruction);
-    return AwaitStatus(id);
+    const auto block = PositionBlock(profile, position, acceleration, speed, time);
+    if (!SendPacket(id, profile.positionAddress, block.data(), 7, instruction))
+        return Sent(0);
+    return AwaitStatus(profile, id);
 }
 
-int ZNS::WritePosition(uint8_t id, int position, int acceleration, int speed, int time)
+Reply ZNS::WritePosition(const ServoProfile& profile, uint8_t id, int position,
+                         int acceleration, int speed, int time)
 {
-    return SendPositionCommand(id, position, acceleration, speed, time, instr::kWrite);
+    return SendPositionCommand(profile, id, position, acceleration, speed, time, instr::kWrite);
 }
 
-int ZNS::RegWritePosition(uint8_t id, int position, int acceleration, int speed, int time)
+Reply ZNS::RegWritePosition(const ServoProfile& profile, uint8_t id, int position,
+                            int acceleration, int speed, int time)
 {
-    return SendPositionCommand(id, position, acceleration, speed, time, instr::kRegWrite);
+    return SendPositionCommand(profile, id, position, acceleration, speed, time,
+                               instr::kRegWrite);
 }
 
-int ZNS::SyncWritePosition(const uint8_t* ids, int count, int position, int acceleration,
-                           int speed, int time)
+Reply ZNS::SyncWritePosition(const ServoProfile& profile, const uint8_t* ids, int count,
+                             int position, int acceleration, int speed, int time)
 {
-    const auto block = PositionBlock(position, acceleration, speed, time);
-    return SendSyncPacket(ids, count, positionAddress, block.data(), 7);
+    const auto block = PositionBlock(profile, position, acceleration, speed, time);
+    return Sent(SendSyncPacket(ids, count, profile.positionAddress, block.data(), 7));
 }
 
-int ZNS::Action()
+Reply ZNS::Action()
 {
-    return SendPacket(kBroadcastId, 0, nullptr, 0, instr::kAction);
+    return Sent(SendPacket(kBroadcastId, 0, nullptr, 0, instr::kAction));
 }
 
-int ZNS::RequestUpgrade(uint8_t id)
+Reply ZNS::RequestUpgrade(uint8_t id)
 {
-    return SendPacket(id, 0, nullptr, 0, instr::kUpgrade);
+    return Sent(SendPacket(id, 0, nullptr, 0, instr::kUpgrade));
 }
 
-int ZNS::RestoreParameters(uint8_t id)
+Reply ZNS::RestoreParameters(const ServoProfile& profile, uint8_t id)
 {
-    return BareExchange(id, instr::kRestore);
+    return BareExchange(profile, id, instr::kRestore);
 }
 
-int ZNS::RiskyOperation(uint8_t id)
+Reply ZNS::RiskyOperation(const ServoProfile& profile, uint8_t id)
 {
-    return BareExchange(id, instr::kRisky);
+    return BareExchange(profile, id, instr::kRisky);
 }
 
-int ZNS::ResetAngle(uint8_t id)
+Reply ZNS::ResetAngle(const ServoProfile& profile, uint8_t id)
 {
-    return BareExchange(id, instr::kResetAngle);
+    return BareExchange(profile, id, instr::kResetAngle);
+}
+
+const char* DamageName(Damage damage)
+{
+    switch (damage) {
+    case Damage::Header: return "header";
+    case Damage::Id: return "ID";
+    case Damage::Length: return "length";
+    case Damage::Checksum: return "checksum";
+    case Damage::None: break;
+    }
+    return "none";
+}
+
+std::string ReplyText(const Reply& reply, int timeoutMs)
+{
+    switch (reply.outcome) {
+    case Outcome::Answered: return "answered";
+    case Outcome::NoAnswer: return "no answer within " + std::to_string(timeoutMs) + " ms";
+    case Outcome::Damaged: return std::string("damaged answer (") + DamageName(reply.damage) + ")";
+    case Outcome::PortClosed: return "port closed";
+    case Outcome::WriteFailed: return "packet not sent";
+    }
+    return "?";
 }

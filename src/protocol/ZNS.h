@@ -2,9 +2,11 @@
 // The servo bus protocol: instruction packets FF FF ID LEN INSTR parameters CHK, sync-write
 // packets, status and read replies, and the servo operations built on them. The byte channel
 // is four virtual operations, bound to the serial port by ZNServo and scripted by tests.
+// Every operation says what its exchange came to (Reply); nothing per servo is kept here.
+
+#include "protocol/Reply.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 
 namespace instr {
@@ -40,46 +42,60 @@ public:
     virtual int SendBytes(const uint8_t* buffer, int n) = 0;
     virtual int ReceiveBytes(uint8_t* buffer, int n) = 0;
     virtual int FlushInput() = 0;
+    // Whether the channel leads anywhere: an exchange on a closed port is "port closed", not
+    // a servo that kept silent.
+    virtual bool ChannelOpen() const { return true; }
 
-    // Framing. Without data (data == nullptr) the packet has no parameters.
+    // Framing. Without data (data == nullptr) the packet has no parameters. Nonzero when the
+    // packet went out whole.
     int SendPacket(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n,
                    uint8_t instruction);
     int SendSyncPacket(const uint8_t* ids, int count, uint8_t address, const uint8_t* block,
                        uint8_t length);
-    int AwaitStatus(uint8_t id);
-    std::array<uint8_t, 2> WordToBytes(int value) const;
-    uint16_t BytesToWord(const uint8_t* bytes) const;
 
-    // Servo operations.
-    int ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n);
-    int WriteMemory(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n);
-    int RegWriteMemory(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n);
-    int WriteByte(uint8_t id, uint8_t address, uint8_t value);
-    int WriteWord(uint8_t id, uint8_t address, int value);
-    int WritePosition(uint8_t id, int position, int acceleration, int speed, int time);
-    int RegWritePosition(uint8_t id, int position, int acceleration, int speed, int time);
-    int SyncWritePosition(const uint8_t* ids, int count, int position, int acceleration,
-                          int speed, int time);
-    int Action();
-    int RequestUpgrade(uint8_t id);
-    int RestoreParameters(uint8_t id);
-    int RiskyOperation(uint8_t id);
-    int ResetAngle(uint8_t id);
+    // Replies, each checked whole before anything of it is taken: header FF FF, the ID asked,
+    // the length byte, the checksum. A status packet is expected unless the ID is the
+    // broadcast ID or the servo's status level is 0.
+    Reply AwaitStatus(const ServoProfile& profile, uint8_t id);
+    Reply ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n);
 
-    // The 7-byte block written at positionAddress: acceleration, position, time, speed.
-    std::array<uint8_t, 7> PositionBlock(int position, int acceleration, int speed,
-                                         int time) const;
+    static std::array<uint8_t, 2> WordToBytes(const ServoProfile& profile, int value);
+    static uint16_t BytesToWord(const ServoProfile& profile, const uint8_t* bytes);
+    // The 7-byte block written at the position address: acceleration, position, time, speed.
+    static std::array<uint8_t, 7> PositionBlock(const ServoProfile& profile, int position,
+                                                int acceleration, int speed, int time);
 
-    // Set by the window, the pages and their pollers from different threads.
-    std::atomic<uint8_t> statusLevel{1};
-    std::atomic<uint8_t> byteOrder{0};
-    // First address of the position block; one above the model's torque switch.
-    std::atomic<uint8_t> positionAddress{41};
+    // Servo operations. A read needs no profile: its bytes come back as the servo holds them.
+    Reply ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n);
+    Reply WriteMemory(const ServoProfile& profile, uint8_t id, uint8_t address,
+                      const uint8_t* data, uint8_t n);
+    Reply RegWriteMemory(const ServoProfile& profile, uint8_t id, uint8_t address,
+                         const uint8_t* data, uint8_t n);
+    Reply WriteByte(const ServoProfile& profile, uint8_t id, uint8_t address, uint8_t value);
+    Reply WriteWord(const ServoProfile& profile, uint8_t id, uint8_t address, int value);
+    Reply WritePosition(const ServoProfile& profile, uint8_t id, int position,
+                        int acceleration, int speed, int time);
+    Reply RegWritePosition(const ServoProfile& profile, uint8_t id, int position,
+                           int acceleration, int speed, int time);
+    // Packets without replies: answered once they went out whole.
+    Reply SyncWritePosition(const ServoProfile& profile, const uint8_t* ids, int count,
+                            int position, int acceleration, int speed, int time);
+    Reply Action();
+    Reply RequestUpgrade(uint8_t id);
+    Reply RestoreParameters(const ServoProfile& profile, uint8_t id);
+    Reply RiskyOperation(const ServoProfile& profile, uint8_t id);
+    Reply ResetAngle(const ServoProfile& profile, uint8_t id);
+
+    // What a packet that expects no reply came to.
+    Reply Sent(int sendResult) const;
 
 private:
-    int WriteExchange(uint8_t id, uint8_t address, const uint8_t* data, uint8_t n,
-                      uint8_t instruction);
-    int BareExchange(uint8_t id, uint8_t instruction);
-    int SendPositionCommand(uint8_t id, int position, int acceleration, int speed, int time,
-                            uint8_t instruction);
+    Reply WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t address,
+                        const uint8_t* data, uint8_t n, uint8_t instruction);
+    Reply BareExchange(const ServoProfile& profile, uint8_t id, uint8_t instruction);
+    Reply SendPositionCommand(const ServoProfile& profile, uint8_t id, int position,
+                              int acceleration, int speed, int time, uint8_t instruction);
+    // A reply cut short, or a failed check: the rest of it is dropped.
+    Reply Short();
+    Reply Broken(Damage damage);
 };

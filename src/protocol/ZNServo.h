@@ -18,12 +18,13 @@ public:
     int SendBytes(const uint8_t* buffer, int n) override;
     int ReceiveBytes(uint8_t* buffer, int n) override;
     int FlushInput() override;
+    bool ChannelOpen() const override { return comm.IsOpen(); }
 
     CZNComm& comm;
 
 private:
-    // The bus lock keeps packets whole; this mutex only keeps two threads that forget it
-    // from inserting into the vector at once.
+    // Only bus jobs send, one at a time; this mutex only keeps a second sender that goes
+    // around the bus owner from corrupting the vector.
     std::mutex heldMutex;
     std::vector<uint8_t> held;
 };

@@ -15,7 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<uint8_t> Reply(uint8_t id, const uint8_t* data, int n)
+std::vector<uint8_t> ReplyPacket(uint8_t id, const uint8_t* data, int n)
 {
     std::vector<uint8_t> r = {0xFF, 0xFF, id, static_cast<uint8_t>(n + 2), 0};
     r.reserve(static_cast<size_t>(n) + 6);
@@ -209,7 +209,7 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
             if (p.size() >= 2 && !broadcast && !answered) {
                 std::vector<uint8_t> data(p[1]);
                 s->Read(p[0], data.data(), p[1]);
-                answers.push_back(Reply(packet.id, data.data(), p[1]));
+                answers.push_back(ReplyPacket(packet.id, data.data(), p[1]));
                 answered = true;
             }
             continue;
@@ -244,7 +244,7 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
         // The level in force after the write decides, so a write of the status level itself
         // is answered (or not) by its new value; the reply carries the ID it was sent to.
         if (status && !broadcast && !answered && s->AnswersWrites()) {
-            answers.push_back(Reply(packet.id, nullptr, 0));
+            answers.push_back(ReplyPacket(packet.id, nullptr, 0));
             answered = true;
         }
     }

@@ -72,16 +72,25 @@ struct Rig {
             qFatal("%s", error.c_str());
         comm.AttachBus(&bus);
         comm.timeoutMs = kTimeoutMs;
-        window = std::make_unique<CServoMain>(protocol);
+        window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
         window->show();
     }
     ~Rig() { window.reset(); }
 
+    // Clicks "打开" and waits for the opening to come back from the bus.
     bool Open()
     {
+        QSignalSpy changed(window.get(), &CServoMain::PortChanged);
         window->openButton->click();
+        changed.wait(5000);
         return window->PortOpen();
+    }
+    // Lets every job queued so far run and every result it sent reach the window.
+    void Settle()
+    {
+        servoBus.Run(JobKind::Command, [](BusAccess&) {});
+        QCoreApplication::processEvents();
     }
     // Runs a whole search and waits for its end.
     bool Search()
@@ -108,7 +117,7 @@ struct Rig {
     ModelCatalogue catalogue;
     VirtualBus bus;
     WireComm comm;
-    ZNServo protocol{comm};
+    ServoBus servoBus{comm};
     std::unique_ptr<CServoMain> window;
 };
 

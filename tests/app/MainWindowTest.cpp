@@ -11,9 +11,8 @@ private slots:
 
     void startsAsTheToolDoes()
     {
-        CZNComm comm;
-        ZNServo protocol(comm);
-        CServoMain window(protocol);
+        ServoBus bus;
+        CServoMain window(bus);
         QCOMPARE(window.windowTitle(), U("ZOVorid Aveva V1.9.3"));
         QVERIFY(!window.windowIcon().isNull());
         QCOMPARE(window.baudCombo->count(), 8);
@@ -53,8 +52,8 @@ private slots:
         QCOMPARE(tty::ReadRate(rig.comm.handle), 115200);
         w.openButton->click();
         QVERIFY(!w.PortOpen());
-        QVERIFY(!rig.comm.IsOpen());
-        QCOMPARE(w.openButton->text(), U("打开"));
+        QTRY_VERIFY(!rig.comm.IsOpen());
+        QTRY_COMPARE(w.openButton->text(), U("打开"));
         QVERIFY(w.portCombo->isEnabled());
         QVERIFY(w.baudCombo->isEnabled());
     }
@@ -66,6 +65,7 @@ private slots:
         for (const QString& name : {QString("/nonexistent/ttyUSB9"), QString(), QString("/dev/null")}) {
             w.portCombo->setEditText(name);
             w.openButton->click();
+            rig.Settle();
             QVERIFY(!w.PortOpen());
             QCOMPARE(w.openButton->text(), U("打开"));
             QVERIFY(w.portCombo->isEnabled());
@@ -83,15 +83,15 @@ private slots:
         w.SetDialogs(std::move(messages), std::make_unique<QtFileDialogs>());
         w.portCombo->setEditText("/nonexistent/ttyUSB9");
         w.openButton->click();
+        rig.Settle();
         QVERIFY(!w.PortOpen());
         QCOMPARE(shown->shown, QStringList());
     }
 
     void theLastPortEnumeratedStandsFirst()
     {
-        CZNComm comm;
-        ZNServo protocol(comm);
-        CServoMain window(protocol);
+        ServoBus bus;
+        CServoMain window(bus);
         window.FillPortList({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"});
         QCOMPARE(window.portCombo->count(), 3);
         QCOMPARE(window.portCombo->itemText(0), QString("/dev/ttyUSB0"));
@@ -101,31 +101,29 @@ private slots:
         QCOMPARE(window.portCombo->count(), 0);
     }
 
-    // "关闭" stops the current page's poll before it waits for the bus, so a tick that waits
-    // for the window's thread can't hold the lock the window waits for; the poll runs again
-    // once the port is closed.
-    void closingStopsThePollBeforeWaitingForTheBus()
+    // "关闭" never waits for the bus: it stops the current page's poll at once, the port
+    // closes once the job running on the bus has ended, and the poll runs again after.
+    void closingNeverWaitsForTheBus()
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
         QVERIFY(rig.Open());
         QVERIFY(w.DebugPage().IsPolling());
-        std::atomic<bool> held{false};
-        std::atomic<int> pollingWhileWaiting{-1};
-        std::thread busy([&] {
-            std::lock_guard lock(w.BusLock());
+        std::atomic<bool> held{false}, release{false};
+        rig.servoBus.Post(JobKind::Command, [&](BusAccess&) {
             held = true;
-            // The window's thread is inside "关闭" by now, waiting for this lock.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            pollingWhileWaiting = w.DebugPage().IsPolling() ? 1 : 0;
+            while (!release)
+                std::this_thread::yield();
         });
         while (!held)
             std::this_thread::yield();
-        w.openButton->click();
-        busy.join();
-        QCOMPARE(pollingWhileWaiting.load(), 0);
+        w.openButton->click();  // returns while the bus is still busy
         QVERIFY(!w.PortOpen());
-        QVERIFY(w.DebugPage().IsPolling());
+        QVERIFY(!w.DebugPage().IsPolling());
+        QVERIFY(rig.comm.IsOpen());
+        release = true;
+        QTRY_VERIFY(!rig.comm.IsOpen());
+        QTRY_VERIFY(w.DebugPage().IsPolling());
     }
 
     void tabsMoveThePoll()
@@ -150,8 +148,10 @@ private slots:
         QVERIFY(rig.Open());
         rig.comm.SetBaudRate(38400);  // so a needless re-apply would show
         w.SelectBaud(4);
+        rig.Settle();
         QCOMPARE(tty::ReadRate(rig.comm.handle), 38400);
         w.SelectBaud(0);
+        rig.Settle();
         QCOMPARE(w.baudCombo->currentText(), QString("1000000"));
         QCOMPARE(tty::ReadRate(rig.comm.handle), 1000000);
         w.SelectBaud(8);

@@ -70,14 +70,14 @@ private slots:
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(1);  // the high-byte-first servo that answers no writes
-        QCOMPARE(int(rig.protocol.byteOrder), 1);
-        QCOMPARE(int(rig.protocol.statusLevel), 0);
+        QCOMPARE(int(w.SelectedProfile().byteOrder), 1);
+        QCOMPARE(int(w.SelectedProfile().statusLevel), 0);
         QCOMPARE(w.DebugPage().FirstId(), 2);
         QCOMPARE(w.ProgramPage().SelectedId(), 2);
         QCOMPARE(int(w.UpgradePage().UpgradeServoId()), 2);
         rig.ClickRow(3);
-        QCOMPARE(int(rig.protocol.byteOrder), 0);
-        QCOMPARE(int(rig.protocol.statusLevel), 1);
+        QCOMPARE(int(w.SelectedProfile().byteOrder), 0);
+        QCOMPARE(int(w.SelectedProfile().statusLevel), 1);
         QCOMPARE(w.DebugPage().FirstId(), 200);
 
         // Below the rows, and keys moving the selection, select nothing.
@@ -87,7 +87,7 @@ private slots:
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(w.DebugPage().FirstId(), 200);
-        QCOMPARE(int(rig.protocol.byteOrder), 0);
+        QCOMPARE(int(w.SelectedProfile().byteOrder), 0);
     }
 
     void stopKeepsWhatWasFound()
@@ -127,22 +127,37 @@ private slots:
         QCOMPARE(rig.Rows().size(), 3);
     }
 
-    void theWindowMayWaitForTheBusDuringASearch()
+    // A command given during a search is queued behind it: the click returns at once, the
+    // search goes on, "停止" ends it within one probe, and the command goes out after it.
+    void aCommandDuringASearchNeverHoldsTheWindow()
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
         QVERIFY(rig.Open());
         QSignalSpy ended(&w, &CServoMain::SearchFinished);
         w.searchButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(w.statusField->text().startsWith(U("正在查找")), 5000);
-        {
-            // As a write on the programming page would: the window's thread waits for the
-            // lock the worker holds, and the worker must finish without the window.
-            std::lock_guard lock(w.BusLock());
-            QVERIFY(!w.Searching());
-        }
+        QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 3, 5000);
+        rig.bus.ClearLog();
+        w.DebugPage().setButton->click();
+        QVERIFY(w.Searching());  // the click came back while the search holds the bus
+        QVERIFY(ProbingId(w) < 40);
+        const size_t probesBefore = rig.bus.LogLines().size();
+        w.searchButton->click();
         QVERIFY(ended.wait(5000));
-        QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12"}));
+        const auto lines = rig.bus.LogLines();
+        // At most the probe in progress when "停止" was pressed, then the command.
+        size_t probesAfter = 0;
+        bool commandSeen = false;
+        for (size_t i = probesBefore; i < lines.size(); ++i) {
+            if (lines[i].find(" 04 02 00 09 ") != std::string::npos && !commandSeen)
+                ++probesAfter;
+            if (lines[i].rfind("> FF FF 00 0A 03 ", 0) == 0)
+                commandSeen = true;
+        }
+        QVERIFY2(probesAfter <= 1, QByteArray::number(qulonglong(probesAfter)));
+        QTRY_VERIFY(std::any_of(rig.bus.LogLines().begin(), rig.bus.LogLines().end(), [](const std::string& l) {
+            return l.rfind("> FF FF 00 0A 03 ", 0) == 0;
+        }));
     }
 
     void aVanishingBusNeitherHangsNorCrashes()

@@ -67,7 +67,7 @@ TEST_F(LinkedBus, ALinkOpensTheBusAndIsExclusive)
     first.SetBaudRate(115200);
     ZNServo linked(first);
     uint8_t key[9];
-    EXPECT_EQ(linked.ReadMemory(3, 0, key, 9), 9);
+    EXPECT_EQ(linked.ReadMemory(3, 0, key, 9).count, 9);
     // Held through the link: neither the device nor the link opens a second time.
     EXPECT_EQ(second.Open(bus->DevicePath()), 0);
     EXPECT_EQ(second.Open(link), 0);

@@ -125,7 +125,7 @@ TEST_F(ServoCtl, SyncMoveIsOnePacketForTheRange)
 TEST_F(ServoCtl, BusFailuresExitOneNamingTheServo)
 {
     EXPECT_EQ(Run({"read", "8", "0", "4"}), 1);
-    EXPECT_EQ(err.str(), "servoctl: servo 8: no reply\n");
+    EXPECT_EQ(err.str(), "servoctl: servo 8: no answer within 50 ms\n");
     bus->SetDropShare(1.0);
     EXPECT_EQ(Run({"write-byte", "1", "7", "1"}), 1);
     EXPECT_NE(err.str().find("servo 1"), std::string::npos);

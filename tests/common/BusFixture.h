@@ -82,6 +82,7 @@ protected:
     std::unique_ptr<VirtualBus> bus;
     WireComm comm;
     ZNServo servo{comm};
+    ServoProfile profile;  // how the tests' commands are coded
 };
 
 inline const char* kKestrel = "Kestrel-12";

@@ -18,7 +18,9 @@ def packet(ident, instruction, params):
     return [0xFF, 0xFF] + body + [~sum(body) & 0xFF]
 
 
-# ReplyReader: records of op id address n flags [caps] replyLength reply.
+# ReplyReader: records of op id address n flags [caps] replyLength reply. Flags: bit 0 status
+# level, bit 1 high byte first, bit 2 short writes, bit 3 position block at ~address, bit 7
+# port closed.
 def record(op, ident, address, n, flags, reply=(), caps=()):
     assert len(caps) <= 7
     flags |= len(caps) << 4
@@ -50,9 +52,21 @@ rr = {
     "mixed": record(0, 1, 0, 9, 1, read_reply) + record(10, 0, 0, 2, 0, [1, 2])
     + record(3, 1, 40, 1, 1, status) + record(0, 2, 56, 4, 1, packet(2, 0, [1, 2, 3, 4]) + [9, 9])
     + record(5, 1, 1, 2, 1, status[:2]) + record(0, 1, 0, 0, 1, packet(1, 0, [])),
+    # Replies that fail a check are no answer, and an error byte is still an answer.
+    "read-bad-header": record(0, 1, 0, 9, 1, [0xFF, 0xFE] + read_reply[2:]),
+    "read-other-id": record(0, 1, 0, 9, 1, packet(2, 0, key)),
+    "read-wrong-length": record(0, 1, 0, 9, 1, packet(1, 0, key[:8]) + [0]),
+    "read-flipped-data": record(0, 1, 0, 9, 1, read_reply[:7] + [read_reply[7] ^ 0x10] + read_reply[8:]),
+    "read-error-byte": record(0, 1, 0, 9, 1, packet(1, 0x20, key)),
+    "status-damaged": b"".join(bytes(record(3, 1, 40, 1, 1, status[:i] + [status[i] ^ 0x21] + status[i + 1:]))
+                               for i in (1, 2, 3, 5)),
+    "status-error-byte": record(7, 1, 0, 0, 1, packet(1, 0x04, [])),
+    "port-closed": record(0, 1, 0, 9, 0x81, read_reply) + record(3, 1, 40, 1, 0x81, status)
+    + record(1, 1, 0, 253, 0x81, status) + record(11, 1, 0, 1, 0x80),
+    "position-address": record(5, 1, 0x10, 0x20, 0x09, status) + record(10, 1, 0x10, 2, 0x08, [1, 2]),
 }
 for name, data in rr.items():
-    write("ReplyReader", name, data)
+    write("ReplyReader", name, list(data))
 
 # Catalogue: ModelKey, stretch byte, file bytes.
 with open(os.path.join(source, "data", "setup.log"), "rb") as f:
@@ -142,8 +156,8 @@ for name, data in bf.items():
 
 
 # ParameterFile: memory size, lock flag address (255: none), flags (bit 0 poll answered,
-# bit 1 polled status level), replies (2 bits per write: 0 status, 1 silence, 2 short),
-# selected ID, file bytes.
+# bit 1 polled status level, bit 2 poll replies damaged), replies (2 bits per write: 0 status,
+# 1 silence, 2 short, 3 damaged), selected ID, file bytes.
 def params(n, ident=1, baud=4, level=1):
     block = [(a * 3) & 0xFF for a in range(n)]
     for a, v in ((5, ident), (6, baud), (8, level)):
@@ -165,6 +179,10 @@ pf = {
     "broadcast": [73, 48, 3, 0x15, 254] + params(37),
     "too-long-for-a-packet": [255, 48, 3, 0, 1] + params(255),
     "poll-unanswered": [255, 48, 0, 0, 1] + params(252),
+    "poll-damaged": [73, 48, 3 | 4, 0, 1] + params(37),
+    "unlock-damaged": [73, 48, 3, 3, 1] + params(37),
+    "block-damaged": [73, 48, 3, 3 << 2, 1] + params(37),
+    "lock-damaged": [73, 48, 3, 3 << 4, 1] + params(37),
 }
 for name, data in pf.items():
     write("ParameterFile", name, data)

@@ -3,17 +3,21 @@
 // between the lock flag's unlock and lock. Every packet on the wire must be framed correctly
 // and fit a packet; the block must be exactly the file's first bytes up to the memory size,
 // at address 0, and nothing at all goes out for a block too long for one packet. The image,
-// the selected ID and the followed rate must be what the exchange's outcome says.
+// the selected ID and the followed rate must be what the exchange's outcome says: a damaged
+// reply is no answer, so nothing of a damaged poll reaches the image and a damaged status
+// confirms no write. The program runs in bus jobs, on this thread.
 //
 // Input: memory size (0..255), lock flag address (255: no lock flag row), flags (bit 0: the
-// poll is answered; bit 1: the polled status level byte), the replies to the three writes
-// (2 bits each: a whole status, silence, one byte short, a whole status), the selected ID,
-// then the file's bytes.
+// poll is answered; bit 1: the polled status level byte; bit 2: the poll's replies have a
+// data byte flipped, checksum as sent), the replies to the three writes (2 bits each: a
+// whole status, silence, one byte short, a damaged status: header, ID, length or checksum
+// for the first, second, third write and so on), the selected ID, then the file's bytes.
 #include "FirmwareFuzz.h"
 
 #include "pages/program/ServoProgram.h"
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <vector>
 
@@ -40,7 +44,7 @@ Bytes Packet(uint8_t id, uint8_t instruction, const Bytes& params)
 
 // A port that is never opened. Each write is one packet, checked for its framing; the reply
 // to it (a read reply during the poll, then the scripted statuses) is queued as it goes out.
-class ScriptedBus : public CZNComm {
+class ScriptedLine : public CZNComm {
 public:
     int Write(const uint8_t* buffer, int n) override
     {
@@ -62,14 +66,19 @@ public:
                 Bytes data;
                 for (int a = p[5]; a < p[5] + p[6]; ++a)
                     data.push_back(Polled(a, polledStatusLevel));
-                const Bytes reply = Packet(p[2], 0, data);
+                Bytes reply = Packet(p[2], 0, data);
+                if (pollDamaged && !data.empty())
+                    reply[5] ^= 0x40;
                 queued.assign(reply.begin(), reply.end());
             }
         } else if (!replies.empty()) {
             const int kind = replies.front();
             replies.pop_front();
             const int bytes = kind == 1 ? 0 : kind == 2 ? kStatusPacketSize - 1 : kStatusPacketSize;
-            const Bytes status = Packet(p[2], 0, {});
+            Bytes status = Packet(p[2], 0, {});
+            if (kind == 3)  // damaged: header, ID, length, checksum by turns
+                status[static_cast<size_t>(std::array{1, 2, 3, 5}[statusCount % 4])] ^= 0x21;
+            ++statusCount;
             queued.assign(status.begin(), status.begin() + bytes);
         }
         return n;
@@ -87,8 +96,10 @@ public:
 
     bool polling = true;
     bool pollAnswered = false;
+    bool pollDamaged = false;
     uint8_t polledStatusLevel = 1;
-    std::deque<int> replies;  // per write after the poll: 0/3 whole, 1 silence, 2 short
+    std::deque<int> replies;  // per write after the poll: 0 whole, 1 silence, 2 short, 3 damaged
+    int statusCount = 0;
     std::deque<uint8_t> queued;
     std::vector<Bytes> packets;
 };
@@ -125,35 +136,43 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     const int memorySize = data[0];
     const int lock = data[1];
     const bool locked = lock != 255 && memorySize > 0;
-    ScriptedBus bus;
-    bus.pollAnswered = (data[2] & 1) != 0;
-    bus.polledStatusLevel = (data[2] >> 1) & 1;
+    ScriptedLine line;
+    line.pollAnswered = (data[2] & 1) != 0;
+    line.polledStatusLevel = (data[2] >> 1) & 1;
+    line.pollDamaged = (data[2] & 4) != 0;
     const uint8_t id = data[4];
     const Bytes file(data + 5, data + size);
 
-    ZNServo servo(bus);
-    std::recursive_mutex busLock;
+    ServoBus bus(line, ServoBus::Threading::Caller);
     ModelCatalogue catalogue(Catalogue(memorySize, lock));
-    ServoProgram program(servo, busLock, catalogue);
+    ServoProgram program(bus, catalogue);
     program.SetSettleMs(0);
     std::vector<int> followed;
     program.SetBaudFollower([&](int code) { followed.push_back(code); });
 
     ModelKey key{};
     key[0] = 5;
-    program.SelectServo(id, key);
-    program.Poll();
+    program.SelectServo(id, key, ServoProfile{});
+    const PollReport poll = bus.Run(JobKind::Poll, [&](BusAccess&) { return program.Poll(); });
     FUZZ_CHECK(program.MemorySize() == memorySize, "memory size %d, table %d",
                program.MemorySize(), memorySize);
+    // Only a well-formed answer reaches the image; anything else is "通信超时".
+    const bool pollTaken = line.pollAnswered && !line.pollDamaged;
+    FUZZ_CHECK(memorySize == 0 || (poll.status == text::kTimeout) == !pollTaken,
+               "the poll's status is \"%s\"", poll.status.c_str());
     const MemoryImage before = program.Image();
-    bus.polling = false;
-    bus.packets.clear();
+    FUZZ_CHECK(pollTaken || before == MemoryImage{}, "a poll without a good answer changed "
+               "the image");
+    line.polling = false;
+    line.packets.clear();
     for (int k = 0; k < 3; ++k)
-        bus.replies.push_back((data[3] >> (2 * k)) & 3);
+        line.replies.push_back((data[3] >> (2 * k)) & 3);
 
     const std::string path = ScratchFile("params.dat");
     WriteScratch(path, file.data(), file.size());
-    const LoadResult result = program.LoadParameterFile(path);
+    const LoadResult result = bus.Run(JobKind::Command, [&](BusAccess&) {
+        return program.LoadParameterFile(path);
+    });
 
     // What must have happened, step by step.
     const int n = std::min(static_cast<int>(file.size()), memorySize);
@@ -166,13 +185,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     std::deque<int> replies;
     for (int k = 0; k < 3; ++k)
         replies.push_back((data[3] >> (2 * k)) & 3);
-    // The poll takes the status level only when the table reaches byte 8.
+    // The poll takes the status level only from a good answer, and only when the table
+    // reaches byte 8.
     uint8_t statusLevel =
-        bus.pollAnswered && memorySize > addr::kStatusLevel ? bus.polledStatusLevel : 1;
+        pollTaken && memorySize > addr::kStatusLevel ? line.polledStatusLevel : 1;
+    FUZZ_CHECK(program.Profile().statusLevel == statusLevel || n > addr::kStatusLevel,
+               "status level %u, expected %u", program.Profile().statusLevel, statusLevel);
+    // Only a whole, well-formed status confirms a write (unless none is sent).
     const auto confirmed = [&](uint8_t to) {
         const int kind = replies.front();
         replies.pop_front();
-        return to == kBroadcastId || statusLevel == 0 || kind == 0 || kind == 3;
+        return to == kBroadcastId || statusLevel == 0 || kind == 0;
     };
     bool ok = false;
     uint8_t selected = id;
@@ -203,10 +226,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
             }
         }
     }
-    FUZZ_CHECK(bus.packets.size() == wire.size(), "%zu packets sent, expected %zu",
-               bus.packets.size(), wire.size());
+    FUZZ_CHECK(line.packets.size() == wire.size(), "%zu packets sent, expected %zu",
+               line.packets.size(), wire.size());
     for (size_t i = 0; i < wire.size(); ++i)
-        FUZZ_CHECK(bus.packets[i] == wire[i], "packet %zu differs from what was due", i);
+        FUZZ_CHECK(line.packets[i] == wire[i], "packet %zu differs from what was due", i);
     FUZZ_CHECK(result == (ok ? LoadResult::Loaded : LoadResult::Failed), "result %d, expected %s",
                static_cast<int>(result), ok ? "loaded" : "failed");
     FUZZ_CHECK(program.SelectedId() == selected, "selected ID %d, expected %u",

@@ -16,7 +16,7 @@ TEST(FuzzFound, WriteOfAnEmptyBlockKeepsItsAddress)
     for (const uint8_t* data : {static_cast<const uint8_t*>(nullptr), some}) {
         ScriptedChannel ch;
         ch.Reply({0xFF, 0xFF, 0x01, 0x02, 0x00, 0xFC});
-        EXPECT_EQ(ch.WriteMemory(1, 40, data, 0), 1);
+        EXPECT_EQ(ch.WriteMemory(ch.profile, 1, 40, data, 0).ok(), 1);
         EXPECT_EQ(ch.sent, (Bytes{0xFF, 0xFF, 0x01, 0x03, 0x03, 0x28, 0xD0}));
     }
 }
@@ -25,7 +25,7 @@ TEST(FuzzFound, WriteOfAnEmptyBlockKeepsItsAddress)
 TEST(FuzzFound, WriteWithoutItsDataSendsNothing)
 {
     ScriptedChannel ch;
-    EXPECT_EQ(ch.RegWriteMemory(1, 40, nullptr, 3), 0);
+    EXPECT_EQ(ch.RegWriteMemory(ch.profile, 1, 40, nullptr, 3).ok(), 0);
     EXPECT_TRUE(ch.sent.empty());
 }
 
@@ -34,10 +34,10 @@ TEST(FuzzFound, WriteWithoutItsDataSendsNothing)
 TEST(FaultFound, ALateReplyFromAnotherIdIsNoAnswer)
 {
     ScriptedChannel ch;
-    ch.Reply({0xFF, 0xFF, 1, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xC1});
+    ch.Reply({0xFF, 0xFF, 1, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xD8});
     uint8_t key[9] = {};
-    EXPECT_EQ(ch.ReadMemory(2, 0, key, 9), 0);
+    EXPECT_EQ(ch.ReadMemory(2, 0, key, 9).count, 0);
     ScriptedChannel own;
-    own.Reply({0xFF, 0xFF, 2, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xC0});
-    EXPECT_EQ(own.ReadMemory(2, 0, key, 9), 9);
+    own.Reply({0xFF, 0xFF, 2, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xD7});
+    EXPECT_EQ(own.ReadMemory(2, 0, key, 9).count, 9);
 }

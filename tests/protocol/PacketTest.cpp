@@ -12,7 +12,7 @@ namespace {
 struct WireCase {
     const char* name;
     uint8_t byteOrder;
-    std::function<void(ZNS&)> call;
+    std::function<void(ScriptedChannel&)> call;
     Bytes expected;
 };
 
@@ -24,7 +24,7 @@ TEST_P(Wire, SendsExactlyTheseBytes)
 {
     const auto& c = GetParam();
     ScriptedChannel ch;
-    ch.byteOrder = c.byteOrder;
+    ch.profile.byteOrder = c.byteOrder;
     c.call(ch);
     EXPECT_EQ(ch.sent, c.expected);
 }
@@ -35,39 +35,39 @@ const uint8_t one = 1;
 INSTANTIATE_TEST_SUITE_P(
     Packets, Wire,
     testing::Values(
-        WireCase{"Action", 0, [](ZNS& z) { z.Action(); }, {0xFF, 0xFF, 0xFE, 0x02, 0x05, 0xFA}},
+        WireCase{"Action", 0, [](ScriptedChannel& z) { z.Action(); }, {0xFF, 0xFF, 0xFE, 0x02, 0x05, 0xFA}},
         WireCase{"Read9FromServo1", 0,
-                 [](ZNS& z) { uint8_t b[9]; z.ReadMemory(1, 0, b, 9); },
+                 [](ScriptedChannel& z) { uint8_t b[9]; z.ReadMemory(1, 0, b, 9); },
                  {0xFF, 0xFF, 0x01, 0x04, 0x02, 0x00, 0x09, 0xEF}},
-        WireCase{"WritePositionNegative", 0, [](ZNS& z) { z.WritePosition(1, -100, 10, 500, 0); },
+        WireCase{"WritePositionNegative", 0, [](ScriptedChannel& z) { z.WritePosition(z.profile, 1, -100, 10, 500, 0); },
                  {0xFF, 0xFF, 0x01, 0x0A, 0x03, 0x29, 0x0A, 0x64, 0x80, 0x00, 0x00, 0xF4, 0x01,
                   0xE5}},
-        WireCase{"WriteWordLowFirst", 0, [](ZNS& z) { z.WriteWord(1, 42, 2048); },
+        WireCase{"WriteWordLowFirst", 0, [](ScriptedChannel& z) { z.WriteWord(z.profile, 1, 42, 2048); },
                  {0xFF, 0xFF, 0x01, 0x05, 0x03, 0x2A, 0x00, 0x08, 0xC4}},
-        WireCase{"WriteWordHighFirst", 1, [](ZNS& z) { z.WriteWord(1, 42, 2048); },
+        WireCase{"WriteWordHighFirst", 1, [](ScriptedChannel& z) { z.WriteWord(z.profile, 1, 42, 2048); },
                  {0xFF, 0xFF, 0x01, 0x05, 0x03, 0x2A, 0x08, 0x00, 0xC4}},
-        WireCase{"Restore", 0, [](ZNS& z) { z.RestoreParameters(1); },
+        WireCase{"Restore", 0, [](ScriptedChannel& z) { z.RestoreParameters(z.profile, 1); },
                  {0xFF, 0xFF, 0x01, 0x02, 0x06, 0xF6}},
-        WireCase{"Risky", 0, [](ZNS& z) { z.RiskyOperation(1); },
+        WireCase{"Risky", 0, [](ScriptedChannel& z) { z.RiskyOperation(z.profile, 1); },
                  {0xFF, 0xFF, 0x01, 0x02, 0x09, 0xF3}},
-        WireCase{"ResetAngle", 0, [](ZNS& z) { z.ResetAngle(1); },
+        WireCase{"ResetAngle", 0, [](ScriptedChannel& z) { z.ResetAngle(z.profile, 1); },
                  {0xFF, 0xFF, 0x01, 0x02, 0x0A, 0xF2}},
-        WireCase{"Upgrade", 0, [](ZNS& z) { z.RequestUpgrade(3); },
+        WireCase{"Upgrade", 0, [](ScriptedChannel& z) { z.RequestUpgrade(3); },
                  {0xFF, 0xFF, 0x03, 0x02, 0x08, 0xF2}},
         WireCase{"SyncOneByteToTwo", 0,
-                 [](ZNS& z) { z.SendSyncPacket(ids12, 2, 40, &one, 1); },
+                 [](ScriptedChannel& z) { z.SendSyncPacket(ids12, 2, 40, &one, 1); },
                  {0xFF, 0xFF, 0xFE, 0x08, 0x83, 0x28, 0x01, 0x01, 0x01, 0x02, 0x01, 0x48}},
         WireCase{"SyncPositionToNobody", 0,
-                 [](ZNS& z) { z.SyncWritePosition(nullptr, 0, 0, 0, 0, 0); },
+                 [](ScriptedChannel& z) { z.SyncWritePosition(z.profile, nullptr, 0, 0, 0, 0, 0); },
                  {0xFF, 0xFF, 0xFE, 0x04, 0x83, 0x29, 0x07, 0x4A}},
         WireCase{"PositionMinus32768KeepsItsBits", 0,
-                 [](ZNS& z) { z.WritePosition(1, 0x8000, 0, 0, 0); },
+                 [](ScriptedChannel& z) { z.WritePosition(z.profile, 1, 0x8000, 0, 0, 0); },
                  {0xFF, 0xFF, 0x01, 0x0A, 0x03, 0x29, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00,
                   0x48}},
-        WireCase{"PositionHighFirst", 1, [](ZNS& z) { z.WritePosition(1, 0x0123, 0x1FF, 0x0506, 0x0304); },
+        WireCase{"PositionHighFirst", 1, [](ScriptedChannel& z) { z.WritePosition(z.profile, 1, 0x0123, 0x1FF, 0x0506, 0x0304); },
                  {0xFF, 0xFF, 0x01, 0x0A, 0x03, 0x29, 0xFF, 0x01, 0x23, 0x03, 0x04, 0x05, 0x06,
                   0x93}},
-        WireCase{"WriteByteToAll", 0, [](ZNS& z) { z.WriteByte(254, 40, 1); },
+        WireCase{"WriteByteToAll", 0, [](ScriptedChannel& z) { z.WriteByte(z.profile, 254, 40, 1); },
                  {0xFF, 0xFF, 0xFE, 0x04, 0x03, 0x28, 0x01, 0xD1}}),
     [](const testing::TestParamInfo<WireCase>& info) { return std::string(info.param.name); });
 
@@ -86,18 +86,18 @@ TEST(Packet, ResultIsTheChecksumWrite)
 {
     ScriptedChannel ch;
     ch.sendResult = false;
-    EXPECT_EQ(ch.Action(), 0);
-    EXPECT_EQ(ch.RequestUpgrade(1), 0);
+    EXPECT_EQ(ch.Action().ok(), 0);
+    EXPECT_EQ(ch.RequestUpgrade(1).ok(), 0);
 }
 
 TEST(Packet, BlocksTooLongForTheLengthByteAreNotSent)
 {
     ScriptedChannel ch;
-    ch.statusLevel = 0;
+    ch.profile.statusLevel = 0;
     std::vector<uint8_t> data(253, 0);
-    EXPECT_EQ(ch.WriteMemory(1, 0, data.data(), 253), 0);
+    EXPECT_EQ(ch.WriteMemory(ch.profile, 1, 0, data.data(), 253).ok(), 0);
     EXPECT_TRUE(ch.sent.empty());
-    EXPECT_EQ(ch.WriteMemory(1, 0, data.data(), 252), 1);
+    EXPECT_EQ(ch.WriteMemory(ch.profile, 1, 0, data.data(), 252).ok(), 1);
     EXPECT_EQ(ch.sent[3], 255);
 
     // 36 groups of an 6-byte block: (6 + 1) * 36 + 4 = 256 no longer fits.
@@ -114,7 +114,7 @@ TEST(Packet, SyncChecksumCoversEveryGroup)
 {
     ScriptedChannel ch;
     const uint8_t ids[] = {1, 2, 3};
-    ch.SyncWritePosition(ids, 3, -100, 10, 500, 0);
+    ch.SyncWritePosition(ch.profile, ids, 3, -100, 10, 500, 0);
     ASSERT_EQ(ch.sent.size(), 7u + 3 * 8 + 1);
     unsigned sum = 0;
     for (size_t i = 2; i + 1 < ch.sent.size(); ++i)
@@ -143,13 +143,13 @@ TEST(SignMagnitude, EncodesAndDecodesPerSignBit)
 TEST(Words, FollowTheByteOrder)
 {
     ScriptedChannel ch;
-    EXPECT_EQ(ch.WordToBytes(0x1234), (std::array<uint8_t, 2>{0x34, 0x12}));
-    EXPECT_EQ(ch.WordToBytes(0x71234), (std::array<uint8_t, 2>{0x34, 0x12}));
+    EXPECT_EQ(ch.WordToBytes(ch.profile, 0x1234), (std::array<uint8_t, 2>{0x34, 0x12}));
+    EXPECT_EQ(ch.WordToBytes(ch.profile, 0x71234), (std::array<uint8_t, 2>{0x34, 0x12}));
     const uint8_t wire[2] = {0x34, 0x12};
-    EXPECT_EQ(ch.BytesToWord(wire), 0x1234);
-    ch.byteOrder = 1;
-    EXPECT_EQ(ch.WordToBytes(0x1234), (std::array<uint8_t, 2>{0x12, 0x34}));
-    EXPECT_EQ(ch.BytesToWord(wire), 0x3412);
+    EXPECT_EQ(ch.BytesToWord(ch.profile, wire), 0x1234);
+    ch.profile.byteOrder = 1;
+    EXPECT_EQ(ch.WordToBytes(ch.profile, 0x1234), (std::array<uint8_t, 2>{0x12, 0x34}));
+    EXPECT_EQ(ch.BytesToWord(ch.profile, wire), 0x3412);
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ public:
     void Reply(std::vector<uint8_t> bytes) { replies.insert(replies.end(), bytes.begin(), bytes.end()); }
     void Limit(std::vector<int> caps) { limits.assign(caps.begin(), caps.end()); }
 
+    ServoProfile profile;  // how the test's servo codes its words and answers
     std::vector<uint8_t> sent;
     std::vector<std::string> events;
     std::deque<uint8_t> pending;

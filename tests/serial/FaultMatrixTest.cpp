@@ -53,7 +53,7 @@ std::string Name(const testing::TestParamInfo<Case>& info)
 }
 
 const Bytes kKey{5, 3, 0, 12, 1, 1, 4, 0, 1};
-const Bytes kKeyReply{0xFF, 0xFF, 1, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xC1};
+const Bytes kKeyReply{0xFF, 0xFF, 1, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1, 0xD8};
 const Bytes kReadKey{0xFF, 0xFF, 0x01, 0x04, 0x02, 0x00, 0x09, 0xEF};
 const Bytes kStatus{0xFF, 0xFF, 1, 2, 0, 0xFC};
 const uint8_t kSyncIds[] = {1, 2, 3};
@@ -95,7 +95,7 @@ protected:
         ASSERT_EQ(comm.Open(pty.path), 1);
         comm.SetBaudRate(GetParam().op == Op::LoaderByte ? 500000 : 115200);
         comm.SetTimeouts(GetParam().timeoutMs);
-        servo.statusLevel = 1;
+        profile.statusLevel = 1;
     }
 
     int Call(Op op)
@@ -103,12 +103,12 @@ protected:
         switch (op) {
         case Op::Read: {
             uint8_t key[9] = {};
-            return servo.ReadMemory(1, 0, key, 9);
+            return servo.ReadMemory(1, 0, key, 9).count;
         }
         case Op::WriteWithStatus:
-            return servo.WriteByte(1, 40, 1);
+            return servo.WriteByte(profile, 1, 40, 1).ok();
         case Op::SyncWrite:
-            return servo.SyncWritePosition(kSyncIds, 3, 2048, 0, 500, 0);
+            return servo.SyncWritePosition(profile, kSyncIds, 3, 2048, 0, 500, 0).ok();
         case Op::LoaderByte: {
             const Bytes block(70, 0x5A);
             if (comm.Write(block.data(), 70) != 70)
@@ -123,6 +123,7 @@ protected:
     PtyPair pty;
     CZNComm comm;
     ZNServo servo{comm};
+    ServoProfile profile;  // how the tests' commands are coded
 };
 
 TEST_P(FaultMatrix, EndsInTimeFailsCleanlyAndLeavesNothingStale)
@@ -200,7 +201,7 @@ TEST_P(FaultMatrix, EndsInTimeFailsCleanlyAndLeavesNothingStale)
         pty.Send(kKeyReply);
     });
     uint8_t key[9] = {};
-    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9), 9);
+    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 9);
     next.join();
     EXPECT_EQ(Bytes(key, key + 9), kKey);
 }

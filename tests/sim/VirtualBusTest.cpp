@@ -21,7 +21,7 @@ TEST_F(Bus, AnswersOnlyAtEachServosRate)
         std::vector<int> ids;
         for (int id = 0; id <= 10; ++id) {
             uint8_t key[9];
-            if (servo.ReadMemory(static_cast<uint8_t>(id), 0, key, 9) == 9)
+            if (servo.ReadMemory(static_cast<uint8_t>(id), 0, key, 9).count == 9)
                 ids.push_back(id);
         }
         return ids;
@@ -40,12 +40,12 @@ TEST_F(Bus, ServosStartWithTheirFamilysFactoryMemory)
     AddServo(2, kHeron);
     StartBus();
     uint8_t key[9];
-    ASSERT_EQ(servo.ReadMemory(1, 0, key, 9), 9);
+    ASSERT_EQ(servo.ReadMemory(1, 0, key, 9).count, 9);
     EXPECT_EQ(Bytes(key, key + 9), (Bytes{5, 3, 0, 12, 1, 1, 4, 0, 1}));
-    ASSERT_EQ(servo.ReadMemory(2, 0, key, 9), 9);
+    ASSERT_EQ(servo.ReadMemory(2, 0, key, 9).count, 9);
     EXPECT_EQ(Bytes(key, key + 9), (Bytes{7, 2, 1, 25, 0, 2, 4, 0, 0}));
     uint8_t limit[2];
-    ASSERT_EQ(servo.ReadMemory(2, 11, limit, 2), 2);  // 1023, high byte first
+    ASSERT_EQ(servo.ReadMemory(2, 11, limit, 2).count, 2);  // 1023, high byte first
     EXPECT_EQ(Bytes(limit, limit + 2), (Bytes{0x03, 0xFF}));
 }
 
@@ -54,19 +54,19 @@ TEST_F(Bus, WritesAnswerByStatusLevelAndBroadcastsNever)
     AddServo(1, kKestrel);
     AddServo(2, kHeron);  // factory status level 0
     StartBus();
-    EXPECT_EQ(servo.WriteByte(1, 7, 3), 1);
-    servo.statusLevel = 1;
-    EXPECT_EQ(servo.WriteByte(2, 7, 3), 0);  // it answers no writes
+    EXPECT_EQ(servo.WriteByte(profile, 1, 7, 3).ok(), 1);
+    profile.statusLevel = 1;
+    EXPECT_EQ(servo.WriteByte(profile, 2, 7, 3).ok(), 0);  // it answers no writes
     EXPECT_EQ(MemoryOf(2)[7], 3);
-    EXPECT_EQ(servo.WriteByte(254, 13, 60), 1);
+    EXPECT_EQ(servo.WriteByte(profile, 254, 13, 60).ok(), 1);
     Settle();
     EXPECT_EQ(MemoryOf(1)[13], 60);
     EXPECT_EQ(MemoryOf(2)[13], 60);
     EXPECT_FALSE(Logged("< FF FF FE 02 00 FF"));
 
     // A write of the status level is answered by its new value.
-    EXPECT_EQ(servo.WriteByte(2, 8, 1), 1);
-    EXPECT_EQ(servo.WriteByte(1, 8, 0), 0);
+    EXPECT_EQ(servo.WriteByte(profile, 2, 8, 1).ok(), 1);
+    EXPECT_EQ(servo.WriteByte(profile, 1, 8, 0).ok(), 0);
     EXPECT_EQ(MemoryOf(1)[8], 0);
 }
 
@@ -74,16 +74,16 @@ TEST_F(Bus, NewIdAndRateTakeEffectAfterTheReply)
 {
     AddServo(1, kKestrel);
     StartBus();
-    EXPECT_EQ(servo.WriteByte(1, 5, 9), 1);
+    EXPECT_EQ(servo.WriteByte(profile, 1, 5, 9).ok(), 1);
     EXPECT_TRUE(Logged("< FF FF 01 02 00 FC"));
     uint8_t b;
-    EXPECT_EQ(servo.ReadMemory(1, 5, &b, 1), 0);
-    EXPECT_EQ(servo.ReadMemory(9, 5, &b, 1), 1);
+    EXPECT_EQ(servo.ReadMemory(1, 5, &b, 1).count, 0);
+    EXPECT_EQ(servo.ReadMemory(9, 5, &b, 1).count, 1);
 
-    EXPECT_EQ(servo.WriteByte(9, 6, 0), 1);  // answered at 115200
-    EXPECT_EQ(servo.ReadMemory(9, 5, &b, 1), 0);
+    EXPECT_EQ(servo.WriteByte(profile, 9, 6, 0).ok(), 1);  // answered at 115200
+    EXPECT_EQ(servo.ReadMemory(9, 5, &b, 1).count, 0);
     comm.SetBaudRate(1000000);
-    EXPECT_EQ(servo.ReadMemory(9, 5, &b, 1), 1);
+    EXPECT_EQ(servo.ReadMemory(9, 5, &b, 1).count, 1);
 }
 
 TEST_F(Bus, RegisteredWritesWaitForTheAction)
@@ -92,12 +92,12 @@ TEST_F(Bus, RegisteredWritesWaitForTheAction)
     AddServo(3, kOsprey);
     StartBus();
     const auto before = MemoryOf(1);
-    EXPECT_EQ(servo.RegWritePosition(1, 1000, 0, 0, 0), 1);
-    EXPECT_EQ(servo.RegWritePosition(3, 1000, 0, 0, 0), 1);
+    EXPECT_EQ(servo.RegWritePosition(profile, 1, 1000, 0, 0, 0).ok(), 1);
+    EXPECT_EQ(servo.RegWritePosition(profile, 3, 1000, 0, 0, 0).ok(), 1);
     Settle();
     EXPECT_EQ(MemoryOf(1)[42], before[42]);
     EXPECT_EQ(MemoryOf(1)[56 + 8], 1);  // registered-write flag
-    EXPECT_EQ(servo.Action(), 1);
+    EXPECT_EQ(servo.Action().ok(), 1);
     Settle();
     EXPECT_EQ(MemoryOf(1)[42], 1000 & 0xFF);
     EXPECT_EQ(MemoryOf(3)[43], 1000 >> 8);
@@ -110,7 +110,7 @@ TEST_F(Bus, SyncWriteReachesEveryListedServo)
     AddServo(3, kKestrel);
     StartBus();
     const uint8_t ids[] = {1, 3};
-    EXPECT_EQ(servo.SyncWritePosition(ids, 2, -100, 10, 500, 0), 1);
+    EXPECT_EQ(servo.SyncWritePosition(profile, ids, 2, -100, 10, 500, 0).ok(), 1);
     Settle();
     EXPECT_EQ(MemoryOf(1)[43], 0x80);
     EXPECT_EQ(MemoryOf(3)[42], 0x64);
@@ -122,10 +122,10 @@ TEST_F(Bus, RestoreResetAndRiskyAreAnswered)
 {
     AddServo(5, kKestrel, 4);
     StartBus();
-    EXPECT_EQ(servo.WriteByte(5, 13, 99), 1);
-    EXPECT_EQ(servo.RiskyOperation(5), 1);
-    EXPECT_EQ(servo.ResetAngle(5), 1);
-    EXPECT_EQ(servo.RestoreParameters(5), 1);
+    EXPECT_EQ(servo.WriteByte(profile, 5, 13, 99).ok(), 1);
+    EXPECT_EQ(servo.RiskyOperation(profile, 5).ok(), 1);
+    EXPECT_EQ(servo.ResetAngle(profile, 5).ok(), 1);
+    EXPECT_EQ(servo.RestoreParameters(profile, 5).ok(), 1);
     const auto m = MemoryOf(1);  // restored servos take ID 1
     EXPECT_EQ(m[13], 70);
     EXPECT_EQ(m[6], 4);
@@ -147,20 +147,20 @@ TEST_F(Bus, MotionFollowsTorqueAndFaultsShow)
     AddServo(1, kKestrel);
     StartBus();
     bus->SetFaultBits(1, 0x24);
-    EXPECT_EQ(servo.WritePosition(1, 2300, 0, 2000, 0), 1);
+    EXPECT_EQ(servo.WritePosition(profile, 1, 2300, 0, 2000, 0).ok(), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     uint8_t fb[17];
-    ASSERT_EQ(servo.ReadMemory(1, 56, fb, 17), 17);
+    ASSERT_EQ(servo.ReadMemory(1, 56, fb, 17).count, 17);
     EXPECT_EQ(fb[0] | fb[1] << 8, 2047);  // torque is off: it doesn't move
     EXPECT_EQ(fb[9], 0x24);
     EXPECT_GT(fb[6], 50);  // some volts
 
-    EXPECT_EQ(servo.WriteByte(1, 40, 1), 1);
+    EXPECT_EQ(servo.WriteByte(profile, 1, 40, 1).ok(), 1);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     int position = 0;
     bool sawMotion = false;
     while (std::chrono::steady_clock::now() < deadline && position != 2300) {
-        ASSERT_EQ(servo.ReadMemory(1, 56, fb, 17), 17);
+        ASSERT_EQ(servo.ReadMemory(1, 56, fb, 17).count, 17);
         position = fb[0] | fb[1] << 8;
         sawMotion = sawMotion || fb[10] == 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -176,14 +176,14 @@ TEST_F(Bus, DroppedAndDelayedRepliesEndInTheTimeout)
     StartBus();
     uint8_t key[9];
     bus->SetDropShare(1.0);
-    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9), 0);
+    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 0);
     bus->SetDropShare(0);
     bus->SetReplyDelayMs(300);
-    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9), 0);
+    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 0);
     bus->SetReplyDelayMs(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(350));
     bus->SetPacing(true, 100);
-    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9), 9);
+    EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 9);
 }
 
 struct LoaderLine : BusFixture {
@@ -197,7 +197,7 @@ struct LoaderLine : BusFixture {
     {
         AddServo(1, kKestrel);
         StartBus();
-        EXPECT_EQ(servo.RequestUpgrade(1), 1);
+        EXPECT_TRUE(servo.RequestUpgrade(1).ok());
         // As the upgrade does: let the instruction leave before the rate change purges.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         comm.timeoutMs = 500;

@@ -2,7 +2,6 @@
 
 #include "plot/CPIC.h"
 #include "support/LeadingInt.h"
-#include "widgets/UiHandOff.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -66,8 +65,8 @@ QLabel* LabelFor(const char* text, QWidget* buddy)
 
 }  // namespace
 
-CRobotDlg::CRobotDlg(ModelCatalogue& c, std::recursive_mutex& lock, ZNServo& p, QWidget* parent)
-    : QWidget(parent), catalogue(c), busLock(lock), protocol(p),
+CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
+    : QWidget(parent), catalogue(c), bus(b),
       profileWord(PackProfile(kDefaultDebugProfile))
 {
     setAccessibleName(U("调试"));
@@ -254,11 +253,21 @@ WriteMode CRobotDlg::CurrentMode() const
     return id == 1 ? WriteMode::Sync : id == 2 ? WriteMode::Registered : WriteMode::Normal;
 }
 
+ServoProfile CRobotDlg::CurrentServoProfile() const
+{
+    std::lock_guard lock(profileMutex);
+    return servoProfile;
+}
+
 void CRobotDlg::Issue(int target, int speed, int time, int acceleration)
 {
-    const WriteMode mode = CurrentMode();
-    std::lock_guard lock(busLock);  // the whole command, all its packets and replies
-    IssuePositionCommand(protocol, mode, firstId, lastId, target, speed, time, acceleration);
+    // One job: the whole command, all its packets and replies, goes out unbroken.
+    bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
+                                profile = CurrentServoProfile(), target, speed, time,
+                                acceleration](BusAccess& a) {
+        IssuePositionCommand(a.protocol, profile, mode, first, last, target, speed, time,
+                             acceleration);
+    });
 }
 
 void CRobotDlg::OnSet()
@@ -287,17 +296,16 @@ void CRobotDlg::OnTargetScroll()
 
 void CRobotDlg::OnTorque()
 {
-    const WriteMode mode = CurrentMode();
-    const bool on = torqueBox->isChecked();
-    const auto address = Profile().torqueAddress;
-    std::lock_guard lock(busLock);
-    SendTorqueSwitch(protocol, mode, firstId, lastId, address, on);
+    bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
+                                profile = CurrentServoProfile(), on = torqueBox->isChecked(),
+                                address = Profile().torqueAddress](BusAccess& a) {
+        SendTorqueSwitch(a.protocol, profile, mode, first, last, address, on);
+    });
 }
 
 void CRobotDlg::OnExecute()
 {
-    std::lock_guard lock(busLock);
-    protocol.Action();
+    bus.Post(JobKind::Command, [](BusAccess& a) { a.protocol.Action(); });
 }
 
 void CRobotDlg::OnModeClicked(int mode)
@@ -339,15 +347,18 @@ void CRobotDlg::OnChannelClicked(int channel, bool ticked)
     plot->update();
 }
 
-void CRobotDlg::SelectServo(int id, const ModelKey& key)
+void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& profile)
 {
     idEdit->setText(QString::number(id));  // sets firstId
+    {
+        std::lock_guard lock(profileMutex);
+        servoProfile = profile;
+    }
     DebugProfile p{};
     if (!catalogue.LookupDebugProfile(key, p))
-        return;  // the previous profile, range and scale stay
+        return;  // the previous feedback range and scale stay
     profileWord = PackProfile(p);
     speedFactor = p.speedFactor;
-    protocol.positionAddress = static_cast<uint8_t>(p.torqueAddress + 1);
     const int divisor = EffectiveDivisor(p.positionDivisor);
     const int m = 4095 / divisor;
     targetSlider->setRange(0, m);
@@ -399,40 +410,42 @@ void CRobotDlg::StopPolling()
     poll.Stop();
 }
 
-void CRobotDlg::PollFeedback(void* page)
+void CRobotDlg::PollFeedback(void* context)
 {
-    static_cast<CRobotDlg*>(page)->PollOnce();
+    // The timer's thread only queues the read: at most one waits, so a bus busy with a
+    // search or a command makes ticks skip instead of piling up.
+    auto* page = static_cast<CRobotDlg*>(context);
+    if (page->tickObserver)
+        page->tickObserver();
+    page->bus.PostPoll(page->pollSlot, [page](BusAccess& a) { page->PollOnce(a); });
 }
 
-void CRobotDlg::PollOnce()
+void CRobotDlg::PollOnce(BusAccess& a)
 {
-    if (tickObserver)
-        tickObserver();
     const DebugProfile p = Profile();
     const int factor = p.speedFactor;
     const FeedbackRange range = FeedbackReadRange(p.feedbackFirst, p.feedbackLast);
-    int got = 0;
-    if (range.count > 0) {
-        std::lock_guard lock(busLock);
-        got = protocol.ReadMemory(static_cast<uint8_t>(firstId.load()), range.address,
-                                  block.data(), range.count);
-    }
-    // The bus lock is free again before anything goes to the window.
-    auto abandon = [] { return PeriodicTimer::StopRequestedForThisTick(); };
-    if (got == 0) {
+    // A damaged answer is no answer: nothing of it reaches a field or a curve.
+    const bool got = range.count > 0 && a.protocol
+                                            .ReadMemory(static_cast<uint8_t>(firstId.load()),
+                                                        range.address, block.data(), range.count)
+                                            .ok();
+    if (!got) {
         ++timedOut;
-        HandToUi(this, [this] { statusField->setText(U(kTimeoutText)); }, abandon);
+        QMetaObject::invokeMethod(this, [this] { statusField->setText(U(kTimeoutText)); },
+                                  Qt::QueuedConnection);
         return;
     }
     ++answered;
-    const Feedback f = DecodeFeedback(block, protocol.byteOrder != 0);
+    const Feedback f = DecodeFeedback(block, CurrentServoProfile().byteOrder != 0);
     plot->AddPositionSample(f.position);
     plot->AddSpeedSample(ScaleBySpeedFactor(f.speed, factor));
     plot->AddLoadSample(f.load);
     plot->AddTargetSample(f.target);
     plot->AddCurrentSample(f.current);
     plot->AddFastSlowSample(ScaleBySpeedFactor(f.fastSlow, factor));
-    HandToUi(this, [this, texts = FormatFeedback(f)] { ShowTexts(texts); }, abandon);
+    QMetaObject::invokeMethod(this, [this, texts = FormatFeedback(f)] { ShowTexts(texts); },
+                              Qt::QueuedConnection);
 }
 
 void CRobotDlg::ShowTexts(const FeedbackTexts& t)

@@ -6,7 +6,7 @@
 #include "catalogue/ModelCatalogue.h"
 #include "pages/debug/Feedback.h"
 #include "pages/debug/PositionCommand.h"
-#include "protocol/ZNServo.h"
+#include "bus/ServoBus.h"
 #include "support/PeriodicTimer.h"
 
 #include <QWidget>
@@ -31,11 +31,11 @@ public:
     // With Ctrl, shows the hidden controls; never reaches a control of the page.
     static constexpr Qt::Key kHiddenControlsKey = Qt::Key_H;
 
-    CRobotDlg(ModelCatalogue& catalogue, std::recursive_mutex& busLock, ZNServo& protocol,
-              QWidget* parent = nullptr);
+    CRobotDlg(ModelCatalogue& catalogue, ServoBus& bus, QWidget* parent = nullptr);
     ~CRobotDlg() override;
 
-    void SelectServo(int id, const ModelKey& key);
+    // The servo the page drives and polls, and how its commands are coded.
+    void SelectServo(int id, const ModelKey& key, const ServoProfile& profile);
     void StartPolling();
     void StopPolling();
     bool IsPolling() const { return poll.Running(); }
@@ -83,7 +83,8 @@ protected:
 
 private:
     static void PollFeedback(void* page);
-    void PollOnce();
+    void PollOnce(BusAccess& bus);
+    ServoProfile CurrentServoProfile() const;
     void ShowTexts(const FeedbackTexts& texts);
 
     void BuildControls();
@@ -100,15 +101,18 @@ private:
     bool HiddenControlsKey(QKeyEvent* key);
 
     ModelCatalogue& catalogue;
-    std::recursive_mutex& busLock;
-    ZNServo& protocol;
+    ServoBus& bus;
+    ServoBus::PollSlot pollSlot;
+    // How commands to the selected servo are coded; set on the window's thread, read by jobs.
+    mutable std::mutex profileMutex;
+    ServoProfile servoProfile;
     std::atomic<int> firstId{0};
     std::atomic<int> lastId{10};
     // feedbackFirst, feedbackLast, torqueAddress and positionDivisor in one word, so the
     // poll never mixes the ends of two profiles.
     std::atomic<uint32_t> profileWord;
     std::atomic<int> speedFactor{kDefaultDebugProfile.speedFactor};
-    FeedbackBlock block{};  // the poll thread's alone
+    FeedbackBlock block{};  // the poll jobs' alone
     std::atomic<long long> answered{0};
     std::atomic<long long> timedOut{0};
     std::function<void()> tickObserver;

@@ -30,49 +30,56 @@ std::vector<uint8_t> RangeIds(int firstId, int lastId)
     return ids;
 }
 
-int IssuePositionCommand(ZNS& bus, WriteMode mode, int firstId, int lastId, int target,
-                         int speed, int time, int acceleration)
+Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+                           int lastId, int target, int speed, int time, int acceleration)
 {
     const auto first = static_cast<uint8_t>(firstId);
     switch (mode) {
     case WriteMode::Normal:
-        return bus.WritePosition(first, target, acceleration, speed, time);
+        return bus.WritePosition(profile, first, target, acceleration, speed, time);
     case WriteMode::Sync: {
         const auto ids = RangeIds(firstId, lastId);
         if (ids.empty())
-            return 0;
-        return bus.SyncWritePosition(ids.data(), static_cast<int>(ids.size()), target,
+            return Reply::Failed(Outcome::WriteFailed);
+        return bus.SyncWritePosition(profile, ids.data(), static_cast<int>(ids.size()), target,
                                      acceleration, speed, time);
     }
     case WriteMode::Registered: {
-        int all = 1;
-        for (uint8_t id : RangeIds(firstId, lastId))
-            all &= bus.RegWritePosition(id, target, acceleration, speed, time);
+        Reply all = Reply::Answered();
+        for (uint8_t id : RangeIds(firstId, lastId)) {
+            const Reply r = bus.RegWritePosition(profile, id, target, acceleration, speed, time);
+            if (all.ok())
+                all = r;
+        }
         return all;
     }
     }
-    return 0;
+    return Reply::Failed(Outcome::WriteFailed);
 }
 
-int SendTorqueSwitch(ZNS& bus, WriteMode mode, int firstId, int lastId, uint8_t address,
-                     bool on)
+Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+                       int lastId, uint8_t address, bool on)
 {
     const uint8_t value = on ? 1 : 0;
     switch (mode) {
     case WriteMode::Normal:
-        return bus.WriteByte(static_cast<uint8_t>(firstId), address, value);
+        return bus.WriteByte(profile, static_cast<uint8_t>(firstId), address, value);
     case WriteMode::Sync: {
         const auto ids = RangeIds(firstId, lastId);
         if (ids.empty())
-            return 0;
-        return bus.SendSyncPacket(ids.data(), static_cast<int>(ids.size()), address, &value, 1);
+            return Reply::Failed(Outcome::WriteFailed);
+        return bus.Sent(
+            bus.SendSyncPacket(ids.data(), static_cast<int>(ids.size()), address, &value, 1));
     }
     case WriteMode::Registered: {
-        int all = 1;
-        for (uint8_t id : RangeIds(firstId, lastId))
-            all &= bus.RegWriteMemory(id, address, &value, 1);
+        Reply all = Reply::Answered();
+        for (uint8_t id : RangeIds(firstId, lastId)) {
+            const Reply r = bus.RegWriteMemory(profile, id, address, &value, 1);
+            if (all.ok())
+                all = r;
+        }
         return all;
     }
     }
-    return 0;
+    return Reply::Failed(Outcome::WriteFailed);
 }

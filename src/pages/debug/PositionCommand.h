@@ -1,7 +1,7 @@
 #pragma once
 // The debug page's command rules, shared with servoctl: how typed values become the words of
-// a position command, and what each write mode sends to an ID range. The caller holds the
-// bus lock around a command.
+// a position command, and what each write mode sends to an ID range. Each command runs as
+// one bus job.
 
 #include "protocol/ZNS.h"
 
@@ -24,10 +24,11 @@ int EncodeTime(int time);
 std::vector<uint8_t> RangeIds(int firstId, int lastId);
 
 // One position command (speed and time already encoded): a write to firstId, one sync-write
-// packet for the range, or a registered write to each ID of the range.
-int IssuePositionCommand(ZNS& bus, WriteMode mode, int firstId, int lastId, int target,
-                         int speed, int time, int acceleration);
+// packet for the range, or a registered write to each ID of the range. The first failed
+// exchange's reply, or the last one's.
+Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+                           int lastId, int target, int speed, int time, int acceleration);
 
 // The torque switch at `address`, in the same three forms.
-int SendTorqueSwitch(ZNS& bus, WriteMode mode, int firstId, int lastId, uint8_t address,
-                     bool on);
+Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+                       int lastId, uint8_t address, bool on);

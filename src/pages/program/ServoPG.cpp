@@ -1,11 +1,9 @@
 #include "pages/program/ServoPG.h"
 
-#include "app/CServoMain.h"
 #include "pages/program/ParameterFile.h"
 #include "pages/program/ProgramTexts.h"
 #include "pages/program/ValueCoding.h"
 #include "support/LeadingInt.h"
-#include "widgets/UiHandOff.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -30,12 +28,14 @@ enum Column { kAddress, kName, kValue, kArea, kAccess, kColumns };
 
 }  // namespace
 
-ServoPG::ServoPG(ModelCatalogue& catalogue, std::recursive_mutex& busLock, ZNServo& protocol,
-                 CServoMain& m, QWidget* parent)
-    : QWidget(parent), mainWindow(m), program(protocol, busLock, catalogue)
+ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
+    : QWidget(parent), host(h), program(h.Bus(), catalogue)
 {
-    // The write sequences run on this thread, so the main window's port can follow them.
-    program.SetBaudFollower([this](int code) { mainWindow.SelectBaud(code); });
+    // The port has followed the servo already; the window shows the new rate.
+    program.SetBaudFollower([this](int code) {
+        QMetaObject::invokeMethod(this, [this, code] { host.ShowBaud(code); },
+                                  Qt::QueuedConnection);
+    });
     BuildControls();
 }
 
@@ -109,9 +109,9 @@ void ServoPG::BuildControls()
         child->installEventFilter(this);
 }
 
-void ServoPG::SelectServo(int id, const ModelKey& key)
+void ServoPG::SelectServo(int id, const ModelKey& key, const ServoProfile& profile)
 {
-    program.SelectServo(id, key);
+    program.SelectServo(id, key, profile);
 }
 
 void ServoPG::StartPolling()
@@ -127,12 +127,22 @@ void ServoPG::StopPolling()
 void ServoPG::PollMemory(void* context)
 {
     auto* page = static_cast<ServoPG*>(context);
-    PollReport report = page->program.Poll();  // returns with the bus lock released
-    ++page->pollTicks;
-    if (!report.rebuild && report.values.empty() && report.status.empty())
-        return;
-    HandToUi(page, [page, r = std::move(report)] { page->ShowPoll(r); },
-             [] { return PeriodicTimer::StopRequestedForThisTick(); });
+    page->host.Bus().PostPoll(page->pollSlot, [page](BusAccess&) {
+        PollReport report = page->program.Poll();
+        ++page->pollTicks;
+        if (!report.rebuild && report.values.empty() && report.status.empty())
+            return;
+        QMetaObject::invokeMethod(page, [page, r = std::move(report)] { page->ShowPoll(r); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void ServoPG::Submit(std::function<bool()> work, std::function<void(bool)> tell)
+{
+    host.Bus().Post(JobKind::Command, [this, work = std::move(work), tell = std::move(tell)](BusAccess&) {
+        const bool ok = work();
+        QMetaObject::invokeMethod(this, [tell, ok] { tell(ok); }, Qt::QueuedConnection);
+    });
 }
 
 void ServoPG::ShowPoll(const PollReport& report)
@@ -222,7 +232,7 @@ void ServoPG::keyReleaseEvent(QKeyEvent* event)
 
 void ServoPG::Tell(const char* caption, const char* text)
 {
-    mainWindow.Messages().Warning(this, U(caption), U(text));
+    host.Messages().Warning(this, U(caption), U(text));
 }
 
 void ServoPG::OnWrite()
@@ -242,21 +252,25 @@ void ServoPG::OnWrite()
     const WriteRequest request =
         PrepareWrite(rows[static_cast<size_t>(row)], LeadingInt(typed.toStdString()));
     if (!request.refusal.empty()) {
-        mainWindow.Messages().Warning(this, U(msg::kParamError), QString::fromStdString(request.refusal));
+        host.Messages().Warning(this, U(msg::kParamError), QString::fromStdString(request.refusal));
         return;
     }
-    const int ok = program.WriteValue(request.address, request.size, request.value, request.eprom);
-    if (caption == U("保存"))
-        Tell(msg::kSaveCaption, ok ? msg::kSaved : msg::kSaveFailed);
-    else if (!ok)
-        Tell(msg::kSetCaption, msg::kSetFailed);
+    const bool save = caption == U("保存");
+    Submit([this, request] {
+        return program.WriteValue(request.address, request.size, request.value, request.eprom) != 0;
+    }, [this, save](bool ok) {
+        if (save)
+            Tell(msg::kSaveCaption, ok ? msg::kSaved : msg::kSaveFailed);
+        else if (!ok)
+            Tell(msg::kSetCaption, msg::kSetFailed);
+    });
 }
 
 void ServoPG::OnSaveParameters()
 {
     if (program.MemorySize() == 0)
         return;
-    const QString path = mainWindow.Files().SaveFileNameWithSuffix(
+    const QString path = host.Files().SaveFileNameWithSuffix(
         this, QString(), U(msg::kFileFilter), U(msg::kFileSuffix));
     if (path.isEmpty())
         return;
@@ -268,39 +282,47 @@ void ServoPG::OnLoadParameters()
 {
     if (program.MemorySize() == 0)
         return;
-    const QString path = mainWindow.Files().OpenFileName(this, QString(), U(msg::kFileFilter));
+    const QString path = host.Files().OpenFileName(this, QString(), U(msg::kFileFilter));
     if (path.isEmpty())
         return;
-    switch (program.LoadParameterFile(QFile::encodeName(path).toStdString())) {
-    case LoadResult::CannotOpen:
-        mainWindow.Messages().Plain(this, QCoreApplication::applicationName(),
-                                    U(msg::kCannotOpenFile));
-        return;
-    case LoadResult::Loaded:
-        Tell(msg::kLoadCaption, msg::kLoaded);
-        return;
-    case LoadResult::Failed:
-        Tell(msg::kLoadCaption, msg::kLoadFailed);
-        return;
-    }
+    host.Bus().Post(JobKind::Command, [this, file = QFile::encodeName(path).toStdString()](BusAccess&) {
+        const LoadResult result = program.LoadParameterFile(file);
+        QMetaObject::invokeMethod(this, [this, result] {
+            switch (result) {
+            case LoadResult::CannotOpen:
+                host.Messages().Plain(this, QCoreApplication::applicationName(),
+                                      U(msg::kCannotOpenFile));
+                return;
+            case LoadResult::Loaded:
+                Tell(msg::kLoadCaption, msg::kLoaded);
+                return;
+            case LoadResult::Failed:
+                Tell(msg::kLoadCaption, msg::kLoadFailed);
+                return;
+            }
+        }, Qt::QueuedConnection);
+    });
 }
 
 void ServoPG::OnRestoreParameters()
 {
-    const bool ok = program.RestoreParameters();
-    Tell(msg::kRestoreCaption, ok ? msg::kRestored : msg::kRestoreFailed);
+    Submit([this] { return program.RestoreParameters(); }, [this](bool ok) {
+        Tell(msg::kRestoreCaption, ok ? msg::kRestored : msg::kRestoreFailed);
+    });
 }
 
 void ServoPG::OnResetAngle()
 {
-    const bool ok = program.ResetAngle();
-    Tell(msg::kAngleCaption, ok ? msg::kAngleReset : msg::kAngleFailed);
+    Submit([this] { return program.ResetAngle(); }, [this](bool ok) {
+        Tell(msg::kAngleCaption, ok ? msg::kAngleReset : msg::kAngleFailed);
+    });
 }
 
 void ServoPG::OnRiskOperation()
 {
-    if (!mainWindow.Messages().Question(this, U(msg::kRiskCaption), U(msg::kRiskQuestion)))
+    if (!host.Messages().Question(this, U(msg::kRiskCaption), U(msg::kRiskQuestion)))
         return;
-    const bool ok = program.RiskyOperation();
-    Tell(msg::kRiskCaption, ok ? msg::kRiskDone : msg::kRiskFailed);
+    Submit([this] { return program.RiskyOperation(); }, [this](bool ok) {
+        Tell(msg::kRiskCaption, ok ? msg::kRiskDone : msg::kRiskFailed);
+    });
 }

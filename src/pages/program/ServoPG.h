@@ -6,7 +6,7 @@
 
 #include "catalogue/ModelCatalogue.h"
 #include "pages/program/ServoProgram.h"
-#include "protocol/ZNServo.h"
+#include "pages/PageHost.h"
 #include "support/PeriodicTimer.h"
 
 #include <QWidget>
@@ -14,7 +14,6 @@
 #include <atomic>
 #include <mutex>
 
-class CServoMain;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -28,11 +27,10 @@ public:
     // The risk key; taken by the page with or without Ctrl.
     static constexpr Qt::Key kRiskKey = Qt::Key_R;
 
-    ServoPG(ModelCatalogue& catalogue, std::recursive_mutex& busLock, ZNServo& protocol,
-            CServoMain& mainWindow, QWidget* parent = nullptr);
+    ServoPG(ModelCatalogue& catalogue, PageHost& host, QWidget* parent = nullptr);
     ~ServoPG() override;
 
-    void SelectServo(int id, const ModelKey& key);
+    void SelectServo(int id, const ModelKey& key, const ServoProfile& profile);
     void StartPolling();
     void StopPolling();
     bool IsPolling() const { return poll.Running(); }
@@ -73,9 +71,12 @@ private:
     void OnResetAngle();
     void OnRiskOperation();
     void Tell(const char* caption, const char* text);
+    // Runs `work` as a bus job and shows its outcome with `tell` on this window's thread.
+    void Submit(std::function<bool()> work, std::function<void(bool)> tell);
 
-    CServoMain& mainWindow;
+    PageHost& host;
     ServoProgram program;
+    ServoBus::PollSlot pollSlot;
     PollSwitch poll;
     std::atomic<long long> pollTicks{0};
 };

@@ -1,25 +1,34 @@
 #include "pages/program/ServoProgram.h"
 
+#include "support/BaudRates.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
 
-ServoProgram::ServoProgram(ZNServo& p, std::recursive_mutex& lock, ModelCatalogue& c)
-    : protocol(p), busLock(lock), catalogue(c)
+ServoProgram::ServoProgram(ServoBus& b, ModelCatalogue& c)
+    : bus(b), protocol(b.Protocol()), catalogue(c)
 {
 }
 
-void ServoProgram::SelectServo(int id, const ModelKey& key)
+void ServoProgram::SelectServo(int id, const ModelKey& key, const ServoProfile& p)
 {
     {
         std::lock_guard data(dataMutex);
         keyBytes = {};
         std::copy_n(key.begin(), 5, keyBytes.begin());
+        profile = p;
     }
     selectedId = id;
     reload = true;
+}
+
+ServoProfile ServoProgram::Profile() const
+{
+    std::lock_guard data(dataMutex);
+    return profile;
 }
 
 PollReport ServoProgram::Poll()
@@ -32,11 +41,7 @@ PollReport ServoProgram::Poll()
             std::lock_guard data(dataMutex);
             key = keyBytes;
         }
-        int count;
-        {
-            std::lock_guard bus(busLock);
-            count = catalogue.LookupMemoryTable(*items, key);
-        }
+        const int count = catalogue.LookupMemoryTable(*items, key);
         std::vector<MemoryItem> table(items->begin(), items->begin() + TableRows(*items, count));
         const int size = count ? ::MemorySize(table) : 0;
         if (count == 0 || size != 0) {
@@ -54,26 +59,26 @@ PollReport ServoProgram::Poll()
 
     MemoryImage fresh = Image();
     const auto id = static_cast<uint8_t>(selectedId.load());
+    // A table longer than one reply can carry is read in two requests.
+    const int first = std::min(memorySize, kMaxReadCount);
+    bool ok = protocol.ReadMemory(id, 0, fresh.data(), static_cast<uint8_t>(first)).ok();
+    if (ok && memorySize > first)
+        ok = protocol.ReadMemory(id, static_cast<uint8_t>(first), fresh.data() + first,
+                                 static_cast<uint8_t>(memorySize - first))
+                 .ok();
+    if (!ok) {
+        report.status = text::kTimeout;
+        return report;
+    }
     {
-        std::lock_guard bus(busLock);
-        // A table longer than one reply can carry is read in two requests.
-        const int first = std::min(memorySize, kMaxReadCount);
-        bool ok = protocol.ReadMemory(id, 0, fresh.data(), static_cast<uint8_t>(first)) != 0;
-        if (ok && memorySize > first)
-            ok = protocol.ReadMemory(id, static_cast<uint8_t>(first), fresh.data() + first,
-                                     static_cast<uint8_t>(memorySize - first)) != 0;
-        if (!ok) {
-            report.status = text::kTimeout;
-            return report;
-        }
-        // Taken while the lock is held, so a write sequence that starts next sees the
-        // servo's settings as read, not a stale image's. A table too short to hold them
-        // leaves them as they are: bytes it never read are nobody's settings.
-        if (memorySize > addr::kByteOrder)
-            protocol.byteOrder = fresh[addr::kByteOrder];
-        if (memorySize > addr::kStatusLevel)
-            protocol.statusLevel = fresh[addr::kStatusLevel];
+        // The write sequences that run next code for the servo's settings as read. A table
+        // too short to hold them leaves them as they are: bytes it never read are nobody's
+        // settings.
         std::lock_guard data(dataMutex);
+        if (memorySize > addr::kByteOrder)
+            profile.byteOrder = fresh[addr::kByteOrder];
+        if (memorySize > addr::kStatusLevel)
+            profile.statusLevel = fresh[addr::kStatusLevel];
         image = fresh;
     }
     report.values = DecodeRows(rows, fresh, memorySize);
@@ -119,47 +124,64 @@ void ServoProgram::Settle() const
 
 void ServoProgram::FollowBaud(int code)
 {
+    const int rate = BaudRateOfCode(code);
+    if (rate == 0)
+        return;  // no rate of the list: the port stays where it is
+    protocol.comm.SetBaudRate(rate);
     if (followBaud)
         followBaud(code);
 }
 
-int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
+int ServoProgram::LockedWrite(bool locked, int newLevel,
+                              const std::function<Reply(const ServoProfile&, uint8_t id)>& write,
+                              const std::function<void(uint8_t& id)>& written)
 {
-    std::lock_guard bus(busLock);
-    const int lockAddress = LockAddressNow();
-    const auto lock = static_cast<uint8_t>(lockAddress);
-    eprom = eprom && lockAddress != kNoLock;  // without a lock flag the value goes alone
-    const auto a = static_cast<uint8_t>(address);
-    const auto low = static_cast<uint8_t>(value & 0xFF);
+    const auto lock = static_cast<uint8_t>(LockAddressNow());
     auto id = static_cast<uint8_t>(selectedId.load());
     CZNComm& comm = protocol.comm;
     comm.SetTimeouts(kWriteTimeoutMs);
     int result = 0;
-    if (!eprom || protocol.WriteByte(id, lock, 0)) {
-        // The status level's own write already follows the new level.
-        if (address == addr::kStatusLevel)
-            protocol.statusLevel = low;
-        if (protocol.statusLevel == 0)
+    if (!locked || protocol.WriteByte(Profile(), id, lock, 0)) {
+        // A write of the status level is answered (or not) at its new level already.
+        if (newLevel >= 0) {
+            std::lock_guard data(dataMutex);
+            profile.statusLevel = static_cast<uint8_t>(newLevel);
+        }
+        if (Profile().statusLevel == 0)
             Settle();
-        const int written = size == 1 ? protocol.WriteByte(id, a, low)
-                                      : protocol.WriteWord(id, a, value);
-        if (written) {
+        if (write(Profile(), id)) {
+            written(id);
+            result = 1;
+            if (locked) {
+                if (Profile().statusLevel == 0)
+                    Settle();
+                result = protocol.WriteByte(Profile(), id, lock, 1) ? 1 : 0;
+            }
+        }
+    }
+    comm.SetTimeouts(kIdleTimeoutMs);
+    return result;
+}
+
+int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
+{
+    const auto a = static_cast<uint8_t>(address);
+    const auto low = static_cast<uint8_t>(value & 0xFF);
+    // Without a lock flag the value goes alone.
+    const bool locked = eprom && LockAddressNow() != kNoLock;
+    return LockedWrite(
+        locked, address == addr::kStatusLevel ? low : -1,
+        [&](const ServoProfile& p, uint8_t id) {
+            return size == 1 ? protocol.WriteByte(p, id, a, low) : protocol.WriteWord(p, id, a, value);
+        },
+        [&](uint8_t& id) {
             if (address == addr::kId) {
                 selectedId = low;
                 id = low;
             }
             if (address == addr::kBaudCode)
                 FollowBaud(low);
-            result = 1;
-            if (eprom) {
-                if (protocol.statusLevel == 0)
-                    Settle();
-                result = protocol.WriteByte(id, lock, 1);
-            }
-        }
-    }
-    comm.SetTimeouts(kIdleTimeoutMs);
-    return result;
+        });
 }
 
 int ServoProgram::WriteBlock(int n)
@@ -168,46 +190,27 @@ int ServoProgram::WriteBlock(int n)
     // framed, and nothing at all is sent for it.
     if (n < 0 || n > kMaxWriteCount)
         return 0;
-    const int lockAddress = LockAddressNow();
-    const bool locked = lockAddress != kNoLock;
-    const auto lock = static_cast<uint8_t>(lockAddress);
     const MemoryImage block = Image();
-    auto id = static_cast<uint8_t>(selectedId.load());
-    CZNComm& comm = protocol.comm;
-    comm.SetTimeouts(kWriteTimeoutMs);
-    if (locked && !protocol.WriteByte(id, lock, 0)) {
-        comm.SetTimeouts(kIdleTimeoutMs);
-        return 0;
-    }
     // The servo takes the block's ID, rate and status level only where the block reaches
     // them; a shorter block leaves the servo's own (and the image's bytes there may never
     // have been read).
-    if (n > addr::kStatusLevel)
-        protocol.statusLevel = block[addr::kStatusLevel];
-    if (protocol.statusLevel == 0)
-        Settle();
-    int result = 0;
-    if (protocol.WriteMemory(id, 0, block.data(), static_cast<uint8_t>(n))) {
-        if (n > addr::kId) {
-            id = block[addr::kId];
-            selectedId = id;
-        }
-        if (n > addr::kBaudCode)
-            FollowBaud(block[addr::kBaudCode]);
-        result = 1;
-        if (locked) {
-            if (protocol.statusLevel == 0)
-                Settle();
-            result = protocol.WriteByte(id, lock, 1);
-        }
-    }
-    comm.SetTimeouts(kIdleTimeoutMs);
-    return result;
+    return LockedWrite(
+        LockAddressNow() != kNoLock, n > addr::kStatusLevel ? block[addr::kStatusLevel] : -1,
+        [&](const ServoProfile& p, uint8_t id) {
+            return protocol.WriteMemory(p, id, 0, block.data(), static_cast<uint8_t>(n));
+        },
+        [&](uint8_t& id) {
+            if (n > addr::kId) {
+                id = block[addr::kId];
+                selectedId = id;
+            }
+            if (n > addr::kBaudCode)
+                FollowBaud(block[addr::kBaudCode]);
+        });
 }
 
 bool ServoProgram::LoadParameterBytes(const std::vector<uint8_t>& bytes)
 {
-    std::lock_guard bus(busLock);
     int n;
     {
         std::lock_guard data(dataMutex);
@@ -222,7 +225,6 @@ LoadResult ServoProgram::LoadParameterFile(const std::string& path)
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r+b"), &std::fclose);
     if (!file)
         return LoadResult::CannotOpen;
-    std::lock_guard bus(busLock);
     // At most the memory size is read; a longer file's tail is never looked at.
     std::vector<uint8_t> bytes(static_cast<size_t>(MemorySize()));
     const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
@@ -232,14 +234,11 @@ LoadResult ServoProgram::LoadParameterFile(const std::string& path)
 
 bool ServoProgram::RestoreParameters()
 {
-    int ok;
-    {
-        std::lock_guard bus(busLock);
-        protocol.comm.SetTimeouts(kWriteTimeoutMs);
-        ok = protocol.RestoreParameters(static_cast<uint8_t>(selectedId.load()));
-        protocol.comm.SetTimeouts(kIdleTimeoutMs);
-    }
-    if (!ok && protocol.statusLevel != 0)
+    protocol.comm.SetTimeouts(kWriteTimeoutMs);
+    const ServoProfile p = Profile();
+    const bool ok = protocol.RestoreParameters(p, static_cast<uint8_t>(selectedId.load())).ok();
+    protocol.comm.SetTimeouts(kIdleTimeoutMs);
+    if (!ok && p.statusLevel != 0)
         return false;
     selectedId = kRestoredId;
     FollowBaud(kRestoredBaudCode);
@@ -248,16 +247,16 @@ bool ServoProgram::RestoreParameters()
 
 bool ServoProgram::ResetAngle()
 {
-    std::lock_guard bus(busLock);
-    return protocol.ResetAngle(static_cast<uint8_t>(selectedId.load())) ||
-           protocol.statusLevel == 0;
+    const ServoProfile p = Profile();
+    return protocol.ResetAngle(p, static_cast<uint8_t>(selectedId.load())).ok() ||
+           p.statusLevel == 0;
 }
 
 bool ServoProgram::RiskyOperation()
 {
-    std::lock_guard bus(busLock);
     protocol.comm.SetTimeouts(kWriteTimeoutMs);
-    const int ok = protocol.RiskyOperation(static_cast<uint8_t>(selectedId.load()));
+    const ServoProfile p = Profile();
+    const bool ok = protocol.RiskyOperation(p, static_cast<uint8_t>(selectedId.load())).ok();
     protocol.comm.SetTimeouts(kIdleTimeoutMs);
-    return ok || protocol.statusLevel == 0;
+    return ok || p.statusLevel == 0;
 }

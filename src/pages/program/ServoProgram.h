@@ -1,11 +1,12 @@
 #pragma once
 // What the programming page does to the selected servo, without a window: the memory-table
 // poll, single-value writes and block writes behind the EPROM lock flag, and the reset and
-// risk commands. The page and servoctl both run on it.
+// risk commands. The page and servoctl both run on it. Everything that talks to the servo
+// runs inside a bus job (or on a bus that runs jobs on the caller's thread).
 
 #include "catalogue/ModelCatalogue.h"
 #include "pages/program/MemoryRows.h"
-#include "protocol/ZNServo.h"
+#include "bus/ServoBus.h"
 
 #include <array>
 #include <atomic>
@@ -38,23 +39,24 @@ public:
     static constexpr int kRestoredId = 1;
     static constexpr int kRestoredBaudCode = 4;
 
-    // Called with a baud-rate code when the servo moves to that rate, on the thread of the
-    // write; the port is to follow it.
+    // Called with a baud-rate code after the port has followed the servo to that rate, on
+    // the bus thread, inside the write's job (the window shows the new rate).
     using BaudFollower = std::function<void(int code)>;
 
-    ServoProgram(ZNServo& protocol, std::recursive_mutex& busLock, ModelCatalogue& catalogue);
+    ServoProgram(ServoBus& bus, ModelCatalogue& catalogue);
 
     void SetBaudFollower(BaudFollower follower) { followBaud = std::move(follower); }
     // The settling wait in ms; tests whose bus is a script set 0.
     void SetSettleMs(int ms) { settleMs = ms; }
 
-    // The servo the page works on: the next poll loads the table for the key's bytes 0 to 4.
-    void SelectServo(int id, const ModelKey& key);
+    // The servo the page works on: the next poll loads the table for the key's bytes 0 to 4;
+    // its writes are coded for `profile` until a poll reads the servo's own settings.
+    void SelectServo(int id, const ModelKey& key, const ServoProfile& profile);
     int SelectedId() const { return selectedId; }
+    ServoProfile Profile() const;
 
     // One tick: reloads the table after a selection, then reads the whole memory image of
-    // the selected servo (the bus lock held around each), and takes the servo's byte order
-    // and status level from it. Returns with the lock released.
+    // the selected servo, and takes the servo's byte order and status level from it.
     PollReport Poll();
 
     // The table and image as the poll left them, for any thread.
@@ -70,7 +72,7 @@ public:
 
     // The first n image bytes from address 0 in one packet, behind the lock flag; the
     // selected ID, the port's rate and the status level follow bytes 5, 6 and 8 when the
-    // block reaches them. The caller holds the bus lock.
+    // block reaches them.
     int WriteBlock(int n);
 
     // Lays the file's first bytes (at most the memory size) over the image and writes them
@@ -89,9 +91,16 @@ private:
     int LockAddressNow() const;
     void Settle() const;
     void FollowBaud(int code);
+    // The EPROM write sequence: the lock flag opened (when `locked`), the servo's status
+    // level taken from what is written (newLevel >= 0), `write`, then `written` (which may
+    // move the ID and the port's rate), and the lock closed at the servo's new ID; a servo
+    // that sends no status packets is given time to take each write. Nonzero on success.
+    int LockedWrite(bool locked, int newLevel,
+                    const std::function<Reply(const ServoProfile&, uint8_t id)>& write,
+                    const std::function<void(uint8_t& id)>& written);
 
+    ServoBus& bus;
     ZNServo& protocol;
-    std::recursive_mutex& busLock;
     ModelCatalogue& catalogue;
     BaudFollower followBaud;
     std::atomic<int> settleMs{kSettleMs};
@@ -99,10 +108,11 @@ private:
     std::atomic<int> selectedId{0};
     std::atomic<bool> reload{false};
 
-    // Guards what the UI thread and the poll share: key bytes, rows, memory size, image.
-    // Never held while waiting for the bus lock.
+    // Guards what the UI thread and the bus jobs share: key bytes, profile, rows, memory
+    // size, image. Held only for a copy.
     mutable std::mutex dataMutex;
     ModelKey keyBytes{};
+    ServoProfile profile;
     std::vector<MemoryItem> rows;  // written by the poll only
     int memorySize = 0;
     MemoryImage image{};

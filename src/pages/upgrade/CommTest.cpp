@@ -65,51 +65,59 @@ void CommTestCounts::Clear()
     traffic = 0;
 }
 
-void RunCommTest(ZNServo& servo, std::recursive_mutex& busLock, const CommTestPlan& plan,
-                 CommTestCounts& counts, const std::atomic<bool>& running,
-                 const std::atomic<bool>& abort,
-                 const std::function<void(const CommTestPass&)>& passDone)
+bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& counts,
+                     const std::atomic<bool>& abort, CommTestPass& pass)
 {
     using Clock = std::chrono::steady_clock;
-    CZNComm& comm = servo.comm;
+    CZNComm& comm = bus.port;
     std::vector<uint8_t> buffer(static_cast<size_t>(plan.length));
     const int bytes = plan.length + kFramingBytes;
-    do {
-        const auto passStart = Clock::now();
-        CommTestPass pass;
-        for (int id = plan.from; id <= plan.to && !abort; ++id) {
-            int n;
-            Clock::time_point t0, t1;
-            {
-                // The test's time-out holds for this read only; whoever takes the bus next
-                // finds the port's own again.
-                std::lock_guard lock(busLock);
-                comm.SetTimeouts(plan.timeoutMs);
-                t0 = Clock::now();
-                n = servo.ReadMemory(static_cast<uint8_t>(id), plan.startAddress, buffer.data(),
-                                     static_cast<uint8_t>(plan.length));
-                t1 = Clock::now();
-                comm.SetTimeouts(comm.timeoutMs);
-            }
-            const long long us =
-                std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
-            auto& timeouts = counts.timeouts[static_cast<size_t>(id)];
-            if (n != 0) {
-                pass.text += AnsweredLine(id, us, timeouts, CommSpeedKbps(bytes, us));
-                counts.traffic += bytes;
-            } else {
-                pass.text += UnansweredLine(id, us, ++timeouts);
-            }
-            pass.samples.push_back({id, us, n != 0, n != 0 ? bytes : 0});
+    const auto passStart = Clock::now();
+    pass = CommTestPass{};
+    for (int id = plan.from; id <= plan.to; ++id) {
+        if (abort || bus.Stopping())
+            return false;
+        // The test's time-out holds for this read only; the next job finds the port's own.
+        comm.SetTimeouts(plan.timeoutMs);
+        const auto t0 = Clock::now();
+        const bool answered = bus.protocol
+                                  .ReadMemory(static_cast<uint8_t>(id), plan.startAddress,
+                                              buffer.data(), static_cast<uint8_t>(plan.length))
+                                  .ok();
+        const auto t1 = Clock::now();
+        comm.SetTimeouts(comm.timeoutMs);
+        const long long us = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
+        auto& timeouts = counts.timeouts[static_cast<size_t>(id)];
+        if (answered) {
+            pass.text += AnsweredLine(id, us, timeouts, CommSpeedKbps(bytes, us));
+            counts.traffic += bytes;
+        } else {
+            pass.text += UnansweredLine(id, us, ++timeouts);
         }
-        if (abort)
+        pass.samples.push_back({id, us, answered, answered ? bytes : 0});
+    }
+    pass.traffic = counts.traffic;
+    // A pass with nothing to wait for (no IDs, or a closed port that fails every read at
+    // once) would otherwise spin a processor and flood the window with results.
+    const auto least = passStart + std::chrono::milliseconds(1);
+    if (Clock::now() < least)
+        std::this_thread::sleep_until(least);
+    return true;
+}
+
+void RunCommTest(ServoBus& bus, const CommTestPlan& plan, CommTestCounts& counts,
+                 const std::atomic<bool>& running, const std::atomic<bool>& abort,
+                 const std::function<void(const CommTestPass&)>& passDone)
+{
+    do {
+        const bool whole = bus.Run(JobKind::Test, [&](BusAccess& access) {
+            CommTestPass pass;
+            if (!RunCommTestPass(access, plan, counts, abort, pass))
+                return false;
+            passDone(pass);
+            return true;
+        });
+        if (!whole)
             return;
-        pass.traffic = counts.traffic;
-        passDone(pass);
-        // A pass with nothing to wait for (no IDs, or a closed port that fails every read at
-        // once) would otherwise spin a processor and flood the window with results.
-        const auto least = passStart + std::chrono::milliseconds(1);
-        if (Clock::now() < least)
-            std::this_thread::sleep_until(least);
     } while (running && !abort);
 }

@@ -1,10 +1,10 @@
 #pragma once
 // The communication test: reads the same memory block from every servo of an ID range, pass
 // after pass, timing each read, counting the unanswered ones per servo and the bytes of the
-// answered ones. Each read takes the bus lock, so other users of the bus wait at most one
-// read and no exchange is cut into.
+// answered ones. Each pass is one bus job, so a command given meanwhile goes out between two
+// passes and no exchange is cut into.
 
-#include "protocol/ZNServo.h"
+#include "bus/ServoBus.h"
 
 #include <array>
 #include <atomic>
@@ -59,10 +59,14 @@ struct CommTestPass {
     std::vector<CommTestSample> samples;
 };
 
-// Runs passes until `running` is clear after a pass (at least one), or at once when `abort`
-// is set (a window closing). `passDone` is called after each pass from the calling thread
-// and must not wait for another thread.
-void RunCommTest(ZNServo& servo, std::recursive_mutex& busLock, const CommTestPlan& plan,
-                 CommTestCounts& counts, const std::atomic<bool>& running,
-                 const std::atomic<bool>& abort,
+// One pass, inside a bus job. False when it was cut short by `abort` (a window closing) or
+// by the bus dropping its work; such a pass counts nothing further and is not reported.
+bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& counts,
+                     const std::atomic<bool>& abort, CommTestPass& pass);
+
+// Runs passes, each a job on `bus`, until `running` is clear after a pass (at least one), or
+// at once when `abort` is set. `passDone` is called after each pass on the bus thread and
+// must not wait for another thread. The caller waits: not for the window's thread.
+void RunCommTest(ServoBus& bus, const CommTestPlan& plan, CommTestCounts& counts,
+                 const std::atomic<bool>& running, const std::atomic<bool>& abort,
                  const std::function<void(const CommTestPass&)>& passDone);

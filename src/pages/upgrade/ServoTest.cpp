@@ -1,6 +1,5 @@
 #include "pages/upgrade/ServoTest.h"
 
-#include "app/CServoMain.h"
 #include "pages/upgrade/FirmwareFile.h"
 #include "widgets/CTextProgressCtrl.h"
 
@@ -34,8 +33,8 @@ QLineEdit* Edit(const char* text, const char* name, bool digitsOnly, QWidget* pa
 
 }  // namespace
 
-ServoTest::ServoTest(ZNServo& p, std::recursive_mutex& lock, CServoMain& m, QWidget* parent)
-    : QWidget(parent), protocol(p), busLock(lock), mainWindow(m)
+ServoTest::ServoTest(PageHost& h, QWidget* parent)
+    : QWidget(parent), host(h)
 {
     BuildControls();
 }
@@ -114,7 +113,7 @@ void ServoTest::BuildControls()
 
 void ServoTest::LoadFirmware()
 {
-    QString path = mainWindow.Files().OpenFileName(this, U("打开固件"),
+    QString path = host.Files().OpenFileName(this, U("打开固件"),
                                                     U("Hex Files (*.hex);;Bin Files (*.bin)"));
     if (path.isEmpty())
         return;
@@ -126,7 +125,7 @@ void ServoTest::LoadFirmware()
     if (result.status != FirmwareLoad::Loaded) {
         imageReady = false;
         UpdateUpgradeEnabled();
-        mainWindow.Messages().Warning(this, U("打开固件"),
+        host.Messages().Warning(this, U("打开固件"),
                                       result.status == FirmwareLoad::CannotOpen ? U("无法打开固件")
                                                                                 : U("固件格式错误"));
         return;
@@ -153,10 +152,6 @@ void ServoTest::Shutdown()
     cancelUpgrade = true;
     testRunning = false;
     testAbort = true;
-    if (upgradeThread.joinable())
-        upgradeThread.join();
-    if (testThread.joinable())
-        testThread.join();
 }
 
 void ServoTest::keyPressEvent(QKeyEvent* event)

@@ -1,24 +1,21 @@
 #pragma once
 // The upgrade page ("升级"): loads a firmware image and writes it into the selected servo
 // through its loader, with a progress bar; and the communication test, which times reads
-// over an ID range. Both run on worker threads that take the bus lock (the transfer for its
-// whole run, the test for each read) and report through queued calls, so they never wait for
-// this window. While a transfer runs, nothing else may reach the bus or the image: the main
+// over an ID range. Both run as bus jobs (the transfer as one, the test a pass at a time) and
+// report through queued calls, so they never wait for this window. While a transfer runs, nothing else may reach the bus or the image: the main
 // window's tabs, search and open/close and this page's "打开" and "测试" are disabled.
 
 #include "pages/upgrade/CommTest.h"
 #include "pages/upgrade/FirmwareImage.h"
 #include "pages/upgrade/UpgradeTransfer.h"
-#include "protocol/ZNServo.h"
+#include "pages/PageHost.h"
 
 #include <QWidget>
 
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 
-class CServoMain;
 class CTextProgressCtrl;
 class QLabel;
 class QLineEdit;
@@ -28,8 +25,7 @@ class QPushButton;
 class ServoTest : public QWidget {
     Q_OBJECT
 public:
-    ServoTest(ZNServo& protocol, std::recursive_mutex& busLock, CServoMain& mainWindow,
-              QWidget* parent = nullptr);
+    ServoTest(PageHost& host, QWidget* parent = nullptr);
     ~ServoTest() override;
 
     void SelectServo(int id) { upgradeServoId = static_cast<uint8_t>(id); }
@@ -41,12 +37,13 @@ public:
     void ToggleTest();
     void ClearTest();
 
-    // Stops a transfer after its block in progress and a test at once, and waits for both
-    // workers; no message is shown afterwards. For the window's close.
+    // Stops a transfer after its block in progress and a test at once; no message is shown
+    // afterwards. For the window's close, which then waits for the bus to let go.
     void Shutdown();
 
-    bool UpgradeRunning() const { return upgradeThread.joinable(); }
-    bool TestRunning() const { return testThread.joinable(); }
+    // A transfer job, or a test's chain of pass jobs, has not reported its end yet.
+    bool UpgradeRunning() const { return upgradeActive; }
+    bool TestRunning() const { return testActive; }
     const FirmwareImage& Image() const { return image; }
     int32_t ImageKind() const { return imageKind; }
     int BlockCount() const { return blockCount; }
@@ -75,17 +72,15 @@ protected:
 
 private:
     void BuildControls();
-    void UpgradeWorker(UpgradeJob job);
     void OnUpgradeEnded(const UpgradeResult& result);
-    void CommTestWorker(CommTestPlan plan);
+    // Queues the next pass of the test; a pass that ends the test reports it.
+    void PostTestPass(const CommTestPlan& plan);
     void PostPass(const CommTestPass& pass);
     void ShowPass();
     void OnTestEnded();
     void UpdateUpgradeEnabled();
 
-    ZNServo& protocol;
-    std::recursive_mutex& busLock;
-    CServoMain& mainWindow;
+    PageHost& host;
     std::atomic<uint8_t> upgradeServoId{0};
     std::atomic<bool> shuttingDown{false};
 
@@ -95,7 +90,7 @@ private:
     int32_t imageKind = kImageHex;
     int blockCount = 0;
     bool imageReady = false;
-    std::thread upgradeThread;
+    bool upgradeActive = false;
     std::atomic<bool> cancelUpgrade{false};
 
     uint8_t startAddress = 0;
@@ -103,7 +98,7 @@ private:
     CommTestCounts counts;
     std::atomic<bool> testRunning{false};
     std::atomic<bool> testAbort{false};
-    std::thread testThread;
+    bool testActive = false;
     // The latest pass for the window; one queued call at a time carries it, so a fast test
     // can't flood the window's queue.
     std::mutex passMutex;

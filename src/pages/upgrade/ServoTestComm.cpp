@@ -22,8 +22,8 @@ void ServoTest::ToggleTest()
 {
     startAddress = static_cast<uint8_t>(Number(startEdit));
     endAddress = static_cast<uint8_t>(Number(endEdit));
-    if (testButton->text() == QString::fromUtf8("测试")) {
-        // The previous worker is still finishing its pass, or a transfer has the bus.
+    if (!testRunning) {
+        // The previous test is still finishing its pass, or a transfer has the bus.
         if (TestRunning() || UpgradeRunning())
             return;
         CommTestPlan plan;
@@ -35,13 +35,14 @@ void ServoTest::ToggleTest()
         testButton->setText(QString::fromUtf8("停止"));
         testRunning = true;
         testAbort = false;
-        testThread = std::thread([this, plan] { CommTestWorker(plan); });
+        testActive = true;
+        PostTestPass(plan);
         UpdateUpgradeEnabled();
         return;
     }
     testButton->setText(QString::fromUtf8("测试"));
     testRunning = false;
-    // Until the worker has finished its pass, a new test would be a second user of the bus.
+    // Until the last pass has reported, a new test would be a second chain of passes.
     if (TestRunning())
         testButton->setEnabled(false);
 }
@@ -52,11 +53,24 @@ void ServoTest::ClearTest()
     counts.Clear();
 }
 
-void ServoTest::CommTestWorker(CommTestPlan plan)
+void ServoTest::PostTestPass(const CommTestPlan& plan)
 {
-    RunCommTest(protocol, busLock, plan, counts, testRunning, testAbort,
-                [this](const CommTestPass& pass) { PostPass(pass); });
-    QMetaObject::invokeMethod(this, [this] { OnTestEnded(); }, Qt::QueuedConnection);
+    auto ended = [this] {
+        QMetaObject::invokeMethod(this, [this] { OnTestEnded(); }, Qt::QueuedConnection);
+    };
+    // One pass per job: a command given meanwhile goes out between two passes.
+    host.Bus().Post(
+        JobKind::Test,
+        [this, plan, ended](BusAccess& bus) {
+            CommTestPass pass;
+            if (RunCommTestPass(bus, plan, counts, testAbort, pass))
+                PostPass(pass);
+            if (testRunning && !testAbort && !bus.Stopping())
+                PostTestPass(plan);
+            else
+                ended();
+        },
+        ended);
 }
 
 void ServoTest::PostPass(const CommTestPass& pass)
@@ -90,8 +104,8 @@ void ServoTest::ShowPass()
 
 void ServoTest::OnTestEnded()
 {
-    if (testThread.joinable())
-        testThread.join();
+    testActive = false;
+    testRunning = false;
     testButton->setEnabled(!UpgradeRunning());
     if (testButton->text() != QString::fromUtf8("测试"))
         testButton->setText(QString::fromUtf8("测试"));

@@ -24,15 +24,17 @@ UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage
     return r;
 }
 
-UpgradeResult Exchange(CZNComm& comm, const UpgradeJob& job, const std::atomic<bool>& cancel,
+UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
                        const UpgradeReports& reports)
 {
+    CZNComm& comm = bus.port;
+    auto cancelled = [&] { return userCancel.load() || bus.Stopping(); };
     UpgradeResult r;
-    if (cancel)
+    if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
     if (SendAndAwaitByte(comm, LoaderUnlock.data(), static_cast<int>(LoaderUnlock.size())) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
-    if (cancel)
+    if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
     const uint8_t start = kLoaderStart;
     if (SendAndAwaitByte(comm, &start, 1) < 0)
@@ -42,7 +44,7 @@ UpgradeResult Exchange(CZNComm& comm, const UpgradeJob& job, const std::atomic<b
     // The image window holds 1024 blocks; nothing is read beyond it.
     const int blocks = job.image ? std::min(job.blockCount, BlockCount(FirmwareImage::kSize)) : 0;
     for (int i = 1; i <= blocks; ++i) {
-        if (cancel)
+        if (cancelled())
             return Stopped(r, UpgradeOutcome::Cancelled, "block", i, -1);
         const UpgradeBlock block = BuildUpgradeBlock(job.image->data.data(), job.image->data.size(),
                                                      i, blocks,
@@ -57,7 +59,7 @@ UpgradeResult Exchange(CZNComm& comm, const UpgradeJob& job, const std::atomic<b
                 reports.refused(i);
             // A refused block goes again, unchanged, for as long as the loader asks; a
             // cancel ends the repeats.
-            if (cancel)
+            if (cancelled())
                 return Stopped(r, UpgradeOutcome::Cancelled, "block", i, reply);
         }
         ++r.blocksAcknowledged;
@@ -76,23 +78,22 @@ int SendAndAwaitByte(CZNComm& comm, const uint8_t* bytes, int n)
     return comm.Read(&answer, 1) == 1 ? answer : -1;
 }
 
-UpgradeResult RunUpgrade(ZNServo& servo, std::recursive_mutex& busLock, const UpgradeJob& job,
-                         const std::atomic<bool>& cancel, const UpgradeReports& reports)
+UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
+                         const UpgradeReports& reports)
 {
     if (reports.started)
         reports.started();
-    CZNComm& comm = servo.comm;
-    std::lock_guard lock(busLock);
-    servo.RequestUpgrade(job.servoId);
+    CZNComm& comm = bus.port;
+    bus.protocol.RequestUpgrade(job.servoId);
     std::this_thread::sleep_for(kAfterInstruction);
     const int32_t savedTimeout = comm.timeoutMs;
     comm.timeoutMs = kLoaderTimeoutMs;
     const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
     std::this_thread::sleep_for(kAfterRateChange);
 
-    const UpgradeResult result = Exchange(comm, job, cancel, reports);
+    const UpgradeResult result = Exchange(bus, job, cancel, reports);
 
-    // Restored in every case, before the lock goes and before anyone is told.
+    // Restored in every case, before the job ends and before anyone is told.
     comm.timeoutMs = savedTimeout;
     comm.SetBaudRate(savedRate);
     return result;

@@ -1,11 +1,11 @@
 #pragma once
 // The firmware transfer: the upgrade instruction at the port's rate, then the servo's loader
-// at 500000 baud (unlock sequence, start byte, 70-byte blocks, one answer byte each). It holds
-// the bus lock from the instruction until the port's rate and time-out are restored, and
-// reports only through callbacks that must not wait for another thread.
+// at 500000 baud (unlock sequence, start byte, 70-byte blocks, one answer byte each). It is one
+// bus job from the instruction until the port's rate and time-out are restored, and reports
+// only through callbacks that must not wait for another thread.
 
 #include "pages/upgrade/FirmwareImage.h"
-#include "protocol/ZNServo.h"
+#include "bus/ServoBus.h"
 
 #include <atomic>
 #include <functional>
@@ -41,7 +41,8 @@ struct UpgradeReports {
 // byte (0..255), or -1 when none came.
 int SendAndAwaitByte(CZNComm& comm, const uint8_t* bytes, int n);
 
-// Runs the whole transfer on the calling thread. `cancel` is looked at before each step and
-// each block: once it is set, nothing more is sent and the port is restored.
-UpgradeResult RunUpgrade(ZNServo& servo, std::recursive_mutex& busLock, const UpgradeJob& job,
-                         const std::atomic<bool>& cancel, const UpgradeReports& reports);
+// Runs the whole transfer inside a bus job. `cancel` (or the bus dropping its work) is
+// looked at before each step and each block: once it is set, nothing more is sent and the
+// port is restored.
+UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
+                         const UpgradeReports& reports);

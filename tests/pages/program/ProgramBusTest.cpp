@@ -53,7 +53,7 @@ protected:
     void SetUp() override
     {
         BusFixture::SetUp();
-        program = std::make_unique<ServoProgram>(servo, busLock, *catalogue);
+        program = std::make_unique<ServoProgram>(jobs, *catalogue);
         program->SetBaudFollower([this](int code) {
             followed.push_back(code);
             if (BaudRateOfCode(code))
@@ -76,9 +76,9 @@ protected:
     PollReport Select(int id)
     {
         const ModelKey key = KeyOf(id);
-        servo.byteOrder = key[addr::kByteOrder];
-        servo.statusLevel = key[addr::kStatusLevel];
-        program->SelectServo(id, key);
+        profile.byteOrder = key[addr::kByteOrder];
+        profile.statusLevel = key[addr::kStatusLevel];
+        program->SelectServo(id, key, profile);
         PollReport r = program->Poll();
         Settle();
         bus->ClearLog();
@@ -89,7 +89,7 @@ protected:
         return testing::TempDir() + "/program-" + std::to_string(::getpid()) + "-" + name;
     }
 
-    std::recursive_mutex busLock;
+    ServoBus jobs{comm, ServoBus::Threading::Caller};  // the program's jobs run on the test's thread
     std::unique_ptr<ServoProgram> program;
     std::vector<int> followed;
 };
@@ -100,9 +100,9 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     StartBus();
     bus->SetFaultBits(1, 0x25);
     Settle();  // the servo shows them at its next step
-    servo.byteOrder = 1;
-    servo.statusLevel = 0;
-    program->SelectServo(1, KeyOf(1));
+    profile.byteOrder = 1;
+    profile.statusLevel = 0;
+    program->SelectServo(1, KeyOf(1), profile);
     const PollReport first = program->Poll();
     Settle();
     ASSERT_TRUE(first.rebuild);
@@ -111,8 +111,8 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     EXPECT_EQ(Sent(), std::vector<std::string>{Packet(1, instr::kRead, {0, kKestrelSize})});
     EXPECT_EQ(program->MemorySize(), kKestrelSize);
     // The servo's own byte order and status level are taken from the image.
-    EXPECT_EQ(int(servo.byteOrder), 0);
-    EXPECT_EQ(int(servo.statusLevel), 1);
+    EXPECT_EQ(int(program->Profile().byteOrder), 0);
+    EXPECT_EQ(int(program->Profile().statusLevel), 1);
     EXPECT_EQ(first.status, "过压/欠压\r\n过热\r\n过载\r\n");
     const auto value = [&](const PollReport& r, int row) {
         for (const auto& [i, text] : r.values)
@@ -139,11 +139,11 @@ TEST_F(ProgramBus, APollWithoutAnswerOrTableSaysSo)
     AddServo(1, kKestrel);
     StartBus();
     ModelKey key = KeyOf(1);
-    program->SelectServo(7, key);  // nobody answers at 7
+    program->SelectServo(7, key, profile);  // nobody answers at 7
     EXPECT_EQ(program->Poll().status, "通信超时");
 
     key[0] = 99;  // a model the catalogue has no table for
-    program->SelectServo(1, key);
+    program->SelectServo(1, key, profile);
     bus->ClearLog();
     const PollReport r = program->Poll();
     EXPECT_TRUE(r.rebuild);
@@ -165,10 +165,10 @@ TEST_F(ProgramBus, ATableLongerThanOneReplyIsReadInTwo)
         out << "254,last,1,0,-1,SRAM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
     }
     ModelCatalogue longCatalogue(path);
-    ServoProgram longProgram(servo, busLock, longCatalogue);
+    ServoProgram longProgram(jobs, longCatalogue);
     AddServo(1, kKestrel);
     StartBus();
-    longProgram.SelectServo(1, KeyOf(1));
+    longProgram.SelectServo(1, KeyOf(1), profile);
     const PollReport r = longProgram.Poll();
     Settle();
     EXPECT_EQ(r.rows.size(), 253u);
@@ -230,10 +230,10 @@ TEST_F(ProgramBus, WithoutALockFlagNothingElseIsWritten)
         out << "NULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
     }
     ModelCatalogue noLockCatalogue(path);
-    ServoProgram noLock(servo, busLock, noLockCatalogue);
+    ServoProgram noLock(jobs, noLockCatalogue);
     AddServo(1, kKestrel);
     StartBus();
-    noLock.SelectServo(1, KeyOf(1));
+    noLock.SelectServo(1, KeyOf(1), profile);
     noLock.Poll();
     Settle();
     bus->ClearLog();
@@ -249,15 +249,16 @@ TEST_F(ProgramBus, AFailedUnlockSendsNothingElse)
     AddServo(1, kKestrel);
     StartBus();
     Select(1);
-    program->SelectServo(9, KeyOf(1));  // no servo 9; the table stays loaded
-    servo.statusLevel = 1;
+    profile.statusLevel = 1;
+    program->SelectServo(9, KeyOf(1), profile);  // no servo 9; the table stays loaded
     EXPECT_EQ(program->WriteValue(13, 1, 60, true), 0);
     Settle();
     EXPECT_EQ(Sent(), std::vector<std::string>{Lock(9, 0)});
 
     // A servo that sends no status packets can't be told from none: the level 0 write
     // reports success.
-    servo.statusLevel = 0;
+    profile.statusLevel = 0;
+    program->SelectServo(9, KeyOf(1), profile);
     EXPECT_EQ(program->WriteValue(13, 1, 60, true), 1);
 }
 
@@ -282,9 +283,10 @@ TEST_F(ProgramBus, TheIdAndRateFollowTheirWrites)
     EXPECT_EQ(Sent(), (std::vector<std::string>{Lock(20, 0), Packet(20, 3, {6, 2}), Lock(20, 1)}));
     EXPECT_EQ(MemoryOf(20)[6], 2);
 
-    // Without a port that follows, the lock write goes unanswered and the write fails.
+    // The port follows within the write's own job, whoever listens for the new rate.
     program->SetBaudFollower({});
-    EXPECT_EQ(program->WriteValue(addr::kBaudCode, 1, 4, true), 0);
+    EXPECT_EQ(program->WriteValue(addr::kBaudCode, 1, 4, true), 1);
+    EXPECT_EQ(comm.baudRate, 115200);
 }
 
 TEST_F(ProgramBus, TheStatusLevelsOwnWriteFollowsTheNewLevel)
@@ -292,10 +294,10 @@ TEST_F(ProgramBus, TheStatusLevelsOwnWriteFollowsTheNewLevel)
     AddServo(1, kKestrel);
     StartBus();
     Select(1);
-    ASSERT_EQ(int(servo.statusLevel), 1);
+    ASSERT_EQ(int(program->Profile().statusLevel), 1);
     // The servo stops answering with this very write; the program must not wait for it.
     EXPECT_EQ(program->WriteValue(addr::kStatusLevel, 1, 0, true), 1);
-    EXPECT_EQ(int(servo.statusLevel), 0);
+    EXPECT_EQ(int(program->Profile().statusLevel), 0);
     EXPECT_EQ(MemoryOf(1)[8], 0);
     EXPECT_EQ(program->WriteValue(addr::kStatusLevel, 1, 1, true), 1);
     EXPECT_EQ(MemoryOf(1)[8], 1);
@@ -407,7 +409,7 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
     AddServo(3, kKestrel, 2);
     StartBus(250000);
     Select(3);
-    ASSERT_EQ(int(servo.statusLevel), 1);
+    ASSERT_EQ(int(program->Profile().statusLevel), 1);
     EXPECT_TRUE(program->ResetAngle());
     EXPECT_TRUE(program->RiskyOperation());
     EXPECT_TRUE(program->RestoreParameters());
@@ -419,13 +421,14 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
     EXPECT_EQ(MemoryOf(1)[6], 4);
 
     // Nobody at 9: failures at level 1, successes at level 0, where nothing answers anyway.
-    program->SelectServo(9, KeyOf(1));
-    servo.statusLevel = 1;
+    profile.statusLevel = 1;
+    program->SelectServo(9, KeyOf(1), profile);
     EXPECT_FALSE(program->ResetAngle());
     EXPECT_FALSE(program->RiskyOperation());
     EXPECT_FALSE(program->RestoreParameters());
     EXPECT_EQ(program->SelectedId(), 9);
-    servo.statusLevel = 0;
+    profile.statusLevel = 0;
+    program->SelectServo(9, KeyOf(1), profile);
     EXPECT_TRUE(program->ResetAngle());
     EXPECT_TRUE(program->RiskyOperation());
     EXPECT_TRUE(program->RestoreParameters());
@@ -445,17 +448,17 @@ TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
                "4,v4,1,0,-1,EPROM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
     }
     ModelCatalogue shortCatalogue(path);
-    ServoProgram shortProgram(servo, busLock, shortCatalogue);
+    ServoProgram shortProgram(jobs, shortCatalogue);
     std::vector<int> shortFollowed;
     shortProgram.SetBaudFollower([&](int code) { shortFollowed.push_back(code); });
     AddServo(3, kKestrel);
     StartBus();
     const ModelKey key = KeyOf(3);
-    servo.statusLevel = 1;
-    shortProgram.SelectServo(3, key);
+    profile.statusLevel = 1;
+    shortProgram.SelectServo(3, key, profile);
     EXPECT_NE(shortProgram.Poll().status, "通信超时");
     ASSERT_EQ(shortProgram.MemorySize(), 5);
-    EXPECT_EQ(int(servo.statusLevel), 1);
+    EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
 
     const std::vector<uint8_t> file(key.begin(), key.begin() + 5);
     WriteFile(Temp("short.dat"), file);
@@ -468,7 +471,7 @@ TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
                                                                          file[4]})});
     EXPECT_EQ(shortProgram.SelectedId(), 3);
     EXPECT_TRUE(shortFollowed.empty());
-    EXPECT_EQ(int(servo.statusLevel), 1);
+    EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
     std::remove(path.c_str());
     std::remove(Temp("short.dat").c_str());
 }

@@ -80,7 +80,7 @@ protected:
     {
         std::vector<CommTestPass> done;
         running = true;
-        RunCommTest(servo, busLock, plan, counts, running, abort, [&](const CommTestPass& p) {
+        RunCommTest(jobs, plan, counts, running, abort, [&](const CommTestPass& p) {
             done.push_back(p);
             if (static_cast<int>(done.size()) >= passes)
                 running = false;
@@ -94,7 +94,7 @@ protected:
         return plan;
     }
 
-    std::recursive_mutex busLock;
+    ServoBus jobs{comm};
     CommTestCounts counts;
     std::atomic<bool> running{false}, abort{false};
 };
@@ -151,7 +151,7 @@ TEST_F(CommTestBus, StopLetsThePassFinishAndAbortDoesNot)
     std::vector<CommTestPass> done;
     running = true;
     std::thread worker([&] {
-        RunCommTest(servo, busLock, Plan(1, 8), counts, running, abort,
+        RunCommTest(jobs, Plan(1, 8), counts, running, abort,
                     [&](const CommTestPass& p) { done.push_back(p); });
     });
     while (counts.timeouts[4] == 0)
@@ -164,7 +164,7 @@ TEST_F(CommTestBus, StopLetsThePassFinishAndAbortDoesNot)
     done.clear();
     running = true;
     std::thread aborted([&] {
-        RunCommTest(servo, busLock, Plan(1, 200), counts, running, abort,
+        RunCommTest(jobs, Plan(1, 200), counts, running, abort,
                     [&](const CommTestPass& p) { done.push_back(p); });
     });
     while (counts.timeouts[10] == 0)
@@ -178,15 +178,15 @@ TEST_F(CommTestBus, OtherReadsNeverInterleave)
 {
     running = true;
     std::thread worker([&] {
-        RunCommTest(servo, busLock, Plan(1, 3), counts, running, abort, [](const CommTestPass&) {});
+        RunCommTest(jobs, Plan(1, 3), counts, running, abort, [](const CommTestPass&) {});
     });
-    // Another user of the bus, as a search or a poll would be, under the same lock.
+    // Another user of the bus, as a search or a poll would be, with jobs of its own.
     int answered = 0;
-    for (int i = 0; i < 30; ++i) {
-        std::lock_guard lock(busLock);
-        uint8_t key[9];
-        answered += servo.ReadMemory(3, 0, key, 9) == 9;
-    }
+    for (int i = 0; i < 30; ++i)
+        answered += jobs.Run(JobKind::Poll, [](BusAccess& a) {
+            uint8_t key[9];
+            return a.protocol.ReadMemory(3, 0, key, 9).count == 9;
+        });
     running = false;
     worker.join();
     EXPECT_EQ(answered, 30);

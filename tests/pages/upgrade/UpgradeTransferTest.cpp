@@ -41,7 +41,8 @@ protected:
         reports.acknowledged = [this](int block) { acknowledged.push_back(block); };
         reports.refused = [this](int) { ++refused; };
         job.image = &image;
-        return RunUpgrade(servo, busLock, job, cancel, reports);
+        return jobs.Run(JobKind::Transfer,
+                        [&](BusAccess& a) { return RunUpgrade(a, job, cancel, reports); });
     }
     void ExpectPortRestored()
     {
@@ -50,7 +51,7 @@ protected:
         EXPECT_EQ(tty::ReadRate(comm.handle), kRate);
         // And the servo hears its ordinary packets again.
         uint8_t key[9];
-        EXPECT_EQ(servo.ReadMemory(1, 0, key, 9), 9);
+        EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 9);
     }
     std::vector<std::string> LoaderGroups() const
     {
@@ -63,7 +64,7 @@ protected:
 
     FirmwareImage image;
     UpgradeJob job{1, nullptr, kImageBin, 0};
-    std::recursive_mutex busLock;
+    ServoBus jobs{comm};
     std::atomic<bool> cancel{false};
     std::vector<int> acknowledged;
     int refused = 0;
@@ -213,7 +214,8 @@ TEST_F(Transfer, CancelStopsAfterTheBlockInProgress)
             ++sentAfterCancel;
     };
     job.image = &image;
-    const auto r = RunUpgrade(servo, busLock, job, cancel, reports);
+    const auto r = jobs.Run(JobKind::Transfer,
+                            [&](BusAccess& a) { return RunUpgrade(a, job, cancel, reports); });
     EXPECT_EQ(r.outcome, UpgradeOutcome::Cancelled);
     EXPECT_EQ(r.blocksAcknowledged, 5);
     EXPECT_EQ(sentAfterCancel, 0);
@@ -228,19 +230,18 @@ TEST_F(Transfer, CancelStopsAfterTheBlockInProgress)
     EXPECT_EQ(bus->LoaderImage(), Bytes(image.data.begin(), image.data.begin() + 64 * 50));
 }
 
-TEST_F(Transfer, HoldsTheBusLockForTheWholeExchange)
+TEST_F(Transfer, IsOneJobFromInstructionToRestoredPort)
 {
     StartWith();
     Fill(64 * 20);
     std::atomic<bool> running{true}, interleaved{false};
     std::thread other([&] {
-        // Another user of the bus: while the transfer runs it never gets the lock.
+        // Another user of the bus: while the transfer runs none of its jobs gets the bus.
         while (running) {
-            if (busLock.try_lock()) {
+            jobs.Run(JobKind::Command, [&](BusAccess&) {
                 if (bus->LoaderArmed() && !bus->LoaderComplete() && bus->LoaderBlocksAccepted() > 0)
                     interleaved = true;
-                busLock.unlock();
-            }
+            });
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });

@@ -2,7 +2,7 @@
 // choice, value writes with their messages, the risk key, parameter files and the resets.
 #include "AppFixture.h"
 
-#include "app/Dialogs.h"
+#include "widgets/Dialogs.h"
 #include "support/HexText.h"
 
 #include <QAccessible>

@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "widgets/Dialogs.h"
 
 #include "pages/program/ParameterFile.h"
 

@@ -1,0 +1,143 @@
+#include "bus/ServoBus.h"
+
+BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
+    : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g)
+{
+}
+
+bool BusAccess::Stopping() const
+{
+    return bus.generation.load() != generation;
+}
+
+ServoBus::ServoBus(std::unique_ptr<CZNComm> p, Threading t) : ServoBus(*p, t)
+{
+    ownPort = std::move(p);
+}
+
+ServoBus::ServoBus(CZNComm& p, Threading t) : port(&p), protocol(p), threading(t)
+{
+    if (threading == Threading::Own)
+        thread = std::thread([this] { Loop(); });
+}
+
+ServoBus::~ServoBus()
+{
+    Shutdown();
+    if (ownPort)
+        ownPort->Close();
+}
+
+bool ServoBus::Post(JobKind kind, Job job, Dropped dropped)
+{
+    return Enqueue(Entry{kind, std::move(job), std::move(dropped), nullptr});
+}
+
+bool ServoBus::PostPoll(PollSlot& slot, Job job)
+{
+    if (slot.queued.exchange(true))
+        return false;
+    return Enqueue(Entry{JobKind::Poll, std::move(job), {}, &slot});
+}
+
+bool ServoBus::Enqueue(Entry entry)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (!shutDown && threading == Threading::Own) {
+            queue.push_back(std::move(entry));
+            wake.notify_one();
+            return true;
+        }
+    }
+    if (!shutDown) {  // the caller's thread runs it
+        Execute(entry);
+        return true;
+    }
+    if (entry.slot)
+        entry.slot->queued = false;
+    if (entry.dropped)
+        entry.dropped();
+    return false;
+}
+
+void ServoBus::Execute(Entry& entry)
+{
+    // The slot frees before the job runs: a tick that comes while it reads queues the next.
+    if (entry.slot)
+        entry.slot->queued = false;
+    BusAccess access(*this, entry.kind, generation);
+    entry.job(access);
+}
+
+namespace {
+thread_local const ServoBus* currentBus = nullptr;
+}  // namespace
+
+void ServoBus::Loop()
+{
+    currentBus = this;
+    std::unique_lock lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return shutDown || !queue.empty(); });
+        if (queue.empty())
+            return;  // shut down with nothing left
+        Entry entry = std::move(queue.front());
+        queue.pop_front();
+        running = true;
+        lock.unlock();
+        Execute(entry);
+        entry = Entry{};  // the job's captures go before the next one runs
+        lock.lock();
+        running = false;
+        idle.notify_all();
+    }
+}
+
+void ServoBus::DropQueued()
+{
+    std::deque<Entry> dropped;
+    {
+        std::lock_guard lock(mutex);
+        dropped.swap(queue);
+        ++generation;
+    }
+    for (auto& e : dropped) {
+        if (e.slot)
+            e.slot->queued = false;
+        if (e.dropped)
+            e.dropped();
+    }
+}
+
+void ServoBus::DropAndWait()
+{
+    DropQueued();
+    if (OnBusThread())
+        return;
+    std::unique_lock lock(mutex);
+    idle.wait(lock, [this] { return !running; });
+}
+
+void ServoBus::Shutdown()
+{
+    {
+        std::lock_guard lock(mutex);
+        shutDown = true;
+    }
+    DropQueued();
+    wake.notify_all();
+    if (thread.joinable() && !OnBusThread())
+        thread.join();
+}
+
+bool ServoBus::OnBusThread() const
+{
+    return currentBus == this;
+}
+
+int ServoBus::Pending() const
+{
+    std::lock_guard lock(mutex);
+    return static_cast<int>(queue.size()) + (running ? 1 : 0);
+}

@@ -1,0 +1,142 @@
+#pragma once
+// The bus owner: the one port, the one protocol object over it, and the thread that runs bus
+// jobs one at a time in the order they were submitted. A job has the protocol to itself for
+// as long as it runs, so nobody else takes a lock for the bus: the window, the pages and
+// servoctl submit jobs and get their results back through the jobs' own callbacks.
+
+#include "protocol/ZNServo.h"
+#include "serial/CZNComm.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+
+// What a job is for; the traffic record names each packet's operation by it.
+enum class JobKind : uint8_t { Poll, Command, Search, Transfer, Test };
+
+class ServoBus;
+
+// What a running job gets: the protocol and its port to itself.
+class BusAccess {
+public:
+    ZNServo& protocol;
+    CZNComm& port;
+    const JobKind kind;
+
+    // True once the bus has been told to drop its work (the port or the window closing): a
+    // long job ends between two exchanges.
+    bool Stopping() const;
+
+private:
+    friend class ServoBus;
+    BusAccess(ServoBus& bus, JobKind kind, uint64_t generation);
+    const ServoBus& bus;
+    const uint64_t generation;
+};
+
+class ServoBus {
+public:
+    using Job = std::function<void(BusAccess&)>;
+    // Called instead of the job when it is dropped unrun; on the thread that drops it.
+    using Dropped = std::function<void()>;
+
+    // Own: jobs run on the bus's thread. Caller: each job runs at once on the thread that
+    // submits it (logic tests that need no thread).
+    enum class Threading { Own, Caller };
+
+    explicit ServoBus(std::unique_ptr<CZNComm> port = std::make_unique<CZNComm>(),
+                      Threading threading = Threading::Own);
+    // Over a port that outlives the bus (a test's).
+    explicit ServoBus(CZNComm& port, Threading threading = Threading::Own);
+    // Drops what is queued, lets the running job end (within its exchange's time-out), then
+    // ends the thread. The port is closed.
+    ~ServoBus();
+    ServoBus(const ServoBus&) = delete;
+    ServoBus& operator=(const ServoBus&) = delete;
+
+    CZNComm& Port() { return *port; }
+    ZNServo& Protocol() { return protocol; }
+
+    // Queues a job; false (and `dropped` called) once the bus is shut down.
+    bool Post(JobKind kind, Job job, Dropped dropped = {});
+
+    // A periodic poll's slot: at most one of its jobs waits in the queue.
+    class PollSlot {
+    public:
+        bool Queued() const { return queued; }
+
+    private:
+        friend class ServoBus;
+        std::atomic<bool> queued{false};
+    };
+    // Queues the poll's job unless its last one still waits; false when skipped.
+    bool PostPoll(PollSlot& slot, Job job);
+
+    // Queues a job and waits for its result. For threads that may wait for the bus
+    // (servoctl, the Python module, tests), never for the window's thread.
+    template <class F>
+    auto Run(JobKind kind, F&& f) -> std::invoke_result_t<F&, BusAccess&>;
+
+    // Drops every queued job and tells the running one to stop. Returns at once.
+    void DropQueued();
+    // The same, then waits for the running job to end (within its exchange's time-out): for
+    // a window going away, whose objects the jobs use.
+    void DropAndWait();
+    // Drops what is queued, ends the running job and the thread; afterwards jobs are refused.
+    void Shutdown();
+
+    // True while the caller is a job of this bus.
+    bool OnBusThread() const;
+    // Jobs queued or running.
+    int Pending() const;
+
+private:
+    friend class BusAccess;
+    struct Entry {
+        JobKind kind;
+        Job job;
+        Dropped dropped;
+        PollSlot* slot = nullptr;
+    };
+
+    bool Enqueue(Entry entry);
+    void Execute(Entry& entry);
+    void Loop();
+
+    std::unique_ptr<CZNComm> ownPort;
+    CZNComm* port;
+    ZNServo protocol;
+    const Threading threading;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::deque<Entry> queue;
+    bool running = false;   // a job is being executed
+    std::atomic<bool> shutDown{false};
+    std::atomic<uint64_t> generation{0};  // raised by every drop
+    std::thread thread;
+};
+
+template <class F>
+auto ServoBus::Run(JobKind kind, F&& f) -> std::invoke_result_t<F&, BusAccess&>
+{
+    using R = std::invoke_result_t<F&, BusAccess&>;
+    auto task = std::make_shared<std::packaged_task<R(BusAccess&)>>(std::forward<F>(f));
+    std::future<R> result = task->get_future();
+    if (OnBusThread()) {
+        // A job that runs another has the bus already.
+        BusAccess access(*this, kind, generation);
+        return f(access);
+    }
+    // A dropped job abandons its result: get() throws std::future_error.
+    Post(kind, [task](BusAccess& access) { (*task)(access); }, [task] { task->reset(); });
+    return result.get();
+}
