@@ -1,6 +1,7 @@
 // One memory read of 13 bytes after another through ZNServo and CZNComm on a named port (a
 // servo-sim device, or a COM port mapped onto it under wine) at 115200 baud, each exchange
-// timed on its own.
+// timed on its own. An exchange that does not come to a well-formed answer counts as failed
+// and fails the run.
 // Plain timing rather than Google Benchmark so the Windows build has it too; prints the
 // median and the 10th and 90th percentiles in microseconds.
 //   bench_bus_roundtrip PORT [EXCHANGES] [ID]
@@ -31,17 +32,21 @@ int main(int argc, char** argv)
     ZNServo servo(comm);
     uint8_t data[13];
     for (int i = 0; i < 100; ++i)
-        servo.ReadMemory(id, 56, data, sizeof data);
+        (void)servo.ReadMemory(id, 56, data, sizeof data);
 
     std::vector<double> us;
     us.reserve(static_cast<size_t>(exchanges));
     int failed = 0;
     for (int i = 0; i < exchanges; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const int got = servo.ReadMemory(id, 56, data, sizeof data);
+        const Reply reply = servo.ReadMemory(id, 56, data, sizeof data);
         const auto end = std::chrono::steady_clock::now();
-        if (got != static_cast<int>(sizeof data))
+        if (!reply.ok()) {
+            if (failed == 0)
+                std::fprintf(stderr, "bench_bus_roundtrip: %s\n",
+                             ReplyText(reply, comm.timeoutMs).c_str());
             ++failed;
+        }
         us.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     }
     std::sort(us.begin(), us.end());

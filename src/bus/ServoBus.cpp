@@ -79,6 +79,13 @@ void ServoBus::Loop()
     currentBus = this;
     std::unique_lock lock(mutex);
     for (;;) {
+        // The next job often comes moments after the last one's result (kHandOverSpin).
+        const auto until = std::chrono::steady_clock::now() + kHandOverSpin;
+        while (queue.empty() && !shutDown && std::chrono::steady_clock::now() < until) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        }
         wake.wait(lock, [this] { return shutDown || !queue.empty(); });
         if (queue.empty())
             return;  // shut down with nothing left

@@ -8,6 +8,7 @@
 #include "serial/CZNComm.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -97,6 +98,11 @@ public:
     // Jobs queued or running.
     int Pending() const;
 
+    // How long the bus thread looks for the next job, yielding, before it sleeps: a caller
+    // that runs jobs one after another posts the next one moments after the last result,
+    // and waking a sleeping thread costs a good part of a short exchange.
+    static constexpr std::chrono::microseconds kHandOverSpin{100};
+
 private:
     friend class BusAccess;
     struct Entry {
@@ -129,13 +135,13 @@ template <class F>
 auto ServoBus::Run(JobKind kind, F&& f) -> std::invoke_result_t<F&, BusAccess&>
 {
     using R = std::invoke_result_t<F&, BusAccess&>;
-    auto task = std::make_shared<std::packaged_task<R(BusAccess&)>>(std::forward<F>(f));
-    std::future<R> result = task->get_future();
     if (OnBusThread()) {
         // A job that runs another has the bus already.
         BusAccess access(*this, kind, generation);
         return f(access);
     }
+    auto task = std::make_shared<std::packaged_task<R(BusAccess&)>>(std::forward<F>(f));
+    std::future<R> result = task->get_future();
     // A dropped job abandons its result: get() throws std::future_error.
     Post(kind, [task](BusAccess& access) { (*task)(access); }, [task] { task->reset(); });
     return result.get();

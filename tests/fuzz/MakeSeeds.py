@@ -55,11 +55,12 @@ rr = {
     # Replies that fail a check are no answer, and an error byte is still an answer.
     "read-bad-header": record(0, 1, 0, 9, 1, [0xFF, 0xFE] + read_reply[2:]),
     "read-other-id": record(0, 1, 0, 9, 1, packet(2, 0, key)),
-    "read-wrong-length": record(0, 1, 0, 9, 1, packet(1, 0, key[:8]) + [0]),
+    "read-wrong-length": record(0, 1, 0, 9, 1, packet(1, 0, key + [0])),
     "read-flipped-data": record(0, 1, 0, 9, 1, read_reply[:7] + [read_reply[7] ^ 0x10] + read_reply[8:]),
     "read-error-byte": record(0, 1, 0, 9, 1, packet(1, 0x20, key)),
-    "status-damaged": b"".join(bytes(record(3, 1, 40, 1, 1, status[:i] + [status[i] ^ 0x21] + status[i + 1:]))
-                               for i in (1, 2, 3, 5)),
+    "status-damaged": record(3, 1, 40, 1, 1, [0xFF, 0xFE] + status[2:])
+    + record(3, 1, 40, 1, 1, packet(2, 0, [])) + record(3, 1, 40, 1, 1, [0xFF, 0xFF, 1, 3, 0, 0xFB])
+    + record(3, 1, 40, 1, 1, status[:5] + [status[5] ^ 0x21]),
     "status-error-byte": record(7, 1, 0, 0, 1, packet(1, 0x04, [])),
     "port-closed": record(0, 1, 0, 9, 0x81, read_reply) + record(3, 1, 40, 1, 0x81, status)
     + record(1, 1, 0, 253, 0x81, status) + record(11, 1, 0, 1, 0x80),
@@ -157,7 +158,8 @@ for name, data in bf.items():
 
 # ParameterFile: memory size, lock flag address (255: none), flags (bit 0 poll answered,
 # bit 1 polled status level, bit 2 poll replies damaged), replies (2 bits per write: 0 status,
-# 1 silence, 2 short, 3 damaged), selected ID, file bytes.
+# 1 silence, 2 short, 3 damaged: header, ID, length, checksum by turns from the ID), selected
+# ID, file bytes.
 def params(n, ident=1, baud=4, level=1):
     block = [(a * 3) & 0xFF for a in range(n)]
     for a, v in ((5, ident), (6, baud), (8, level)):
@@ -183,6 +185,7 @@ pf = {
     "unlock-damaged": [73, 48, 3, 3, 1] + params(37),
     "block-damaged": [73, 48, 3, 3 << 2, 1] + params(37),
     "lock-damaged": [73, 48, 3, 3 << 4, 1] + params(37),
+    "block-damaged-header": [73, 48, 3, 3 << 2, 3] + params(37, ident=3),
 }
 for name, data in pf.items():
     write("ParameterFile", name, data)

@@ -10,14 +10,14 @@
 // Input: memory size (0..255), lock flag address (255: no lock flag row), flags (bit 0: the
 // poll is answered; bit 1: the polled status level byte; bit 2: the poll's replies have a
 // data byte flipped, checksum as sent), the replies to the three writes (2 bits each: a
-// whole status, silence, one byte short, a damaged status: header, ID, length or checksum
-// for the first, second, third write and so on), the selected ID, then the file's bytes.
+// whole status, silence, one byte short, a damaged status: its header, ID, length or
+// checksum by turns, starting from the ID's count modulo 4), the selected ID, then the
+// file's bytes.
 #include "FirmwareFuzz.h"
 
 #include "pages/program/ServoProgram.h"
 
 #include <algorithm>
-#include <array>
 #include <deque>
 #include <vector>
 
@@ -40,6 +40,22 @@ Bytes Packet(uint8_t id, uint8_t instruction, const Bytes& params)
         sum += p[i];
     p.push_back(static_cast<uint8_t>(~sum));
     return p;
+}
+
+// The status of `id` failing one check, each alone: header, ID (another servo's late
+// answer), length, checksum.
+Bytes DamagedStatus(uint8_t id, int check)
+{
+    Bytes status = Packet(check == 1 ? static_cast<uint8_t>(id ^ 0x21) : id, 0, {});
+    if (check == 0)
+        status[1] = 0xFE;
+    if (check == 2) {
+        status[3] = 3;
+        status[5] = static_cast<uint8_t>(~(status[2] + status[3] + status[4]));
+    }
+    if (check == 3)
+        status[5] ^= 0x21;
+    return status;
 }
 
 // A port that is never opened. Each write is one packet, checked for its framing; the reply
@@ -75,9 +91,8 @@ public:
             const int kind = replies.front();
             replies.pop_front();
             const int bytes = kind == 1 ? 0 : kind == 2 ? kStatusPacketSize - 1 : kStatusPacketSize;
-            Bytes status = Packet(p[2], 0, {});
-            if (kind == 3)  // damaged: header, ID, length, checksum by turns
-                status[static_cast<size_t>(std::array{1, 2, 3, 5}[statusCount % 4])] ^= 0x21;
+            const Bytes status = kind == 3 ? DamagedStatus(p[2], (statusCount + p[2]) % 4)
+                                           : Packet(p[2], 0, {});
             ++statusCount;
             queued.assign(status.begin(), status.begin() + bytes);
         }

@@ -152,6 +152,9 @@ void ServoTest::Shutdown()
     cancelUpgrade = true;
     testRunning = false;
     testAbort = true;
+    // The window closes: whatever still runs on the bus ends without telling this page.
+    upgradeActive = false;
+    testActive = false;
 }
 
 void ServoTest::keyPressEvent(QKeyEvent* event)

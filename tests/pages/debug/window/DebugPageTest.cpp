@@ -372,16 +372,14 @@ private slots:
     {
         QuietRig rig({Servo(2, "苍鹭 HR25"), Servo(6, "Kestrel-12", 4, {{0, 99}})});
         CRobotDlg& p = rig.page();
-        rig.protocol.byteOrder = 1;
-        rig.protocol.statusLevel = 0;
-        p.SelectServo(2, KeyOf(rig.bus, 2));
+        const ServoProfile heron{1, 0, 41};  // high byte first, no status packets
+        p.SelectServo(2, KeyOf(rig.bus, 2), heron);
         QCOMPARE(p.FirstId(), 2);
         QCOMPARE(p.idEdit->text(), U("2"));
         QCOMPARE(p.targetSlider->maximum(), 1023);
         QCOMPARE(p.targetSlider->value(), 511);
         QCOMPARE(p.targetEdit->text(), U("511"));
         QCOMPARE(p.plot->PositionFactor(), 4);
-        QCOMPARE(int(rig.protocol.positionAddress), 41);
         QCOMPARE(int(p.Profile().speedFactor), 5);
         Settle();
         QVERIFY(Heard(rig.bus).isEmpty());  // nothing sent
@@ -391,7 +389,7 @@ private slots:
         QCOMPARE(TargetOf(rig.bus, 2, true), 511);
 
         // A servo the catalogue has no profile for keeps the previous one.
-        p.SelectServo(6, KeyOf(rig.bus, 6));
+        p.SelectServo(6, KeyOf(rig.bus, 6), ServoProfile{});
         QCOMPARE(p.FirstId(), 6);
         QCOMPARE(p.targetSlider->maximum(), 1023);
         QCOMPARE(p.plot->PositionFactor(), 4);
@@ -502,8 +500,7 @@ private slots:
             QTest::qWait(7);
         }
         const long long answered = p.PollsAnswered();
-        QTest::qWait(150);
-        QVERIFY(p.PollsAnswered() > answered);
+        QTRY_VERIFY_WITH_TIMEOUT(p.PollsAnswered() > answered, 5000);
         QCOMPARE(p.PollsTimedOut(), before);
         QCOMPARE(TargetOf(rig.bus, 1), 1039);
         // Every request the bus heard was whole.

@@ -127,7 +127,12 @@ class ProgramPageTest : public QObject {
             rig.bus.Memory(static_cast<uint8_t>(id), m);
             return m;
         }
-        Box LastBox() const { return answers.boxes.empty() ? Box{} : answers.boxes.back(); }
+        // The last box shown, once the bus has done what was asked and its answer is in.
+        Box LastBox()
+        {
+            rig.Settle();
+            return answers.boxes.empty() ? Box{} : answers.boxes.back();
+        }
 
         Answers answers;
         Rig rig;
@@ -395,6 +400,7 @@ private slots:
     {
         Page p({Servo(5, "Kestrel-12", 2)});
         p.rig.window->openButton->click();  // reopen at the servo's rate
+        p.rig.Settle();
         p.rig.window->baudCombo->setCurrentIndex(2);
         QVERIFY(p.rig.Open());
         QVERIFY(p.rig.Search());

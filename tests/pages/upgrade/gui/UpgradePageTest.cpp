@@ -272,9 +272,8 @@ private slots:
         QString caption;
         rig.answers.onWarning = [&](const Shown&) {
             restoredFirst = rig.comm.baudRate == 115200 && rig.comm.timeoutMs == Rig::kTimeoutMs;
-            lockFree = rig.window->BusLock().try_lock();
-            if (lockFree)
-                rig.window->BusLock().unlock();
+            // The transfer has let the bus go: another job runs.
+            lockFree = rig.servoBus.Run(JobKind::Command, [](BusAccess&) { return true; });
             caption = p.upgradeButton->text();
         };
         QVERIFY(rig.Upgrade());
