@@ -5,6 +5,7 @@
 // bus is a job: the window never waits for it.
 
 #include "app/ServoSearch.h"
+#include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
 #include "pages/PageHost.h"
 #include "widgets/Dialogs.h"
@@ -101,7 +102,7 @@ private:
     void StopCurrentPoll();
 
     ServoBus& bus;
-    ModelCatalogue catalogue{"setup.log"};
+    ModelCatalogue catalogue{FindCatalogue().path};
     std::atomic<int> portOpen{0};
     // The window's own states; the buttons' captions only show them.
     bool searching = false;

@@ -16,6 +16,7 @@
 CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
 {
     QApplication::setApplicationName("servo-debugger");
+    QGuiApplication::setDesktopFileName("net.serialbus.ServoDebugger");  // its menu entry and icon
 }
 
 CZiridEVApp::~CZiridEVApp()
@@ -53,6 +54,13 @@ int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
     window = std::make_unique<CServoMain>(bus);
+    // A catalogue from elsewhere than the working directory is named in the status field.
+    if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
+        const QString note = QString::fromUtf8("型号文件: %1").arg(QString::fromStdString(file));
+        window->statusField->setText(note);
+        window->statusField->setCursorPosition(0);
+        window->statusField->setToolTip(note);
+    }
     if (options.demo) {
         demo = std::make_unique<DemoBus>();
         std::string error;

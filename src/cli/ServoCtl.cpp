@@ -1,5 +1,6 @@
 #include "cli/ServoCtl.h"
 
+#include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
 #include "cli/AutoTimeout.h"
 #include "cli/BusScan.h"
@@ -19,13 +20,13 @@
 namespace {
 
 struct Texts {
-    std::string port, baud = "115200", timeout = "100", catalogue = "setup.log";
+    std::string port, baud = "115200", timeout = "100", catalogue;
     std::string byteOrder, statusLevel, positionAddress;
     std::string from = "0", to = "253";
     std::string id, address, count, value, target, acc = "0", speed = "0", time = "0";
     std::string mode = "normal", last, state;
     std::vector<std::string> bytes;
-    bool allRates = false;
+    bool allRates = false, verbose = false;
 };
 
 WriteMode ModeOf(const std::string& mode)
@@ -138,7 +139,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
     app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms; auto: "
                                                  "from the exchange, rate and adapter")->capture_default_str()->type_name("N|auto");
-    app.add_option("--catalogue", t.catalogue, "model catalogue")->type_name("FILE")->capture_default_str();
+    app.add_option("--catalogue", t.catalogue, "model catalogue (default: setup.log here, else "
+                                               "the user's, else the installed one)")->type_name("FILE");
+    app.add_flag("-v,--verbose", t.verbose, "name the catalogue when it is not the working "
+                                            "directory's");
     app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first")->type_name("N");
     app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do")->type_name("N");
     app.add_option("--position-address", t.positionAddress, "first address of the position block")->type_name("N");
@@ -270,6 +274,13 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!c.error.empty()) {
         err << "servoctl: " << c.error << "\n" << command->help();
         return kCtlBadUsage;
+    }
+
+    if (t.catalogue.empty()) {  // --catalogue wins over the search
+        const CatalogueLocation found = FindCatalogue();
+        t.catalogue = found.path;
+        if (t.verbose && found.source != CatalogueSource::WorkingDirectory)
+            err << "servoctl: " << CatalogueNote(found) << "\n";
     }
 
     if (name == "ports") {

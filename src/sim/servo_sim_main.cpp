@@ -1,4 +1,5 @@
 // servo-sim: a virtual bus of servos on a pseudo-terminal, until SIGINT or SIGTERM.
+#include "catalogue/CatalogueLocation.h"
 #include "sim/VirtualBus.h"
 #include "support/LeadingInt.h"
 
@@ -47,12 +48,13 @@ int main(int argc, char** argv)
 {
     CLI::App app{"A virtual bus of servos on a pseudo-terminal, for trying the tools without "
                  "hardware."};
-    std::string catalogueFile = "setup.log", link, logFile, imageFile;
+    std::string catalogueFile, link, logFile, imageFile;
     std::vector<std::string> servoTexts;
     double drop = 0, corrupt = 0;
     int delayMs = 0, refuse = 0, returnDelayUs = 20;
     bool pacing = false;
-    app.add_option("--catalogue", catalogueFile, "model catalogue (GBK)")->capture_default_str();
+    app.add_option("--catalogue", catalogueFile, "model catalogue (GBK; default: setup.log here, "
+                                                "else the user's, else the installed one)");
     app.add_option("--link", link, "make a symbolic link PATH to the bus's device");
     app.add_option("--log", logFile, "append every packet heard and sent to FILE, one hex line each");
     app.add_option("--servo", servoTexts, "a servo: ID:MODEL[:BAUDCODE]")->required();
@@ -74,6 +76,8 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
 
+    if (catalogueFile.empty())
+        catalogueFile = FindCatalogue().path;
     ModelCatalogue catalogue(catalogueFile);
     VirtualBus bus(catalogue);
     for (const auto& text : servoTexts) {

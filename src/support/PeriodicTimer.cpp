@@ -45,6 +45,7 @@ void PeriodicTimer::Stop()
 void PeriodicTimer::Run()
 {
     using Clock = std::chrono::steady_clock;
+    const TimerResolutionHold resolution;  // while the ticks run, and handed back however they end
     tickStopping = &stopping;
     auto due = Clock::now() + period;
     std::unique_lock lock(mutex);

@@ -74,3 +74,21 @@ private:
     std::unique_ptr<PeriodicTimer> timer;
     std::unique_ptr<PeriodicTimer> retired;
 };
+
+// While one lives, the system's timers keep 1 ms resolution: on Windows it asks for it with
+// timeBeginPeriod(1) and hands it back with timeEndPeriod(1), as the default 15.6 ms tick
+// would make a 50 ms poll drift by up to 15 ms; elsewhere timers already have it and this
+// does nothing. Each timer's thread holds one while it runs.
+class TimerResolutionHold {
+public:
+    TimerResolutionHold();
+    ~TimerResolutionHold();
+    TimerResolutionHold(const TimerResolutionHold&) = delete;
+    TimerResolutionHold& operator=(const TimerResolutionHold&) = delete;
+
+    // How many holds the system granted and has not had back (0 where nothing is asked).
+    static int Granted();
+
+private:
+    bool granted = false;
+};

@@ -138,4 +138,38 @@ TEST(PollSwitch, StopsFromBothSidesAtOnce)
     }
 }
 
+// Every 1 ms resolution request a timer makes on Windows is handed back, whether the timer
+// is stopped from outside or stops itself from its tick (wine answers the requests as
+// Windows does); elsewhere no request is made.
+TEST(TimerResolution, EveryRequestIsHandedBack)
+{
+#ifdef _WIN32
+    const int perTimer = 1;
+#else
+    const int perTimer = 0;
+#endif
+    auto waitFor = [](int granted) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (TimerResolutionHold::Granted() != granted && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        return TimerResolutionHold::Granted();
+    };
+    Probe probe;
+    {
+        auto a = PeriodicTimer::Start(5, Tick, &probe);
+        auto b = PeriodicTimer::Start(5, Tick, &probe);
+        EXPECT_EQ(waitFor(2 * perTimer), 2 * perTimer);
+        a->Stop();
+        EXPECT_EQ(TimerResolutionHold::Granted(), perTimer);
+    }
+    EXPECT_EQ(TimerResolutionHold::Granted(), 0);
+
+    SelfStoppingPoll s;
+    s.poll.Start(2, StopOwnPoll, &s);
+    while (s.calls < 1)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(waitFor(0), 0);  // the tick's own stop ends the thread and its request
+    EXPECT_FALSE(s.poll.Running());
+}
+
 }  // namespace
