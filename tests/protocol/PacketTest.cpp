@@ -96,6 +96,7 @@ TEST(Packet, BlocksTooLongForTheLengthByteAreNotSent)
     ch.statusLevel = 0;
     std::vector<uint8_t> data(253, 0);
     EXPECT_EQ(ch.WriteMemory(1, 0, data.data(), 253), 0);
+    EXPECT_EQ(ch.SendPacket(1, 0, data.data(), 253, instr::kWrite), 0);
     EXPECT_TRUE(ch.sent.empty());
     EXPECT_EQ(ch.WriteMemory(1, 0, data.data(), 252), 1);
     EXPECT_EQ(ch.sent[3], 255);
