@@ -59,6 +59,8 @@ TEST_F(ServoCtl, WorkedExamplesGoOutExactly)
         {{"write-word", "1", "42", "2048"}, "FF FF 01 05 03 2A 00 08 C4"},
         {{"move", "1", "40000", "--speed", "-100", "--time", "-100"},
          "FF FF 01 0A 03 29 00 FF 77 64 04 64 80 06"},
+        {{"move", "1", "-40000", "--speed", "-100", "--time", "-100"},
+         "FF FF 01 0A 03 29 00 FF F7 64 04 64 80 86"},
         {{"write", "1", "13", "60", "0x8C"}, "FF FF 01 05 03 0D 3C 8C 21"},
         {{"write-byte", "1", "7", "2"}, "FF FF 01 04 03 07 02 EE"},
     };

@@ -96,6 +96,7 @@ TEST(Packet, BlocksTooLongForTheLengthByteAreNotSent)
     ch.profile.statusLevel = 0;
     std::vector<uint8_t> data(253, 0);
     EXPECT_EQ(ch.WriteMemory(ch.profile, 1, 0, data.data(), 253).ok(), 0);
+    EXPECT_EQ(ch.SendPacket(1, 0, data.data(), 253, instr::kWrite), 0);
     EXPECT_TRUE(ch.sent.empty());
     EXPECT_EQ(ch.WriteMemory(ch.profile, 1, 0, data.data(), 252).ok(), 1);
     EXPECT_EQ(ch.sent[3], 255);

@@ -156,8 +156,13 @@ TEST(Read, WithZeroTimeoutStillEnds)
     port.comm.SetTimeouts(0);
     uint8_t b;
     EXPECT_EQ(port.comm.Read(&b, 1), 0);
-    port.pty.Send({7});
+    // Bounded, not "at once": a byte that comes well within the bound is still read.
+    std::thread far([&] {
+        std::this_thread::sleep_for(150ms);
+        port.pty.Send({7});
+    });
     EXPECT_EQ(port.comm.Read(&b, 1), 1);
+    far.join();
 }
 
 TEST(PurgeInput, DropsOnlyWhatWasReceived)
@@ -189,6 +194,21 @@ TEST(Write, IsBoundedWhenNobodyReads)
     const int sent = port.comm.Write(big.data(), static_cast<int>(big.size()));
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, static_cast<int>(big.size()));
+}
+
+TEST(Write, ABlockLargerThanTheQueueArrivesWhole)
+{
+    OpenPort port;
+    port.comm.SetTimeouts(2000);
+    Bytes block(1 << 18);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    Bytes got;
+    std::thread far([&] { got = port.pty.Receive(block.size(), 10000); });
+    EXPECT_EQ(port.comm.Write(block.data(), static_cast<int>(block.size())),
+              static_cast<int>(block.size()));
+    far.join();
+    EXPECT_TRUE(got == block) << got.size() << " bytes received";
 }
 
 double ThreadCpuSeconds()

@@ -315,8 +315,12 @@ TEST_F(ProgramBus, SavingWritesTheEpromBlockAtomically)
 
     const std::string path = Temp("saved.dat");
     WriteFile(path, std::vector<uint8_t>(100, 0xEE));  // an older, longer file
+    namespace fs = std::filesystem;
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(path, mode);
     ASSERT_TRUE(SaveParameterFile(path, bytes));
     EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, mode);
 
     // A write that fails half-way (the file-size limit stops it) leaves the old file whole
     // and no temporary file behind.
@@ -332,10 +336,14 @@ TEST_F(ProgramBus, SavingWritesTheEpromBlockAtomically)
     std::signal(SIGXFSZ, oldSignal);
     EXPECT_FALSE(saved);
     EXPECT_EQ(ReadFile(path), bytes);
-    int others = 0;
-    for (const auto& e : std::filesystem::directory_iterator(testing::TempDir()))
-        others += e.path().string().rfind(path + ".", 0) == 0;
-    EXPECT_EQ(others, 0);
+    std::vector<fs::path> others;
+    const std::string prefix = fs::path(path).filename().string() + ".";
+    for (const auto& e : fs::directory_iterator(fs::path(path).parent_path()))
+        if (e.path().filename().string().rfind(prefix, 0) == 0)
+            others.push_back(e.path());
+    EXPECT_TRUE(others.empty());
+    for (const auto& leftover : others)
+        fs::remove(leftover);
 
     // A folder that isn't there: nothing is created.
     EXPECT_FALSE(SaveParameterFile(Temp("no-such-folder") + "/x.dat", bytes));
@@ -438,40 +446,44 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
 // Found by fuzzing: a table too short to reach the ID, rate and status level bytes (5, 6
 // and 8) never read them, so neither the poll nor a block write takes them from the image:
 // the servo keeps its own, and the selected ID, the port's rate and the awaited statuses
-// stay as they were.
+// stay as they were. A table of 8 bytes reaches the ID and the rate but not the level.
 TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
 {
-    const std::string path = Temp("short-setup.log");
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "[\xC4\xDA\xB4\xE6]\n5,0,255,0\n0,v0,1,0,-1,EPROM,rw,-1,-1\n"
-               "4,v4,1,0,-1,EPROM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
-    }
-    ModelCatalogue shortCatalogue(path);
-    ServoProgram shortProgram(jobs, shortCatalogue);
-    std::vector<int> shortFollowed;
-    shortProgram.SetBaudFollower([&](int code) { shortFollowed.push_back(code); });
     AddServo(3, kKestrel);
     StartBus();
     const ModelKey key = KeyOf(3);
-    profile.statusLevel = 1;
-    shortProgram.SelectServo(3, key, profile);
-    EXPECT_NE(shortProgram.Poll().status, "通信超时");
-    ASSERT_EQ(shortProgram.MemorySize(), 5);
-    EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
+    const ServoMemory memory = MemoryOf(3);
+    const std::string path = Temp("short-setup.log");
+    for (const int size : {5, 8}) {
+        SCOPED_TRACE(size);
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << "[\xC4\xDA\xB4\xE6]\n5,0,255,0\n0,v0,1,0,-1,EPROM,rw,-1,-1\n" << size - 1
+                << ",vN,1,0,-1,EPROM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
+        }
+        ModelCatalogue shortCatalogue(path);
+        ServoProgram shortProgram(jobs, shortCatalogue);
+        std::vector<int> shortFollowed;
+        shortProgram.SetBaudFollower([&](int code) { shortFollowed.push_back(code); });
+        profile.statusLevel = 1;
+        shortProgram.SelectServo(3, key, profile);
+        EXPECT_NE(shortProgram.Poll().status, "通信超时");
+        ASSERT_EQ(shortProgram.MemorySize(), size);
+        EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
 
-    const std::vector<uint8_t> file(key.begin(), key.begin() + 5);
-    WriteFile(Temp("short.dat"), file);
-    Settle();
-    bus->ClearLog();
-    EXPECT_EQ(shortProgram.LoadParameterFile(Temp("short.dat")), LoadResult::Loaded);
-    Settle();
-    EXPECT_EQ(Sent(), std::vector<std::string>{Packet(3, instr::kWrite, {0, file[0], file[1],
-                                                                         file[2], file[3],
-                                                                         file[4]})});
-    EXPECT_EQ(shortProgram.SelectedId(), 3);
-    EXPECT_TRUE(shortFollowed.empty());
-    EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
+        const std::vector<uint8_t> file(memory.begin(), memory.begin() + size);
+        WriteFile(Temp("short.dat"), file);
+        Settle();
+        bus->ClearLog();
+        EXPECT_EQ(shortProgram.LoadParameterFile(Temp("short.dat")), LoadResult::Loaded);
+        Settle();
+        std::vector<uint8_t> params{0};
+        params.insert(params.end(), file.begin(), file.end());
+        EXPECT_EQ(Sent(), std::vector<std::string>{Packet(3, instr::kWrite, params)});
+        EXPECT_EQ(shortProgram.SelectedId(), 3);
+        EXPECT_EQ(shortFollowed.empty(), size <= addr::kBaudCode);
+        EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
+    }
     std::remove(path.c_str());
     std::remove(Temp("short.dat").c_str());
 }
