@@ -1,5 +1,10 @@
 #include "bus/ServoBus.h"
 
+namespace {
+// The bus whose job the calling thread runs, if any.
+thread_local const ServoBus* currentBus = nullptr;
+}  // namespace
+
 BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
     : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g)
 {
@@ -70,10 +75,6 @@ void ServoBus::Execute(Entry& entry)
     entry.job(access);
 }
 
-namespace {
-thread_local const ServoBus* currentBus = nullptr;
-}  // namespace
-
 void ServoBus::Loop()
 {
     currentBus = this;
@@ -81,14 +82,20 @@ void ServoBus::Loop()
     for (;;) {
         // The next job often comes moments after the last one's result (kHandOverSpin).
         const auto until = std::chrono::steady_clock::now() + kHandOverSpin;
-        while (queue.empty() && !shutDown && std::chrono::steady_clock::now() < until) {
+        while ((queue.empty() || running) && !shutDown &&
+               std::chrono::steady_clock::now() < until) {
             lock.unlock();
             std::this_thread::yield();
             lock.lock();
         }
-        wake.wait(lock, [this] { return shutDown || !queue.empty(); });
+        // A job another thread runs inline has the bus until it ends.
+        wake.wait(lock, [this] { return shutDown || (!queue.empty() && !running); });
         if (queue.empty())
             return;  // shut down with nothing left
+        if (running) {
+            idle.wait(lock, [this] { return !running; });
+            continue;
+        }
         Entry entry = std::move(queue.front());
         queue.pop_front();
         running = true;
@@ -117,6 +124,31 @@ void ServoBus::DropQueued()
     }
 }
 
+bool ServoBus::EnterWhenIdle()
+{
+    std::lock_guard lock(mutex);
+    if (threading != Threading::Own || shutDown || running || !queue.empty())
+        return false;
+    running = true;
+    currentBus = this;
+    return true;
+}
+
+void ServoBus::LeaveInline()
+{
+    currentBus = nullptr;
+    bool queued;
+    {
+        std::lock_guard lock(mutex);
+        running = false;
+        queued = !queue.empty();
+    }
+    idle.notify_all();
+    // The bus thread sleeps until there is work; a wake without any would cost a switch.
+    if (queued)
+        wake.notify_one();
+}
+
 void ServoBus::DropAndWait()
 {
     DropQueued();
@@ -134,8 +166,13 @@ void ServoBus::Shutdown()
     }
     DropQueued();
     wake.notify_all();
-    if (thread.joinable() && !OnBusThread())
+    if (OnBusThread())
+        return;
+    if (thread.joinable())
         thread.join();
+    // A job that runs inline on another thread ends before the bus goes.
+    std::unique_lock lock(mutex);
+    idle.wait(lock, [this] { return !running; });
 }
 
 bool ServoBus::OnBusThread() const

@@ -113,6 +113,9 @@ private:
     };
 
     bool Enqueue(Entry entry);
+    // Takes the idle bus for a job on the calling thread; false when it is busy or queued.
+    bool EnterWhenIdle();
+    void LeaveInline();
     void Execute(Entry& entry);
     void Loop();
 
@@ -137,6 +140,16 @@ auto ServoBus::Run(JobKind kind, F&& f) -> std::invoke_result_t<F&, BusAccess&>
     using R = std::invoke_result_t<F&, BusAccess&>;
     if (OnBusThread()) {
         // A job that runs another has the bus already.
+        BusAccess access(*this, kind, generation);
+        return f(access);
+    }
+    // An idle bus runs the job on the caller's thread, marked as the bus's running job: one
+    // job at a time and their order are kept, without two thread hand-overs.
+    if (EnterWhenIdle()) {
+        struct Leave {
+            ServoBus& bus;
+            ~Leave() { bus.LeaveInline(); }
+        } leave{*this};
         BusAccess access(*this, kind, generation);
         return f(access);
     }
