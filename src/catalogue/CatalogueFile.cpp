@@ -4,10 +4,32 @@
 #include <algorithm>
 #include <cstring>
 
+CatalogueFile::CatalogueFile(const std::string& path) : file(path) {}
+
+CatalogueFile::~CatalogueFile() = default;
+
+bool CatalogueFile::Fill()
+{
+    if (atEnd)
+        return false;
+    if (begin > 0) {
+        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+        end -= begin;
+        begin = 0;
+    }
+    const long long got = file.Read(buffer.data() + end, buffer.size() - end);
+    if (got <= 0) {
+        atEnd = true;
+        return false;
+    }
+    end += static_cast<size_t>(got);
+    return true;
+}
+
 bool CatalogueFile::NextLine(std::string& line)
 {
     line.clear();
-    if (fd < 0)
+    if (!file.IsOpen())
         return false;
     bool any = false;
     for (;;) {

@@ -2,6 +2,8 @@
 // The catalogue file held open for one lookup: an existing regular file, locked so that no
 // other lookup or program holds it at the same time, read line by line.
 
+#include "support/LockedFile.h"
+
 #include <string>
 #include <vector>
 
@@ -16,14 +18,14 @@ public:
     CatalogueFile(const CatalogueFile&) = delete;
     CatalogueFile& operator=(const CatalogueFile&) = delete;
 
-    bool IsOpen() const { return fd >= 0; }
+    bool IsOpen() const { return file.IsOpen(); }
     // The next line without its LF (and a CR before it); false at the end of the file.
     bool NextLine(std::string& line);
 
 private:
     bool Fill();
 
-    int fd = -1;
+    LockedFile file;
     std::vector<char> buffer = std::vector<char>(64 * 1024);
     size_t begin = 0;
     size_t end = 0;

@@ -1,6 +1,6 @@
 #include "pages/upgrade/FirmwareFile.h"
 
-#include "pages/upgrade/LockedFirmwareFile.h"
+#include "support/LockedFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,7 +19,7 @@ FirmwareLoadResult Result(FirmwareLoad status, int32_t kind = kImageHex, int lin
     return r;
 }
 
-FirmwareLoadResult LoadHex(LockedFirmwareFile& file, FirmwareImage& image)
+FirmwareLoadResult LoadHex(LockedFile& file, FirmwareImage& image)
 {
     image.Clear();
     std::vector<char> chunk(64 * 1024);
@@ -60,7 +60,7 @@ FirmwareLoadResult LoadHex(LockedFirmwareFile& file, FirmwareImage& image)
     return Result(FirmwareLoad::Loaded, kImageHex);
 }
 
-FirmwareLoadResult LoadBin(LockedFirmwareFile& file, FirmwareImage& image)
+FirmwareLoadResult LoadBin(LockedFile& file, FirmwareImage& image)
 {
     if (file.Size() > FirmwareImage::kSize) {
         image.length = 0;
@@ -113,7 +113,7 @@ FirmwareLoadResult LoadFirmwareFile(const std::string& path, FirmwareImage& imag
         image.length = 0;
         return Result(FirmwareLoad::FormatError, kImageHex, 0, "neither .hex nor .bin");
     }
-    LockedFirmwareFile file(path);
+    LockedFile file(path);
     if (!file.IsOpen()) {
         image.length = 0;
         return Result(FirmwareLoad::CannotOpen, ext == "hex" ? kImageHex : kImageBin);

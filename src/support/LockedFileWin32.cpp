@@ -1,6 +1,6 @@
-// The firmware file on Windows: opened for reading and writing without sharing, so a file
-// another program holds makes the open fail, and no other program opens it during the load.
-#include "pages/upgrade/LockedFirmwareFile.h"
+// A locked file on Windows: opened for reading and writing without sharing, so a file another
+// program holds makes the open fail, and no other program opens it while it is read.
+#include "support/LockedFile.h"
 
 #include <windows.h>
 
@@ -12,7 +12,7 @@ HANDLE ToHandle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
 }  // namespace
 
-LockedFirmwareFile::LockedFirmwareFile(const std::string& path)
+LockedFile::LockedFile(const std::string& path)
 {
     if (path.empty() || path.find('\0') != std::string::npos)
         return;
@@ -20,7 +20,7 @@ LockedFirmwareFile::LockedFirmwareFile(const std::string& path)
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return;
-    // Only a file on disk: a pipe or device under that name could hold the load up.
+    // Only a file on disk: a pipe or device under that name could hold a reader up.
     LARGE_INTEGER bytes{};
     if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &bytes)) {
         ::CloseHandle(h);
@@ -30,13 +30,13 @@ LockedFirmwareFile::LockedFirmwareFile(const std::string& path)
     size = static_cast<uint64_t>(bytes.QuadPart);
 }
 
-LockedFirmwareFile::~LockedFirmwareFile()
+LockedFile::~LockedFile()
 {
     if (IsOpen())
         ::CloseHandle(ToHandle(handle));
 }
 
-long long LockedFirmwareFile::Read(void* into, size_t room)
+long long LockedFile::Read(void* into, size_t room)
 {
     DWORD got = 0;
     const auto ask = static_cast<DWORD>(std::min<size_t>(room, 1u << 30));

@@ -1,5 +1,5 @@
-// The firmware file on POSIX systems: an advisory lock keeps other programs out.
-#include "pages/upgrade/LockedFirmwareFile.h"
+// A locked file on POSIX systems: an advisory lock keeps other programs out.
+#include "support/LockedFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,9 +8,9 @@
 
 #include <cerrno>
 
-LockedFirmwareFile::LockedFirmwareFile(const std::string& path)
+LockedFile::LockedFile(const std::string& path)
 {
-    // Non-blocking, so that a FIFO or a device can't hold the load up; only regular files
+    // Non-blocking, so that a FIFO or a device can't hold a reader up; only regular files
     // are read.
     const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -24,13 +24,13 @@ LockedFirmwareFile::LockedFirmwareFile(const std::string& path)
     size = static_cast<uint64_t>(st.st_size);
 }
 
-LockedFirmwareFile::~LockedFirmwareFile()
+LockedFile::~LockedFile()
 {
     if (IsOpen())
         ::close(static_cast<int>(handle));
 }
 
-long long LockedFirmwareFile::Read(void* into, size_t room)
+long long LockedFile::Read(void* into, size_t room)
 {
     for (;;) {
         const ssize_t r = ::read(static_cast<int>(handle), into, room);
