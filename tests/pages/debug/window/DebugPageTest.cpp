@@ -52,12 +52,6 @@ QStringList Heard(const VirtualBus& bus)
     return lines;
 }
 
-// Waits until the bus thread has heard what was sent.
-void Settle()
-{
-    QTest::qWait(60);
-}
-
 int TargetOf(VirtualBus& bus, int id, bool highFirst = false)
 {
     ServoMemory m{};
@@ -198,7 +192,7 @@ private slots:
             p.speedEdit->setText("-100");
             p.timeEdit->setText("-100");
             p.setButton->click();
-            Settle();
+            rig.Settle();
             QCOMPARE(Heard(rig.bus), QStringList{c.packet});
             QCOMPARE(p.targetEdit->text(), U(c.shown));
             QCOMPARE(p.targetSlider->value(), c.slider);
@@ -211,7 +205,7 @@ private slots:
         p.accelerationEdit->setText("300");
         QCOMPARE(p.accelerationEdit->text(), U("300"));
         p.setButton->click();
-        Settle();
+        rig.Settle();
         QCOMPARE(Heard(rig.bus), QStringList{"FF FF 01 0A 03 29 2C 00 00 00 00 07 00 95"});
     }
 
@@ -239,7 +233,7 @@ private slots:
             QTest::mouseMove(s, at);
         }
         QTest::mouseRelease(s, Qt::LeftButton, {}, at);
-        Settle();
+        rig.Settle();
         const int notifications = actions.count() + released.count();
         QVERIFY(actions.count() >= 4);
         QCOMPARE(released.count(), 1);
@@ -262,7 +256,7 @@ private slots:
         s->setFocus();
         QTest::keyClick(s, Qt::Key_Left);
         s->setValue(100);
-        Settle();
+        rig.Settle();
         QCOMPARE(Heard(rig.bus).size(), 1);
     }
 
@@ -279,7 +273,7 @@ private slots:
         QCOMPARE(p.LastId(), 3);
         p.targetEdit->setText("1000");
         p.setButton->click();
-        Settle();
+        rig.Settle();
         QCOMPARE(Heard(rig.bus),
                  QStringList{"FF FF FE 1C 83 29 07 01 00 E8 03 00 00 00 00 02 00 E8 03 00 00 00 "
                              "00 03 00 E8 03 00 00 00 00 6B"});
@@ -292,7 +286,7 @@ private slots:
         QVERIFY(p.executeButton->isEnabled());
         p.targetEdit->setText("1500");
         p.setButton->click();
-        Settle();
+        rig.Settle();
         const QStringList heard = Heard(rig.bus);
         QCOMPARE(heard.size(), 3);
         for (int i = 0; i < 3; ++i)
@@ -302,7 +296,7 @@ private slots:
             QCOMPARE(TargetOf(rig.bus, id), 1000);  // nothing moves yet
         rig.bus.ClearLog();
         p.executeButton->click();
-        Settle();
+        rig.Settle();
         QCOMPARE(Heard(rig.bus), QStringList{"FF FF FE 02 05 FA"});
         for (int id : {1, 2, 3})
             QCOMPARE(TargetOf(rig.bus, id), 1500);
@@ -316,7 +310,7 @@ private slots:
         p.modeButtons[1]->click();
         p.setButton->click();
         p.torqueBox->click();
-        Settle();
+        rig.Settle();
         const QStringList one = Heard(rig.bus);
         QCOMPARE(one.size(), 1);
         QVERIFY(one[0].startsWith("FF FF 01 0A 04 29"));
@@ -347,7 +341,7 @@ private slots:
             p.torqueBox->click();  // on
             QVERIFY(p.torqueBox->isChecked());
             p.torqueBox->click();  // off
-            Settle();
+            rig.Settle();
             QStringList heard = Heard(rig.bus);
             QCOMPARE(heard.size(), 2 * c.packets.size());
             QCOMPARE(heard.mid(0, c.packets.size()), c.packets);
@@ -392,10 +386,10 @@ private slots:
         QCOMPARE(p.targetEdit->text(), U("511"));
         QCOMPARE(p.plot->PositionFactor(), 4);
         QCOMPARE(int(p.Profile().speedFactor), 5);
-        Settle();
+        rig.Settle();
         QVERIFY(Heard(rig.bus).isEmpty());  // nothing sent
         p.setButton->click();
-        Settle();
+        rig.Settle();
         QCOMPARE(Heard(rig.bus), QStringList{"FF FF 02 0A 03 29 00 01 FF 00 00 00 00 C7"});
         QCOMPARE(TargetOf(rig.bus, 2, true), 511);
 
