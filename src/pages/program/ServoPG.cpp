@@ -184,7 +184,9 @@ void ServoPG::ChooseRow(int row)
     const bool writable = RowWritable(text(kAccess).toStdString());
     valueEdit->setEnabled(writable);
     writeButton->setEnabled(writable);
-    writeButton->setText(U(WriteCaption(text(kArea).toStdString())));
+    const char* caption = WriteCaption(text(kArea).toStdString());
+    writeSaves = text(kArea).toStdString() == text::kEprom;
+    writeButton->setText(U(caption));
     valueEdit->setText(text(kValue));
     itemLabel->setText(text(kName));
 }
@@ -238,7 +240,6 @@ void ServoPG::Tell(const char* caption, const char* text)
 void ServoPG::OnWrite()
 {
     const QString typed = valueEdit->text();
-    const QString caption = writeButton->text();
     const int row = list->currentRow();
     if (row < 0 || !list->selectionModel()->isRowSelected(row, QModelIndex()))
         return;
@@ -255,7 +256,7 @@ void ServoPG::OnWrite()
         host.Messages().Warning(this, U(msg::kParamError), QString::fromStdString(request.refusal));
         return;
     }
-    const bool save = caption == U("保存");
+    const bool save = writeSaves;
     Submit([this, request] {
         return program.WriteValue(request.address, request.size, request.value, request.eprom) != 0;
     }, [this, save](bool ok) {

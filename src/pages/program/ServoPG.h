@@ -75,6 +75,8 @@ private:
     void Submit(std::function<bool()> work, std::function<void(bool)> tell);
 
     PageHost& host;
+    // Whether the write button saves (an EPROM item) or sets: its caption only shows it.
+    bool writeSaves = false;
     ServoProgram program;
     ServoBus::PollSlot pollSlot;
     PollSwitch poll;
