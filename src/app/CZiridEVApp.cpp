@@ -100,12 +100,16 @@ int CZiridEVApp::Run()
                 QTimer::singleShot(3000, window.get(), [move] { move("900"); });
                 QTimer::singleShot(6200, window.get(), finish);
             });
-            QTimer::singleShot(100, window.get(), [this, finish] {
-                window->openButton->click();
-                if (!window->PortOpen())
-                    return finish();
-                window->searchButton->click();
-            });
+            // The port opens on the bus; the search starts when the window hears it did.
+            auto opened = std::make_shared<QMetaObject::Connection>();
+            *opened = QObject::connect(window.get(), &CServoMain::PortChanged, window.get(),
+                                       [this, finish, opened](bool open) {
+                                           QObject::disconnect(*opened);
+                                           if (!open)
+                                               return finish();
+                                           window->searchButton->click();
+                                       });
+            QTimer::singleShot(100, window.get(), [this] { window->openButton->click(); });
         } else {
             QTimer::singleShot(300, window.get(), finish);
         }

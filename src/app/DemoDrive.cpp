@@ -60,13 +60,25 @@ void StartDemoDrive(CServoMain& window, double minutes)
         std::fflush(stdout);
     });
     // Later than the screenshot's own start, whose open and search it then leaves alone.
-    QTimer::singleShot(300, &window, [&window] {
-        if (!window.PortOpen())
-            window.openButton->click();
-        if (!window.PortOpen())
-            std::fprintf(stderr, "servo-debugger: could not open the first port\n");
-        else if (!window.Searching() && window.servoList->rowCount() == 0)
+    auto search = [&window] {
+        if (!window.Searching() && window.servoList->rowCount() == 0)
             window.searchButton->click();
+    };
+    QTimer::singleShot(300, &window, [&window, search] {
+        if (window.PortOpen())
+            return search();
+        // The port opens on the bus; the search starts when the window hears it did.
+        auto opened = std::make_shared<QMetaObject::Connection>();
+        *opened = QObject::connect(&window, &CServoMain::PortChanged, &window,
+                                   [opened, search](bool open) {
+                                       QObject::disconnect(*opened);
+                                       if (open)
+                                           search();
+                                       else
+                                           std::fprintf(stderr, "servo-debugger: could not open "
+                                                                "the first port\n");
+                                   });
+        window.openButton->click();
     });
     // A label or field that newly shows the time-out text counts one time-out.
     auto* watch = new QTimer(&window);
