@@ -74,7 +74,11 @@ void BM_Transfer64KiB(benchmark::State& state)
         image->data[i] = static_cast<uint8_t>(i * 7);
     // The smoke run sends the first 16 blocks only.
     image->length = SmokeRun() ? 16 * 64 : FirmwareImage::kSize;
-    const UpgradeJob job{1, image.get(), kImageBin, BlockCount(image->length)};
+    UpgradeJob job;
+    job.servoId = 1;
+    job.image = image.get();
+    job.kind = kImageBin;
+    job.blockCount = BlockCount(image->length);
     const double wireSeconds = job.blockCount * 71 * 20e-6 + 0.110;
     std::atomic<bool> cancel{false};
     double total = 0;
