@@ -36,15 +36,16 @@ std::chrono::microseconds WireTime(size_t n, int rate)
     return std::chrono::microseconds(rate > 0 ? static_cast<long long>(n) * 10 * 1000000LL / rate : 0);
 }
 
-// Waits until `deadline`: asleep until shortly before it, then yielding, since a sleep
-// overshoots by tens of microseconds and a block's answer is due within a few.
+// Waits until `deadline`: asleep until shortly before it, then spinning, since a sleep
+// overshoots by tens of microseconds and a block's answer is due within a few. (Yielding
+// instead would hand a loaded machine's other threads whole time slices.)
 void PaceUntil(Clock::time_point deadline)
 {
-    constexpr auto kSpin = std::chrono::microseconds(80);
+    constexpr auto kSpin = std::chrono::microseconds(60);
     if (deadline - Clock::now() > kSpin)
         std::this_thread::sleep_until(deadline - kSpin);
-    while (Clock::now() < deadline)
-        std::this_thread::yield();
+    while (Clock::now() < deadline) {
+    }
 }
 
 }  // namespace

@@ -65,8 +65,14 @@ void ServoTest::StartUpgrade()
                 done(BackUpServo(host.Bus(), catalogue, id, BackupFolder()));
             },
             [this] {
-                QMetaObject::invokeMethod(this, [this] { OnUpgradeEnded({UpgradeOutcome::Cancelled}); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        UpgradeResult dropped;
+                        dropped.outcome = UpgradeOutcome::Cancelled;
+                        OnUpgradeEnded(dropped);
+                    },
+                    Qt::QueuedConnection);
             });
         return;
     }
