@@ -32,7 +32,7 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     BuildControls();
 
     programPage = new ServoPG(catalogue, *this);
-    upgradePage = new ServoTest(*this);
+    upgradePage = new ServoTest(catalogue, *this);
     debugPage = new CRobotDlg(catalogue, bus);  // starts its own poll
     debugPage->SetQuestion([this](QWidget* parent, const QString& title, const QString& text) {
         return Messages().Question(parent, title, text);
@@ -301,7 +301,7 @@ void CServoMain::OnServoClicked(int row)
     selectedProfile = catalogue.ProfileOf(key);
     debugPage->SelectServo(id, key, selectedProfile);
     programPage->SelectServo(id, key, selectedProfile);
-    upgradePage->SelectServo(id);
+    upgradePage->SelectServo(id, key);
 }
 
 void CServoMain::SetTransferRunning(bool running)

@@ -14,6 +14,9 @@ bool DemoBus::Start(std::string& error)
             return false;
     }
     demo->KeepLogLines(false);
+    // Paced both ways as a real line at 115200 baud, so what a newcomer sees (the
+    // communication test's figures above all) is what a real line would show.
+    demo->SetPacing(true);
     if (!demo->Start(error))
         return false;
     bus = std::move(demo);

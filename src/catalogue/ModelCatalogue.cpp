@@ -17,6 +17,8 @@ struct Markers {
     std::string memoryEnd = Utf8ToGbk("[内存结束]");
     std::string debugBegin = Utf8ToGbk("[调试]");
     std::string debugEnd = Utf8ToGbk("[调试结束]");
+    std::string upgradeBegin = Utf8ToGbk("[升级]");
+    std::string upgradeEnd = Utf8ToGbk("[升级结束]");
 };
 
 const Markers& GbkMarkers()
@@ -162,6 +164,23 @@ int ModelCatalogue::LookupDebugProfile(const ModelKey& key, DebugProfile& profil
             return false;
         profile = {Number(fields[4]), Number(fields[5]), Number(fields[6]), Number(fields[7]),
                    Number(fields[8])};
+        found = 1;
+        return true;
+    });
+    return found;
+}
+
+int ModelCatalogue::LookupLoaderUnlock(const ModelKey& key, std::array<uint8_t, 5>& unlock)
+{
+    std::lock_guard lock(lookupMutex);
+    const Markers& m = GbkMarkers();
+    int found = 0;
+    std::vector<std::string_view> fields;
+    ForEachRowOfFirstSection(fileName, m.upgradeBegin, m.upgradeEnd, [&](const std::string& line) {
+        if (SplitFields(line, 9, fields) != 9 || !MatchTablePattern(PatternOf(fields), key))
+            return false;
+        for (size_t i = 0; i < unlock.size(); ++i)
+            unlock[i] = Number(fields[4 + i]);
         found = 1;
         return true;
     });

@@ -6,6 +6,8 @@
 #include "catalogue/ModelTypes.h"
 #include "protocol/Reply.h"
 
+#include <array>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -20,6 +22,10 @@ public:
     // and status level from the bytes, its position block one above the torque switch of
     // its debug row (the default without one).
     ServoProfile ProfileOf(const ModelKey& key);
+    // The five bytes that open the firmware loader of the servo's family: the first row of
+    // the first "[升级]" section whose first four numbers match the key as a debug row does.
+    // 1 = found and `unlock` filled; 0 = none, `unlock` untouched.
+    int LookupLoaderUnlock(const ModelKey& key, std::array<uint8_t, 5>& unlock);
 
     static bool MatchTablePattern(const KeyPattern& pattern, const ModelKey& key);
     static bool MatchModelPattern(const KeyPattern& pattern, const ModelKey& key);

@@ -5,14 +5,19 @@
 #include "pages/upgrade/CommTest.h"
 #include "pages/upgrade/FirmwareFile.h"
 #include "pages/upgrade/LoaderFrames.h"
+#include "pages/upgrade/UpgradeBackup.h"
 #include "pages/upgrade/UpgradeTransfer.h"
+#include "support/HexText.h"
 
 #include <CLI/CLI.hpp>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cctype>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -108,7 +113,61 @@ private:
     int nextTenth = 1;
 };
 
-int Flash(Session& s, int id, const std::string& file)
+struct FlashOptions {
+    std::string unlockText;  // --unlock, as typed
+    std::array<uint8_t, 5> unlock{};
+    bool noBackup = false;
+    bool restore = false;
+    bool inLoader = false;
+};
+
+// Five bytes in hexadecimal, with or without spaces, colons or commas between them.
+std::optional<std::array<uint8_t, 5>> ParseUnlock(const std::string& text)
+{
+    std::string digits;
+    for (const char c : text) {
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits += c;
+        else if (c != ' ' && c != ':' && c != ',' && c != '-')
+            return std::nullopt;
+    }
+    if (digits.size() != 10)
+        return std::nullopt;
+    std::array<uint8_t, 5> bytes{};
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(std::stoi(digits.substr(2 * i, 2), nullptr, 16));
+    return bytes;
+}
+
+// The backup before the upgrade; false when the upgrade must not go on.
+bool BackUp(Session& s, int id, BackupResult& backup)
+{
+    backup = s.bus.Run(JobKind::Transfer, [&](BusAccess&) {
+        return BackUpServo(s.bus, s.catalogue, static_cast<uint8_t>(id), BackupFolder());
+    });
+    s.err << "servoctl: servo " << id << ": ";
+    switch (backup.status) {
+    case BackupStatus::Saved:
+        s.err << "EPROM block (" << backup.bytes.size() << " bytes) backed up to " << backup.path
+              << "\n";
+        return true;
+    case BackupStatus::NoTable:
+        s.err << "the catalogue has no memory table for " << backup.model
+              << ": nothing to back up\n";
+        return true;
+    case BackupStatus::ReadFailed:
+        s.err << "cannot back up the EPROM block (" << ReplyText(backup.reply, s.comm.timeoutMs)
+              << "); not upgrading (--no-backup upgrades without a backup)\n";
+        return false;
+    case BackupStatus::SaveFailed:
+        s.err << "cannot write the backup " << backup.path
+              << "; not upgrading (--no-backup upgrades without a backup)\n";
+        return false;
+    }
+    return false;
+}
+
+int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
 {
     auto image = std::make_unique<FirmwareImage>();
     FirmwareLoadResult loaded;
@@ -119,6 +178,30 @@ int Flash(Session& s, int id, const std::string& file)
     job.image = image.get();
     job.kind = loaded.kind;
     job.blockCount = BlockCount(image->length);
+    job.inLoader = o.inLoader;
+
+    // A servo in its loader answers nothing: no backup, no identification.
+    BackupResult backup;
+    bool identified = false;
+    if (!o.inLoader && !o.noBackup) {
+        if (!BackUp(s, id, backup))
+            return kCtlBusFailed;
+        identified = true;
+    } else if (!o.inLoader && o.unlockText.empty()) {
+        identified = s.bus.Run(JobKind::Transfer, [&](BusAccess& a) {
+            return a.protocol.ReadMemory(job.servoId, 0, backup.key.data(), 9).ok();
+        });
+    }
+    const char* source = "built-in: the virtual bus's; a real servo's loader needs its maker's, "
+                         "from the catalogue or --unlock";
+    if (!o.unlockText.empty()) {
+        job.unlock = o.unlock;
+        source = "--unlock";
+    } else if (identified && s.catalogue.LookupLoaderUnlock(backup.key, job.unlock)) {
+        source = "the catalogue";
+    }
+    s.err << "servoctl: unlock bytes " << HexText(job.unlock.data(), job.unlock.size()) << " ("
+          << source << ")\n";
 
     Progress progress(s.err, job.blockCount);
     UpgradeReports reports;
@@ -131,32 +214,50 @@ int Flash(Session& s, int id, const std::string& file)
         });
     }
     progress.End();
+    const std::string wayBack = "; servoctl flash " + std::to_string(id) + " FILE --in-loader "
+                                "starts again at the unlock step\n";
     switch (result.outcome) {
     case UpgradeOutcome::Done:
         s.err << "servoctl: servo " << id << ": " << job.blockCount << " blocks written\n";
-        return kCtlDone;
+        break;
     case UpgradeOutcome::Cancelled:
         s.err << "servoctl: servo " << id << ": 升级已取消 after block " << result.blocksAcknowledged
-              << " of " << job.blockCount << "; the servo waits in its loader\n";
+              << " of " << job.blockCount << "; the servo waits in its loader" << wayBack;
         return kCtlBusFailed;
     case UpgradeOutcome::Failed:
-        break;
-    }
-    s.err << "servoctl: servo " << id << ": 升级失败 ";
-    if (result.stage == "block") {
-        s.err << "at block " << result.block << " of " << job.blockCount;
-        if (result.reply < 0) {
-            s.err << " (no answer)\n";
+        s.err << "servoctl: servo " << id << ": 升级失败 ";
+        if (result.stage == "block") {
+            s.err << "at block " << result.block << " of " << job.blockCount;
+            if (result.reply < 0) {
+                s.err << " (no answer)";
+            } else {
+                char reply[16];
+                std::snprintf(reply, sizeof reply, "%02X", result.reply);
+                s.err << " (answer " << reply << ")";
+            }
         } else {
-            char reply[16];
-            std::snprintf(reply, sizeof reply, "%02X", result.reply);
-            s.err << " (answer " << reply << ")\n";
+            s.err << "at the " << (result.stage == "unlock" ? "unlock sequence" : "start byte")
+                  << " (no answer from the loader)";
         }
-    } else {
-        s.err << "at the " << (result.stage == "unlock" ? "unlock sequence" : "start byte")
-              << " (no answer from the loader)\n";
+        s.err << wayBack;
+        return kCtlBusFailed;
     }
-    return kCtlBusFailed;
+    if (backup.status != BackupStatus::Saved) {
+        if (o.restore)
+            s.err << "servoctl: servo " << id << ": no backup to load back\n";
+        return kCtlDone;
+    }
+    if (!o.restore) {
+        s.err << "servoctl: the backup stays in " << backup.path << " (--restore loads it back)\n";
+        return kCtlDone;
+    }
+    // The new firmware may lay out its memory differently: loaded back only when asked.
+    const bool restored = s.bus.Run(JobKind::Command, [&](BusAccess&) {
+        return RestoreBackup(s.bus, s.catalogue, job.servoId, backup, {});
+    });
+    s.err << "servoctl: servo " << id << ": " << (restored ? "参数载入成功" : "参数载入失败")
+          << " (" << backup.path << ")\n";
+    return restored ? kCtlDone : kCtlBusFailed;
 }
 
 struct ServoFigures {
@@ -243,12 +344,32 @@ void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands)
                                             "loader (500000 baud)");
     flash.sub->add_option("ID", t->id)->required()->type_name("N");
     flash.sub->add_option("FILE", t->file, "an Intel HEX (.hex) or raw (.bin) image")->required();
+    auto flashOptions = std::make_shared<FlashOptions>();
+    flash.sub->add_option("--unlock", flashOptions->unlockText,
+                          "the loader's five unlock bytes in hex (default: the catalogue's for "
+                          "the model, else the built-in ones, which only the virtual bus takes)")
+        ->type_name("HEX");
+    flash.sub->add_flag("--no-backup", flashOptions->noBackup,
+                        "upgrade without first saving the servo's EPROM block");
+    flash.sub->add_flag("--restore", flashOptions->restore,
+                        "after a successful upgrade, write the backup back into the servo");
+    flash.sub->add_flag("--in-loader", flashOptions->inLoader,
+                        "the servo is still in its loader (after a failed or cancelled "
+                        "transfer): start at the unlock step, without the upgrade instruction");
     flash.identify = false;  // a servo already in its loader answers no read
-    flash.check = [t, ids](Checker& c) {
+    flash.check = [t, ids, flashOptions](Checker& c) {
         // The broadcast ID would put every servo's loader on the line at once.
         *ids = static_cast<int>(c.Get(t->id, "ID", 0, 253));
+        if (!flashOptions->unlockText.empty()) {
+            if (const auto bytes = ParseUnlock(flashOptions->unlockText))
+                flashOptions->unlock = *bytes;
+            else
+                c.Fail("--unlock wants five bytes in hex, such as 7E5AA53CC3");
+        }
+        if (flashOptions->inLoader && flashOptions->restore)
+            c.Fail("--restore needs a backup, which a servo in its loader can't give");
     };
-    flash.run = [t, ids](Session& s) { return Flash(s, *ids, t->file); };
+    flash.run = [t, ids, flashOptions](Session& s) { return Flash(s, *ids, t->file, *flashOptions); };
     commands.push_back(std::move(flash));
 
     CtlCommand test;

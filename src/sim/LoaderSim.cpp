@@ -5,10 +5,15 @@
 namespace {
 // A block whose bytes stop coming for this long is dropped; the host resends whole blocks.
 constexpr std::chrono::milliseconds kBlockGap{200};
+// A loader that hears nothing for this long after its unlock starts over: the host gave up
+// (a failed or cancelled transfer) and will open it again.
+constexpr std::chrono::milliseconds kRestartGap{300};
 }  // namespace
 
-void LoaderSim::Arm()
+void LoaderSim::Arm(uint8_t id, const std::array<uint8_t, 5>& key)
 {
+    owner = id;
+    unlock = key;
     stage = Stage::Unlock;
     pending.clear();
     image.clear();
@@ -22,6 +27,8 @@ int LoaderSim::Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int
 {
     if (!pending.empty() && now - last > kBlockGap)
         pending.clear();
+    if ((stage == Stage::Start || stage == Stage::Blocks) && now - last > kRestartGap)
+        Arm(owner, unlock);
     last = now;
     groupEnded = false;
     switch (stage) {
@@ -29,12 +36,12 @@ int LoaderSim::Feed(uint8_t byte, std::chrono::steady_clock::time_point now, int
         return -1;
     case Stage::Unlock:
         pending.push_back(byte);
-        if (pending.size() < LoaderUnlock.size())
+        if (pending.size() < unlock.size())
             return -1;
         group = pending;
         groupEnded = true;
         pending.clear();
-        if (!std::equal(group.begin(), group.end(), LoaderUnlock.begin()))
+        if (!std::equal(group.begin(), group.end(), unlock.begin()))
             return -1;  // a wrong key gets no answer
         stage = Stage::Start;
         return kLoaderAck;

@@ -1,9 +1,12 @@
 #pragma once
 // A servo's firmware loader as the bus sees it after the upgrade instruction: the unlock
-// sequence, the start byte, then 70-byte blocks, each answered with one byte.
+// sequence, the start byte, then 70-byte blocks, each answered with one byte. It stays armed
+// until an image is complete: a host that gave up and falls silent finds it waiting for the
+// unlock sequence again.
 
 #include "pages/upgrade/LoaderFrames.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -12,7 +15,9 @@ class LoaderSim {
 public:
     enum class Stage { Idle, Unlock, Start, Blocks };
 
-    void Arm();
+    // Starts the loader of the servo `owner`, which opens to `key` (its family's unlock bytes).
+    void Arm(uint8_t owner, const std::array<uint8_t, 5>& key = LoaderUnlock);
+    uint8_t Owner() const { return owner; }
     bool Armed() const { return stage != Stage::Idle; }
     Stage CurrentStage() const { return stage; }
 
@@ -33,6 +38,8 @@ public:
 
 private:
     Stage stage = Stage::Idle;
+    uint8_t owner = 0;
+    std::array<uint8_t, 5> unlock = LoaderUnlock;
     std::vector<uint8_t> pending;
     std::vector<uint8_t> group;
     bool groupEnded = false;

@@ -2,6 +2,7 @@
 // One simulated servo: its 256-byte memory, what the bus instructions do to it, and a simple
 // motion model that keeps its feedback registers alive.
 
+#include "pages/upgrade/LoaderFrames.h"
 #include "catalogue/ModelTypes.h"
 
 #include <array>
@@ -41,6 +42,8 @@ public:
 
     ServoMemory memory{};
     uint8_t faultBits = 0;
+    // The bytes that open this servo's firmware loader (its family's, from the catalogue).
+    std::array<uint8_t, 5> loaderUnlock = LoaderUnlock;
 
 private:
     int Word(int address) const;

@@ -9,6 +9,11 @@
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include <algorithm>
 
 
 namespace {
@@ -23,6 +28,24 @@ std::vector<uint8_t> ReplyPacket(uint8_t id, const uint8_t* data, int n)
         r.push_back(data[i]);
     r.push_back(PacketChecksum(r.data() + 2, static_cast<int>(r.size()) - 2));
     return r;
+}
+
+// The wire time of n bytes at `rate`, 10 bits a byte.
+std::chrono::microseconds WireTime(size_t n, int rate)
+{
+    return std::chrono::microseconds(rate > 0 ? static_cast<long long>(n) * 10 * 1000000LL / rate : 0);
+}
+
+// Waits until `deadline`: asleep until shortly before it, then spinning, since a sleep
+// overshoots by tens of microseconds and a block's answer is due within a few. (Yielding
+// instead would hand a loaded machine's other threads whole time slices.)
+void PaceUntil(Clock::time_point deadline)
+{
+    constexpr auto kSpin = std::chrono::microseconds(60);
+    if (deadline - Clock::now() > kSpin)
+        std::this_thread::sleep_until(deadline - kSpin);
+    while (Clock::now() < deadline) {
+    }
 }
 
 }  // namespace
@@ -51,6 +74,10 @@ bool VirtualBus::AddServo(const ServoSpec& spec, std::string& error)
         servo->memory[addr::kBaudCode] = static_cast<uint8_t>(spec.baudCode);
     if (spec.statusLevel >= 0)
         servo->memory[addr::kStatusLevel] = static_cast<uint8_t>(spec.statusLevel);
+    // Its loader opens to its family's unlock bytes when the catalogue gives them.
+    ModelKey key{};
+    std::copy(servo->memory.begin(), servo->memory.begin() + key.size(), key.begin());
+    catalogue.LookupLoaderUnlock(key, servo->loaderUnlock);
     std::lock_guard lock(mutex);
     servos.push_back(std::move(servo));
     return true;
@@ -89,7 +116,13 @@ void VirtualBus::Stop()
 
 void VirtualBus::Run()
 {
+#ifdef __linux__
+    // Pacing waits for microseconds; the default timer slack would add 50 to each.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
     auto nextStep = Clock::now();
+    // With pacing, when the last byte heard has fully arrived on the virtual line.
+    Clock::time_point lineFree{};
     while (!stop) {
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextStep - Clock::now());
         pollfd p{master, POLLIN, 0};
@@ -101,6 +134,17 @@ void VirtualBus::Run()
                 // The line's rate when the bytes came is the rate the answers go out at,
                 // even when the packet changes the servo's own rate.
                 const int rate = tty::ReadRate(master);
+                bool paced;
+                {
+                    std::lock_guard lock(mutex);
+                    paced = pacing;
+                }
+                if (paced) {
+                    // The bytes reach the servos no sooner than their wire time after the
+                    // line was free: what the program sends is paced as well as the answers.
+                    lineFree = std::max(lineFree, Clock::now()) + WireTime(static_cast<size_t>(r), rate);
+                    PaceUntil(lineFree);
+                }
                 std::vector<std::vector<uint8_t>> answers;
                 {
                     std::lock_guard lock(mutex);
@@ -165,7 +209,10 @@ void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
 void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::vector<uint8_t>>& answers)
 {
     const auto& p = packet.params;
-    auto hears = [&](const SimServo& s) { return BaudRateOfCode(s.BaudCode()) == rate; };
+    // A servo whose loader runs hears nothing at its own rate until the loader is done.
+    auto hears = [&](const SimServo& s) {
+        return BaudRateOfCode(s.BaudCode()) == rate && !(loader.Armed() && loader.Owner() == s.Id());
+    };
     const bool broadcast = packet.id == kBroadcastId;
 
     if (packet.instruction == instr::kSyncWrite) {
@@ -194,7 +241,7 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
     if (packet.instruction == instr::kUpgrade && !broadcast && rate == kLoaderBaudRate) {
         for (auto& s : servos)
             if (s->Id() == packet.id) {
-                loader.Arm();
+                loader.Arm(s->Id(), s->loaderUnlock);
                 return;
             }
     }
@@ -229,7 +276,7 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
             break;
         case instr::kUpgrade:
             if (!broadcast)
-                loader.Arm();
+                loader.Arm(s->Id(), s->loaderUnlock);
             break;
         case instr::kRisky:
             status = true;
@@ -271,8 +318,10 @@ void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
         return;
     auto hold = std::chrono::microseconds(delayMs * 1000LL);
     if (paced && rate > 0)
-        hold += std::chrono::microseconds(returnUs + bytes.size() * 10 * 1000000LL / rate);
-    if (hold.count() > 0)
+        hold += std::chrono::microseconds(returnUs) + WireTime(bytes.size(), rate);
+    if (paced)
+        PaceUntil(Clock::now() + hold);
+    else if (hold.count() > 0)
         std::this_thread::sleep_for(hold);
     (void)!::write(master, bytes.data(), bytes.size());
 }

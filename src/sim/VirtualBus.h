@@ -40,8 +40,9 @@ public:
     void SetCorruptShare(double share);
     void SetReplyDelayMs(int ms);
     void RefuseNextBlocks(int count);
-    // Holds each answer for its wire time at the line's rate (10 bits a byte) plus a return
-    // delay, as a real bus would.
+    // Paces the line as a real one at its rate (10 bits a byte): a packet the program sends
+    // reaches the servos no sooner than its wire time, and each answer is held for its own
+    // wire time plus a return delay.
     void SetPacing(bool on, int returnDelayUs = 20);
     void SetFaultBits(uint8_t id, uint8_t bits);
 

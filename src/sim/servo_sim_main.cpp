@@ -65,7 +65,8 @@ int main(int argc, char** argv)
         ->check(CLI::Range(0, 10000));
     app.add_option("--refuse-blocks", refuse, "refuse the next N firmware blocks")
         ->check(CLI::NonNegativeNumber);
-    app.add_flag("--pacing", pacing, "hold answers for their wire time at the line's rate");
+    app.add_flag("--pacing", pacing, "pace the line both ways: requests and answers take their wire "
+                                     "time at the line's rate");
     app.add_option("--return-delay-us", returnDelayUs, "return delay added by --pacing")
         ->check(CLI::Range(0, 1000000));
     app.add_option("--image-out", imageFile, "write a received firmware image to FILE");

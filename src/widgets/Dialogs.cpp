@@ -30,6 +30,13 @@ bool QtMessageBoxes::Question(QWidget* parent, const QString& title, const QStri
     return MakeQuestion(parent, title, text)->exec() == QMessageBox::Ok;
 }
 
+bool QtMessageBoxes::QuestionDefaultNo(QWidget* parent, const QString& title, const QString& text)
+{
+    auto box = MakeQuestion(parent, title, text);
+    box->setDefaultButton(QMessageBox::Cancel);
+    return box->exec() == QMessageBox::Ok;
+}
+
 QString QtFileDialogs::OpenFileName(QWidget* parent, const QString& title, const QString& filter)
 {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);

@@ -16,6 +16,11 @@ public:
     virtual void Warning(QWidget* parent, const QString& title, const QString& text) = 0;
     // A question icon, OK and Cancel; true for OK.
     virtual bool Question(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The same with Cancel as the default button, for a step that is safer not taken.
+    virtual bool QuestionDefaultNo(QWidget* parent, const QString& title, const QString& text)
+    {
+        return Question(parent, title, text);
+    }
     // No icon, an OK button; boxes that answer with a warning unless told otherwise.
     virtual void Plain(QWidget* parent, const QString& title, const QString& text)
     {
@@ -39,6 +44,7 @@ class QtMessageBoxes : public MessageBoxes {
 public:
     void Warning(QWidget* parent, const QString& title, const QString& text) override;
     bool Question(QWidget* parent, const QString& title, const QString& text) override;
+    bool QuestionDefaultNo(QWidget* parent, const QString& title, const QString& text) override;
     void Plain(QWidget* parent, const QString& title, const QString& text) override;
 
     // The boxes as they are shown, for a look at their icons and buttons.

@@ -1,6 +1,7 @@
 // servoctl image, flash and commtest: against the virtual bus in this process, and as
 // programs against servo-sim.
 #include "CtlFixture.h"
+#include "catalogue/GbkText.h"
 #include "pages/upgrade/LoaderFrames.h"
 
 #include <fcntl.h>
@@ -97,30 +98,73 @@ TEST_F(UpgradeCtl, ImageListsBlocksWithTheirCrc)
     }
 }
 
-TEST_F(UpgradeCtl, FlashDeliversTheImage)
+TEST_F(UpgradeCtl, FlashBacksUpTheBlockFirstAndDeliversTheImage)
 {
     const Bytes image = Pattern(64 * 40 + 5);
     bus->RefuseNextBlocks(4);
+    const ServoMemory before = MemoryOf(3);
     ASSERT_EQ(Run({"flash", "3", File("fw.bin", image)}), 0) << err.str();
     Bytes expected = image;
     expected.resize(64 * 41, 0xFF);
     EXPECT_EQ(bus->LoaderImage(), expected);
     EXPECT_EQ(bus->LoaderBlocksRefused(), 4);
-    EXPECT_EQ(Sent().front(), "FF FF 03 02 08 F2");  // no identification read first
+    // The backup: the servo's EPROM block (addresses 0 to 30 of its family), read before the
+    // upgrade instruction and named on stderr.
+    const auto sent = Sent();
+    const auto read = std::find(sent.begin(), sent.end(), "FF FF 03 04 02 00 45 B1");
+    const auto upgrade = std::find(sent.begin(), sent.end(), "FF FF 03 02 08 F2");
+    ASSERT_NE(upgrade, sent.end());
+    EXPECT_LT(read, upgrade);
+    const std::string named = "backed up to ";
+    const auto at = err.str().find(named);
+    ASSERT_NE(at, std::string::npos) << err.str();
+    const std::string path = err.str().substr(at + named.size(), err.str().find('\n', at) - at - named.size());
+    EXPECT_NE(path.find("/servo-debugger/backups/苍鹭_HR25-ID3-"), std::string::npos) << path;
+    files.push_back(path);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), Bytes(before.begin(), before.begin() + 31));
+    EXPECT_NE(err.str().find("unlock bytes 7E 5A A5 3C C3 (built-in: the virtual bus's"), std::string::npos);
     // Not a terminal: a line per 10 %.
     EXPECT_NE(err.str().find("升级 10% (5/41)"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("升级 100% (41/41)"), std::string::npos);
 }
 
+// A family whose catalogue row gives other unlock bytes: its loader refuses the built-in ones.
+TEST_F(UpgradeCtl, UnlockBytesComeFromTheCatalogue)
+{
+    TearDown();
+    BusFixture::SetUp();
+    std::ofstream(catalogueFile, std::ios::app | std::ios::binary)
+        << Utf8ToGbk("\r\n[升级]\r\n5,0,255,0,18,52,86,120,154\r\n[升级结束]\r\n");
+    AddServo(1, kKestrel);
+    StartServing();
+    const auto file = File("fw.bin", Pattern(64 * 3));
+    ASSERT_EQ(Run({"flash", "1", file}), 0) << err.str();
+    EXPECT_NE(err.str().find("unlock bytes 12 34 56 78 9A (the catalogue)"), std::string::npos);
+    EXPECT_EQ(bus->LoaderImage(), Pattern(64 * 3));
+
+    EXPECT_EQ(Run({"flash", "1", file, "--unlock", "7e 5a a5 3c c3"}), 1);
+    EXPECT_NE(err.str().find("unlock bytes 7E 5A A5 3C C3 (--unlock)"), std::string::npos);
+    EXPECT_NE(err.str().find("升级失败 at the unlock sequence"), std::string::npos) << err.str();
+    // Left in its loader; the way back with the family's bytes delivers the image.
+    EXPECT_EQ(Run({"flash", "1", file, "--in-loader", "--unlock", "123456789A"}), 0) << err.str();
+    EXPECT_TRUE(bus->LoaderComplete());
+}
+
 TEST_F(UpgradeCtl, FlashFailuresSayWhere)
 {
     const auto file = File("fw.bin", Pattern(300));
+    // Nobody to back up: no upgrade, unless without a backup.
     EXPECT_EQ(Run({"flash", "7", file}), 1);
+    EXPECT_NE(err.str().find("cannot back up the EPROM block (no answer within 50 ms); not upgrading"),
+              std::string::npos) << err.str();
+    EXPECT_EQ(Sent().size(), 1u);  // the identification read only
+    EXPECT_EQ(Run({"flash", "7", file, "--no-backup"}), 1);
     EXPECT_NE(err.str().find("升级失败 at the unlock sequence"), std::string::npos) << err.str();
 
     // Every answer lost: the loader starts, but its answer to the unlock never comes.
     bus->SetDropShare(1.0);
-    EXPECT_EQ(Run({"flash", "1", file}), 1);
+    EXPECT_EQ(Run({"flash", "1", file, "--no-backup"}), 1);
     EXPECT_NE(err.str().find("升级失败"), std::string::npos);
 
     // A wrong answer to a block: the servo is put into its loader first, then every answer
@@ -132,11 +176,12 @@ TEST_F(UpgradeCtl, FlashFailuresSayWhere)
     Settle();
     comm.Close();
     bus->SetCorruptShare(1.0);
-    EXPECT_EQ(Run({"flash", "1", file}), 1);
+    EXPECT_EQ(Run({"flash", "1", file, "--no-backup"}), 1);
     EXPECT_NE(err.str().find("升级失败 at block 1 of 5 (answer 5C)"), std::string::npos) << err.str();
     bus->SetCorruptShare(0);
 
     EXPECT_EQ(Run({"flash", "254", file}), 2);  // not the broadcast ID
+    EXPECT_EQ(Run({"flash", "1", file, "--unlock", "7E5AA53C"}), 2);
     EXPECT_EQ(Run({"flash", "1", catalogueFile + "-none.bin"}), 1);
     EXPECT_NE(err.str().find("无法打开固件"), std::string::npos);
 }
@@ -245,18 +290,18 @@ TEST_F(UpgradePrograms, FlashWithLostAnswersDeliversOrFailsCleanly)
     const Bytes bytes = Pattern(64 * 60);
     WriteImage(bytes);
     std::string err;
-    const int status = Ctl("flash 2 " + image, err);
+    const int status = Ctl("flash 2 " + image + " --no-backup", err);
     if (status == 0) {
         EXPECT_EQ(Received(), bytes);
+        // The port is usable at the bus's rate again.
+        std::string again;
+        EXPECT_EQ(Ctl("-t 30 read 2 0 2", again), 0) << again;
     } else {
         EXPECT_EQ(status, 1);
         EXPECT_NE(err.find("升级失败"), std::string::npos) << err;
+        EXPECT_NE(err.find("--in-loader starts again at the unlock step"), std::string::npos);
         EXPECT_TRUE(Received().empty());  // nothing half-written was taken as an image
     }
-    // Whatever happened, the port is usable at the bus's rate again, and a new flash
-    // starts over.
-    std::string again;
-    EXPECT_EQ(Ctl("-t 30 read 2 0 2", again), 0) << again;
 }
 
 TEST_F(UpgradePrograms, InterruptStopsAfterTheBlockAndRestores)
@@ -292,10 +337,15 @@ TEST_F(UpgradePrograms, InterruptStopsAfterTheBlockAndRestores)
     EXPECT_EQ(text.find("升级 100%"), std::string::npos);
     std::filesystem::remove(errFile);
 
+    // The servo waits in its loader, deaf at its own rate: no backup, so no upgrade; the
+    // way back starts at the unlock step and delivers the image.
     std::string err;
-    EXPECT_EQ(Ctl("-t 30 read 2 0 2", err), 0) << err;  // the servo's rate again
-    ASSERT_EQ(Ctl("flash 2 " + image, err), 0) << err;
+    EXPECT_EQ(Ctl("-t 30 read 2 0 2", err), 1) << err;
+    EXPECT_EQ(Ctl("flash 2 " + image, err), 1);
+    EXPECT_NE(err.find("cannot back up"), std::string::npos) << err;
+    ASSERT_EQ(Ctl("flash 2 " + image + " --in-loader", err), 0) << err;
     EXPECT_EQ(Received(), bytes);
+    EXPECT_EQ(Ctl("-t 30 read 2 0 2", err), 0) << err;
 }
 
 TEST_F(UpgradePrograms, FlashRedrawsOneLineOnATerminal)

@@ -33,10 +33,11 @@ QLineEdit* Edit(const char* text, const char* name, bool digitsOnly, QWidget* pa
 
 }  // namespace
 
-ServoTest::ServoTest(PageHost& h, QWidget* parent)
-    : QWidget(parent), host(h)
+ServoTest::ServoTest(ModelCatalogue& c, PageHost& h, QWidget* parent)
+    : QWidget(parent), catalogue(c), host(h)
 {
     BuildControls();
+    ShowUnlock(selectedKey);
 }
 
 ServoTest::~ServoTest()
@@ -53,11 +54,16 @@ void ServoTest::BuildControls()
     openButton = new QPushButton(U("打开"));
     upgradeButton = new QPushButton(U("升级"));
     upgradeButton->setEnabled(false);
+    unlockLabel = new QLabel;
+    backupLabel = new QLabel;
+    backupLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* upgradeLayout = new QGridLayout(upgradeGroup);
     upgradeLayout->addWidget(progress, 0, 0, 1, 3);
     upgradeLayout->setColumnStretch(0, 1);
+    upgradeLayout->addWidget(unlockLabel, 1, 0);
     upgradeLayout->addWidget(openButton, 1, 1);
     upgradeLayout->addWidget(upgradeButton, 1, 2);
+    upgradeLayout->addWidget(backupLabel, 2, 0, 1, 3);
 
     auto* testGroup = new QGroupBox(U("通信测试"));
     trafficLabel = new QLabel(U("通信流量:0Byte"));

@@ -7,6 +7,7 @@
 
 #include "pages/upgrade/CommTest.h"
 #include "pages/upgrade/FirmwareImage.h"
+#include "pages/upgrade/UpgradeBackup.h"
 #include "pages/upgrade/UpgradeTransfer.h"
 #include "pages/PageHost.h"
 
@@ -25,10 +26,11 @@ class QPushButton;
 class ServoTest : public QWidget {
     Q_OBJECT
 public:
-    ServoTest(PageHost& host, QWidget* parent = nullptr);
+    ServoTest(ModelCatalogue& catalogue, PageHost& host, QWidget* parent = nullptr);
     ~ServoTest() override;
 
-    void SelectServo(int id) { upgradeServoId = static_cast<uint8_t>(id); }
+    // The servo 升级 addresses; its identification bytes choose the loader's unlock bytes.
+    void SelectServo(int id, const ModelKey& key = {});
     uint8_t UpgradeServoId() const { return upgradeServoId; }
 
     // Handlers of "打开", "升级"/"取消", "测试"/"停止" and "清除".
@@ -52,6 +54,8 @@ public:
     CTextProgressCtrl* progress = nullptr;
     QPushButton* openButton = nullptr;
     QPushButton* upgradeButton = nullptr;
+    QLabel* unlockLabel = nullptr;  // the unlock bytes the transfer uses, and whence
+    QLabel* backupLabel = nullptr;  // the backup taken before the transfer
     QLabel* trafficLabel = nullptr;
     QLineEdit* fromEdit = nullptr;
     QLineEdit* toEdit = nullptr;
@@ -72,7 +76,14 @@ protected:
 
 private:
     void BuildControls();
+    // The backup job, then the transfer job (or, for the way back from the loader, the
+    // transfer alone); the questions between them are asked on this thread.
+    void OnBackupDone(const BackupResult& backup);
+    void StartTransfer(bool inLoader);
     void OnUpgradeEnded(const UpgradeResult& result);
+    void RestoreAfterUpgrade();
+    void FinishUpgrade();
+    void ShowUnlock(const ModelKey& key);
     // Queues the next pass of the test; a pass that ends the test reports it.
     void PostTestPass(const CommTestPlan& plan);
     void PostPass(const CommTestPass& pass);
@@ -80,8 +91,12 @@ private:
     void OnTestEnded();
     void UpdateUpgradeEnabled();
 
+    ModelCatalogue& catalogue;
     PageHost& host;
     std::atomic<uint8_t> upgradeServoId{0};
+    ModelKey selectedKey{};
+    std::array<uint8_t, 5> unlock = LoaderUnlock;
+    BackupResult backup;  // this upgrade's
     std::atomic<bool> shuttingDown{false};
 
     // The image and what its load made ready; the transfer reads them, and "打开" is

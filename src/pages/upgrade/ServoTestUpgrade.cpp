@@ -1,10 +1,42 @@
-// The upgrade page's firmware transfer: the "升级"/"取消" button and its worker.
+// The upgrade page's firmware transfer: the "升级"/"取消" button, the backup before the
+// transfer, the transfer job, and the questions after it (the backup loaded back, the way
+// back from the loader).
 #include "pages/upgrade/ServoTest.h"
 
+#include "support/HexText.h"
 #include "widgets/CTextProgressCtrl.h"
 
+#include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
+
+namespace {
+
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+constexpr const char* kTitle = "固件升级";
+
+}  // namespace
+
+void ServoTest::SelectServo(int id, const ModelKey& key)
+{
+    upgradeServoId = static_cast<uint8_t>(id);
+    selectedKey = key;
+    if (!upgradeActive)
+        ShowUnlock(key);
+}
+
+void ServoTest::ShowUnlock(const ModelKey& key)
+{
+    unlock = LoaderUnlock;
+    const bool fromCatalogue = catalogue.LookupLoaderUnlock(key, unlock) == 1;
+    const QString bytes = QString::fromStdString(HexText(unlock.data(), unlock.size()));
+    unlockLabel->setText(U("解锁字节: ") + bytes +
+                         (fromCatalogue ? U(" (型号文件)") : U(" (内置值, 仅虚拟总线适用)")));
+}
 
 void ServoTest::StartUpgrade()
 {
@@ -14,51 +46,170 @@ void ServoTest::StartUpgrade()
         if (host.Searching() || TestRunning() || !imageReady)
             return;
         upgradeActive = true;
-        upgradeButton->setText(QString::fromUtf8("取消"));
+        upgradeButton->setText(U("取消"));
         openButton->setEnabled(false);
         testButton->setEnabled(false);
         host.SetTransferRunning(true);
         cancelUpgrade = false;
-        const UpgradeJob job{upgradeServoId, &image, imageKind, blockCount};
-        auto ended = [this](const UpgradeResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { OnUpgradeEnded(result); },
+        backup = BackupResult();
+        backupLabel->clear();
+        // Before the upgrade instruction: the servo's EPROM block, read fresh and saved.
+        const uint8_t id = upgradeServoId;
+        auto done = [this](const BackupResult& result) {
+            QMetaObject::invokeMethod(this, [this, result] { OnBackupDone(result); },
                                       Qt::QueuedConnection);
         };
         host.Bus().Post(
             JobKind::Transfer,
-            [this, job, ended](BusAccess& bus) {
-                UpgradeReports reports;
-                reports.started = [this] { progress->SetPos(0); };
-                reports.acknowledged = [this](int) { progress->StepIt(); };
-                // The port is restored before the job ends: only then is the window told.
-                ended(RunUpgrade(bus, job, cancelUpgrade, reports));
+            [this, id, done](BusAccess&) {
+                done(BackUpServo(host.Bus(), catalogue, id, BackupFolder()));
             },
-            [ended] {
-                UpgradeResult dropped;
-                dropped.outcome = UpgradeOutcome::Cancelled;
-                ended(dropped);
+            [this] {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        UpgradeResult dropped;
+                        dropped.outcome = UpgradeOutcome::Cancelled;
+                        OnUpgradeEnded(dropped);
+                    },
+                    Qt::QueuedConnection);
             });
         return;
     }
     if (!UpgradeRunning() || cancelUpgrade)
         return;
     // The worker goes on while the question is open; it may even finish meanwhile.
-    if (host.Messages().Question(this, QString::fromUtf8("固件升级"),
-                                       QString::fromUtf8("是否取消升级?")))
+    if (host.Messages().Question(this, U(kTitle), U("是否取消升级?")))
         cancelUpgrade = true;
+}
+
+void ServoTest::OnBackupDone(const BackupResult& result)
+{
+    if (shuttingDown) {
+        FinishUpgrade();
+        return;
+    }
+    backup = result;
+    if (cancelUpgrade) {  // nothing was sent to the loader yet
+        host.Messages().Warning(this, U(kTitle), U("升级已取消"));
+        FinishUpgrade();
+        return;
+    }
+    const QString path = QString::fromStdString(result.path);
+    switch (result.status) {
+    case BackupStatus::Saved:
+        backupLabel->setText(U("备份文件: ") + path);
+        break;
+    case BackupStatus::NoTable:
+        backupLabel->setText(U("无内存表, 未备份"));
+        break;
+    case BackupStatus::ReadFailed:
+    case BackupStatus::SaveFailed: {
+        const QString why = result.status == BackupStatus::ReadFailed
+                                ? U("读取舵机参数失败, 无法备份。")
+                                : U("无法保存备份文件:\n") + path + U("\n");
+        if (!host.Messages().QuestionDefaultNo(this, U(kTitle), why + U("是否不备份继续升级?"))) {
+            FinishUpgrade();
+            return;
+        }
+        backupLabel->setText(U("未备份"));
+        break;
+    }
+    }
+    // The freshly read identification chooses the unlock bytes when there is one.
+    if (result.status != BackupStatus::ReadFailed)
+        ShowUnlock(result.key);
+    StartTransfer(false);
+}
+
+void ServoTest::StartTransfer(bool inLoader)
+{
+    cancelUpgrade = false;
+    UpgradeJob job;
+    job.servoId = upgradeServoId;
+    job.image = &image;
+    job.kind = imageKind;
+    job.blockCount = blockCount;
+    job.unlock = unlock;
+    job.inLoader = inLoader;
+    auto ended = [this](const UpgradeResult& result) {
+        QMetaObject::invokeMethod(this, [this, result] { OnUpgradeEnded(result); },
+                                  Qt::QueuedConnection);
+    };
+    host.Bus().Post(
+        JobKind::Transfer,
+        [this, job, ended](BusAccess& bus) {
+            UpgradeReports reports;
+            reports.started = [this] { progress->SetPos(0); };
+            reports.acknowledged = [this](int) { progress->StepIt(); };
+            // The port is restored before the job ends: only then is the window told.
+            ended(RunUpgrade(bus, job, cancelUpgrade, reports));
+        },
+        [ended] {
+            UpgradeResult dropped;
+            dropped.outcome = UpgradeOutcome::Cancelled;
+            ended(dropped);
+        });
 }
 
 void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
 {
-    upgradeActive = false;
     if (!shuttingDown) {
-        const QString title = QString::fromUtf8("固件升级");
         if (result.outcome == UpgradeOutcome::Failed)
-            host.Messages().Warning(this, title, QString::fromUtf8("升级失败"));
+            host.Messages().Warning(this, U(kTitle), U("升级失败"));
         else if (result.outcome == UpgradeOutcome::Cancelled)
-            host.Messages().Warning(this, title, QString::fromUtf8("升级已取消"));
+            host.Messages().Warning(this, U(kTitle), U("升级已取消"));
+        // A new firmware may lay out its memory differently: loaded back only when asked.
+        if (result.outcome == UpgradeOutcome::Done && backup.status == BackupStatus::Saved &&
+            host.Messages().QuestionDefaultNo(
+                this, U(kTitle),
+                U("升级完成。是否载入升级前备份的参数?\n") + QString::fromStdString(backup.path))) {
+            RestoreAfterUpgrade();
+            return;
+        }
+        // A transfer that ran and broke off leaves the servo in its loader, deaf at its own
+        // rate: the way back starts at the unlock step. (A dropped job has no stage.)
+        if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() &&
+            host.Messages().QuestionDefaultNo(
+                this, U(kTitle),
+                U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"))) {
+            backupLabel->setText(U("引导程序中, 未备份"));
+            StartTransfer(true);
+            return;
+        }
     }
-    upgradeButton->setText(QString::fromUtf8("升级"));
+    FinishUpgrade();
+}
+
+void ServoTest::RestoreAfterUpgrade()
+{
+    const uint8_t id = upgradeServoId;
+    const BackupResult saved = backup;
+    host.Bus().Post(
+        JobKind::Command,
+        [this, id, saved](BusAccess&) {
+            auto follow = [this](int code) {
+                QMetaObject::invokeMethod(this, [this, code] { host.ShowBaud(code); },
+                                          Qt::QueuedConnection);
+            };
+            const bool ok = RestoreBackup(host.Bus(), catalogue, id, saved, follow);
+            QMetaObject::invokeMethod(
+                this,
+                [this, ok] {
+                    if (!shuttingDown)
+                        host.Messages().Warning(this, U("参数载入"),
+                                                ok ? U("参数载入成功") : U("参数载入失败"));
+                    FinishUpgrade();
+                },
+                Qt::QueuedConnection);
+        },
+        [this] { QMetaObject::invokeMethod(this, [this] { FinishUpgrade(); }, Qt::QueuedConnection); });
+}
+
+void ServoTest::FinishUpgrade()
+{
+    upgradeActive = false;
+    upgradeButton->setText(U("升级"));
     openButton->setEnabled(true);
     testButton->setEnabled(!TestRunning());
     UpdateUpgradeEnabled();

@@ -32,7 +32,7 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
     UpgradeResult r;
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
-    if (SendAndAwaitByte(comm, LoaderUnlock.data(), static_cast<int>(LoaderUnlock.size())) < 0)
+    if (SendAndAwaitByte(comm, job.unlock.data(), static_cast<int>(job.unlock.size())) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
@@ -84,12 +84,15 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
     if (reports.started)
         reports.started();
     CZNComm& comm = bus.port;
-    bus.protocol.RequestUpgrade(job.servoId);
-    std::this_thread::sleep_for(kAfterInstruction);
+    if (!job.inLoader) {
+        bus.protocol.RequestUpgrade(job.servoId);
+        std::this_thread::sleep_for(kAfterInstruction);
+    }
     const int32_t savedTimeout = comm.timeoutMs;
     comm.timeoutMs = kLoaderTimeoutMs;
     const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
-    std::this_thread::sleep_for(kAfterRateChange);
+    std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
+                                             : kAfterRateChange);
 
     const UpgradeResult result = Exchange(bus, job, cancel, reports);
 

@@ -1,12 +1,14 @@
 #pragma once
-// The firmware transfer: the upgrade instruction at the port's rate, then the servo's loader
-// at 500000 baud (unlock sequence, start byte, 70-byte blocks, one answer byte each). It is one
+// The firmware transfer: the upgrade instruction at the port's rate (left out when the servo
+// is still in its loader), then the servo's loader at 500000 baud (unlock sequence, start byte, 70-byte blocks, one answer byte each). It is one
 // bus job from the instruction until the port's rate and time-out are restored, and reports
 // only through callbacks that must not wait for another thread.
 
 #include "pages/upgrade/FirmwareImage.h"
+#include "pages/upgrade/LoaderFrames.h"
 #include "bus/ServoBus.h"
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -29,7 +31,18 @@ struct UpgradeJob {
     const FirmwareImage* image = nullptr;
     int32_t kind = kImageHex;
     int blockCount = 0;
+    // The five bytes that open the loader: the built-in ones are the virtual bus's; a real
+    // servo's loader needs its maker's (the catalogue's "[升级]" row, or typed).
+    std::array<uint8_t, 5> unlock = LoaderUnlock;
+    // The servo is still in its loader (a transfer failed or was cancelled): no upgrade
+    // instruction, the transfer starts at the unlock step.
+    bool inLoader = false;
 };
+
+// A way back from the loader waits this long at the loader's rate before the unlock, so
+// that a loader left mid-transfer has dropped the half-received block and listens for the
+// unlock sequence again.
+inline constexpr int kInLoaderQuietMs = 500;
 
 struct UpgradeReports {
     std::function<void()> started;                   // the progress goes back to 0

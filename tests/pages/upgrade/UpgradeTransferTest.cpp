@@ -44,14 +44,14 @@ protected:
         return jobs.Run(JobKind::Transfer,
                         [&](BusAccess& a) { return RunUpgrade(a, job, cancel, reports); });
     }
-    void ExpectPortRestored()
+    // `inLoader`: the servo was left in its loader, which hears nothing at the servo's rate.
+    void ExpectPortRestored(bool inLoader = false)
     {
         EXPECT_EQ(comm.timeoutMs, kTimeoutMs);
         EXPECT_EQ(comm.baudRate, kRate);
         EXPECT_EQ(tty::ReadRate(comm.handle), kRate);
-        // And the servo hears its ordinary packets again.
         uint8_t key[9];
-        EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 9);
+        EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, inLoader ? 0 : 9);
     }
     std::vector<std::string> LoaderGroups() const
     {
@@ -63,7 +63,7 @@ protected:
     }
 
     FirmwareImage image;
-    UpgradeJob job{1, nullptr, kImageBin, 0};
+    UpgradeJob job = [] { UpgradeJob j; j.servoId = 1; j.kind = kImageBin; return j; }();
     ServoBus jobs{comm};
     std::atomic<bool> cancel{false};
     std::vector<int> acknowledged;
@@ -145,7 +145,7 @@ TEST_F(Transfer, NoBlocksStillOpensTheLoader)
     const auto r = Run();
     EXPECT_EQ(r.outcome, UpgradeOutcome::Done);
     EXPECT_EQ(LoaderGroups(), (std::vector<std::string>{"7E 5A A5 3C C3", "01"}));
-    ExpectPortRestored();
+    ExpectPortRestored(true);  // no last block: the loader waits on
 }
 
 TEST_F(Transfer, FailuresEndTheTransferAndRestoreThePort)
@@ -155,11 +155,12 @@ TEST_F(Transfer, FailuresEndTheTransferAndRestoreThePort)
         std::function<void()> arrange;
         const char* stage;
         int block;
+        bool inLoader;
     } cases[] = {
         // No servo 5 on the bus: nobody enters a loader, nobody answers the unlock.
-        {"silent loader", [this] { job.servoId = 5; }, "unlock", 0},
+        {"silent loader", [this] { job.servoId = 5; }, "unlock", 0, false},
         // The loader is there, but every answer is lost.
-        {"lost answers", [this] { bus->SetDropShare(1.0); }, "unlock", 0},
+        {"lost answers", [this] { bus->SetDropShare(1.0); }, "unlock", 0, true},
         // A wrong answer byte to a block: not 0x06, not 0x15.
         {"wrong reply",
          [this] {
@@ -169,7 +170,7 @@ TEST_F(Transfer, FailuresEndTheTransferAndRestoreThePort)
              Settle();
              bus->SetCorruptShare(1.0);
          },
-         "block", 1},
+         "block", 1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -186,7 +187,7 @@ TEST_F(Transfer, FailuresEndTheTransferAndRestoreThePort)
         EXPECT_TRUE(acknowledged.empty());
         bus->SetDropShare(0);
         bus->SetCorruptShare(0);
-        ExpectPortRestored();
+        ExpectPortRestored(c.inLoader);
     }
 }
 
@@ -220,14 +221,20 @@ TEST_F(Transfer, CancelStopsAfterTheBlockInProgress)
     EXPECT_EQ(r.blocksAcknowledged, 5);
     EXPECT_EQ(sentAfterCancel, 0);
     EXPECT_EQ(bus->LoaderBlocksAccepted(), 5);
-    EXPECT_TRUE(bus->LoaderArmed());  // the servo stays in its loader
-    ExpectPortRestored();
+    EXPECT_TRUE(bus->LoaderArmed());  // the servo stays in its loader, deaf at its rate
+    ExpectPortRestored(true);
 
-    // A new transfer starts over and delivers the whole image.
+    // The way back: no upgrade instruction, the unlock at the loader's rate; the loader
+    // starts over and takes the whole image, and the servo answers at its rate again.
     cancel = false;
+    bus->ClearLog();
+    job.inLoader = true;
     const auto again = Run();
     EXPECT_EQ(again.outcome, UpgradeOutcome::Done);
     EXPECT_EQ(bus->LoaderImage(), Bytes(image.data.begin(), image.data.begin() + 64 * 50));
+    EXPECT_EQ(LoaderGroups().front(), "7E 5A A5 3C C3");
+    EXPECT_EQ(Sent().front().rfind("7E 5A A5 3C C3", 0), 0u);  // nothing before the unlock
+    ExpectPortRestored();
 }
 
 TEST_F(Transfer, IsOneJobFromInstructionToRestoredPort)

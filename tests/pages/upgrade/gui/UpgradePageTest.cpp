@@ -24,6 +24,9 @@ struct Shown {
 struct Answers {
     std::vector<Shown> warnings, questions;
     bool questionAnswer = true;
+    // Questions whose default is No, answered in turn (No when none is left).
+    std::vector<Shown> cautious;
+    std::deque<bool> cautiousAnswers;
     std::deque<QString> files;
     std::function<void(const Shown&)> onWarning;
 };
@@ -41,6 +44,15 @@ public:
     {
         answers.questions.push_back({title, text});
         return answers.questionAnswer;
+    }
+    bool QuestionDefaultNo(QWidget*, const QString& title, const QString& text) override
+    {
+        answers.cautious.push_back({title, text});
+        if (answers.cautiousAnswers.empty())
+            return false;
+        const bool yes = answers.cautiousAnswers.front();
+        answers.cautiousAnswers.pop_front();
+        return yes;
     }
     Answers& answers;
 };
@@ -227,7 +239,11 @@ private slots:
         rig.Load(WriteBin("fw.bin", 5000));
         QCOMPARE(p.BlockCount(), 79);
 
+        QCOMPARE(p.unlockLabel->text(), U("解锁字节: 7E 5A A5 3C C3 (内置值, 仅虚拟总线适用)"));
+        ServoMemory before{};
+        QVERIFY(rig.bus.Memory(3, before));
         QSignalSpy ended(&p, &ServoTest::UpgradeEnded);
+        rig.answers.cautiousAnswers = {true};  // load the backup back afterwards
         p.upgradeButton->click();
         QCOMPARE(p.upgradeButton->text(), U("取消"));
         QVERIFY(p.upgradeButton->isEnabled());
@@ -237,7 +253,15 @@ private slots:
         p.testButton->click();  // disabled: nothing starts
         QVERIFY(!p.TestRunning());
         QVERIFY(ended.wait(60000));
-        QVERIFY(rig.answers.warnings.empty());
+        // The backup named on the page holds the servo's EPROM block (addresses 0 to 39),
+        // and went back into the servo when asked.
+        QVERIFY(p.backupLabel->text().startsWith(U("备份文件: ")));
+        QFile saved(p.backupLabel->text().mid(6));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray(reinterpret_cast<const char*>(before.data()), 40));
+        QCOMPARE(rig.answers.cautious.size(), size_t(1));
+        QVERIFY(rig.answers.cautious[0].text.startsWith(U("升级完成。是否载入升级前备份的参数?\n")));
+        QCOMPARE(rig.answers.warnings, (std::vector<Shown>{{U("参数载入"), U("参数载入成功")}}));
         QCOMPARE(p.upgradeButton->text(), U("升级"));
         for (QWidget* on : std::initializer_list<QWidget*>{p.openButton, p.testButton, p.upgradeButton,
                                                            w.searchButton, w.openButton, w.tabs->tabBar()})
@@ -268,6 +292,14 @@ private slots:
         QVERIFY(rig.Open());
         p.SelectServo(7);  // nobody: the loader never answers
         rig.Load(WriteBin("fw.bin", 100));
+        rig.answers.cautiousAnswers = {false};  // no upgrade without a backup
+        QVERIFY(rig.Upgrade());
+        QVERIFY(rig.answers.warnings.empty());
+        QCOMPARE(rig.answers.cautious.size(), size_t(1));
+        QCOMPARE(rig.answers.cautious[0],
+                 (Shown{U("固件升级"), U("读取舵机参数失败, 无法备份。是否不备份继续升级?")}));
+        rig.answers.cautious.clear();
+        rig.answers.cautiousAnswers = {true};  // with consent it goes on
         bool restoredFirst = false, lockFree = false;
         QString caption;
         rig.answers.onWarning = [&](const Shown&) {
@@ -284,10 +316,16 @@ private slots:
         QCOMPARE(caption, U("取消"));  // until the box is closed
         QCOMPARE(p.upgradeButton->text(), U("升级"));
         QCOMPARE(p.progress->Pos(), 0);
+        QCOMPARE(p.backupLabel->text(), U("未备份"));
+        // The way back from the loader is offered, and declined.
+        QCOMPARE(rig.answers.cautious.size(), size_t(2));
+        QCOMPARE(rig.answers.cautious[1].text,
+                 U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"));
 
         // With the port closed, too.
         rig.window->openButton->click();
         rig.answers.warnings.clear();
+        rig.answers.cautiousAnswers = {true};
         QVERIFY(rig.Upgrade());
         QCOMPARE(rig.answers.warnings.size(), size_t(1));
         QCOMPARE(rig.answers.warnings[0].text, U("升级失败"));
@@ -318,23 +356,28 @@ private slots:
         }
 
         rig.answers.questionAnswer = true;
+        int accepted = -1, shownPos = -1;
+        rig.answers.onWarning = [&](const Shown&) {
+            accepted = rig.bus.LoaderBlocksAccepted();
+            shownPos = p.progress->Pos();
+            rig.bus.SetReplyDelayMs(0);
+        };
+        // The servo is left in its loader, deaf at its rate: the way back from the unlock
+        // step delivers the whole image.
+        rig.answers.cautiousAnswers = {true};
         p.upgradeButton->click();
-        QVERIFY(ended.wait(20000));
-        QCOMPARE(rig.answers.warnings.size(), size_t(1));
-        QCOMPARE(rig.answers.warnings[0], (Shown{U("固件升级"), U("升级已取消")}));
-        const int accepted = rig.bus.LoaderBlocksAccepted();
-        QVERIFY(accepted < 1024);
-        QCOMPARE(p.progress->Pos(), accepted);
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(rig.answers.warnings, (std::vector<Shown>{{U("固件升级"), U("升级已取消")}}));
+        QVERIFY(accepted > 0 && accepted < 1024);
+        QCOMPARE(shownPos, accepted);
+        QCOMPARE(rig.answers.cautious.size(), size_t(2));  // the way back, then the restore
+        QCOMPARE(rig.answers.cautious[0].text,
+                 U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"));
+        QCOMPARE(rig.bus.LoaderImage(), Pattern(65536));
+        QCOMPARE(p.progress->Pos(), 1024);
         QCOMPARE(rig.comm.baudRate, 115200);
         QCOMPARE(rig.comm.timeoutMs, Rig::kTimeoutMs);
         QVERIFY(p.openButton->isEnabled());
-
-        // The servo waits in its loader; a new upgrade starts over and completes.
-        rig.bus.SetReplyDelayMs(0);
-        rig.answers.warnings.clear();
-        QVERIFY(rig.Upgrade());
-        QVERIFY(rig.answers.warnings.empty());
-        QCOMPARE(rig.bus.LoaderImage(), Pattern(65536));
     }
 
     void closingTheWindowEndsATransfer()
