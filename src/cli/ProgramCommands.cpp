@@ -135,7 +135,11 @@ int Save(Session& s, const ProgramArgs& a)
     Programmer p(s, a.servoId);
     if (const int r = p.Load(a.servoId); r != kCtlDone)
         return r;
-    if (!SaveParameterFile(a.file, p.program.ParameterBytes())) {
+    // Load has just read the servo: its image is fresh unless the servo went silent since.
+    const auto bytes = p.program.ParameterBytes();
+    if (!bytes)
+        return s.Fail(a.servoId, text::kTimeout);
+    if (!SaveParameterFile(a.file, *bytes)) {
         s.err << msg::kCannotSaveFile << ": " << a.file << "\n";
         return kCtlBusFailed;
     }

@@ -270,11 +270,21 @@ void ServoPG::OnSaveParameters()
 {
     if (program.MemorySize() == 0)
         return;
+    // Only bytes read from this servo go into a file: without a fresh image (just after a
+    // click, or while the servo doesn't answer) nothing is written and the page says so.
+    if (!program.ParameterBytes()) {
+        Tell(msg::kSaveCaption, text::kTimeout);
+        return;
+    }
     const QString path = host.Files().SaveFileNameWithSuffix(
         this, QString(), U(msg::kFileFilter), U(msg::kFileSuffix));
     if (path.isEmpty())
         return;
-    if (!SaveParameterFile(QFile::encodeName(path).toStdString(), program.ParameterBytes()))
+    // The poll went on while the dialog was open: the image must still be fresh now.
+    const auto bytes = program.ParameterBytes();
+    if (!bytes)
+        Tell(msg::kSaveCaption, text::kTimeout);
+    else if (!SaveParameterFile(QFile::encodeName(path).toStdString(), *bytes))
         Tell(msg::kSaveCaption, msg::kCannotSaveFile);
 }
 
