@@ -57,6 +57,9 @@ public:
 
     void TellWhereItWent()
     {
+        if (baudCode >= 0 && session.comm.RateRefused())
+            session.err << "servoctl: the driver refused " << BaudRateOfCode(baudCode)
+                        << " baud (it runs at " << session.comm.baudRate << ")\n";
         session.err << "servoctl: the servo is now ID " << program.SelectedId();
         if (baudCode < 0)
             session.err << " at " << session.comm.baudRate << " baud\n";
