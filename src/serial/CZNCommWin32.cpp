@@ -87,6 +87,10 @@ int CZNComm::Open(const std::string& name)
                                    OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = ::GetLastError();
+        // A folder or a read-only file is refused as "access denied" too; a port has no
+        // attributes in the file system.
+        if (e == ERROR_ACCESS_DENIED && ::GetFileAttributesA(device.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return OpenFailed(OpenError::NotSerialDevice);
         return OpenFailed(OpenErrorOf(static_cast<int>(e)), static_cast<int>(e));
     }
     // Only serial devices: a file, a pipe or NUL under that name is no port.

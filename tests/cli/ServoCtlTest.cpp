@@ -190,6 +190,8 @@ TEST_F(ServoCtl, BusFailuresExitOneNamingTheServo)
     bus->SetCorruptShare(0);
     std::vector<std::string> missing = {"servoctl", "-p", "/nonexistent/tty", "read", "1", "0", "1"};
     EXPECT_EQ(RunServoCtl(missing, out, err), 1);
+    EXPECT_NE(err.str().find("servoctl: cannot open /nonexistent/tty: no such device\n"),
+              std::string::npos) << err.str();
 }
 
 TEST_F(ServoCtl, BadArgumentsExitTwoAndSendNothing)
