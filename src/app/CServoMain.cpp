@@ -22,6 +22,40 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+namespace {
+
+// Why the port would not open, for the status field.
+QString OpenFailureText(const QString& port, const OpenFailure& failure)
+{
+    QString reason;
+    switch (failure.reason) {
+    case OpenError::NoSuchDevice:
+        reason = QString::fromUtf8("设备不存在");
+        break;
+    case OpenError::PermissionDenied:
+        reason = QString::fromUtf8("没有权限 (请将用户加入 dialout 组后重新登录)");
+        break;
+    case OpenError::Busy:
+        reason = QString::fromUtf8("端口被其他程序占用");
+        break;
+    case OpenError::NotSerialDevice:
+        reason = QString::fromUtf8("不是串口设备");
+        break;
+    case OpenError::None:
+    case OpenError::Other:
+        reason = QString::fromStdString(failure.text);
+        break;
+    }
+    return QString::fromUtf8("无法打开端口 %1: %2").arg(port, reason);
+}
+
+QString RateRefusedText(int asked, int running)
+{
+    return QString::fromUtf8("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(asked).arg(running);
+}
+
+}  // namespace
+
 CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     : QDialog(parent), bus(b), messages(std::make_unique<QtMessageBoxes>()),
       files(std::make_unique<QtFileDialogs>())
@@ -157,12 +191,21 @@ void CServoMain::OnOpenClose()
         // The polls run while the port is closed; the opening is a job, so none sees the
         // port half set up.
         bus.Post(JobKind::Command, [this, name, rate](BusAccess& a) {
-            bool ok = a.port.Open(name) != 0;
+            const bool ok = a.port.Open(name) != 0;
+            const OpenFailure failure = a.port.LastOpenError();
+            int running = rate;
             if (ok) {
                 a.port.SetBaudRate(a.port.baudRate);
                 a.port.SetBaudRate(rate);
+                running = a.port.baudRate;
             }
-            QMetaObject::invokeMethod(this, [this, ok] { OnOpened(ok); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, ok, failure, name, rate, running] {
+                OnOpened(ok);
+                if (!ok)
+                    ShowPortTrouble(OpenFailureText(QString::fromStdString(name), failure));
+                else if (!RateMatches(running, rate))
+                    ShowPortTrouble(RateRefusedText(rate, running));
+            }, Qt::QueuedConnection);
         });
         return;
     }
@@ -179,9 +222,22 @@ void CServoMain::OnOpenClose()
     });
 }
 
+void CServoMain::ShowPortTrouble(const QString& text)
+{
+    statusField->setText(text);
+    statusField->setCursorPosition(0);
+    statusField->setToolTip(text);
+    portTroubleShown = true;
+}
+
 void CServoMain::OnOpened(bool ok)
 {
     portBusy = false;
+    if (portTroubleShown) {  // an earlier failure no longer holds
+        portTroubleShown = false;
+        statusField->clear();
+        statusField->setToolTip(QString());
+    }
     if (ok) {
         portOpen = 1;
         openButton->setText(QString::fromUtf8("关闭"));
@@ -207,15 +263,24 @@ void CServoMain::SelectBaud(int index)
     if (index < 0 || index >= baudCombo->count() || index == baudCombo->currentIndex())
         return;
     baudCombo->setCurrentIndex(index);
-    bus.Post(JobKind::Command, [rate = baudCombo->currentText().toInt()](BusAccess& a) {
+    bus.Post(JobKind::Command, [this, code = index, rate = baudCombo->currentText().toInt()](BusAccess& a) {
         a.port.SetBaudRate(rate);
+        if (!a.port.IsOpen() || !a.port.RateRefused())
+            return;
+        QMetaObject::invokeMethod(this, [this, code, running = int(a.port.baudRate)] {
+            ShowBaud(code, running);
+        }, Qt::QueuedConnection);
     });
 }
 
-void CServoMain::ShowBaud(int code)
+void CServoMain::ShowBaud(int code, int running)
 {
-    if (code >= 0 && code < baudCombo->count())
+    if (code >= 0 && code < baudCombo->count()) {
         baudCombo->setCurrentIndex(code);
+        const int asked = baudCombo->currentText().toInt();
+        if (!RateMatches(running, asked))
+            ShowPortTrouble(RateRefusedText(asked, running));
+    }
 }
 
 void CServoMain::OnSearch()

@@ -37,8 +37,9 @@ public:
     // Selects baud-list entry `index` (a servo's baud-rate code) and applies its rate to the
     // port; nothing when it is selected already or outside the list.
     void SelectBaud(int index);
-    // Shows baud-list entry `code` as selected; the port runs at it already.
-    void ShowBaud(int code) override;
+    // Shows baud-list entry `code` as selected; the port runs at it already, or at `running`
+    // when the driver refused it (the status field says so).
+    void ShowBaud(int code, int running) override;
 
     // Puts a port name at the top of the port list and selects it (the demo bus).
     void AddPortFirst(const QString& name);
@@ -97,6 +98,8 @@ private:
     void OnServoClicked(int row);
     void OnSearchEnded();
     void OnOpened(bool ok);
+    // Why the port would not open, or took another rate, in the status field.
+    void ShowPortTrouble(const QString& text);
     void OnClosed();
     void StartCurrentPoll();
     void StopCurrentPoll();
@@ -107,6 +110,7 @@ private:
     // The window's own states; the buttons' captions only show them.
     bool searching = false;
     bool portBusy = false;  // an open or close is on its way through the bus
+    bool portTroubleShown = false;  // the status field shows why the port failed
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;

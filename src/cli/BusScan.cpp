@@ -73,6 +73,11 @@ int RunScan(Session& s, const ScanOptions& options)
         if (options.autoTimeout)
             s.comm.timeoutMs = AutoTimeoutMs(kIdentifyExchange, rate, latency);
         s.comm.SetBaudRate(rate);  // puts timeoutMs in force
+        if (s.comm.RateRefused()) {
+            // Servos found now would be listed at a rate the line doesn't run at.
+            s.err << "servoctl: the driver refused " << rate << " baud; not scanned\n";
+            continue;
+        }
         ScanAtPresentRate(s, options, rate);
     }
     return kCtlDone;

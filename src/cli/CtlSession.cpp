@@ -22,10 +22,15 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
 {
     comm.timeoutMs = timeoutMs;
     if (!comm.Open(port)) {
-        err << "servoctl: cannot open " << port << "\n";
+        err << "servoctl: cannot open " << port << ": " << comm.LastOpenError().text << "\n";
         return kCtlBusFailed;
     }
     comm.SetBaudRate(rate);
+    if (comm.RateRefused()) {
+        err << "servoctl: " << port << ": the driver refused " << rate << " baud (it runs at "
+            << comm.baudRate << ")\n";
+        return kCtlBusFailed;
+    }
     return kCtlDone;
 }
 

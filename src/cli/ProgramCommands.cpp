@@ -57,6 +57,9 @@ public:
 
     void TellWhereItWent()
     {
+        if (baudCode >= 0 && session.comm.RateRefused())
+            session.err << "servoctl: the driver refused " << BaudRateOfCode(baudCode)
+                        << " baud (it runs at " << session.comm.baudRate << ")\n";
         session.err << "servoctl: the servo is now ID " << program.SelectedId();
         if (baudCode < 0)
             session.err << " at " << session.comm.baudRate << " baud\n";
@@ -135,7 +138,11 @@ int Save(Session& s, const ProgramArgs& a)
     Programmer p(s, a.servoId);
     if (const int r = p.Load(a.servoId); r != kCtlDone)
         return r;
-    if (!SaveParameterFile(a.file, p.program.ParameterBytes())) {
+    // Load has just read the servo: its image is fresh unless the servo went silent since.
+    const auto bytes = p.program.ParameterBytes();
+    if (!bytes)
+        return s.Fail(a.servoId, text::kTimeout);
+    if (!SaveParameterFile(a.file, *bytes)) {
         s.err << msg::kCannotSaveFile << ": " << a.file << "\n";
         return kCtlBusFailed;
     }

@@ -17,6 +17,7 @@ public:
     virtual bool Searching() const = 0;
     // While a firmware transfer has the bus, nothing else may start on it.
     virtual void SetTransferRunning(bool running) = 0;
-    // The port followed the servo to baud-list entry `code` (already set on the port).
-    virtual void ShowBaud(int code) = 0;
+    // The port followed the servo to baud-list entry `code` (already set on the port);
+    // `running` is the rate the driver runs at, the code's own unless it refused that.
+    virtual void ShowBaud(int code, int running) = 0;
 };

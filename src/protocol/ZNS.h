@@ -25,6 +25,14 @@ inline constexpr uint8_t kBroadcastId = 254;
 inline constexpr int kStatusPacketSize = 6;
 inline constexpr int kReplyHeadSize = 5;
 
+// How many servos one sync-write packet can address with a block of `length` bytes: its
+// length byte counts every group (ID and block) plus four. 31 for a position block of 7
+// bytes, 125 for a single byte.
+constexpr int SyncGroupsPerPacket(int length)
+{
+    return (255 - 4) / (length + 1);
+}
+
 // Bitwise complement of the low 8 bits of the sum of the bytes.
 uint8_t PacketChecksum(const uint8_t* bytes, int n);
 

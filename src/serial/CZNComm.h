@@ -2,6 +2,7 @@
 // The program's one serial port: opens a device by name, applies the bus's line settings and
 // time-outs, and moves bytes with blocking calls bounded by those time-outs.
 
+#include "serial/OpenError.h"
 #include "serial/PortInfo.h"
 
 #include <array>
@@ -10,6 +11,14 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+// Whether a rate the driver reports running at is the one asked for: within 2 %, the
+// tolerance of an asynchronous line (a driver may report the rate its divisor makes).
+inline bool RateMatches(int actual, int asked)
+{
+    const long long diff = static_cast<long long>(actual) - asked;
+    return (diff < 0 ? -diff : diff) * 50 <= asked;
+}
 
 class CZNComm {
 public:
@@ -24,8 +33,16 @@ public:
     virtual ~CZNComm();
 
     int Open(const std::string& name);
+    // Why the last Open failed (reason None after a success). For the caller of Open, on
+    // its thread.
+    const OpenFailure& LastOpenError() const { return openFailure; }
     int Close();
+    // Waits until everything written has left, then purges the input, sets the line and
+    // reads its rate back into `baudRate`: a rate the driver refuses leaves another one
+    // there (RateRefused tells). Returns the rate in force before.
     int SetBaudRate(int rate);
+    // Whether the last SetBaudRate asked for a rate the driver did not take.
+    bool RateRefused() const { return rateRefused; }
     int SetTimeouts(int ms);
     virtual int Write(const uint8_t* buffer, int n);
     virtual int Read(uint8_t* buffer, int n);
@@ -51,6 +68,10 @@ public:
 
 private:
     int TakeReceived(uint8_t* buffer, int n);
+    int OpenFailed(OpenError reason, int systemError = 0);
+
+    OpenFailure openFailure;
+    std::atomic<bool> rateRefused{false};
 
     std::atomic<int> readTimeoutMs{100};
     std::atomic<int> writeTimeoutMs{100};

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -72,6 +73,37 @@ bool WaitReadable(int fd, Clock::time_point deadline, bool& hangUpSeen)
 
 }  // namespace
 
+OpenError OpenErrorOf(int systemError)
+{
+    switch (systemError) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:  // a tty whose hardware isn't there
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return OpenError::NoSuchDevice;
+    case EACCES:
+    case EPERM:
+        return OpenError::PermissionDenied;
+    case EBUSY:        // opened exclusively (TIOCEXCL) by another program
+    case EWOULDBLOCK:  // its advisory lock is held
+        return OpenError::Busy;
+    case ENOTTY:
+    case EISDIR:
+        return OpenError::NotSerialDevice;
+    default:
+        return OpenError::Other;
+    }
+}
+
+int CZNComm::OpenFailed(OpenError reason, int systemError)
+{
+    const std::string systemText =
+        systemError ? std::error_code(systemError, std::generic_category()).message() : "";
+    openFailure = {reason, OpenErrorText(reason, systemText)};
+    return 0;
+}
+
 CZNComm::~CZNComm()
 {
     Close();
@@ -80,16 +112,24 @@ CZNComm::~CZNComm()
 int CZNComm::Open(const std::string& name)
 {
     Close();
+    openFailure = {};
     if (name.empty() || name.size() >= PATH_MAX || name.find('\0') != std::string::npos)
-        return 0;
+        return OpenFailed(OpenError::NoSuchDevice);
     const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) {
+        const int e = errno;
+        return OpenFailed(OpenErrorOf(e), e);
+    }
     // Only serial devices, and only one holder at a time: the advisory lock keeps out other
     // programs that honour it (and root, whom TIOCEXCL alone would let through).
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    if (!::isatty(fd)) {
         ::close(fd);
-        return 0;
+        return OpenFailed(OpenError::NotSerialDevice);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return OpenFailed(OpenErrorOf(e), e);
     }
     // Low latency only where a USB adapter is behind the name; other ports open as they are.
     const PortInfo info = DescribePort(name, systemRoots);
@@ -130,13 +170,20 @@ int CZNComm::SetBaudRate(int rate)
     // counterpart here.
     SetTimeouts(timeoutMs);
     std::lock_guard lock(receivedMutex);
-    const int previous = tty::ReadRate(handle);
-    if (rate > 0)
-        tty::ConfigureRaw(handle, rate);
-    tty::LowerModemLines(handle);
-    tty::Flush(handle, true, true);
+    const int fd = handle;
+    const int previous = tty::ReadRate(fd);
+    // What was written leaves at the old rate first: a packet followed at once by a rate
+    // change (a restore, then the port following the servo) would otherwise be thrown away
+    // unsent. Only the input is purged.
+    tty::Drain(fd, previous);
+    const bool applied = rate <= 0 || tty::ConfigureRaw(fd, rate);
+    tty::LowerModemLines(fd);
+    tty::Flush(fd, true, false);
     receivedBegin = receivedEnd = 0;
-    baudRate = rate;
+    // What the driver runs at: one may refuse a rate and keep the old one.
+    const int now = tty::ReadRate(fd);
+    baudRate = now > 0 ? now : (applied ? rate : 0);
+    rateRefused = rate > 0 && (!applied || !RateMatches(baudRate, rate));
     return previous;
 }
 

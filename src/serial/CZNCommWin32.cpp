@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace {
@@ -29,7 +30,46 @@ DWORD TotalTimeout(int ms)
     return static_cast<DWORD>(ms > 0 ? ms : CZNComm::kUnboundedTimeoutCapMs);
 }
 
+// The system's text for an error number, without its line break.
+std::string SystemText(DWORD error)
+{
+    char text[256] = {};
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, error, 0, text, sizeof text, nullptr);
+    std::string s(text, n);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.'))
+        s.pop_back();
+    return s;
+}
+
 }  // namespace
+
+OpenError OpenErrorOf(int systemError)
+{
+    switch (static_cast<DWORD>(systemError)) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+        return OpenError::NoSuchDevice;
+    // A COM port another program has open answers "access denied": ports are never shared.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return OpenError::Busy;
+    default:
+        return OpenError::Other;
+    }
+}
+
+int CZNComm::OpenFailed(OpenError reason, int systemError)
+{
+    const std::string systemText =
+        systemError ? SystemText(static_cast<DWORD>(systemError)) : std::string();
+    openFailure = {reason, OpenErrorText(reason, systemText)};
+    return 0;
+}
 
 CZNComm::~CZNComm()
 {
@@ -39,19 +79,26 @@ CZNComm::~CZNComm()
 int CZNComm::Open(const std::string& name)
 {
     Close();
+    openFailure = {};
     if (name.empty() || name.size() >= MAX_PATH || name.find('\0') != std::string::npos)
-        return 0;
+        return OpenFailed(OpenError::NoSuchDevice);
     const std::string device = WindowsDeviceName(name);
     const HANDLE h = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = ::GetLastError();
+        // A folder or a read-only file is refused as "access denied" too; a port has no
+        // attributes in the file system.
+        if (e == ERROR_ACCESS_DENIED && ::GetFileAttributesA(device.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return OpenFailed(OpenError::NotSerialDevice);
+        return OpenFailed(OpenErrorOf(static_cast<int>(e)), static_cast<int>(e));
+    }
     // Only serial devices: a file, a pipe or NUL under that name is no port.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (::GetFileType(h) != FILE_TYPE_CHAR || !::GetCommState(h, &dcb)) {
         ::CloseHandle(h);
-        return 0;
+        return OpenFailed(OpenError::NotSerialDevice);
     }
     handle = FromHandle(h);
     return 1;
@@ -85,6 +132,9 @@ int CZNComm::SetBaudRate(int rate)
     if (!IsOpen())
         return rate;
     const HANDLE h = ToHandle(handle);
+    // What was written leaves at the old rate first (bounded by the write time-out): a
+    // packet followed at once by a rate change would otherwise be thrown away unsent.
+    ::FlushFileBuffers(h);
     ::SetupComm(h, 1024, 1024);
     SetTimeouts(timeoutMs);
 
@@ -123,8 +173,10 @@ int CZNComm::SetBaudRate(int rate)
         baudRate = static_cast<int32_t>(now.BaudRate);
     else
         baudRate = applied ? rate : 0;
+    rateRefused = rate > 0 && (!applied || !RateMatches(baudRate, rate));
 
-    ::PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    // Only the input: what is received from now on is at the new rate.
+    ::PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR);
     DWORD errors = 0;
     ::ClearCommError(h, &errors, nullptr);
     return previous;

@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace tty {
@@ -90,6 +92,26 @@ bool Flush(int fd, bool input, bool output)
         return true;
     const int which = input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH);
     return ioctl(fd, TCFLSH, which) == 0;
+}
+
+bool Drain(int fd, int rate)
+{
+    // tcdrain alone could wait forever for a driver that stopped sending; the queue is
+    // watched against a deadline first, and tcdrain then waits only for the hardware.
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0)
+        return false;
+    const long long wireUs = rate > 0 ? queued * 10LL * 1000000 / rate : 0;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::microseconds(2 * wireUs + 20000);
+    while (queued > 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0)
+            return false;
+    }
+    return ioctl(fd, TCSBRK, 1) == 0;
 }
 
 }  // namespace tty

@@ -12,6 +12,9 @@ bool ConfigureRaw(int fd, int rate);
 // Holds DTR and RTS inactive; a device without modem lines (a pseudo-terminal) ignores it.
 void LowerModemLines(int fd);
 bool Flush(int fd, bool input, bool output);
+// Waits until the bytes written to fd have left the driver at `rate` (tcdrain). Bounded: a
+// queue that does not empty within twice its wire time plus 20 ms is left as it is (false).
+bool Drain(int fd, int rate);
 // Puts the line discipline of fd into raw mode without touching the rate.
 bool MakeRaw(int fd);
 

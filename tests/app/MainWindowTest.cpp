@@ -58,20 +58,34 @@ private slots:
         QVERIFY(w.baudCombo->isEnabled());
     }
 
-    void aNameThatIsNoPortChangesNothing()
+    void aNameThatIsNoPortChangesNothingButSaysWhy()
     {
         Rig rig({});
         auto& w = *rig.window;
-        for (const QString& name : {QString("/nonexistent/ttyUSB9"), QString(), QString("/dev/null")}) {
+        const QString device = QString::fromStdString(rig.bus.DevicePath());
+        CZNComm holder;  // another program has the bus's port
+        QCOMPARE(holder.Open(rig.bus.DevicePath()), 1);
+        const std::pair<QString, QString> cases[] = {
+            {"/nonexistent/ttyUSB9", U("无法打开端口 /nonexistent/ttyUSB9: 设备不存在")},
+            {"", U("无法打开端口 : 设备不存在")},
+            {"/dev/null", U("无法打开端口 /dev/null: 不是串口设备")},
+            {device, U("无法打开端口 %1: 端口被其他程序占用").arg(device)},
+        };
+        for (const auto& [name, why] : cases) {
             w.portCombo->setEditText(name);
             w.openButton->click();
             rig.Settle();
             QVERIFY(!w.PortOpen());
             QCOMPARE(w.openButton->text(), U("打开"));
             QVERIFY(w.portCombo->isEnabled());
+            QCOMPARE(w.statusField->text(), why);
         }
         w.searchButton->click();  // the port is closed: nothing happens
         QCOMPARE(w.searchButton->text(), U("搜索"));
+        // Once the other program lets go, the port opens and the reason goes.
+        holder.Close();
+        QVERIFY(rig.Open());
+        QCOMPARE(w.statusField->text(), QString());
     }
 
     void aFailedOpenShowsNoMessage()

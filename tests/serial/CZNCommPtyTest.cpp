@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 #include <time.h>
 
@@ -39,16 +41,51 @@ TEST(ClosedPort, DoesNothingAndSaysSo)
     EXPECT_EQ(comm.portCount, -1);
 }
 
-TEST(Open, RefusesNamesThatAreNoSerialDevice)
+TEST(Open, SaysWhyANameIsNoPort)
 {
     const std::string file = testing::TempDir() + "/not-a-port";
     std::ofstream(file) << "x";
-    for (const std::string& name : {std::string(), std::string(5000, 'a'), std::string("/dev/null"),
-                                   std::string("/nonexistent/ttyUSB0"), file,
-                                   std::string("/tmp")}) {
+    const struct {
+        std::string name;
+        OpenError reason;
+    } cases[] = {
+        {"", OpenError::NoSuchDevice},
+        {std::string(5000, 'a'), OpenError::NoSuchDevice},
+        {"/nonexistent/ttyUSB0", OpenError::NoSuchDevice},
+        {"/dev/null", OpenError::NotSerialDevice},
+        {file, OpenError::NotSerialDevice},
+        {"/tmp", OpenError::NotSerialDevice},
+    };
+    for (const auto& c : cases) {
         CZNComm comm;
-        EXPECT_EQ(comm.Open(name), 0) << name.substr(0, 40);
+        EXPECT_EQ(comm.Open(c.name), 0) << c.name.substr(0, 40);
         EXPECT_FALSE(comm.IsOpen());
+        EXPECT_EQ(comm.LastOpenError().reason, c.reason) << c.name.substr(0, 40);
+        EXPECT_EQ(comm.LastOpenError().text, OpenErrorText(c.reason));
+    }
+}
+
+// Root opens anything, so permission is shown on the mapping itself (and for real when the
+// tests run as another user).
+TEST(Open, NamesEverySystemReason)
+{
+    const std::pair<int, OpenError> cases[] = {
+        {ENOENT, OpenError::NoSuchDevice},     {ENXIO, OpenError::NoSuchDevice},
+        {ENODEV, OpenError::NoSuchDevice},     {EACCES, OpenError::PermissionDenied},
+        {EPERM, OpenError::PermissionDenied},  {EBUSY, OpenError::Busy},
+        {EWOULDBLOCK, OpenError::Busy},        {ENOTTY, OpenError::NotSerialDevice},
+        {EISDIR, OpenError::NotSerialDevice},  {EIO, OpenError::Other},
+    };
+    for (const auto& [error, reason] : cases)
+        EXPECT_EQ(OpenErrorOf(error), reason) << error;
+    EXPECT_NE(OpenErrorText(OpenError::PermissionDenied).find("dialout"), std::string::npos);
+    EXPECT_EQ(OpenErrorText(OpenError::Other, "Input/output error"), "Input/output error");
+    if (::geteuid() != 0) {
+        PtyPair pty;
+        ASSERT_EQ(::chmod(pty.path.c_str(), 0), 0);
+        CZNComm comm;
+        EXPECT_EQ(comm.Open(pty.path), 0);
+        EXPECT_EQ(comm.LastOpenError().reason, OpenError::PermissionDenied);
     }
 }
 
@@ -57,11 +94,14 @@ TEST(Open, IsExclusiveUntilClosed)
     PtyPair pty;
     CZNComm first, second;
     ASSERT_EQ(first.Open(pty.path), 1);
+    EXPECT_EQ(first.LastOpenError().reason, OpenError::None);
     EXPECT_EQ(second.Open(pty.path), 0);
     EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(second.LastOpenError().reason, OpenError::Busy);
     EXPECT_EQ(first.Close(), 1);
     EXPECT_FALSE(first.IsOpen());
     EXPECT_EQ(second.Open(pty.path), 1);
+    EXPECT_EQ(second.LastOpenError().reason, OpenError::None);
 }
 
 TEST(SetBaudRate, ReturnsTheRateInForceBefore)
@@ -177,14 +217,20 @@ TEST(PurgeInput, DropsOnlyWhatWasReceived)
     EXPECT_EQ(b[0], 4);
 }
 
-TEST(SetBaudRate, PurgesBothQueues)
+TEST(SetBaudRate, PurgesTheInputButSendsWhatWasWritten)
 {
     OpenPort port;
     port.pty.Send({1, 2, 3});
-    std::this_thread::sleep_for(50ms);
+    pollfd arrived{port.comm.handle, POLLIN, 0};
+    ASSERT_EQ(::poll(&arrived, 1, 1000), 1);
+    const Bytes written = {0xFF, 0xFF, 0x01, 0x02, 0x06, 0xF6};
+    ASSERT_EQ(port.comm.Write(written.data(), 6), 6);
     port.comm.SetBaudRate(57600);
+    EXPECT_FALSE(port.comm.RateRefused());
+    EXPECT_EQ(port.comm.baudRate, 57600);
     uint8_t b[3];
     EXPECT_EQ(port.comm.Read(b, 3), 0);
+    EXPECT_EQ(port.pty.Receive(6), written);
 }
 
 TEST(Write, IsBoundedWhenNobodyReads)

@@ -75,7 +75,11 @@ TEST(Open, RefusesWhatIsNoSerialPort)
         CZNComm comm;
         EXPECT_EQ(comm.Open(name), 0) << name.substr(0, 40);
         EXPECT_FALSE(comm.IsOpen());
+        EXPECT_NE(comm.LastOpenError().reason, OpenError::None);
     }
+    CZNComm comm;
+    EXPECT_EQ(comm.Open(file), 0);
+    EXPECT_EQ(comm.LastOpenError().reason, OpenError::NotSerialDevice);
 }
 
 TEST(Open, TakesPortsFromTenThroughTheDeviceNamespace)
@@ -219,13 +223,16 @@ TEST_F(NullModem, PurgeInputDropsOnlyWhatWasReceived)
     EXPECT_EQ(b[0], 4);
 }
 
-TEST_F(NullModem, SetBaudRatePurgesBothQueues)
+TEST_F(NullModem, SetBaudRatePurgesTheInputButSendsWhatWasWritten)
 {
     Send(peer, {1, 2, 3});
     Settle();
+    const uint8_t written[6] = {0xFF, 0xFF, 0x01, 0x02, 0x06, 0xF6};
+    ASSERT_EQ(port.Write(written, 6), 6);
     port.SetBaudRate(57600);
-    uint8_t b[3];
+    uint8_t b[3] = {};
     EXPECT_EQ(port.Read(b, 3), 0);
+    EXPECT_EQ(Receive(peer, 6), Bytes(written, written + 6));
 }
 
 TEST_F(NullModem, WriteIsBoundedWhenNobodyReads)

@@ -1,5 +1,6 @@
 #include "pages/debug/PositionCommand.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 int LimitTarget(int target)
@@ -30,6 +31,29 @@ std::vector<uint8_t> RangeIds(int firstId, int lastId)
     return ids;
 }
 
+namespace {
+
+// Sends `send` for each slice of the range that one sync packet can hold, in increasing
+// order, back to back: each servo acts on its own packet, so the last ones start one
+// packet's wire time after the first. The first failed packet's result, or the last one's.
+template <typename Send>
+Reply SyncInSlices(const std::vector<uint8_t>& ids, int blockLength, Send send)
+{
+    if (ids.empty())
+        return Reply::Failed(Outcome::WriteFailed);
+    const size_t slice = static_cast<size_t>(SyncGroupsPerPacket(blockLength));
+    Reply all = Reply::Answered();
+    for (size_t from = 0; from < ids.size(); from += slice) {
+        const int count = static_cast<int>(std::min(slice, ids.size() - from));
+        const Reply r = send(ids.data() + from, count);
+        if (all.ok())
+            all = r;
+    }
+    return all;
+}
+
+}  // namespace
+
 Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
                            int lastId, int target, int speed, int time, int acceleration)
 {
@@ -37,13 +61,10 @@ Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode
     switch (mode) {
     case WriteMode::Normal:
         return bus.WritePosition(profile, first, target, acceleration, speed, time);
-    case WriteMode::Sync: {
-        const auto ids = RangeIds(firstId, lastId);
-        if (ids.empty())
-            return Reply::Failed(Outcome::WriteFailed);
-        return bus.SyncWritePosition(profile, ids.data(), static_cast<int>(ids.size()), target,
-                                     acceleration, speed, time);
-    }
+    case WriteMode::Sync:
+        return SyncInSlices(RangeIds(firstId, lastId), 7, [&](const uint8_t* ids, int count) {
+            return bus.SyncWritePosition(profile, ids, count, target, acceleration, speed, time);
+        });
     case WriteMode::Registered: {
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {
@@ -64,13 +85,10 @@ Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, in
     switch (mode) {
     case WriteMode::Normal:
         return bus.WriteByte(profile, static_cast<uint8_t>(firstId), address, value);
-    case WriteMode::Sync: {
-        const auto ids = RangeIds(firstId, lastId);
-        if (ids.empty())
-            return Reply::Failed(Outcome::WriteFailed);
-        return bus.Sent(
-            bus.SendSyncPacket(ids.data(), static_cast<int>(ids.size()), address, &value, 1));
-    }
+    case WriteMode::Sync:
+        return SyncInSlices(RangeIds(firstId, lastId), 1, [&](const uint8_t* ids, int count) {
+            return bus.Sent(bus.SendSyncPacket(ids, count, address, &value, 1));
+        });
     case WriteMode::Registered: {
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {

@@ -23,12 +23,13 @@ int EncodeTime(int time);
 // below its start.
 std::vector<uint8_t> RangeIds(int firstId, int lastId);
 
-// One position command (speed and time already encoded): a write to firstId, one sync-write
-// packet for the range, or a registered write to each ID of the range. The first failed
-// exchange's reply, or the last one's.
+// One position command (speed and time already encoded): a write to firstId, sync-write
+// packets for the range (as many as it needs, back to back: one packet holds at most 31
+// servos), or a registered write to each ID of the range. The first failed exchange's reply,
+// or the last one's.
 Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
                            int lastId, int target, int speed, int time, int acceleration);
 
-// The torque switch at `address`, in the same three forms.
+// The torque switch at `address`, in the same three forms (125 servos to a sync packet).
 Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
                        int lastId, uint8_t address, bool on);

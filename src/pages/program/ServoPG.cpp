@@ -33,7 +33,9 @@ ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
 {
     // The port has followed the servo already; the window shows the new rate.
     program.SetBaudFollower([this](int code) {
-        QMetaObject::invokeMethod(this, [this, code] { host.ShowBaud(code); },
+        // On the bus thread, right after the rate change: the rate the driver took.
+        const int running = host.Bus().Port().baudRate;
+        QMetaObject::invokeMethod(this, [this, code, running] { host.ShowBaud(code, running); },
                                   Qt::QueuedConnection);
     });
     BuildControls();
@@ -271,11 +273,21 @@ void ServoPG::OnSaveParameters()
 {
     if (program.MemorySize() == 0)
         return;
+    // Only bytes read from this servo go into a file: without a fresh image (just after a
+    // click, or while the servo doesn't answer) nothing is written and the page says so.
+    if (!program.ParameterBytes()) {
+        Tell(msg::kSaveCaption, text::kTimeout);
+        return;
+    }
     const QString path = host.Files().SaveFileNameWithSuffix(
         this, QString(), U(msg::kFileFilter), U(msg::kFileSuffix));
     if (path.isEmpty())
         return;
-    if (!SaveParameterFile(QFile::encodeName(path).toStdString(), program.ParameterBytes()))
+    // The poll went on while the dialog was open: the image must still be fresh now.
+    const auto bytes = program.ParameterBytes();
+    if (!bytes)
+        Tell(msg::kSaveCaption, text::kTimeout);
+    else if (!SaveParameterFile(QFile::encodeName(path).toStdString(), *bytes))
         Tell(msg::kSaveCaption, msg::kCannotSaveFile);
 }
 

@@ -20,9 +20,13 @@ void ServoProgram::SelectServo(int id, const ModelKey& key, const ServoProfile& 
         keyBytes = {};
         std::copy_n(key.begin(), 5, keyBytes.begin());
         profile = p;
+        // Under the lock, so that a poll that sees the new selection reads the new ID with
+        // the new table.
+        selectedId = id;
+        reload = true;
+        imageFresh = false;
+        ++selection;
     }
-    selectedId = id;
-    reload = true;
 }
 
 ServoProfile ServoProgram::Profile() const
@@ -31,9 +35,21 @@ ServoProfile ServoProgram::Profile() const
     return profile;
 }
 
+void ServoProgram::MarkStale()
+{
+    std::lock_guard data(dataMutex);
+    imageFresh = false;
+    ++selection;
+}
+
 PollReport ServoProgram::Poll()
 {
     PollReport report;
+    unsigned readFor;
+    {
+        std::lock_guard data(dataMutex);
+        readFor = selection;
+    }
     if (reload.exchange(false)) {
         auto items = std::make_unique<MemoryTable>();
         ModelKey key;
@@ -53,6 +69,7 @@ PollReport ServoProgram::Poll()
         std::lock_guard data(dataMutex);
         rows = std::move(table);
         memorySize = size;
+        imageFresh = false;
     }
     if (memorySize == 0)  // only this thread writes it
         return report;
@@ -67,6 +84,8 @@ PollReport ServoProgram::Poll()
                                  static_cast<uint8_t>(memorySize - first))
                  .ok();
     if (!ok) {
+        std::lock_guard data(dataMutex);
+        imageFresh = false;
         report.status = text::kTimeout;
         return report;
     }
@@ -80,6 +99,8 @@ PollReport ServoProgram::Poll()
         if (memorySize > addr::kStatusLevel)
             profile.statusLevel = fresh[addr::kStatusLevel];
         image = fresh;
+        // A selection made while this read was under way asked for another servo.
+        imageFresh = readFor == selection;
     }
     report.values = DecodeRows(rows, fresh, memorySize);
     report.status = FaultText(fresh[addr::kFaultFlags]);
@@ -104,11 +125,13 @@ MemoryImage ServoProgram::Image() const
     return image;
 }
 
-std::vector<uint8_t> ServoProgram::ParameterBytes() const
+std::optional<std::vector<uint8_t>> ServoProgram::ParameterBytes() const
 {
     std::lock_guard data(dataMutex);
+    if (!imageFresh)
+        return std::nullopt;
     const int n = EpromBlockLength(rows);
-    return {image.begin(), image.begin() + n};
+    return std::vector<uint8_t>(image.begin(), image.begin() + n);
 }
 
 int ServoProgram::LockAddressNow() const
@@ -178,6 +201,7 @@ int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
             if (address == addr::kId) {
                 selectedId = low;
                 id = low;
+                MarkStale();
             }
             if (address == addr::kBaudCode)
                 FollowBaud(low);
@@ -203,6 +227,7 @@ int ServoProgram::WriteBlock(int n)
             if (n > addr::kId) {
                 id = block[addr::kId];
                 selectedId = id;
+                MarkStale();
             }
             if (n > addr::kBaudCode)
                 FollowBaud(block[addr::kBaudCode]);
@@ -213,9 +238,12 @@ bool ServoProgram::LoadParameterBytes(const std::vector<uint8_t>& bytes)
 {
     int n;
     {
+        // The image holds the file's bytes now, not what the servo was read to hold.
         std::lock_guard data(dataMutex);
         n = std::min(static_cast<int>(bytes.size()), memorySize);
         std::copy_n(bytes.begin(), n, image.begin());
+        imageFresh = false;
+        ++selection;
     }
     return WriteBlock(n) != 0;
 }
@@ -241,6 +269,7 @@ bool ServoProgram::RestoreParameters()
     if (!ok && p.statusLevel != 0)
         return false;
     selectedId = kRestoredId;
+    MarkStale();
     FollowBaud(kRestoredBaudCode);
     return true;
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,11 @@ public:
     std::vector<MemoryItem> Rows() const;
     int MemorySize() const;
     MemoryImage Image() const;
-    // The first EPROM-block-length bytes of the image: what a parameter file holds.
-    std::vector<uint8_t> ParameterBytes() const;
+    // The first EPROM-block-length bytes of the image: what a parameter file holds. Nothing
+    // unless a complete read of the selected servo's current table has succeeded since the
+    // selection (or the table) changed and the last poll succeeded: an older image may be
+    // another servo's, and loading it later would give a servo another's ID and settings.
+    std::optional<std::vector<uint8_t>> ParameterBytes() const;
 
     // One value, with the lock flag opened before and closed after for an EPROM item.
     // Nonzero on success.
@@ -89,6 +93,9 @@ public:
 
 private:
     int LockAddressNow() const;
+    // The image no longer stands for the selected servo: its ID or its bytes changed other
+    // than by a read.
+    void MarkStale();
     void Settle() const;
     void FollowBaud(int code);
     // The EPROM write sequence: the lock flag opened (when `locked`), the servo's status
@@ -116,4 +123,9 @@ private:
     std::vector<MemoryItem> rows;  // written by the poll only
     int memorySize = 0;
     MemoryImage image{};
+    // The image is a complete read of the selected servo's current table, and the last poll
+    // succeeded. `selection` counts the changes that make it stale, so that a read that was
+    // under way across one never counts.
+    bool imageFresh = false;
+    unsigned selection = 0;
 };

@@ -309,7 +309,7 @@ TEST_F(ProgramBus, SavingWritesTheEpromBlockAtomically)
     StartBus();
     Select(1);
     program->Poll();
-    const std::vector<uint8_t> bytes = program->ParameterBytes();
+    const std::vector<uint8_t> bytes = program->ParameterBytes().value();
     const ServoMemory m = MemoryOf(1);
     EXPECT_EQ(bytes, std::vector<uint8_t>(m.begin(), m.begin() + kKestrelEprom));
 

@@ -396,6 +396,45 @@ private slots:
         QCOMPARE(p.LastBox().text, U("无法打开参数文件"));
     }
 
+    void aSavedFileHoldsTheClickedServosBytesOrNothing()
+    {
+        Page p({Servo(1, "Kestrel-12"), Servo(2, "Osprey-40H")});
+        ServoPG& page = *p.page;
+        QVERIFY(p.WaitForValue("56", "2047"));
+        QTemporaryDir dir;
+        p.answers.savePath = dir.filePath("x.dat");
+        const auto refused = [&] {
+            const Box box = p.LastBox();
+            return box.title == U("参数保存") && box.text == U("通信超时") &&
+                   p.answers.fileDialogs == 0 && QDir(dir.path()).isEmpty();
+        };
+
+        // A save at once after a click (no poll in between): the image is still servo 1's.
+        page.StopPolling();
+        p.rig.Settle();
+        p.rig.ClickRow(1);
+        page.saveButton->click();
+        QVERIFY(refused());
+        page.StartPolling();
+
+        // Once servo 2 has been read, the file is its EPROM block.
+        QVERIFY(p.WaitForValue("5", "2"));
+        page.saveButton->click();
+        const QByteArray saved = ReadAll(dir.filePath("x.dat"));
+        const ServoMemory m = p.Memory(2);
+        QVERIFY(saved.size() > 8);
+        QCOMPARE(saved, QByteArray(reinterpret_cast<const char*>(m.data()), saved.size()));
+        QFile::remove(dir.filePath("x.dat"));
+
+        // A click on a servo that doesn't answer: nothing of the last image is saved.
+        p.answers.fileDialogs = 0;
+        p.rig.bus.SetDropShare(1);
+        p.rig.ClickRow(0);
+        QTRY_COMPARE_WITH_TIMEOUT(page.statusBox->toPlainText(), U("通信超时"), 3000);
+        page.saveButton->click();
+        QVERIFY(refused());
+    }
+
     void theResetsReportAndRestoreFollowsTheServo()
     {
         Page p({Servo(5, "Kestrel-12", 2)});

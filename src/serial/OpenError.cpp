@@ -1,0 +1,21 @@
+#include "serial/OpenError.h"
+
+std::string OpenErrorText(OpenError reason, const std::string& systemText)
+{
+    switch (reason) {
+    case OpenError::None:
+        return {};
+    case OpenError::NoSuchDevice:
+        return "no such device";
+    case OpenError::PermissionDenied:
+        return "permission denied (join the group dialout: sudo usermod -aG dialout $USER, "
+               "then log in again)";
+    case OpenError::Busy:
+        return "held by another program";
+    case OpenError::NotSerialDevice:
+        return "not a serial device";
+    case OpenError::Other:
+        break;
+    }
+    return systemText.empty() ? std::string("cannot open") : systemText;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Why a serial port would not open, as a reason a person can act on.
+
+#include <string>
+
+enum class OpenError {
+    None,
+    NoSuchDevice,      // nothing under that name (or an adapter no longer there)
+    PermissionDenied,  // the user may not open it: the group `dialout` on Linux
+    Busy,              // held by another program
+    NotSerialDevice,   // a file, a folder or another device, not a serial port
+    Other,             // anything else; the system's own text says what
+};
+
+struct OpenFailure {
+    OpenError reason = OpenError::None;
+    // What a person reads (English): the reason, and for permission the way out.
+    std::string text;
+};
+
+// The reason for an error number of the system calls that open a port (errno on POSIX
+// systems, GetLastError's value on Windows).
+OpenError OpenErrorOf(int systemError);
+// The English text of a reason; `systemText` stands for OpenError::Other.
+std::string OpenErrorText(OpenError reason, const std::string& systemText = {});
