@@ -189,7 +189,9 @@ void ServoTest::RestoreAfterUpgrade()
         JobKind::Command,
         [this, id, saved](BusAccess&) {
             auto follow = [this](int code) {
-                QMetaObject::invokeMethod(this, [this, code] { host.ShowBaud(code); },
+                // On the bus thread, right after the rate change: the rate the driver took.
+                const int running = host.Bus().Port().baudRate;
+                QMetaObject::invokeMethod(this, [this, code, running] { host.ShowBaud(code, running); },
                                           Qt::QueuedConnection);
             };
             const bool ok = RestoreBackup(host.Bus(), catalogue, id, saved, follow);

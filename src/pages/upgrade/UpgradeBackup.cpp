@@ -71,7 +71,13 @@ BackupResult BackUpServo(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
         result.reply = Reply::Failed(Outcome::NoAnswer);
         return result;
     }
-    result.bytes = program.ParameterBytes();
+    // Only a complete, good read of this servo's table is backed up.
+    const auto fresh = program.ParameterBytes();
+    if (!fresh) {
+        result.reply = Reply::Failed(Outcome::NoAnswer);
+        return result;
+    }
+    result.bytes = *fresh;
     if (result.bytes.empty()) {
         result.status = BackupStatus::NoTable;  // a table without an EPROM block
         return result;
