@@ -194,10 +194,10 @@ class Port:
     def scan(self, first: int = 0, last: int = 253,
              rates: Union[Sequence[int], Literal["all"], None] = None) -> Scan:
         """Yields a Servo for each ID that answers, at each rate."""
-    def sync_move(self, ids: Iterable[int], target: int, *, speed: int = 0, time: int = 0,
+    def sync_move(self, ids: Sequence[int], target: int, *, speed: int = 0, time: int = 0,
                   acceleration: int = 0) -> None:
         """One sync-write packet moving every servo of `ids`."""
-    def reg_move(self, ids: Iterable[int], target: int, *, speed: int = 0, time: int = 0,
+    def reg_move(self, ids: Sequence[int], target: int, *, speed: int = 0, time: int = 0,
                  acceleration: int = 0) -> None:
         """A registered position write to each servo of `ids`."""
     def action(self) -> None:
