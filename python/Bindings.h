@@ -1,0 +1,151 @@
+#pragma once
+// The classes the module shows to Python. Their methods run the core's operations as bus
+// jobs and turn what the exchanges came to into values or exceptions.
+
+#include "PortCore.h"
+#include "pages/debug/Feedback.h"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace servobus {
+
+namespace py = pybind11;
+
+// One poll's feedback, as `servoctl monitor --csv` has it.
+struct FeedbackRecord {
+    long long timeMs = 0;
+    bool answered = true;
+    Feedback values;
+
+    std::string Csv() const;
+    std::string Repr() const;
+};
+
+// One row of the memory table, with the value the poll decoded.
+struct TableRow {
+    int address = 0;
+    std::string name;
+    int size = 0;
+    std::string text;           // as the page shows it: the value, else the initial text
+    std::optional<int> value;   // the decoded value, when the row has one
+    std::string area, access;
+    std::optional<int> minimum, maximum;
+    bool writable = false;
+};
+
+class Servo {
+public:
+    Servo(std::shared_ptr<PortCore> core, int id, ProfileOptions options);
+
+    void Identify();
+    py::bytes Read(int address, int count);
+    void Write(int address, const py::bytes& data);
+    void Move(int target, int speed, int time, int acceleration);
+    void Torque(bool on);
+    FeedbackRecord ReadFeedback(long long timeMs, bool raiseOnFailure);
+
+    // The programming page's commands (PyProgram.cpp).
+    std::vector<TableRow> Table();
+    void Set(const py::object& item, long long value);
+    void Save(const std::string& path);
+    void Load(const std::string& path);
+    void Restore();
+    void ResetAngle();
+
+    std::string Repr() const;
+
+    std::shared_ptr<PortCore> core;
+    int id;
+    ProfileOptions options;
+    std::optional<Identity> identity;
+    int foundRate = 0;  // the rate a scan found it at, 0 when not from a scan
+    int lastError = 0;  // error byte of the last answered reply
+
+private:
+    // The identity, read on the bus first when not yet known; raises when the read failed.
+    friend class ProgramSession;
+    template <class F>
+    auto WithIdentity(Exchange exchange, F&& job);
+    void Answered(const Reply& reply, const std::string& what = {});
+};
+
+// Servo.monitor(): one feedback poll per step, every `interval`, until `count` polls or
+// `seconds` have passed, or a signal's handler raises (Ctrl-C).
+class Monitor {
+public:
+    Monitor(std::shared_ptr<Servo> servo, double interval, std::optional<long long> count,
+            std::optional<double> seconds);
+    FeedbackRecord Next();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::shared_ptr<Servo> servo;
+    Clock::duration interval;
+    std::optional<long long> count;
+    std::optional<Clock::time_point> end;
+    long long polls = 0;
+    bool started = false;
+    Clock::time_point start, due;
+};
+
+class Port {
+public:
+    Port(const py::object& name, int rate, const py::object& timeout, const py::object& catalogue);
+    ~Port();
+
+    void Close();
+    bool IsOpen() const;
+    int Rate() const;
+    void SetRate(int rate);
+    py::object Timeout() const;
+    void SetTimeout(const py::object& timeout);
+
+    std::shared_ptr<Servo> Get(int id, long long byteOrder, long long statusLevel,
+                               long long positionAddress);
+    // Group commands: one sync-write packet for the IDs, a registered write per ID, and the
+    // action packet that performs the registered writes.
+    void SyncMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration);
+    void RegMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration);
+    void Action();
+
+    // PyFlash.cpp.
+    int Flash(int id, const std::string& path, const py::object& progress, const py::object& unlock,
+              bool inLoader);
+
+    std::shared_ptr<PortCore> core;
+};
+
+// Port.scan(): probes IDs first..last at each rate, yielding the servos that answer.
+class Scan {
+public:
+    Scan(std::shared_ptr<PortCore> core, int first, int last, std::vector<int> rates);
+    ~Scan();
+    std::shared_ptr<Servo> Next();
+    void Close();
+
+private:
+    std::shared_ptr<PortCore> core;
+    int first, last;
+    std::vector<int> rates;
+    size_t rateIndex = 0;
+    int next;
+    bool rateSet = false;
+    int savedRate;
+    bool restored = false;
+};
+
+// Checks a number against its field; ValueError with servoctl's text otherwise.
+long long Checked(long long value, const char* what, long long low, long long high);
+int CheckedRate(long long rate);
+
+void AddVirtualBus(py::module_& m);
+void AddImage(py::module_& m);
+
+}  // namespace servobus

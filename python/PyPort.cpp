@@ -1,0 +1,298 @@
+// The port: opening it (as servoctl opens its port), its rate and time-out, servo objects by
+// ID, the scan, and the commands to several servos at once.
+#include "Bindings.h"
+
+#include "Errors.h"
+#include "Waiting.h"
+#include "catalogue/CatalogueLocation.h"
+#include "cli/BusScan.h"
+#include "pages/debug/PositionCommand.h"
+#include "support/BaudRates.h"
+
+#include <cerrno>
+
+namespace servobus {
+
+namespace {
+
+std::string PathText(const py::object& name)
+{
+    return py::str(py::module_::import("os").attr("fspath")(name)).cast<std::string>();
+}
+
+int CheckedTimeout(const py::object& timeout, bool& autoTimeout)
+{
+    autoTimeout = false;
+    if (py::isinstance<py::str>(timeout)) {
+        if (timeout.cast<std::string>() != "auto")
+            throw py::value_error("timeout must be a number of ms or \"auto\"");
+        autoTimeout = true;
+        return 100;
+    }
+    if (!py::isinstance<py::int_>(timeout) || py::isinstance<py::bool_>(timeout))
+        throw py::type_error("timeout must be a number of ms (int) or \"auto\"");
+    return static_cast<int>(Checked(timeout.cast<long long>(), "timeout", 0, 60000));
+}
+
+std::vector<uint8_t> CheckedIds(const std::vector<int>& ids, size_t most)
+{
+    if (ids.empty())
+        throw py::value_error("no servo IDs given");
+    if (ids.size() > most)
+        throw py::value_error("one sync packet reaches at most " + std::to_string(most) + " servos");
+    std::vector<uint8_t> out;
+    for (int id : ids)
+        out.push_back(static_cast<uint8_t>(Checked(id, "ID", 0, 253)));
+    return out;
+}
+
+}  // namespace
+
+int CheckedRate(long long rate)
+{
+    if (BaudCodeOfRate(static_cast<int>(rate)) < 0 || rate > 1000000)
+        throw py::value_error("rate must be one of 1000000 500000 250000 128000 115200 76800 "
+                              "57600 38400, not " + std::to_string(rate));
+    return static_cast<int>(rate);
+}
+
+Port::Port(const py::object& name, int rate, const py::object& timeout, const py::object& catalogue)
+{
+    CheckedRate(rate);
+    bool autoTimeout = false;
+    const int timeoutMs = CheckedTimeout(timeout, autoTimeout);
+    std::string port;
+    if (name.is_none()) {
+        // As servoctl without -p: the last port of the list the window shows.
+        CZNComm probe;
+        if (probe.EnumeratePorts() <= 0)
+            Raise(Errors().port, "no serial port found; name one");
+        port = probe.portNames[static_cast<size_t>(probe.portCount - 1)];
+    } else {
+        port = PathText(name);
+    }
+    const std::string file = catalogue.is_none() ? FindCatalogue().path : PathText(catalogue);
+    core = std::make_shared<PortCore>(file);
+    core->name = port;
+    core->autoTimeout = autoTimeout;
+    core->timeoutMs = timeoutMs;
+    int error = 0;
+    const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
+        errno = 0;
+        if (!bus.port.Open(port)) {
+            error = errno;
+            return false;
+        }
+        bus.port.SetBaudRate(rate);
+        core->Prepare(bus, kIdentifyExchange);
+        return true;
+    });
+    if (!opened)
+        RaiseOpenFailure(port, error);
+}
+
+Port::~Port() = default;
+
+void Port::Close()
+{
+    RunOnBus(*core->bus, JobKind::Command, [](BusAccess& bus) { bus.port.Close(); });
+}
+
+bool Port::IsOpen() const
+{
+    return core->bus->Port().IsOpen();
+}
+
+int Port::Rate() const
+{
+    return core->bus->Port().baudRate;
+}
+
+void Port::SetRate(int rate)
+{
+    CheckedRate(rate);
+    RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
+        bus.port.SetBaudRate(rate);
+        core->Prepare(bus, kIdentifyExchange);
+    });
+}
+
+py::object Port::Timeout() const
+{
+    if (core->autoTimeout)
+        return py::str("auto");
+    return py::int_(core->timeoutMs.load());
+}
+
+void Port::SetTimeout(const py::object& timeout)
+{
+    bool autoTimeout = false;
+    const int ms = CheckedTimeout(timeout, autoTimeout);
+    core->autoTimeout = autoTimeout;
+    core->timeoutMs = ms;
+}
+
+std::shared_ptr<Servo> Port::Get(int id, long long byteOrder, long long statusLevel,
+                                 long long positionAddress)
+{
+    Checked(id, "ID", 0, 254);
+    ProfileOptions options;
+    if (byteOrder >= 0)
+        options.byteOrder = Checked(byteOrder, "byte_order", 0, 1);
+    if (statusLevel >= 0)
+        options.statusLevel = Checked(statusLevel, "status_level", 0, 1);
+    if (positionAddress >= 0)
+        options.positionAddress = Checked(positionAddress, "position_address", 0, 249);
+    return std::make_shared<Servo>(core, id, options);
+}
+
+void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration)
+{
+    const std::vector<uint8_t> list = CheckedIds(ids, 31);
+    Checked(acceleration, "acceleration", 0, 255);
+    Checked(speed, "speed", -32767, 32767);
+    Checked(time, "time", -1023, 1023);
+    Identity who;
+    Reply identified = Reply::Answered();
+    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
+        core->Prepare(bus, CommandExchange("move", 0, 0, "sync", static_cast<int>(list.size())));
+        // The first servo's profile codes the packet, as for the debug page's range.
+        identified = IdentifyOnBus(bus.protocol, core->catalogue, list.front(), {}, who);
+        if (!identified)
+            return identified;
+        return bus.protocol.SyncWritePosition(who.profile, list.data(), static_cast<int>(list.size()),
+                                              LimitTarget(target), acceleration, EncodeSpeed(speed),
+                                              EncodeTime(time));
+    });
+    if (!identified)
+        RaiseReply(identified, list.front(), core->TimeoutMs(), "the identification read");
+    if (!r)
+        Raise(Errors().base, "the sync packet was not sent", std::nullopt, ReplyText(r, 0));
+}
+
+void Port::RegMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration)
+{
+    const std::vector<uint8_t> list = CheckedIds(ids, 256);
+    Checked(acceleration, "acceleration", 0, 255);
+    Checked(speed, "speed", -32767, 32767);
+    Checked(time, "time", -1023, 1023);
+    Identity who;
+    Reply identified = Reply::Answered();
+    int failed = -1;
+    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
+        core->Prepare(bus, CommandExchange("move", 0, 0, "reg", static_cast<int>(list.size())));
+        identified = IdentifyOnBus(bus.protocol, core->catalogue, list.front(), {}, who);
+        if (!identified)
+            return identified;
+        // One exchange per servo, so a failure names its servo.
+        for (uint8_t id : list) {
+            const Reply each = bus.protocol.RegWritePosition(who.profile, id, LimitTarget(target),
+                                                             acceleration, EncodeSpeed(speed),
+                                                             EncodeTime(time));
+            if (!each) {
+                failed = id;
+                return each;
+            }
+        }
+        return Reply::Answered();
+    });
+    if (!identified)
+        RaiseReply(identified, list.front(), core->TimeoutMs(), "the identification read");
+    if (!r)
+        RaiseReply(r, failed, core->TimeoutMs());
+}
+
+void Port::Action()
+{
+    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
+        core->Prepare(bus, CommandExchange("action", 0, 0, "", 0));
+        return bus.protocol.Action();
+    });
+    if (!r)
+        Raise(Errors().base, "the action packet was not sent", std::nullopt, ReplyText(r, 0));
+}
+
+Scan::Scan(std::shared_ptr<PortCore> c, int f, int l, std::vector<int> r)
+    : core(std::move(c)), first(f), last(l), rates(std::move(r)), next(f)
+{
+    Checked(first, "first", 0, 253);
+    Checked(last, "last", 0, 253);
+    if (first > last)
+        throw py::value_error("first must not lie above last");
+    for (int rate : rates)
+        CheckedRate(rate);
+    savedRate = core->bus->Port().baudRate;
+    if (rates.empty())
+        rates.push_back(0);  // the port's present rate
+}
+
+Scan::~Scan()
+{
+    // Dropped before its end: the rate comes back without waiting for the bus.
+    if (!restored && rateSet) {
+        const int rate = savedRate;
+        core->bus->Post(JobKind::Command, [rate](BusAccess& bus) { bus.port.SetBaudRate(rate); });
+    }
+}
+
+void Scan::Close()
+{
+    rateIndex = rates.size();
+    if (!restored && rateSet) {
+        const int rate = savedRate;
+        RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
+            bus.port.SetBaudRate(rate);
+            core->Prepare(bus, kIdentifyExchange);
+        });
+    }
+    restored = true;
+}
+
+std::shared_ptr<Servo> Scan::Next()
+{
+    while (rateIndex < rates.size()) {
+        const int rate = rates[rateIndex];
+        if (next == first && rate != 0) {
+            RunOnBus(*core->bus, JobKind::Search,
+                     [&](BusAccess& bus) { bus.port.SetBaudRate(rate); });
+            rateSet = true;
+        }
+        while (next <= last) {
+            // Ctrl-C ends the scan between two probes.
+            if (PyErr_CheckSignals() != 0) {
+                py::error_already_set interrupted;
+                Close();
+                throw interrupted;
+            }
+            const auto id = static_cast<uint8_t>(next++);
+            Identity found;
+            int foundRate = 0;
+            const bool answered = RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
+                core->Prepare(bus, kIdentifyExchange);
+                if (!ProbeServo(bus.protocol, id, found.key))
+                    return false;
+                found.read = true;
+                found.profile = core->catalogue.ProfileOf(found.key);
+                found.model = core->catalogue.LookupModelName(found.key);
+                found.debug = kDefaultDebugProfile;
+                DebugProfile debug{};
+                if (core->catalogue.LookupDebugProfile(found.key, debug))
+                    found.debug = debug;
+                foundRate = bus.port.baudRate;
+                return true;
+            });
+            if (answered) {
+                auto servo = std::make_shared<Servo>(core, id, ProfileOptions{});
+                servo->identity = found;
+                servo->foundRate = foundRate;
+                return servo;
+            }
+        }
+        ++rateIndex;
+        next = first;
+    }
+    Close();
+    throw py::stop_iteration();
+}
+
+}  // namespace servobus

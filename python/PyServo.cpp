@@ -1,0 +1,232 @@
+// A servo by ID: memory reads and writes, position commands, the torque switch and the debug
+// page's feedback, each one bus job, coded for the servo's own profile.
+#include "Bindings.h"
+
+#include "Errors.h"
+#include "Waiting.h"
+#include "pages/debug/PositionCommand.h"
+
+#include <algorithm>
+
+namespace servobus {
+
+long long Checked(long long value, const char* what, long long low, long long high)
+{
+    if (value < low || value > high)
+        throw py::value_error(std::string(what) + " must be " + std::to_string(low) + ".." +
+                              std::to_string(high) + ", not " + std::to_string(value));
+    return value;
+}
+
+std::string FeedbackRecord::Csv() const
+{
+    return answered ? FeedbackCsvRow(timeMs, values) : FeedbackCsvTimeoutRow(timeMs);
+}
+
+std::string FeedbackRecord::Repr() const
+{
+    if (!answered)
+        return "Feedback(time_ms=" + std::to_string(timeMs) + ", answered=False)";
+    const Feedback& f = values;
+    return "Feedback(time_ms=" + std::to_string(timeMs) + ", position=" + std::to_string(f.position) +
+           ", speed=" + std::to_string(f.speed) + ", load=" + std::to_string(f.load) +
+           ", voltage=" + std::to_string(f.voltage / 10) + "." + std::to_string(f.voltage % 10) +
+           ", temperature=" + std::to_string(f.temperature) + ", moving=" +
+           std::to_string(f.moving) + ", current=" + std::to_string(f.current) + ", target=" +
+           std::to_string(f.target) + ", fast_slow=" + std::to_string(f.fastSlow) + ", status=" +
+           std::to_string(f.status) + ")";
+}
+
+Servo::Servo(std::shared_ptr<PortCore> c, int servoId, ProfileOptions o)
+    : core(std::move(c)), id(servoId), options(o)
+{
+}
+
+std::string Servo::Repr() const
+{
+    std::string text = "Servo(" + std::to_string(id);
+    if (identity && identity->read)
+        text += ", model='" + identity->model + "'";
+    if (foundRate)
+        text += ", rate=" + std::to_string(foundRate);
+    return text + ")";
+}
+
+void Servo::Answered(const Reply& reply, const std::string& what)
+{
+    if (!reply)
+        RaiseReply(reply, id, core->TimeoutMs(), what);
+    lastError = reply.error;
+}
+
+template <class F>
+auto Servo::WithIdentity(Exchange exchange, F&& job)
+{
+    using R = std::invoke_result_t<F&, BusAccess&, const Identity&>;
+    struct Out {
+        Reply identified = Reply::Answered();
+        std::optional<Identity> identity;
+        std::optional<R> result;
+    };
+    const std::optional<Identity> known = identity;
+    const auto sid = static_cast<uint8_t>(id);
+    PortCore& c = *core;
+    const ProfileOptions o = options;
+    Out out = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& bus) {
+        Out r;
+        c.Prepare(bus, exchange);
+        if (known) {
+            r.identity = known;
+        } else {
+            Identity fresh;
+            r.identified = IdentifyOnBus(bus.protocol, c.catalogue, sid, o, fresh);
+            if (!r.identified)
+                return r;
+            r.identity = fresh;
+        }
+        r.result.emplace(job(bus, *r.identity));
+        return r;
+    });
+    if (!out.identified)
+        RaiseReply(out.identified, id, c.TimeoutMs(), "the identification read");
+    identity = out.identity;
+    return std::move(*out.result);
+}
+
+void Servo::Identify()
+{
+    identity.reset();
+    WithIdentity(kIdentifyExchange, [](BusAccess&, const Identity&) { return 0; });
+}
+
+py::bytes Servo::Read(int address, int count)
+{
+    Checked(address, "address", 0, 255);
+    Checked(count, "count", 1, 253);
+    if (address + count > 256)
+        throw py::value_error("address + count must not pass the end of memory (256)");
+    std::vector<uint8_t> bytes(static_cast<size_t>(count));
+    PortCore& c = *core;
+    const Reply r = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& bus) {
+        c.Prepare(bus, CommandExchange("read", count, 0, "", 0));
+        return bus.protocol.ReadMemory(static_cast<uint8_t>(id), static_cast<uint8_t>(address),
+                                       bytes.data(), static_cast<uint8_t>(count));
+    });
+    Answered(r);
+    return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void Servo::Write(int address, const py::bytes& data)
+{
+    const std::string text = data;
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    Checked(address, "address", 0, 255);
+    if (bytes.size() > 252)
+        throw py::value_error("at most 252 bytes fit one packet");
+    if (address + bytes.size() > 256)
+        throw py::value_error("address + the bytes must not pass the end of memory (256)");
+    const Reply r = WithIdentity(
+        CommandExchange("write", 0, static_cast<int>(bytes.size()), "", 0),
+        [&](BusAccess& bus, const Identity& who) {
+            return bus.protocol.WriteMemory(who.profile, static_cast<uint8_t>(id),
+                                            static_cast<uint8_t>(address), bytes.data(),
+                                            static_cast<uint8_t>(bytes.size()));
+        });
+    Answered(r);
+}
+
+void Servo::Move(int target, int speed, int time, int acceleration)
+{
+    Checked(acceleration, "acceleration", 0, 255);
+    Checked(speed, "speed", -32767, 32767);
+    Checked(time, "time", -1023, 1023);
+    const Reply r = WithIdentity(CommandExchange("move", 0, 0, "normal", 1),
+                                 [&](BusAccess& bus, const Identity& who) {
+                                     return IssuePositionCommand(
+                                         bus.protocol, who.profile, WriteMode::Normal, id, id,
+                                         LimitTarget(target), EncodeSpeed(speed),
+                                         EncodeTime(time), acceleration);
+                                 });
+    Answered(r);
+}
+
+void Servo::Torque(bool on)
+{
+    const Reply r = WithIdentity(CommandExchange("torque", 0, 0, "normal", 1),
+                                 [&](BusAccess& bus, const Identity& who) {
+                                     const auto address =
+                                         static_cast<uint8_t>(who.profile.positionAddress - 1);
+                                     return SendTorqueSwitch(bus.protocol, who.profile,
+                                                             WriteMode::Normal, id, id, address, on);
+                                 });
+    Answered(r);
+}
+
+FeedbackRecord Servo::ReadFeedback(long long timeMs, bool raiseOnFailure)
+{
+    FeedbackBlock block{};
+    FeedbackRecord record;
+    record.timeMs = timeMs;
+    // The identification read, or the feedback read of the longest range a block holds.
+    const Exchange exchange{kIdentifyExchange.requestBytes, kReplyHeadSize + kFeedbackBlockSize + 1};
+    const Reply r = WithIdentity(exchange, [&](BusAccess& bus, const Identity& who) {
+        const FeedbackRange range =
+            FeedbackReadRange(who.debug.feedbackFirst, who.debug.feedbackLast);
+        if (range.count == 0)
+            return Reply::Failed(Outcome::NoAnswer);
+        return bus.protocol.ReadMemory(static_cast<uint8_t>(id), range.address, block.data(),
+                                       range.count);
+    });
+    // A damaged answer is no answer: nothing of it is shown.
+    if (!r) {
+        if (raiseOnFailure)
+            RaiseReply(r, id, core->TimeoutMs());
+        record.answered = false;
+        return record;
+    }
+    lastError = r.error;
+    record.values = DecodeFeedback(block, identity->profile.byteOrder != 0);
+    return record;
+}
+
+Monitor::Monitor(std::shared_ptr<Servo> s, double intervalSeconds, std::optional<long long> n,
+                 std::optional<double> seconds)
+    : servo(std::move(s)), count(n)
+{
+    if (!(intervalSeconds > 0 && intervalSeconds <= 3600))
+        throw py::value_error("interval must lie above 0 and at most 3600 s");
+    interval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(intervalSeconds));
+    if (count && *count < 0)
+        throw py::value_error("count must not be negative");
+    if (seconds) {
+        if (!(*seconds >= 0))
+            throw py::value_error("seconds must not be negative");
+        end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(*seconds));
+    }
+}
+
+FeedbackRecord Monitor::Next()
+{
+    if (!started) {
+        started = true;
+        start = due = Clock::now();
+    }
+    if ((count && polls >= *count) || (end && due >= *end))
+        throw py::stop_iteration();
+    // The wait looks at the signals in short steps: Ctrl-C ends the loop here, after the poll
+    // in progress, as it ends servoctl's monitor.
+    if (!SleepUntil(due))
+        throw py::error_already_set();
+    const auto now = Clock::now();
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
+    FeedbackRecord record = servo->ReadFeedback(ms, false);
+    ++polls;
+    due += interval;
+    if (due < Clock::now())
+        due = Clock::now();  // a slow poll: the next one follows, none piled up
+    return record;
+}
+
+}  // namespace servobus

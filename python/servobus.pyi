@@ -1,0 +1,252 @@
+"""The servo bus from Python, over the same core as the window and servoctl."""
+import os
+from typing import Callable, Iterable, Iterator, Literal, Optional, Sequence, Tuple, Union
+
+_Path = Union[str, "os.PathLike[str]"]
+
+class ServoError(Exception):
+    """Base of every error of the bus."""
+    servo: Optional[int]
+    reason: str
+
+class NoAnswerError(ServoError):
+    """The servo did not answer (whole) within the time-out."""
+
+class DamagedAnswerError(ServoError):
+    """An answer failed a check (header, ID, length or checksum); nothing of it was taken."""
+
+class PortError(ServoError):
+    """The serial port could not be used."""
+
+class PortClosedError(PortError):
+    """The port is closed, or its device is gone."""
+
+class PortBusyError(PortError):
+    """Another program holds the port."""
+
+class PermissionDeniedError(PortError, PermissionError):
+    """The port may not be opened by this user."""
+
+class RangeRefusedError(ServoError, ValueError):
+    """The value lies outside the memory-table item's range; the message is the page's."""
+
+class FirmwareError(ServoError):
+    """A firmware file could not be opened (无法打开固件) or read (固件格式错误)."""
+
+class FlashError(ServoError):
+    """A firmware transfer failed (升级失败)."""
+
+class PortInfo:
+    """A serial port of this system, as `servoctl ports` lists it."""
+    @property
+    def device(self) -> str: ...
+    @property
+    def by_id(self) -> Optional[str]: ...
+    @property
+    def driver(self) -> Optional[str]: ...
+    @property
+    def latency_ms(self) -> Optional[int]: ...
+    @property
+    def product(self) -> Optional[str]: ...
+    @property
+    def usb(self) -> bool: ...
+    def __fspath__(self) -> str: ...
+
+def ports() -> list[PortInfo]:
+    """The serial ports of this system, in the order the window lists them."""
+
+class Feedback:
+    """One feedback poll: the fields `servoctl monitor --csv` has."""
+    CSV_HEADER: str
+    @property
+    def time_ms(self) -> int: ...
+    @property
+    def answered(self) -> bool: ...
+    @property
+    def position(self) -> int: ...
+    @property
+    def speed(self) -> int: ...
+    @property
+    def load(self) -> int: ...
+    @property
+    def voltage(self) -> float:
+        """Volts."""
+    @property
+    def temperature(self) -> int: ...
+    @property
+    def moving(self) -> int: ...
+    @property
+    def current(self) -> int: ...
+    @property
+    def target(self) -> int: ...
+    @property
+    def fast_slow(self) -> int: ...
+    @property
+    def status(self) -> int:
+        """Fault bits."""
+    @property
+    def status_text(self) -> str:
+        """舵机正常, the faults, or 通信超时."""
+    def csv(self) -> str:
+        """The row `servoctl monitor --csv` prints for this poll."""
+
+class TableRow:
+    """One row of a servo's memory table, with the value of a poll."""
+    @property
+    def address(self) -> int: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def size(self) -> int: ...
+    @property
+    def text(self) -> str:
+        """The value column's text."""
+    @property
+    def value(self) -> Optional[int]:
+        """The decoded value; None for a row without one."""
+    @property
+    def area(self) -> str: ...
+    @property
+    def access(self) -> str: ...
+    @property
+    def minimum(self) -> Optional[int]: ...
+    @property
+    def maximum(self) -> Optional[int]: ...
+    @property
+    def writable(self) -> bool: ...
+
+class Monitor(Iterator[Feedback]):
+    """The polls of Servo.monitor()."""
+    def __iter__(self) -> "Monitor": ...
+    def __next__(self) -> Feedback: ...
+
+class Servo:
+    """A servo on the port, by ID."""
+    @property
+    def id(self) -> int:
+        """Its bus ID; follows a write of the ID and a restore."""
+    @property
+    def model(self) -> Optional[str]: ...
+    @property
+    def key(self) -> Optional[bytes]:
+        """Its identification bytes (addresses 0 to 8)."""
+    @property
+    def rate(self) -> Optional[int]:
+        """The rate a scan found it at."""
+    @property
+    def last_error(self) -> int:
+        """The error byte of its last answer."""
+    def identify(self) -> None:
+        """Reads its identification bytes again."""
+    def read(self, address: int, count: int) -> bytes:
+        """Reads `count` bytes of memory from `address`."""
+    def write(self, address: int, data: bytes) -> None:
+        """Writes the bytes from `address` in one packet."""
+    def move(self, target: int, *, speed: int = 0, time: int = 0, acceleration: int = 0) -> None:
+        """Position command."""
+    def torque(self, on: bool) -> None:
+        """Switches its torque output on or off."""
+    def feedback(self) -> Feedback:
+        """One poll of its feedback range."""
+    def monitor(self, interval: float = 0.05, *, count: Optional[int] = None,
+                seconds: Optional[float] = None) -> Monitor:
+        """Polls its feedback every `interval` seconds until count, seconds or Ctrl-C."""
+    def table(self) -> list[TableRow]:
+        """Its memory table with the values of one poll."""
+    def set(self, item: Union[int, str], value: int) -> None:
+        """Writes one memory-table item, checked against its range."""
+    def save(self, path: str) -> None:
+        """Saves its EPROM block to a parameter file."""
+    def load(self, path: str) -> None:
+        """Writes a parameter file into it."""
+    def restore(self) -> None:
+        """Restores its factory parameters (ID 1, 115200 baud)."""
+    def reset_angle(self) -> None:
+        """Resets its angle."""
+
+class Scan(Iterator[Servo]):
+    """The servos a scan finds."""
+    def __iter__(self) -> "Scan": ...
+    def __next__(self) -> Servo: ...
+    def close(self) -> None:
+        """Ends the scan; the port's rate is restored."""
+
+class Port:
+    """The serial port with the bus owner over it. A context manager."""
+    def __init__(self, name: Union[_Path, PortInfo, None] = None, rate: int = 115200,
+                 timeout: Union[int, Literal["auto"]] = 100,
+                 catalogue: Optional[_Path] = None) -> None:
+        """Opens the port."""
+    def __enter__(self) -> "Port": ...
+    def __exit__(self, *args: object) -> bool: ...
+    def close(self) -> None:
+        """Closes the port."""
+    @property
+    def is_open(self) -> bool: ...
+    @property
+    def name(self) -> str: ...
+    rate: int
+    timeout: Union[int, Literal["auto"]]
+    def servo(self, id: int, *, byte_order: int = -1, status_level: int = -1,
+              position_address: int = -1) -> Servo:
+        """The servo with bus ID `id` (254: broadcast)."""
+    def __getitem__(self, id: int) -> Servo: ...
+    def scan(self, first: int = 0, last: int = 253,
+             rates: Union[Sequence[int], Literal["all"], None] = None) -> Scan:
+        """Yields a Servo for each ID that answers, at each rate."""
+    def sync_move(self, ids: Sequence[int], target: int, *, speed: int = 0, time: int = 0,
+                  acceleration: int = 0) -> None:
+        """One sync-write packet moving every servo of `ids`."""
+    def reg_move(self, ids: Sequence[int], target: int, *, speed: int = 0, time: int = 0,
+                 acceleration: int = 0) -> None:
+        """A registered position write to each servo of `ids`."""
+    def action(self) -> None:
+        """Every servo performs its registered write."""
+    def flash(self, id: int, path: str, *, progress: Optional[Callable[[int, int], object]] = None,
+              unlock: Optional[bytes] = None, in_loader: bool = False) -> int:
+        """Writes a firmware file into servo `id`; returns the number of blocks."""
+
+class FirmwareImage:
+    """A firmware file as the upgrade page loads it."""
+    @property
+    def kind(self) -> Literal["hex", "bin"]: ...
+    @property
+    def length(self) -> int: ...
+    @property
+    def data(self) -> bytes: ...
+    @property
+    def crcs(self) -> list[int]: ...
+    @property
+    def blocks(self) -> int: ...
+
+def image(path: str) -> FirmwareImage:
+    """Loads a firmware file as the upgrade page does."""
+
+_ServoSpec = Union[str, Tuple[int, str], Tuple[int, str, int]]
+
+class VirtualBus:
+    """A virtual servo bus on a pseudo-terminal, in this process. A context manager."""
+    def __init__(self, servos: Optional[Iterable[_ServoSpec]] = None,
+                 catalogue: Optional[_Path] = None) -> None:
+        """Starts the bus with the servos."""
+    @property
+    def device(self) -> str: ...
+    def close(self) -> None:
+        """Stops the bus."""
+    def __enter__(self) -> "VirtualBus": ...
+    def __exit__(self, *args: object) -> bool: ...
+    def log(self) -> list[str]:
+        """Every packet heard ("> ...") and sent ("< ...")."""
+    def clear_log(self) -> None: ...
+    drop_share: float
+    corrupt_share: float
+    reply_delay_ms: int
+    def refuse_blocks(self, count: int) -> None: ...
+    def set_fault_bits(self, id: int, bits: int) -> None: ...
+    def memory(self, id: int) -> bytes: ...
+    def set_memory(self, id: int, address: int, value: int) -> None: ...
+    def loader_image(self) -> bytes: ...
+    @property
+    def loader_blocks(self) -> int: ...
+    @property
+    def loader_complete(self) -> bool: ...
