@@ -174,7 +174,13 @@ void Servo::Set(const py::object& item, long long value)
 void Servo::Save(const std::string& path)
 {
     ProgramSession::Run(*this, true, [&](ServoProgram& program, const PollReport&, ProgramRun& run) {
-        if (!SaveParameterFile(path, program.ParameterBytes())) {
+        const auto bytes = program.ParameterBytes();
+        if (!bytes) {  // the servo's image was not read whole just now
+            run.error = ProgramRun::Error::Servo;
+            run.message = text::kTimeout;
+            return;
+        }
+        if (!SaveParameterFile(path, *bytes)) {
             run.error = ProgramRun::Error::File;
             run.message = std::string(msg::kCannotSaveFile) + ": " + path;
         }
