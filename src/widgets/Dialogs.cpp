@@ -1,6 +1,6 @@
 #include "widgets/Dialogs.h"
 
-#include "pages/program/ParameterFile.h"
+#include "support/FileName.h"
 
 #include <QFileDialog>
 

@@ -1,6 +1,8 @@
 #pragma once
 // Parameter files (*.dat): the raw EPROM block of a servo's memory from address 0, no header.
 
+#include "support/FileName.h"  // the ".dat" a typed name gets
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +11,3 @@
 // over it, so a failure at any step leaves an existing file as it was. An existing file's
 // permissions carry over. False when any step failed.
 bool SaveParameterFile(const std::string& path, const std::vector<uint8_t>& bytes);
-
-// "name" becomes "name.dat" when the file name has no extension of its own.
-std::string WithDefaultSuffix(const std::string& path, const std::string& suffix);
