@@ -191,7 +191,9 @@ void AddPort(py::module_& m)
              "`progress(block, blocks)` is called once per acknowledged block. Ctrl-C stops "
              "after the block in progress (KeyboardInterrupt); the port's rate and time-out are "
              "restored in every case. Returns the number of blocks; raises FlashError (升级失败). "
-             "`unlock` and `in_loader` are not supported yet (NotImplementedError).")
+             "`unlock` gives the loader's five unlock bytes (default: the built-in ones, the "
+             "virtual bus's; a real servo needs its maker's); `in_loader=True` starts at the "
+             "unlock step without the upgrade instruction, for a servo left in its loader.")
         .def("__repr__", [](const P& p) {
             return "Port('" + p.core->name + "', rate=" + std::to_string(p.Rate()) + ")";
         }, "Name and rate.");

@@ -70,14 +70,14 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
 {
     // The broadcast ID would put every servo's loader on the line at once.
     Checked(id, "ID", 0, 253);
-    auto notImplemented = [](const char* what) {
-        PyErr_SetString(PyExc_NotImplementedError, what);
-        throw py::error_already_set();
-    };
-    if (!unlock.is_none())
-        notImplemented("unlock: the core sends its own unlock sequence only");
-    if (inLoader)
-        notImplemented("in_loader: the core always starts with the upgrade instruction");
+    // The loader's five unlock bytes; without them the built-in ones (the virtual bus's).
+    std::array<uint8_t, 5> unlockBytes = LoaderUnlock;
+    if (!unlock.is_none()) {
+        const std::string given = py::bytes(unlock);
+        if (given.size() != unlockBytes.size())
+            throw py::value_error("unlock must be five bytes");
+        std::copy(given.begin(), given.end(), unlockBytes.begin());
+    }
     if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
         throw py::type_error("progress must be callable");
     const LoadedImage loaded = LoadImage(path);
@@ -86,6 +86,8 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
     job.image = loaded.image.get();
     job.kind = loaded.kind;
     job.blockCount = BlockCount(loaded.image->length);
+    job.unlock = unlockBytes;
+    job.inLoader = inLoader;  // a servo left in its loader: no upgrade instruction first
 
     // The bus thread notes the acknowledged blocks; this thread tells Python of them, so the
     // transfer never waits for Python.

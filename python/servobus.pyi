@@ -204,7 +204,10 @@ class Port:
         """Every servo performs its registered write."""
     def flash(self, id: int, path: str, *, progress: Optional[Callable[[int, int], object]] = None,
               unlock: Optional[bytes] = None, in_loader: bool = False) -> int:
-        """Writes a firmware file into servo `id`; returns the number of blocks."""
+        """Writes a firmware file into servo `id`; returns the number of blocks.
+
+        `unlock`: the loader's five unlock bytes (default: the built-in ones, the virtual
+        bus's). `in_loader`: start at the unlock step, for a servo left in its loader."""
 
 class FirmwareImage:
     """A firmware file as the upgrade page loads it."""
