@@ -124,7 +124,9 @@ void VirtualBus::Run()
     // With pacing, when the last byte heard has fully arrived on the virtual line.
     Clock::time_point lineFree{};
     while (!stop) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextStep - Clock::now());
+        // Rounded up: a wait cut down to whole milliseconds would spin through the last one
+        // of every step.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextStep - Clock::now());
         pollfd p{master, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, wait.count())));
         if (ready > 0 && (p.revents & POLLIN)) {
