@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <chrono>
 #include <cstdlib>
@@ -161,39 +162,53 @@ void PlotPaint(benchmark::State& state)
     state.counters["full_to_grid_p50"] = Percentile(fullMs, 0.5) / Percentile(gridMs, 0.5);
 }
 
+// The main window over an in-process virtual bus with servo 1 (a Kestrel-12 at 115200), its
+// port open.
+struct WindowOnBus {
+    ModelCatalogue catalogue{"setup.log"};
+    VirtualBus bus{catalogue};
+    ServoBus servoBus;
+    std::unique_ptr<CServoMain> window;
+
+    // Empty when the window's port is open, else what went wrong.
+    std::string Open(std::vector<std::pair<uint8_t, uint8_t>> overrides, int timeoutMs)
+    {
+        std::string error;
+        ServoSpec spec;
+        spec.id = 1;
+        spec.model = "Kestrel-12";
+        spec.baudCode = 4;
+        spec.overrides = std::move(overrides);
+        if (!bus.AddServo(spec, error) || !bus.Start(error))
+            return error;
+        servoBus.Port().timeoutMs = timeoutMs;
+        window = std::make_unique<CServoMain>(servoBus);
+        window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
+        window->show();
+        // The port opens on the bus thread; the window hears of it by a queued call.
+        QEventLoop opening;
+        QObject::connect(window.get(), &CServoMain::PortChanged, &opening, &QEventLoop::quit);
+        QTimer::singleShot(5000, &opening, &QEventLoop::quit);
+        window->openButton->click();
+        if (!window->PortOpen())
+            opening.exec();
+        return window->PortOpen() ? std::string() : std::string("the port did not open");
+    }
+};
+
 // The main window's debug page polling a virtual servo that moves back and forth.
 void PollAtTwentyHertz(benchmark::State& state)
 {
     const char* env = std::getenv("BENCH_POLL_SECONDS");
     const int seconds = env ? std::max(1, std::atoi(env)) : SmokeScaled(60, 1);
     for (auto _ : state) {
-        ModelCatalogue catalogue("setup.log");
-        VirtualBus bus(catalogue);
-        std::string error;
-        ServoSpec spec;
-        spec.id = 1;
-        spec.model = "Kestrel-12";
-        spec.baudCode = 4;
-        spec.overrides = {{40, 1}};
-        if (!bus.AddServo(spec, error) || !bus.Start(error)) {
+        WindowOnBus rig;
+        if (const std::string error = rig.Open({{40, 1}}, 100); !error.empty()) {
             state.SkipWithError(error.c_str());
             return;
         }
-        ServoBus servoBus;
-        CServoMain window(servoBus);
-        window.AddPortFirst(QString::fromStdString(bus.DevicePath()));
-        window.show();
-        // The port opens on the bus thread; the window hears of it by a queued call.
-        QEventLoop opening;
-        QObject::connect(&window, &CServoMain::PortChanged, &opening, &QEventLoop::quit);
-        QTimer::singleShot(5000, &opening, &QEventLoop::quit);
-        window.openButton->click();
-        if (!window.PortOpen())
-            opening.exec();
-        if (!window.PortOpen()) {
-            state.SkipWithError("the port did not open");
-            return;
-        }
+        VirtualBus& bus = rig.bus;
+        CServoMain& window = *rig.window;
         CRobotDlg& page = window.DebugPage();
         ServoMemory memory{};
         bus.Memory(1, memory);
@@ -314,32 +329,12 @@ void DriveDuringSearch(benchmark::State& state)
 {
     const int seconds = SmokeScaled(10, 1);
     for (auto _ : state) {
-        ModelCatalogue catalogue("setup.log");
-        VirtualBus bus(catalogue);
-        std::string error;
-        ServoSpec spec;
-        spec.id = 1;
-        spec.model = "Kestrel-12";
-        spec.baudCode = 4;
-        if (!bus.AddServo(spec, error) || !bus.Start(error)) {
+        WindowOnBus rig;
+        if (const std::string error = rig.Open({}, 100); !error.empty()) {
             state.SkipWithError(error.c_str());
             return;
         }
-        ServoBus servoBus;
-        servoBus.Port().timeoutMs = 100;
-        CServoMain window(servoBus);
-        window.AddPortFirst(QString::fromStdString(bus.DevicePath()));
-        window.show();
-        QEventLoop opening;
-        QObject::connect(&window, &CServoMain::PortChanged, &opening, &QEventLoop::quit);
-        QTimer::singleShot(5000, &opening, &QEventLoop::quit);
-        window.openButton->click();
-        if (!window.PortOpen())
-            opening.exec();
-        if (!window.PortOpen()) {
-            state.SkipWithError("the port did not open");
-            return;
-        }
+        CServoMain& window = *rig.window;
         CRobotDlg& page = window.DebugPage();
         window.searchButton->click();
 
