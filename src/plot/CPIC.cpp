@@ -1,5 +1,7 @@
 #include "plot/CPIC.h"
 
+#include "widgets/Utf8.h"
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -18,11 +20,6 @@ const QColor kChannelColours[kChannels] = {
     QColor(255, 255, 0),  // fast/slow
     QColor(0, 255, 255),  // current
 };
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 }  // namespace
 

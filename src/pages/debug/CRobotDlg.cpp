@@ -2,6 +2,7 @@
 
 #include "plot/CPIC.h"
 #include "support/LeadingInt.h"
+#include "widgets/Utf8.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -20,11 +21,6 @@
 #include <cstdlib>
 
 namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 uint32_t PackProfile(const DebugProfile& p)
 {

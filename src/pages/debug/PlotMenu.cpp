@@ -4,21 +4,13 @@
 
 #include "plot/CPIC.h"
 #include "plot/PlotCsv.h"
+#include "widgets/Utf8.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
-
-namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-}  // namespace
 
 void CRobotDlg::BuildPlotMenu()
 {

@@ -4,6 +4,7 @@
 #include "pages/program/ProgramTexts.h"
 #include "pages/program/ValueCoding.h"
 #include "support/LeadingInt.h"
+#include "widgets/Utf8.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,11 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 enum Column { kAddress, kName, kValue, kArea, kAccess, kColumns };
 

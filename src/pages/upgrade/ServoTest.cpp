@@ -2,6 +2,7 @@
 
 #include "pages/upgrade/FirmwareFile.h"
 #include "widgets/CTextProgressCtrl.h"
+#include "widgets/Utf8.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,11 +16,6 @@
 #include <QRegularExpressionValidator>
 
 namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 QLineEdit* Edit(const char* text, const char* name, bool digitsOnly, QWidget* parent)
 {

@@ -5,17 +5,13 @@
 
 #include "support/HexText.h"
 #include "widgets/CTextProgressCtrl.h"
+#include "widgets/Utf8.h"
 
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
 
 namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 constexpr const char* kTitle = "固件升级";
 
