@@ -155,9 +155,13 @@ private slots:
                 commandSeen = true;
         }
         QVERIFY2(probesAfter <= 1, QByteArray::number(qulonglong(probesAfter)));
-        QTRY_VERIFY(std::any_of(rig.bus.LogLines().begin(), rig.bus.LogLines().end(), [](const std::string& l) {
-            return l.rfind("> FF FF 00 0A 03 ", 0) == 0;
-        }));
+        auto commandHeard = [&] {
+            const auto heard = rig.bus.LogLines();
+            return std::any_of(heard.begin(), heard.end(), [](const std::string& l) {
+                return l.rfind("> FF FF 00 0A 03 ", 0) == 0;
+            });
+        };
+        QTRY_VERIFY(commandHeard());
     }
 
     void aVanishingBusNeitherHangsNorCrashes()
