@@ -147,10 +147,10 @@ void ServoProgram::Settle() const
 
 void ServoProgram::FollowBaud(int code)
 {
-    const int rate = BaudRateOfCode(code);
-    if (rate == 0)
-        return;  // no rate of the list: the port stays where it is
-    protocol.comm.SetBaudRate(rate);
+    // A code outside the baud list leaves the port where it is; the listener still hears
+    // where the servo went.
+    if (const int rate = BaudRateOfCode(code))
+        protocol.comm.SetBaudRate(rate);
     if (followBaud)
         followBaud(code);
 }
