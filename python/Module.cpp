@@ -178,8 +178,8 @@ void AddPort(py::module_& m)
              "after), and yields a Servo for each that answers, with its model and rate.")
         .def("sync_move", &P::SyncMove, py::arg("ids"), py::arg("target"), py::kw_only(),
              py::arg("speed") = 0, py::arg("time") = 0, py::arg("acceleration") = 0,
-             "One sync-write packet moving every servo of `ids` (at most 31), coded for the "
-             "first one's profile; nobody answers it.")
+             "Sync-write packets moving every servo of `ids` (31 to a packet, back to back), "
+             "coded for the first one's profile; nobody answers them.")
         .def("reg_move", &P::RegMove, py::arg("ids"), py::arg("target"), py::kw_only(),
              py::arg("speed") = 0, py::arg("time") = 0, py::arg("acceleration") = 0,
              "A registered position write to each servo of `ids`, performed by action().")

@@ -148,7 +148,7 @@ std::shared_ptr<Servo> Port::Get(int id, long long byteOrder, long long statusLe
 
 void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration)
 {
-    const std::vector<uint8_t> list = CheckedIds(ids, 31);
+    const std::vector<uint8_t> list = CheckedIds(ids, 256);
     Checked(acceleration, "acceleration", 0, 255);
     Checked(speed, "speed", -32767, 32767);
     Checked(time, "time", -1023, 1023);
@@ -160,9 +160,8 @@ void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time
         identified = IdentifyOnBus(bus.protocol, core->catalogue, list.front(), {}, who);
         if (!identified)
             return identified;
-        return bus.protocol.SyncWritePosition(who.profile, list.data(), static_cast<int>(list.size()),
-                                              LimitTarget(target), acceleration, EncodeSpeed(speed),
-                                              EncodeTime(time));
+        return SyncPositionCommand(bus.protocol, who.profile, list, LimitTarget(target),
+                                   EncodeSpeed(speed), EncodeTime(time), acceleration);
     });
     if (!identified)
         RaiseReply(identified, list.front(), core->TimeoutMs(), "the identification read");

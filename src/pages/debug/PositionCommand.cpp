@@ -54,6 +54,14 @@ Reply SyncInSlices(const std::vector<uint8_t>& ids, int blockLength, Send send)
 
 }  // namespace
 
+Reply SyncPositionCommand(ZNS& bus, const ServoProfile& profile, const std::vector<uint8_t>& ids,
+                          int target, int speed, int time, int acceleration)
+{
+    return SyncInSlices(ids, 7, [&](const uint8_t* slice, int count) {
+        return bus.SyncWritePosition(profile, slice, count, target, acceleration, speed, time);
+    });
+}
+
 Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
                            int lastId, int target, int speed, int time, int acceleration)
 {
@@ -62,9 +70,8 @@ Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode
     case WriteMode::Normal:
         return bus.WritePosition(profile, first, target, acceleration, speed, time);
     case WriteMode::Sync:
-        return SyncInSlices(RangeIds(firstId, lastId), 7, [&](const uint8_t* ids, int count) {
-            return bus.SyncWritePosition(profile, ids, count, target, acceleration, speed, time);
-        });
+        return SyncPositionCommand(bus, profile, RangeIds(firstId, lastId), target, speed, time,
+                                   acceleration);
     case WriteMode::Registered: {
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {

@@ -30,6 +30,11 @@ std::vector<uint8_t> RangeIds(int firstId, int lastId);
 Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
                            int lastId, int target, int speed, int time, int acceleration);
 
+// One position command to every servo of `ids` in sync-write packets, as many as the list needs,
+// back to back (31 servos to a packet): each servo acts on its own packet.
+Reply SyncPositionCommand(ZNS& bus, const ServoProfile& profile, const std::vector<uint8_t>& ids,
+                          int target, int speed, int time, int acceleration);
+
 // The torque switch at `address`, in the same three forms (125 servos to a sync packet).
 Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
                        int lastId, uint8_t address, bool on);
