@@ -143,6 +143,8 @@ private:
 
 // Checks a number against its field; ValueError with servoctl's text otherwise.
 long long Checked(long long value, const char* what, long long low, long long high);
+// A position command's acceleration, speed and time, checked as servoctl move checks them.
+void CheckedMotion(int acceleration, int speed, int time);
 int CheckedRate(long long rate);
 
 void AddVirtualBus(py::module_& m);

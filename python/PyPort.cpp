@@ -149,9 +149,7 @@ std::shared_ptr<Servo> Port::Get(int id, long long byteOrder, long long statusLe
 void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration)
 {
     const std::vector<uint8_t> list = CheckedIds(ids, 256);
-    Checked(acceleration, "acceleration", 0, 255);
-    Checked(speed, "speed", -32767, 32767);
-    Checked(time, "time", -1023, 1023);
+    CheckedMotion(acceleration, speed, time);
     Identity who;
     Reply identified = Reply::Answered();
     const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
@@ -172,9 +170,7 @@ void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time
 void Port::RegMove(const std::vector<int>& ids, int target, int speed, int time, int acceleration)
 {
     const std::vector<uint8_t> list = CheckedIds(ids, 256);
-    Checked(acceleration, "acceleration", 0, 255);
-    Checked(speed, "speed", -32767, 32767);
-    Checked(time, "time", -1023, 1023);
+    CheckedMotion(acceleration, speed, time);
     Identity who;
     Reply identified = Reply::Answered();
     int failed = -1;

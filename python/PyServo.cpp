@@ -18,6 +18,13 @@ long long Checked(long long value, const char* what, long long low, long long hi
     return value;
 }
 
+void CheckedMotion(int acceleration, int speed, int time)
+{
+    Checked(acceleration, "acceleration", 0, 255);
+    Checked(speed, "speed", -32767, 32767);
+    Checked(time, "time", -1023, 1023);
+}
+
 std::string FeedbackRecord::Csv() const
 {
     return answered ? FeedbackCsvRow(timeMs, values) : FeedbackCsvTimeoutRow(timeMs);
@@ -137,9 +144,7 @@ void Servo::Write(int address, const py::bytes& data)
 
 void Servo::Move(int target, int speed, int time, int acceleration)
 {
-    Checked(acceleration, "acceleration", 0, 255);
-    Checked(speed, "speed", -32767, 32767);
-    Checked(time, "time", -1023, 1023);
+    CheckedMotion(acceleration, speed, time);
     const Reply r = WithIdentity(CommandExchange("move", 0, 0, "normal", 1),
                                  [&](BusAccess& bus, const Identity& who) {
                                      return IssuePositionCommand(
