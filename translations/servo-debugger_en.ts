@@ -297,6 +297,11 @@
         <source>正在查找 ID:%1 舵机...</source>
         <translation>Looking for servo ID %1...</translation>
     </message>
+    <message>
+        <source>停止</source>
+        <comment>search status</comment>
+        <translation>Stopped</translation>
+    </message>
 </context>
 <context>
     <name>CZiridEVApp</name>
@@ -445,23 +450,23 @@
     </message>
     <message>
         <source>舵机ID:</source>
-        <translation>Servo ID:</translation>
+        <translation>Servo ID: </translation>
     </message>
     <message>
         <source>响应时间:</source>
-        <translation>response:</translation>
+        <translation>response: </translation>
     </message>
     <message>
         <source>超时次数:</source>
-        <translation>time-outs:</translation>
+        <translation>time-outs: </translation>
     </message>
     <message>
         <source>通信速度:</source>
-        <translation>speed:</translation>
+        <translation>speed: </translation>
     </message>
     <message>
         <source>通信流量:</source>
-        <translation>Traffic:</translation>
+        <translation>Traffic: </translation>
     </message>
 </context>
 <context>
@@ -543,7 +548,7 @@
     </message>
     <message>
         <source>通信流量:0Byte</source>
-        <translation>Traffic:0Byte</translation>
+        <translation>Traffic: 0Byte</translation>
     </message>
     <message>
         <source>超时</source>

@@ -326,7 +326,7 @@ void CServoMain::OnSearch()
 void CServoMain::OnSearchEnded()
 {
     searching = false;
-    statusField->setText(tr("停止"));
+    statusField->setText(tr("停止", "search status"));
     searchButton->setText(tr("搜索"));
     StartCurrentPoll();
     emit SearchFinished();
