@@ -41,7 +41,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "(0: never).", "MINUTES");
     QCommandLineOption languageOption("language",
         "The window's language: en (English) or zh (Chinese). Without it English when the "
-        "system's UI language is English, else Chinese.", "LANG");
+        "system's UI language is English, else Chinese.", "en|zh");
     parser.addOption(languageOption);
     parser.addOption(demoOption);
     parser.addOption(shotOption);
@@ -72,7 +72,8 @@ int CZiridEVApp::Run()
     window = std::make_unique<CServoMain>(bus);
     // A catalogue from elsewhere than the working directory is named in the status field.
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
-        const QString note = QCoreApplication::translate("CZiridEVApp", "型号文件: %1").arg(QString::fromStdString(file));
+        const QString note = QCoreApplication::translate("CZiridEVApp", "型号文件: %1")
+                                 .arg(QString::fromStdString(file));
         window->statusField->setText(note);
         window->statusField->setCursorPosition(0);
         window->statusField->setToolTip(note);

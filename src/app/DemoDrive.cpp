@@ -22,7 +22,8 @@ void TickEveryCurve(CServoMain& window)
 {
     for (QCheckBox* box : window.findChildren<QCheckBox*>())
         for (const char* caption : kCurves)
-            if (box->text() == QCoreApplication::translate("CRobotDlg", caption) && !box->isChecked())
+            if (box->text() == QCoreApplication::translate("CRobotDlg", caption) &&
+                !box->isChecked())
                 box->click();
 }
 
