@@ -102,9 +102,10 @@ bool InstallLanguage(QCoreApplication& app, Language language)
     return QCoreApplication::installTranslator(translator);
 }
 
-QString CoreText(const std::string& text)
+namespace {
+
+QString TranslatePhrases(QString shown)
 {
-    QString shown = QString::fromStdString(text);
     for (const QString& source : PhrasesLongestFirst()) {
         if (!shown.contains(source))
             continue;
@@ -114,4 +115,18 @@ QString CoreText(const std::string& text)
             shown.replace(source, translated);
     }
     return shown;
+}
+
+}  // namespace
+
+QString CoreText(const std::string& text, const std::string& catalogueText)
+{
+    const QString shown = QString::fromStdString(text);
+    if (catalogueText.empty())
+        return TranslatePhrases(shown);
+    const QString kept = QString::fromStdString(catalogueText);
+    QStringList pieces = shown.split(kept);
+    for (QString& piece : pieces)
+        piece = TranslatePhrases(piece);
+    return pieces.join(kept);
 }

@@ -252,7 +252,9 @@ void ServoPG::OnWrite()
     const WriteRequest request =
         PrepareWrite(rows[static_cast<size_t>(row)], LeadingInt(typed.toStdString()));
     if (!request.refusal.empty()) {
-        host.Messages().Warning(this, CoreText(msg::kParamError), CoreText(request.refusal));
+        // The refusal names the item as the catalogue does: that name stays as it is.
+        host.Messages().Warning(this, CoreText(msg::kParamError),
+                                CoreText(request.refusal, rows[static_cast<size_t>(row)].name));
         return;
     }
     const bool save = writeSaves;
