@@ -95,20 +95,6 @@ QStringList CutOff(QWidget& window)
     return cut;
 }
 
-class Boxes : public MessageBoxes {
-public:
-    void Warning(QWidget*, const QString& title, const QString& text) override
-    {
-        shown << title + "|" + text;
-    }
-    bool Question(QWidget*, const QString& title, const QString& text) override
-    {
-        shown << title + "|" + text;
-        return false;
-    }
-    QStringList shown;
-};
-
 }  // namespace
 
 class EnglishWindowTest : public QObject {
@@ -177,8 +163,8 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
-        auto boxes = std::make_unique<Boxes>();
-        Boxes& shown = *boxes;
+        auto boxes = std::make_unique<RecordingMessages>();
+        RecordingMessages& shown = *boxes;
         w.SetDialogs(std::move(boxes), std::make_unique<QtFileDialogs>());
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
