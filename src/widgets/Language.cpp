@@ -10,7 +10,8 @@ namespace {
 
 // The phrases the core writes into texts the window shows, as the core writes them. A text
 // may hold several (a fault list, a test line) or a phrase with numbers and names filled
-// around it, so each is replaced where it stands.
+// around it, so each is replaced where it stands. A new core text the window shows joins
+// this list (and then the .ts).
 const char* const kCorePhrases[] = {
     // The feedback's and the memory table's status.
     QT_TRANSLATE_NOOP("CoreText", "舵机正常"),
