@@ -1,10 +1,12 @@
 #include "app/CServoMain.h"
 
 #include "app/AppIcon.h"
+#include "catalogue/ModelTypes.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "support/BaudRates.h"
+#include "widgets/Language.h"
 
 #include <algorithm>
 
@@ -30,28 +32,28 @@ QString OpenFailureText(const QString& port, const OpenFailure& failure)
     QString reason;
     switch (failure.reason) {
     case OpenError::NoSuchDevice:
-        reason = QString::fromUtf8("设备不存在");
+        reason = CServoMain::tr("设备不存在");
         break;
     case OpenError::PermissionDenied:
-        reason = QString::fromUtf8("没有权限 (请将用户加入 dialout 组后重新登录)");
+        reason = CServoMain::tr("没有权限 (请将用户加入 dialout 组后重新登录)");
         break;
     case OpenError::Busy:
-        reason = QString::fromUtf8("端口被其他程序占用");
+        reason = CServoMain::tr("端口被其他程序占用");
         break;
     case OpenError::NotSerialDevice:
-        reason = QString::fromUtf8("不是串口设备");
+        reason = CServoMain::tr("不是串口设备");
         break;
     case OpenError::None:
     case OpenError::Other:
         reason = QString::fromStdString(failure.text);
         break;
     }
-    return QString::fromUtf8("无法打开端口 %1: %2").arg(port, reason);
+    return CServoMain::tr("无法打开端口 %1: %2").arg(port, reason);
 }
 
 QString RateRefusedText(int asked, int running)
 {
-    return QString::fromUtf8("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(asked).arg(running);
+    return CServoMain::tr("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(asked).arg(running);
 }
 
 }  // namespace
@@ -78,9 +80,9 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
                                      const QString& suffix) {
         return Files().SaveFileNameWithSuffix(parent, title, filter, suffix);
     });
-    tabs->addTab(debugPage, QString::fromUtf8("调试"));
-    tabs->addTab(programPage, QString::fromUtf8("编程"));
-    tabs->addTab(upgradePage, QString::fromUtf8("升级"));
+    tabs->addTab(debugPage, tr("调试"));
+    tabs->addTab(programPage, tr("编程"));
+    tabs->addTab(upgradePage, tr("升级"));
     currentPage = 0;
     tabs->setCurrentIndex(0);
     connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
@@ -112,27 +114,27 @@ CServoMain::~CServoMain()
 
 void CServoMain::BuildControls()
 {
-    auto* settings = new QGroupBox(QString::fromUtf8("通信设置"));
+    auto* settings = new QGroupBox(tr("通信设置"));
     auto* settingsLayout = new QGridLayout(settings);
     portCombo = new QComboBox;
     portCombo->setEditable(true);
     portCombo->setMinimumContentsLength(12);
     baudCombo = new QComboBox;
-    openButton = new QPushButton(QString::fromUtf8("打开"));
-    settingsLayout->addWidget(new QLabel(QString::fromUtf8("端口:")), 0, 0);
+    openButton = new QPushButton(tr("打开"));
+    settingsLayout->addWidget(new QLabel(tr("端口:")), 0, 0);
     settingsLayout->addWidget(portCombo, 0, 1);
-    settingsLayout->addWidget(new QLabel(QString::fromUtf8("波特率:")), 1, 0);
+    settingsLayout->addWidget(new QLabel(tr("波特率:")), 1, 0);
     settingsLayout->addWidget(baudCombo, 1, 1);
     settingsLayout->addWidget(openButton, 2, 1);
 
-    auto* searchBox = new QGroupBox(QString::fromUtf8("舵机搜索"));
+    auto* searchBox = new QGroupBox(tr("舵机搜索"));
     auto* searchLayout = new QVBoxLayout(searchBox);
-    searchButton = new QPushButton(QString::fromUtf8("搜索"));
+    searchButton = new QPushButton(tr("搜索"));
     statusField = new QLineEdit;
     statusField->setReadOnly(true);
-    statusField->setAccessibleName(QString::fromUtf8("状态"));
+    statusField->setAccessibleName(tr("状态"));
     servoList = new QTableWidget(0, 2);
-    servoList->setHorizontalHeaderLabels({QString::fromUtf8("ID号"), QString::fromUtf8("型号")});
+    servoList->setHorizontalHeaderLabels({tr("ID号"), tr("型号")});
     servoList->verticalHeader()->hide();
     servoList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     servoList->setShowGrid(true);
@@ -240,7 +242,7 @@ void CServoMain::OnOpened(bool ok)
     }
     if (ok) {
         portOpen = 1;
-        openButton->setText(QString::fromUtf8("关闭"));
+        openButton->setText(tr("关闭"));
         portCombo->setEnabled(false);
         baudCombo->setEnabled(false);
     }
@@ -252,7 +254,7 @@ void CServoMain::OnClosed()
     portBusy = false;
     if (!searching)
         StartCurrentPoll();
-    openButton->setText(QString::fromUtf8("打开"));
+    openButton->setText(tr("打开"));
     portCombo->setEnabled(true);
     baudCombo->setEnabled(true);
     emit PortChanged(false);
@@ -294,7 +296,7 @@ void CServoMain::OnSearch()
     debugPage->StopPolling();
     programPage->StopPolling();
     searching = true;
-    searchButton->setText(QString::fromUtf8("停止"));
+    searchButton->setText(tr("停止"));
     servoList->setRowCount(0);
     found.clear();
 
@@ -302,7 +304,7 @@ void CServoMain::OnSearch()
     ServoSearch::Reports reports;
     reports.probing = [this](int id) {
         QMetaObject::invokeMethod(this, [this, id] {
-            statusField->setText(QString::fromUtf8("正在查找 ID:%1 舵机...").arg(id));
+            statusField->setText(tr("正在查找 ID:%1 舵机...").arg(id));
         }, Qt::QueuedConnection);
     };
     reports.found = [this](int id, const ModelKey& key, const std::string& model) {
@@ -311,7 +313,8 @@ void CServoMain::OnSearch()
             const int row = servoList->rowCount();
             servoList->insertRow(row);
             servoList->setItem(row, 0, new QTableWidgetItem(QString::number(id)));
-            servoList->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(model)));
+            servoList->setItem(row, 1, new QTableWidgetItem(
+                model == kUnknownModel ? CoreText(model) : QString::fromStdString(model)));
         }, Qt::QueuedConnection);
     };
     reports.finished = [this] {
@@ -323,8 +326,8 @@ void CServoMain::OnSearch()
 void CServoMain::OnSearchEnded()
 {
     searching = false;
-    statusField->setText(QString::fromUtf8("停止"));
-    searchButton->setText(QString::fromUtf8("搜索"));
+    statusField->setText(tr("停止", "search status"));
+    searchButton->setText(tr("搜索"));
     StartCurrentPoll();
     emit SearchFinished();
 }

@@ -2,10 +2,12 @@
 #include "app/DemoDrive.h"
 
 #include "pages/debug/CRobotDlg.h"
+#include "widgets/Language.h"
 
 #include <QCommandLineParser>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QTableWidget>
 #include <QPixmap>
 #include <QPushButton>
@@ -37,12 +39,17 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "Open the first port, search, select the first servo and leave the debug page polling "
         "with every curve on; print each new communication time-out; end after MINUTES "
         "(0: never).", "MINUTES");
+    QCommandLineOption languageOption("language",
+        "The window's language: en (English) or zh (Chinese). Without it English when the "
+        "system's UI language is English, else Chinese.", "en|zh");
+    parser.addOption(languageOption);
     parser.addOption(demoOption);
     parser.addOption(shotOption);
     parser.addOption(driveOption);
     parser.process(qt);
     return {parser.isSet(demoOption), parser.value(shotOption),
-            parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1};
+            parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1,
+            parser.value(languageOption)};
 }
 
 bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
@@ -53,10 +60,20 @@ bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
 int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
+    const std::optional<Language> language =
+        ChooseLanguage(options.language, QLocale::system().uiLanguages());
+    if (!language) {
+        std::fprintf(stderr, "servo-debugger: unknown language '%s' (en or zh)\n",
+                     qPrintable(options.language));
+        return 2;
+    }
+    if (!InstallLanguage(qt, *language))
+        std::fprintf(stderr, "servo-debugger: no English translation, the window stays Chinese\n");
     window = std::make_unique<CServoMain>(bus);
     // A catalogue from elsewhere than the working directory is named in the status field.
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
-        const QString note = QString::fromUtf8("型号文件: %1").arg(QString::fromStdString(file));
+        const QString note = QCoreApplication::translate("CZiridEVApp", "型号文件: %1")
+                                 .arg(QString::fromStdString(file));
         window->statusField->setText(note);
         window->statusField->setCursorPosition(0);
         window->statusField->setToolTip(note);

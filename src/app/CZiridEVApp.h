@@ -18,6 +18,7 @@ public:
         bool demo = false;
         QString screenshot;  // save a picture of the window there and exit
         double driveMinutes = -1;  // open, search, select and poll unattended (scripts/soak)
+        QString language;  // "en", "zh", or empty for the system's UI language
     };
 
     CZiridEVApp(int& argc, char** argv);

@@ -1,6 +1,7 @@
 #include "app/DemoDrive.h"
 
 #include "app/CServoMain.h"
+#include "widgets/Language.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,13 +22,14 @@ void TickEveryCurve(CServoMain& window)
 {
     for (QCheckBox* box : window.findChildren<QCheckBox*>())
         for (const char* caption : kCurves)
-            if (box->text() == QString::fromUtf8(caption) && !box->isChecked())
+            if (box->text() == QCoreApplication::translate("CRobotDlg", caption) &&
+                !box->isChecked())
                 box->click();
 }
 
 bool ShowsTimeout(CServoMain& window)
 {
-    const QString timeout = QString::fromUtf8("通信超时");
+    const QString timeout = CoreText("通信超时");  // in the window's language
     for (QLabel* label : window.findChildren<QLabel*>())
         if (label->text().contains(timeout))
             return true;

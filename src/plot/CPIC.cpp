@@ -31,7 +31,7 @@ CPIC::CPIC(QWidget* parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // Focus by click and Tab, for the space bar and the menu key.
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(U("曲线"));
+    setAccessibleName(tr("曲线"));
 }
 
 void CPIC::InitCanvas(QSize pixels)
@@ -207,9 +207,9 @@ void CPIC::DrawMarks(QPainter& p)
 {
     QStringList shown;
     if (recording)
-        shown << U("● 记录中");
+        shown << tr("● 记录中");
     if (paused)
-        shown << U("暂停");
+        shown << tr("暂停");
     if (shown.isEmpty())
         return;
     const QString text = shown.join(QStringLiteral("  "));
@@ -254,9 +254,9 @@ void CPIC::UpdateDescription()
 {
     QStringList states;
     if (recording)
-        states << U("记录中");
+        states << tr("记录中");
     if (paused)
-        states << U("暂停");
+        states << tr("暂停");
     setAccessibleDescription(states.join(QStringLiteral(", ")));
 }
 

@@ -2,6 +2,7 @@
 
 #include "plot/CPIC.h"
 #include "support/LeadingInt.h"
+#include "widgets/Language.h"
 #include "widgets/Utf8.h"
 
 #include <QApplication>
@@ -34,27 +35,27 @@ int Number(const QLineEdit* edit)
     return LeadingInt(edit->text().toStdString());
 }
 
-QLineEdit* ValueField(const char* label, const char* text)
+QLineEdit* ValueField(const QString& label, const QString& text)
 {
-    auto* field = new QLineEdit(U(text));
+    auto* field = new QLineEdit(text);
     field->setReadOnly(true);  // readable and selectable, by keyboard and screen readers too
-    field->setAccessibleName(U(label));
+    field->setAccessibleName(label);
     return field;
 }
 
-QLineEdit* Edit(const char* label, const char* text, int maxLength, bool digitsOnly)
+QLineEdit* Edit(const QString& label, const char* text, int maxLength, bool digitsOnly)
 {
     auto* edit = new QLineEdit(U(text));
     edit->setMaxLength(maxLength);
     if (digitsOnly)
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
-    edit->setAccessibleName(U(label));
+    edit->setAccessibleName(label);
     return edit;
 }
 
-QLabel* LabelFor(const char* text, QWidget* buddy)
+QLabel* LabelFor(const QString& text, QWidget* buddy)
 {
-    auto* label = new QLabel(U(text));
+    auto* label = new QLabel(text);
     label->setBuddy(buddy);
     return label;
 }
@@ -65,7 +66,7 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
     : QWidget(parent), catalogue(c), bus(b),
       profileWord(PackProfile(kDefaultDebugProfile))
 {
-    setAccessibleName(U("调试"));
+    setAccessibleName(tr("调试"));
     BuildControls();
     plot->InitCanvas();
     // Every key aimed at the page or one of its controls passes the page first.
@@ -84,12 +85,13 @@ void CRobotDlg::BuildControls()
 {
     // The plot with its check boxes and sliders to the right.
     plot = new CPIC;
-    const char* channelCaptions[6] = {"位置(黑)", "扭力(红)", "速度(绿)",
-                                      "目标(蓝)", "快慢(黄)", "电流(青)"};
+    const char* channelCaptions[6] = {QT_TR_NOOP("位置(黑)"), QT_TR_NOOP("扭力(红)"),
+                                      QT_TR_NOOP("速度(绿)"), QT_TR_NOOP("目标(蓝)"),
+                                      QT_TR_NOOP("快慢(黄)"), QT_TR_NOOP("电流(青)")};
     auto* plotControls = new QVBoxLayout;
     for (int c = 0; c < 6; ++c) {
-        auto* box = new QCheckBox(U(channelCaptions[c]));
-        box->setAccessibleName(U(channelCaptions[c]));
+        auto* box = new QCheckBox(tr(channelCaptions[c]));
+        box->setAccessibleName(tr(channelCaptions[c]));
         box->setChecked(c == kPosition || c == kLoad || c == kSpeed);
         connect(box, &QCheckBox::clicked, this, [this, c](bool on) { OnChannelClicked(c, on); });
         channelBoxes[c] = box;
@@ -103,14 +105,14 @@ void CRobotDlg::BuildControls()
     shiftSlider = new QSlider(Qt::Horizontal);
     shiftSlider->setRange(0, 2000);
     shiftSlider->setValue(0);
-    shiftSlider->setAccessibleName(U("水平位移"));
+    shiftSlider->setAccessibleName(tr("水平位移"));
     spacingSlider = new QSlider(Qt::Horizontal);
     spacingSlider->setRange(8, 64);
     spacingSlider->setValue(8);
-    spacingSlider->setAccessibleName(U("水平缩放"));
-    plotControls->addWidget(LabelFor("水平位移", shiftSlider));
+    spacingSlider->setAccessibleName(tr("水平缩放"));
+    plotControls->addWidget(LabelFor(tr("水平位移"), shiftSlider));
     plotControls->addWidget(shiftSlider);
-    plotControls->addWidget(LabelFor("水平缩放", spacingSlider));
+    plotControls->addWidget(LabelFor(tr("水平缩放"), spacingSlider));
     plotControls->addWidget(spacingSlider);
     plotControls->addStretch(1);
     connect(shiftSlider, &QSlider::actionTriggered, this, [this] {
@@ -123,13 +125,13 @@ void CRobotDlg::BuildControls()
     });
 
     // "舵机操作".
-    auto* operation = new QGroupBox(U("舵机操作"));
+    auto* operation = new QGroupBox(tr("舵机操作"));
     auto* op = new QGridLayout(operation);
     idEdit = Edit("ID:", "0", 3, true);
     lastEdit = Edit("---", "10", 3, false);
     lastEdit->setEnabled(false);
-    torqueBox = new QCheckBox(U("扭能输出"));
-    torqueBox->setAccessibleName(U("扭能输出"));
+    torqueBox = new QCheckBox(tr("扭能输出"));
+    torqueBox->setAccessibleName(tr("扭能输出"));
     op->addWidget(LabelFor("ID:", idEdit), 0, 0);
     op->addWidget(idEdit, 0, 1);
     op->addWidget(LabelFor("---", lastEdit), 0, 2);
@@ -137,17 +139,18 @@ void CRobotDlg::BuildControls()
     op->addWidget(torqueBox, 0, 4, 1, 2);
 
     modeGroup = new QButtonGroup(this);
-    const char* modeCaptions[3] = {"普通写", "同步写", "异步写"};
+    const char* modeCaptions[3] = {QT_TR_NOOP("普通写"), QT_TR_NOOP("同步写"),
+                                   QT_TR_NOOP("异步写")};
     auto* modes = new QHBoxLayout;
     for (int m = 0; m < 3; ++m) {
-        modeButtons[m] = new QRadioButton(U(modeCaptions[m]));
-        modeButtons[m]->setAccessibleName(U(modeCaptions[m]));
+        modeButtons[m] = new QRadioButton(tr(modeCaptions[m]));
+        modeButtons[m]->setAccessibleName(tr(modeCaptions[m]));
         modeGroup->addButton(modeButtons[m], m);
         modes->addWidget(modeButtons[m]);
     }
     modeButtons[0]->setChecked(true);
-    executeButton = new QPushButton(U("异步执行"));
-    executeButton->setAccessibleName(U("异步执行"));
+    executeButton = new QPushButton(tr("异步执行"));
+    executeButton->setAccessibleName(tr("异步执行"));
     executeButton->setEnabled(false);
     modes->addWidget(executeButton);
     op->addLayout(modes, 1, 0, 1, 6);
@@ -155,23 +158,23 @@ void CRobotDlg::BuildControls()
     targetSlider = new QSlider(Qt::Horizontal);
     targetSlider->setRange(0, 4095);
     targetSlider->setValue(2047);
-    targetSlider->setAccessibleName(U("目标位置"));
+    targetSlider->setAccessibleName(tr("目标位置"));
     op->addWidget(targetSlider, 2, 0, 1, 6);
 
-    accelerationEdit = Edit("加速度", "0", 3, true);
-    targetEdit = Edit("目标", "2047", 6, false);
-    speedEdit = Edit("速度", "0", 5, false);
-    timeEdit = Edit("时间", "0", 5, false);
-    op->addWidget(LabelFor("加速度", accelerationEdit), 3, 0);
+    accelerationEdit = Edit(tr("加速度"), "0", 3, true);
+    targetEdit = Edit(tr("目标"), "2047", 6, false);
+    speedEdit = Edit(tr("速度"), "0", 5, false);
+    timeEdit = Edit(tr("时间"), "0", 5, false);
+    op->addWidget(LabelFor(tr("加速度"), accelerationEdit), 3, 0);
     op->addWidget(accelerationEdit, 3, 1);
-    op->addWidget(LabelFor("目标", targetEdit), 3, 2);
+    op->addWidget(LabelFor(tr("目标"), targetEdit), 3, 2);
     op->addWidget(targetEdit, 3, 3);
-    op->addWidget(LabelFor("速度", speedEdit), 4, 0);
+    op->addWidget(LabelFor(tr("速度"), speedEdit), 4, 0);
     op->addWidget(speedEdit, 4, 1);
-    op->addWidget(LabelFor("时间", timeEdit), 4, 2);
+    op->addWidget(LabelFor(tr("时间"), timeEdit), 4, 2);
     op->addWidget(timeEdit, 4, 3);
-    setButton = new QPushButton(U("设置"));
-    setButton->setAccessibleName(U("设置"));
+    setButton = new QPushButton(tr("设置"));
+    setButton->setAccessibleName(tr("设置"));
     op->addWidget(setButton, 3, 4, 2, 2);
     for (auto* b : {executeButton, setButton}) {
         b->setAutoDefault(false);
@@ -179,31 +182,32 @@ void CRobotDlg::BuildControls()
     }
 
     // "舵机反馈".
-    auto* feedback = new QGroupBox(U("舵机反馈"));
+    auto* feedback = new QGroupBox(tr("舵机反馈"));
     auto* fb = new QGridLayout(feedback);
-    voltageField = ValueField("电压:", "0.0 V");
-    temperatureField = ValueField("温度:", "0 度");
-    loadField = ValueField("扭力:", "0");
-    speedField = ValueField("速度:", "0");
-    positionField = ValueField("位置:", "0");
-    currentField = ValueField("电流:", "0");
-    movingField = ValueField("移动:", "0");
-    statusField = ValueField("状态:", kStatusNormal);
-    targetField = ValueField("目标:", "0");
+    voltageField = ValueField(tr("电压:"), "0.0 V");
+    temperatureField = ValueField(tr("温度:"), CoreText(TemperatureText(0)));
+    loadField = ValueField(tr("扭力:"), "0");
+    speedField = ValueField(tr("速度:"), "0");
+    positionField = ValueField(tr("位置:"), "0");
+    currentField = ValueField(tr("电流:"), "0");
+    movingField = ValueField(tr("移动:"), "0");
+    statusField = ValueField(tr("状态:"), CoreText(kStatusNormal));
+    targetField = ValueField(tr("目标:"), "0");
     const struct {
         const char* label;
         QLineEdit* field;
-    } rows[] = {{"电压:", voltageField},  {"温度:", temperatureField}, {"扭力:", loadField},
-                {"速度:", speedField},    {"位置:", positionField},    {"电流:", currentField},
-                {"移动:", movingField},   {"目标:", targetField}};
+    } rows[] = {{QT_TR_NOOP("电压:"), voltageField}, {QT_TR_NOOP("温度:"), temperatureField},
+                {QT_TR_NOOP("扭力:"), loadField},    {QT_TR_NOOP("速度:"), speedField},
+                {QT_TR_NOOP("位置:"), positionField}, {QT_TR_NOOP("电流:"), currentField},
+                {QT_TR_NOOP("移动:"), movingField},  {QT_TR_NOOP("目标:"), targetField}};
     for (int i = 0; i < 8; ++i) {
-        auto* label = LabelFor(rows[i].label, rows[i].field);
+        auto* label = LabelFor(tr(rows[i].label), rows[i].field);
         fb->addWidget(label, i / 2, (i % 2) * 2);
         fb->addWidget(rows[i].field, i / 2, (i % 2) * 2 + 1);
         if (rows[i].field == targetField)
             targetLabel = label;
     }
-    fb->addWidget(LabelFor("状态:", statusField), 4, 0);
+    fb->addWidget(LabelFor(tr("状态:"), statusField), 4, 0);
     fb->addWidget(statusField, 4, 1, 1, 3);
     fb->setRowStretch(5, 1);
     targetLabel->hide();
@@ -370,8 +374,8 @@ bool CRobotDlg::HiddenControlsKey(QKeyEvent* key)
     if (key->key() != kHiddenControlsKey)
         return false;
     if (key->modifiers() & Qt::ControlModifier) {
-        const bool ok = ask ? ask(this, U("异常操作"), U("异常操作,是否继续?"))
-                            : QMessageBox::question(this, U("异常操作"), U("异常操作,是否继续?"),
+        const bool ok = ask ? ask(this, tr("异常操作"), tr("异常操作,是否继续?"))
+                            : QMessageBox::question(this, tr("异常操作"), tr("异常操作,是否继续?"),
                                                     QMessageBox::Ok | QMessageBox::Cancel) ==
                                   QMessageBox::Ok;
         if (ok) {
@@ -430,7 +434,7 @@ void CRobotDlg::PollOnce(BusAccess& a)
     if (!got) {
         ++timedOut;
         QMetaObject::invokeMethod(this, [this] {
-            statusField->setText(U(kTimeoutText));
+            statusField->setText(CoreText(kTimeoutText));
             RecordPoll(nullptr);
         }, Qt::QueuedConnection);
         return;
@@ -450,8 +454,8 @@ void CRobotDlg::PollOnce(BusAccess& a)
 void CRobotDlg::ShowTexts(const FeedbackTexts& t)
 {
     // A field whose text stays the same is left alone, so it isn't repainted 20 times a second.
-    auto show = [](QLineEdit* field, const std::string& text) {
-        const QString value = QString::fromStdString(text);
+    auto show = [](QLineEdit* field, const std::string& text, bool coreWords = false) {
+        const QString value = coreWords ? CoreText(text) : QString::fromStdString(text);
         if (field->text() != value)
             field->setText(value);
     };
@@ -461,9 +465,9 @@ void CRobotDlg::ShowTexts(const FeedbackTexts& t)
     show(targetField, t.target);
     show(currentField, t.current);
     show(voltageField, t.voltage);
-    show(temperatureField, t.temperature);
+    show(temperatureField, t.temperature, true);
     show(movingField, t.moving);
-    show(statusField, t.status);
+    show(statusField, t.status, true);
     RecordPoll(&t.values);
     plot->update();  // a repaint without erasing the background
 }

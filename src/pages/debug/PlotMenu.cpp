@@ -15,16 +15,16 @@
 void CRobotDlg::BuildPlotMenu()
 {
     plotMenu = new QMenu(this);
-    plotMenu->setAccessibleName(U("曲线菜单"));
-    pauseAction = plotMenu->addAction(U("暂停"), this, [this] {
+    plotMenu->setAccessibleName(tr("曲线菜单"));
+    pauseAction = plotMenu->addAction(tr("暂停"), this, [this] {
         plot->SetPaused(!plot->Paused());
         UpdatePlotMenu();
     });
-    exportCsvAction = plotMenu->addAction(U("导出 CSV..."), this, &CRobotDlg::OnExportCsv);
-    exportImageAction = plotMenu->addAction(U("导出图片..."), this, &CRobotDlg::OnExportImage);
-    clearAction = plotMenu->addAction(U("清除"), plot, &CPIC::Clear);
+    exportCsvAction = plotMenu->addAction(tr("导出 CSV..."), this, &CRobotDlg::OnExportCsv);
+    exportImageAction = plotMenu->addAction(tr("导出图片..."), this, &CRobotDlg::OnExportImage);
+    clearAction = plotMenu->addAction(tr("清除"), plot, &CPIC::Clear);
     plotMenu->addSeparator();
-    recordAction = plotMenu->addAction(U("开始记录..."), this, &CRobotDlg::OnRecord);
+    recordAction = plotMenu->addAction(tr("开始记录..."), this, &CRobotDlg::OnRecord);
     connect(plot, &CPIC::menuRequested, this, [this](const QPoint& at) {
         UpdatePlotMenu();  // the space bar may have paused the plot meanwhile
         plotMenu->popup(at);
@@ -33,8 +33,8 @@ void CRobotDlg::BuildPlotMenu()
 
 void CRobotDlg::UpdatePlotMenu()
 {
-    pauseAction->setText(plot->Paused() ? U("继续") : U("暂停"));
-    recordAction->setText(recorder.Recording() ? U("停止记录") : U("开始记录..."));
+    pauseAction->setText(plot->Paused() ? tr("继续") : tr("暂停"));
+    recordAction->setText(recorder.Recording() ? tr("停止记录") : tr("开始记录..."));
 }
 
 QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix,
@@ -61,23 +61,23 @@ void CRobotDlg::Warning(const QString& title, const QString& text)
 
 void CRobotDlg::OnExportCsv()
 {
-    const QString path = AskSaveFile(U("导出 CSV"), U("CSV (*.csv)"), QStringLiteral("csv"));
+    const QString path = AskSaveFile(tr("导出 CSV"), U("CSV (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     std::string error;
     if (!SavePlotCsv(path.toStdString(), plot->Samples().Copy(), error))
-        Warning(U("导出 CSV"), U("导出失败: ") + QString::fromLocal8Bit(error.c_str()));
+        Warning(tr("导出 CSV"), tr("导出失败: ") + QString::fromLocal8Bit(error.c_str()));
 }
 
 void CRobotDlg::OnExportImage()
 {
     // The picture as it stands now, before a dialog lets the curves move on.
     const QImage picture = plot->Picture();
-    const QString path = AskSaveFile(U("导出图片"), U("PNG (*.png)"), QStringLiteral("png"));
+    const QString path = AskSaveFile(tr("导出图片"), U("PNG (*.png)"), QStringLiteral("png"));
     if (path.isEmpty())
         return;
     if (!picture.save(path, "PNG"))
-        Warning(U("导出图片"), U("导出失败: ") + path);
+        Warning(tr("导出图片"), tr("导出失败: ") + path);
 }
 
 void CRobotDlg::OnRecord()
@@ -87,12 +87,12 @@ void CRobotDlg::OnRecord()
         return;
     }
     // Rows go on the end of an existing file.
-    const QString path = AskSaveFile(U("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"), true);
+    const QString path = AskSaveFile(tr("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"), true);
     if (path.isEmpty())
         return;
     std::string error;
     if (!recorder.Start(path.toStdString(), error)) {
-        Warning(U("开始记录"), U("无法写入记录文件: ") + QString::fromLocal8Bit(error.c_str()));
+        Warning(tr("开始记录"), tr("无法写入记录文件: ") + QString::fromLocal8Bit(error.c_str()));
         return;
     }
     plot->SetRecording(true);
@@ -115,6 +115,6 @@ void CRobotDlg::RecordPoll(const Feedback* answer)
     UpdatePlotMenu();
     // The message waits for its own turn: the poll that brought this row goes on at once.
     QTimer::singleShot(0, this, [this, reason = QString::fromLocal8Bit(error.c_str())] {
-        Warning(U("停止记录"), U("写入记录文件失败, 记录已停止: ") + reason);
+        Warning(tr("停止记录"), tr("写入记录文件失败, 记录已停止: ") + reason);
     });
 }

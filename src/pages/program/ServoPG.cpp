@@ -4,6 +4,7 @@
 #include "pages/program/ProgramTexts.h"
 #include "pages/program/ValueCoding.h"
 #include "support/LeadingInt.h"
+#include "widgets/Language.h"
 #include "widgets/Utf8.h"
 
 #include <QCoreApplication>
@@ -44,19 +45,19 @@ ServoPG::~ServoPG()
 
 void ServoPG::BuildControls()
 {
-    setAccessibleName(U("编程"));
-    saveButton = new QPushButton(U("保存参数"));
-    loadButton = new QPushButton(U("载入参数"));
-    restoreButton = new QPushButton(U("重置参数"));
-    resetAngleButton = new QPushButton(U("重置角度"));
+    setAccessibleName(tr("编程"));
+    saveButton = new QPushButton(tr("保存参数"));
+    loadButton = new QPushButton(tr("载入参数"));
+    restoreButton = new QPushButton(tr("重置参数"));
+    resetAngleButton = new QPushButton(tr("重置角度"));
     auto* buttons = new QHBoxLayout;
     for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton})
         buttons->addWidget(b);
     buttons->addStretch(1);
 
     list = new QTableWidget(0, kColumns);
-    list->setAccessibleName(U("内存表"));
-    list->setHorizontalHeaderLabels({U("地址"), U("内存"), U("数值"), U("存储区域"), U("读写")});
+    list->setAccessibleName(tr("内存表"));
+    list->setHorizontalHeaderLabels({tr("地址"), tr("内存"), tr("数值"), tr("存储区域"), tr("读写")});
     list->verticalHeader()->hide();
     list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     list->setShowGrid(true);
@@ -68,14 +69,14 @@ void ServoPG::BuildControls()
         list->setColumnWidth(c, widths[c]);
     list->setMinimumWidth(60 + 160 + 80 + 80 + 80 + 24);
 
-    statusBox = new QPlainTextEdit(U("舵机正常"));
-    statusBox->setAccessibleName(U("舵机状态"));
+    statusBox = new QPlainTextEdit(tr("舵机正常"));
+    statusBox->setAccessibleName(tr("舵机状态"));
     statusBox->setReadOnly(true);
     itemLabel = new QLabel(U("--"));
     valueEdit = new QLineEdit;
-    valueEdit->setAccessibleName(U("数值"));
+    valueEdit->setAccessibleName(tr("数值"));
     itemLabel->setBuddy(valueEdit);
-    writeButton = new QPushButton(U("保存"));
+    writeButton = new QPushButton(tr("保存"));
     valueEdit->setEnabled(false);
     writeButton->setEnabled(false);
 
@@ -162,7 +163,7 @@ void ServoPG::ShowPoll(const PollReport& report)
             item->setText(shown);
     }
     if (!report.status.empty()) {
-        QString text = QString::fromStdString(report.status);
+        QString text = CoreText(report.status);
         text.replace("\r\n", "\n");
         if (text.endsWith('\n'))
             text.chop(1);
@@ -184,7 +185,7 @@ void ServoPG::ChooseRow(int row)
     writeButton->setEnabled(writable);
     const char* caption = WriteCaption(text(kArea).toStdString());
     writeSaves = text(kArea).toStdString() == text::kEprom;
-    writeButton->setText(U(caption));
+    writeButton->setText(CoreText(caption));
     valueEdit->setText(text(kValue));
     itemLabel->setText(text(kName));
 }
@@ -232,7 +233,7 @@ void ServoPG::keyReleaseEvent(QKeyEvent* event)
 
 void ServoPG::Tell(const char* caption, const char* text)
 {
-    host.Messages().Warning(this, U(caption), U(text));
+    host.Messages().Warning(this, CoreText(caption), CoreText(text));
 }
 
 void ServoPG::OnWrite()
@@ -243,7 +244,7 @@ void ServoPG::OnWrite()
         return;
     const QTableWidgetItem* name = list->item(row, kName);
     const QTableWidgetItem* access = list->item(row, kAccess);
-    if (!name || !access || name->text() == U("--") || access->text() == U("只读"))
+    if (!name || !access || name->text() == U("--") || access->text() == U(text::kReadOnly))
         return;
     const std::vector<MemoryItem> rows = program.Rows();
     if (row >= static_cast<int>(rows.size()))
@@ -251,7 +252,9 @@ void ServoPG::OnWrite()
     const WriteRequest request =
         PrepareWrite(rows[static_cast<size_t>(row)], LeadingInt(typed.toStdString()));
     if (!request.refusal.empty()) {
-        host.Messages().Warning(this, U(msg::kParamError), QString::fromStdString(request.refusal));
+        // The refusal names the item as the catalogue does: that name stays as it is.
+        host.Messages().Warning(this, CoreText(msg::kParamError),
+                                CoreText(request.refusal, rows[static_cast<size_t>(row)].name));
         return;
     }
     const bool save = writeSaves;
@@ -300,7 +303,7 @@ void ServoPG::OnLoadParameters()
             switch (result) {
             case LoadResult::CannotOpen:
                 host.Messages().Plain(this, QCoreApplication::applicationName(),
-                                      U(msg::kCannotOpenFile));
+                                      CoreText(msg::kCannotOpenFile));
                 return;
             case LoadResult::Loaded:
                 Tell(msg::kLoadCaption, msg::kLoaded);
@@ -329,7 +332,7 @@ void ServoPG::OnResetAngle()
 
 void ServoPG::OnRiskOperation()
 {
-    if (!host.Messages().Question(this, U(msg::kRiskCaption), U(msg::kRiskQuestion)))
+    if (!host.Messages().Question(this, CoreText(msg::kRiskCaption), CoreText(msg::kRiskQuestion)))
         return;
     Submit([this] { return program.RiskyOperation(); }, [this](bool ok) {
         Tell(msg::kRiskCaption, ok ? msg::kRiskDone : msg::kRiskFailed);

@@ -17,10 +17,10 @@
 
 namespace {
 
-QLineEdit* Edit(const char* text, const char* name, bool digitsOnly, QWidget* parent)
+QLineEdit* Edit(const char* text, const QString& name, bool digitsOnly, QWidget* parent)
 {
     auto* edit = new QLineEdit(U(text), parent);
-    edit->setAccessibleName(U(name));
+    edit->setAccessibleName(name);
     edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 12);
     if (digitsOnly)
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
@@ -43,12 +43,12 @@ ServoTest::~ServoTest()
 
 void ServoTest::BuildControls()
 {
-    auto* upgradeGroup = new QGroupBox(U("固件升级"));
+    auto* upgradeGroup = new QGroupBox(tr("固件升级"));
     progress = new CTextProgressCtrl;
-    progress->setAccessibleName(U("固件升级"));
+    progress->setAccessibleName(tr("固件升级"));
     progress->setMinimumHeight(24);
-    openButton = new QPushButton(U("打开"));
-    upgradeButton = new QPushButton(U("升级"));
+    openButton = new QPushButton(tr("打开"));
+    upgradeButton = new QPushButton(tr("升级"));
     upgradeButton->setEnabled(false);
     unlockLabel = new QLabel;
     backupLabel = new QLabel;
@@ -61,26 +61,26 @@ void ServoTest::BuildControls()
     upgradeLayout->addWidget(upgradeButton, 1, 2);
     upgradeLayout->addWidget(backupLabel, 2, 0, 1, 3);
 
-    auto* testGroup = new QGroupBox(U("通信测试"));
-    trafficLabel = new QLabel(U("通信流量:0Byte"));
+    auto* testGroup = new QGroupBox(tr("通信测试"));
+    trafficLabel = new QLabel(tr("通信流量:0Byte"));
     fromEdit = Edit("1", "ID:", true, this);
     toEdit = Edit("17", "---", false, this);
-    timeoutEdit = Edit("50", "超时", true, this);
-    startEdit = Edit("0", "起始地址", true, this);
-    endEdit = Edit("66", "结束地址", true, this);
+    timeoutEdit = Edit("50", tr("超时"), true, this);
+    startEdit = Edit("0", tr("起始地址"), true, this);
+    endEdit = Edit("66", tr("结束地址"), true, this);
     resultBox = new QPlainTextEdit;
     resultBox->setReadOnly(true);
-    resultBox->setAccessibleName(U("测试结果"));
+    resultBox->setAccessibleName(tr("测试结果"));
     resultBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     resultBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A whole pass of the page-start range (17 lines) fits without scroll bars.
     resultBox->setMinimumHeight(resultBox->fontMetrics().lineSpacing() * 17 +
                                 2 * resultBox->frameWidth() + 8);
-    testButton = new QPushButton(U("测试"));
-    clearButton = new QPushButton(U("清除"));
+    testButton = new QPushButton(tr("测试"));
+    clearButton = new QPushButton(tr("清除"));
 
-    auto label = [&](const char* text, QLineEdit* buddy) {
-        auto* l = new QLabel(U(text));
+    auto label = [&](const QString& text, QLineEdit* buddy) {
+        auto* l = new QLabel(text);
         l->setBuddy(buddy);
         return l;
     };
@@ -90,11 +90,11 @@ void ServoTest::BuildControls()
     testLayout->addWidget(fromEdit, 1, 1);
     testLayout->addWidget(label("---", toEdit), 1, 2);
     testLayout->addWidget(toEdit, 1, 3);
-    testLayout->addWidget(label("超时", timeoutEdit), 1, 4);
+    testLayout->addWidget(label(tr("超时"), timeoutEdit), 1, 4);
     testLayout->addWidget(timeoutEdit, 1, 5);
-    testLayout->addWidget(label("起始地址", startEdit), 2, 0);
+    testLayout->addWidget(label(tr("起始地址"), startEdit), 2, 0);
     testLayout->addWidget(startEdit, 2, 1);
-    testLayout->addWidget(label("结束地址", endEdit), 2, 2);
+    testLayout->addWidget(label(tr("结束地址"), endEdit), 2, 2);
     testLayout->addWidget(endEdit, 2, 3);
     testLayout->setColumnStretch(6, 1);
     testLayout->addWidget(testButton, 2, 6, Qt::AlignRight);
@@ -115,7 +115,7 @@ void ServoTest::BuildControls()
 
 void ServoTest::LoadFirmware()
 {
-    QString path = host.Files().OpenFileName(this, U("打开固件"),
+    QString path = host.Files().OpenFileName(this, tr("打开固件"),
                                                     U("Hex Files (*.hex);;Bin Files (*.bin)"));
     if (path.isEmpty())
         return;
@@ -127,9 +127,9 @@ void ServoTest::LoadFirmware()
     if (result.status != FirmwareLoad::Loaded) {
         imageReady = false;
         UpdateUpgradeEnabled();
-        host.Messages().Warning(this, U("打开固件"),
-                                      result.status == FirmwareLoad::CannotOpen ? U("无法打开固件")
-                                                                                : U("固件格式错误"));
+        host.Messages().Warning(this, tr("打开固件"),
+                                      result.status == FirmwareLoad::CannotOpen ? tr("无法打开固件")
+                                                                                : tr("固件格式错误"));
         return;
     }
     imageKind = result.kind;

@@ -2,6 +2,7 @@
 #include "pages/upgrade/ServoTest.h"
 
 #include "support/LeadingInt.h"
+#include "widgets/Language.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -29,10 +30,10 @@ void ServoTest::ToggleTest()
         CommTestPlan plan;
         if (!PlanCommTest(Number(fromEdit), Number(toEdit), startAddress, endAddress,
                           Number(timeoutEdit), plan)) {
-            resultBox->setPlainText(QString::fromUtf8("地址范围错误"));
+            resultBox->setPlainText(tr("地址范围错误"));
             return;
         }
-        testButton->setText(QString::fromUtf8("停止"));
+        testButton->setText(tr("停止"));
         testRunning = true;
         testAbort = false;
         testActive = true;
@@ -40,7 +41,7 @@ void ServoTest::ToggleTest()
         UpdateUpgradeEnabled();
         return;
     }
-    testButton->setText(QString::fromUtf8("测试"));
+    testButton->setText(tr("测试"));
     testRunning = false;
     // Until the last pass has reported, a new test would be a second chain of passes.
     if (TestRunning())
@@ -97,9 +98,9 @@ void ServoTest::ShowPass()
         traffic = passTraffic;
         passPosted = false;
     }
-    resultBox->setPlainText(QString::fromStdString(text).replace(QLatin1String("\r\n"),
+    resultBox->setPlainText(CoreText(text).replace(QLatin1String("\r\n"),
                                                                  QLatin1String("\n")));
-    trafficLabel->setText(QString::fromStdString(TrafficText(traffic)));
+    trafficLabel->setText(CoreText(TrafficText(traffic)));
 }
 
 void ServoTest::OnTestEnded()
@@ -107,8 +108,8 @@ void ServoTest::OnTestEnded()
     testActive = false;
     testRunning = false;
     testButton->setEnabled(!UpgradeRunning());
-    if (testButton->text() != QString::fromUtf8("测试"))
-        testButton->setText(QString::fromUtf8("测试"));
+    if (testButton->text() != tr("测试"))
+        testButton->setText(tr("测试"));
     UpdateUpgradeEnabled();
     emit TestEnded();
 }

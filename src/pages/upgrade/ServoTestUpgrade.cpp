@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr const char* kTitle = "固件升级";
+constexpr const char* kTitle = QT_TRANSLATE_NOOP("ServoTest", "固件升级");
 
 }  // namespace
 
@@ -30,8 +30,8 @@ void ServoTest::ShowUnlock(const ModelKey& key)
     unlock = LoaderUnlock;
     const bool fromCatalogue = catalogue.LookupLoaderUnlock(key, unlock) == 1;
     const QString bytes = QString::fromStdString(HexText(unlock.data(), unlock.size()));
-    unlockLabel->setText(U("解锁字节: ") + bytes +
-                         (fromCatalogue ? U(" (型号文件)") : U(" (内置值, 仅虚拟总线适用)")));
+    unlockLabel->setText(tr("解锁字节: ") + bytes +
+                         (fromCatalogue ? tr(" (型号文件)") : tr(" (内置值, 仅虚拟总线适用)")));
 }
 
 void ServoTest::StartUpgrade()
@@ -42,7 +42,7 @@ void ServoTest::StartUpgrade()
         if (host.Searching() || TestRunning() || !imageReady)
             return;
         upgradeActive = true;
-        upgradeButton->setText(U("取消"));
+        upgradeButton->setText(tr("取消"));
         openButton->setEnabled(false);
         testButton->setEnabled(false);
         host.SetTransferRunning(true);
@@ -75,7 +75,7 @@ void ServoTest::StartUpgrade()
     if (!UpgradeRunning() || cancelUpgrade)
         return;
     // The worker goes on while the question is open; it may even finish meanwhile.
-    if (host.Messages().Question(this, U(kTitle), U("是否取消升级?")))
+    if (host.Messages().Question(this, tr(kTitle), tr("是否取消升级?")))
         cancelUpgrade = true;
 }
 
@@ -87,28 +87,28 @@ void ServoTest::OnBackupDone(const BackupResult& result)
     }
     backup = result;
     if (cancelUpgrade) {  // nothing was sent to the loader yet
-        host.Messages().Warning(this, U(kTitle), U("升级已取消"));
+        host.Messages().Warning(this, tr(kTitle), tr("升级已取消"));
         FinishUpgrade();
         return;
     }
     const QString path = QString::fromStdString(result.path);
     switch (result.status) {
     case BackupStatus::Saved:
-        backupLabel->setText(U("备份文件: ") + path);
+        backupLabel->setText(tr("备份文件: ") + path);
         break;
     case BackupStatus::NoTable:
-        backupLabel->setText(U("无内存表, 未备份"));
+        backupLabel->setText(tr("无内存表, 未备份"));
         break;
     case BackupStatus::ReadFailed:
     case BackupStatus::SaveFailed: {
         const QString why = result.status == BackupStatus::ReadFailed
-                                ? U("读取舵机参数失败, 无法备份。")
-                                : U("无法保存备份文件:\n") + path + U("\n");
-        if (!host.Messages().QuestionDefaultNo(this, U(kTitle), why + U("是否不备份继续升级?"))) {
+                                ? tr("读取舵机参数失败, 无法备份。")
+                                : tr("无法保存备份文件:\n") + path + U("\n");
+        if (!host.Messages().QuestionDefaultNo(this, tr(kTitle), why + tr("是否不备份继续升级?"))) {
             FinishUpgrade();
             return;
         }
-        backupLabel->setText(U("未备份"));
+        backupLabel->setText(tr("未备份"));
         break;
     }
     }
@@ -152,14 +152,14 @@ void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
 {
     if (!shuttingDown) {
         if (result.outcome == UpgradeOutcome::Failed)
-            host.Messages().Warning(this, U(kTitle), U("升级失败"));
+            host.Messages().Warning(this, tr(kTitle), tr("升级失败"));
         else if (result.outcome == UpgradeOutcome::Cancelled)
-            host.Messages().Warning(this, U(kTitle), U("升级已取消"));
+            host.Messages().Warning(this, tr(kTitle), tr("升级已取消"));
         // A new firmware may lay out its memory differently: loaded back only when asked.
         if (result.outcome == UpgradeOutcome::Done && backup.status == BackupStatus::Saved &&
             host.Messages().QuestionDefaultNo(
-                this, U(kTitle),
-                U("升级完成。是否载入升级前备份的参数?\n") + QString::fromStdString(backup.path))) {
+                this, tr(kTitle),
+                tr("升级完成。是否载入升级前备份的参数?\n") + QString::fromStdString(backup.path))) {
             RestoreAfterUpgrade();
             return;
         }
@@ -167,9 +167,9 @@ void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
         // rate: the way back starts at the unlock step. (A dropped job has no stage.)
         if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() &&
             host.Messages().QuestionDefaultNo(
-                this, U(kTitle),
-                U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"))) {
-            backupLabel->setText(U("引导程序中, 未备份"));
+                this, tr(kTitle),
+                tr("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"))) {
+            backupLabel->setText(tr("引导程序中, 未备份"));
             StartTransfer(true);
             return;
         }
@@ -195,8 +195,8 @@ void ServoTest::RestoreAfterUpgrade()
                 this,
                 [this, ok] {
                     if (!shuttingDown)
-                        host.Messages().Warning(this, U("参数载入"),
-                                                ok ? U("参数载入成功") : U("参数载入失败"));
+                        host.Messages().Warning(this, tr("参数载入"),
+                                                ok ? tr("参数载入成功") : tr("参数载入失败"));
                     FinishUpgrade();
                 },
                 Qt::QueuedConnection);
@@ -207,7 +207,7 @@ void ServoTest::RestoreAfterUpgrade()
 void ServoTest::FinishUpgrade()
 {
     upgradeActive = false;
-    upgradeButton->setText(U("升级"));
+    upgradeButton->setText(tr("升级"));
     openButton->setEnabled(true);
     testButton->setEnabled(!TestRunning());
     UpdateUpgradeEnabled();

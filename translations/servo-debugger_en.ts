@@ -1,0 +1,680 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>CPIC</name>
+    <message>
+        <source>曲线</source>
+        <translation>Curves</translation>
+    </message>
+    <message>
+        <source>● 记录中</source>
+        <translation>● Recording</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+</context>
+<context>
+    <name>CRobotDlg</name>
+    <message>
+        <source>调试</source>
+        <translation>Debug</translation>
+    </message>
+    <message>
+        <source>位置(黑)</source>
+        <translation>Position (black)</translation>
+    </message>
+    <message>
+        <source>扭力(红)</source>
+        <translation>Load (red)</translation>
+    </message>
+    <message>
+        <source>速度(绿)</source>
+        <translation>Speed (green)</translation>
+    </message>
+    <message>
+        <source>目标(蓝)</source>
+        <translation>Target (blue)</translation>
+    </message>
+    <message>
+        <source>快慢(黄)</source>
+        <translation>Fast/slow (yellow)</translation>
+    </message>
+    <message>
+        <source>电流(青)</source>
+        <translation>Current (cyan)</translation>
+    </message>
+    <message>
+        <source>水平位移</source>
+        <translation>Horizontal shift</translation>
+    </message>
+    <message>
+        <source>水平缩放</source>
+        <translation>Horizontal zoom</translation>
+    </message>
+    <message>
+        <source>舵机操作</source>
+        <translation>Servo control</translation>
+    </message>
+    <message>
+        <source>扭能输出</source>
+        <translation>Torque on</translation>
+    </message>
+    <message>
+        <source>普通写</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>同步写</source>
+        <translation>Sync write</translation>
+    </message>
+    <message>
+        <source>异步写</source>
+        <translation>Queued write</translation>
+    </message>
+    <message>
+        <source>异步执行</source>
+        <translation>Run queued</translation>
+    </message>
+    <message>
+        <source>目标位置</source>
+        <translation>Target position</translation>
+    </message>
+    <message>
+        <source>加速度</source>
+        <translation>Accel.</translation>
+    </message>
+    <message>
+        <source>目标</source>
+        <translation>Target</translation>
+    </message>
+    <message>
+        <source>速度</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>舵机反馈</source>
+        <translation>Servo feedback</translation>
+    </message>
+    <message>
+        <source>电压:</source>
+        <translation>Voltage:</translation>
+    </message>
+    <message>
+        <source>温度:</source>
+        <translation>Temp.:</translation>
+    </message>
+    <message>
+        <source>扭力:</source>
+        <translation>Load:</translation>
+    </message>
+    <message>
+        <source>速度:</source>
+        <translation>Speed:</translation>
+    </message>
+    <message>
+        <source>位置:</source>
+        <translation>Position:</translation>
+    </message>
+    <message>
+        <source>电流:</source>
+        <translation>Current:</translation>
+    </message>
+    <message>
+        <source>移动:</source>
+        <translation>Moving:</translation>
+    </message>
+    <message>
+        <source>状态:</source>
+        <translation>Status:</translation>
+    </message>
+    <message>
+        <source>目标:</source>
+        <translation>Target:</translation>
+    </message>
+    <message>
+        <source>异常操作</source>
+        <translation>Unusual operation</translation>
+    </message>
+    <message>
+        <source>异常操作,是否继续?</source>
+        <translation>This is an unusual operation. Continue?</translation>
+    </message>
+    <message>
+        <source>曲线菜单</source>
+        <translation>Curve menu</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>导出 CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>导出图片...</source>
+        <translation>Export image...</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>开始记录...</source>
+        <translation>Start recording...</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>导出失败: </source>
+        <translation>Export failed: </translation>
+    </message>
+    <message>
+        <source>导出图片</source>
+        <translation>Export image</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start recording</translation>
+    </message>
+    <message>
+        <source>无法写入记录文件: </source>
+        <translation>Cannot write the recording file: </translation>
+    </message>
+    <message>
+        <source>写入记录文件失败, 记录已停止: </source>
+        <translation>Writing the recording file failed, recording stopped: </translation>
+    </message>
+</context>
+<context>
+    <name>CServoMain</name>
+    <message>
+        <source>设备不存在</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>没有权限 (请将用户加入 dialout 组后重新登录)</source>
+        <translation>permission denied (add the user to the dialout group and log in again)</translation>
+    </message>
+    <message>
+        <source>端口被其他程序占用</source>
+        <translation>the port is in use by another program</translation>
+    </message>
+    <message>
+        <source>不是串口设备</source>
+        <translation>not a serial device</translation>
+    </message>
+    <message>
+        <source>无法打开端口 %1: %2</source>
+        <translation>Cannot open port %1: %2</translation>
+    </message>
+    <message>
+        <source>波特率 %1 被驱动拒绝, 端口仍为 %2</source>
+        <translation>The driver refused baud rate %1; the port stays at %2</translation>
+    </message>
+    <message>
+        <source>调试</source>
+        <translation>Debug</translation>
+    </message>
+    <message>
+        <source>编程</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>升级</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>通信设置</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>端口:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>波特率:</source>
+        <translation>Baud rate:</translation>
+    </message>
+    <message>
+        <source>舵机搜索</source>
+        <translation>Servo search</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>ID号</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>正在查找 ID:%1 舵机...</source>
+        <translation>Looking for servo ID %1...</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <comment>search status</comment>
+        <translation>Stopped</translation>
+    </message>
+</context>
+<context>
+    <name>CZiridEVApp</name>
+    <message>
+        <source>型号文件: %1</source>
+        <translation>Model file: %1</translation>
+    </message>
+</context>
+<context>
+    <name>CoreText</name>
+    <message>
+        <source>舵机正常</source>
+        <translation>Servo OK</translation>
+    </message>
+    <message>
+        <source>通信超时</source>
+        <translation>Time-out</translation>
+    </message>
+    <message>
+        <source>过压/欠压</source>
+        <translation>Over/under voltage</translation>
+    </message>
+    <message>
+        <source>过热</source>
+        <translation>Overheated</translation>
+    </message>
+    <message>
+        <source>过流</source>
+        <translation>Overcurrent</translation>
+    </message>
+    <message>
+        <source>过载</source>
+        <translation>Overload</translation>
+    </message>
+    <message>
+        <source>传感器出错</source>
+        <translation>Sensor error</translation>
+    </message>
+    <message>
+        <source> 度</source>
+        <translation> °C</translation>
+    </message>
+    <message>
+        <source>未知型号</source>
+        <translation>Unknown model</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>不能小于</source>
+        <translation> must not be below </translation>
+    </message>
+    <message>
+        <source>不能大于</source>
+        <translation> must not be above </translation>
+    </message>
+    <message>
+        <source>参数错误</source>
+        <translation>Invalid value</translation>
+    </message>
+    <message>
+        <source>参数保存</source>
+        <translation>Save parameter</translation>
+    </message>
+    <message>
+        <source>舵参数保存成功</source>
+        <translation>Parameter saved</translation>
+    </message>
+    <message>
+        <source>舵参数保存失败</source>
+        <translation>Saving the parameter failed</translation>
+    </message>
+    <message>
+        <source>参数设置</source>
+        <translation>Set parameter</translation>
+    </message>
+    <message>
+        <source>舵参数设置失败</source>
+        <translation>Setting the parameter failed</translation>
+    </message>
+    <message>
+        <source>风险操作</source>
+        <translation>Risky operation</translation>
+    </message>
+    <message>
+        <source>继续操作会产生损环舵机风险是否继续住下操作?</source>
+        <translation>Going on may damage the servo. Continue?</translation>
+    </message>
+    <message>
+        <source>操作成功如舵机产生异常请联系售后</source>
+        <translation>Done. If the servo misbehaves, contact your supplier.</translation>
+    </message>
+    <message>
+        <source>操作失败</source>
+        <translation>Operation failed</translation>
+    </message>
+    <message>
+        <source>无法保存参数文件</source>
+        <translation>Cannot save the parameter file</translation>
+    </message>
+    <message>
+        <source>无法打开参数文件</source>
+        <translation>Cannot open the parameter file</translation>
+    </message>
+    <message>
+        <source>参数载入</source>
+        <translation>Load parameters</translation>
+    </message>
+    <message>
+        <source>参数载入成功</source>
+        <translation>Parameters loaded</translation>
+    </message>
+    <message>
+        <source>参数载入失败</source>
+        <translation>Loading the parameters failed</translation>
+    </message>
+    <message>
+        <source>参数恢复</source>
+        <translation>Reset parameters</translation>
+    </message>
+    <message>
+        <source>参数恢复成功</source>
+        <translation>Parameters reset</translation>
+    </message>
+    <message>
+        <source>参数恢复失败</source>
+        <translation>Resetting the parameters failed</translation>
+    </message>
+    <message>
+        <source>角度重置</source>
+        <translation>Reset angle</translation>
+    </message>
+    <message>
+        <source>角度重置成功，圈数清除，角度恢复单圈角度!</source>
+        <translation>Angle reset: turns cleared, back to a single-turn angle.</translation>
+    </message>
+    <message>
+        <source>角度重置失败!</source>
+        <translation>Resetting the angle failed.</translation>
+    </message>
+    <message>
+        <source>舵机ID:</source>
+        <translation>Servo ID: </translation>
+    </message>
+    <message>
+        <source>响应时间:</source>
+        <translation>response: </translation>
+    </message>
+    <message>
+        <source>超时次数:</source>
+        <translation>time-outs: </translation>
+    </message>
+    <message>
+        <source>通信速度:</source>
+        <translation>speed: </translation>
+    </message>
+    <message>
+        <source>通信流量:</source>
+        <translation>Traffic: </translation>
+    </message>
+</context>
+<context>
+    <name>ServoPG</name>
+    <message>
+        <source>编程</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>保存参数</source>
+        <translation>Save params</translation>
+    </message>
+    <message>
+        <source>载入参数</source>
+        <translation>Load params</translation>
+    </message>
+    <message>
+        <source>重置参数</source>
+        <translation>Reset params</translation>
+    </message>
+    <message>
+        <source>重置角度</source>
+        <translation>Reset angle</translation>
+    </message>
+    <message>
+        <source>内存表</source>
+        <translation>Memory table</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>内存</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>存储区域</source>
+        <translation>Area</translation>
+    </message>
+    <message>
+        <source>读写</source>
+        <translation>Access</translation>
+    </message>
+    <message>
+        <source>舵机正常</source>
+        <translation>Servo OK</translation>
+    </message>
+    <message>
+        <source>舵机状态</source>
+        <translation>Servo status</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
+    <name>ServoTest</name>
+    <message>
+        <source>固件升级</source>
+        <translation>Firmware upgrade</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>升级</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>通信测试</source>
+        <translation>Communication test</translation>
+    </message>
+    <message>
+        <source>通信流量:0Byte</source>
+        <translation>Traffic: 0Byte</translation>
+    </message>
+    <message>
+        <source>超时</source>
+        <translation>Time-out</translation>
+    </message>
+    <message>
+        <source>起始地址</source>
+        <translation>Start address</translation>
+    </message>
+    <message>
+        <source>结束地址</source>
+        <translation>End address</translation>
+    </message>
+    <message>
+        <source>测试结果</source>
+        <translation>Test results</translation>
+    </message>
+    <message>
+        <source>测试</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>打开固件</source>
+        <translation>Open firmware</translation>
+    </message>
+    <message>
+        <source>无法打开固件</source>
+        <translation>Cannot open the firmware</translation>
+    </message>
+    <message>
+        <source>固件格式错误</source>
+        <translation>The firmware file is malformed</translation>
+    </message>
+    <message>
+        <source>地址范围错误</source>
+        <translation>Invalid address range</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>解锁字节: </source>
+        <translation>Unlock bytes: </translation>
+    </message>
+    <message>
+        <source> (型号文件)</source>
+        <translation> (model file)</translation>
+    </message>
+    <message>
+        <source> (内置值, 仅虚拟总线适用)</source>
+        <translation> (built-in, virtual bus only)</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>是否取消升级?</source>
+        <translation>Cancel the upgrade?</translation>
+    </message>
+    <message>
+        <source>升级已取消</source>
+        <translation>Upgrade cancelled</translation>
+    </message>
+    <message>
+        <source>备份文件: </source>
+        <translation>Backup file: </translation>
+    </message>
+    <message>
+        <source>无内存表, 未备份</source>
+        <translation>No memory table, no backup</translation>
+    </message>
+    <message>
+        <source>读取舵机参数失败, 无法备份。</source>
+        <translation>Reading the servo parameters failed; no backup possible.</translation>
+    </message>
+    <message>
+        <source>无法保存备份文件:
+</source>
+        <translation>Cannot save the backup file:
+</translation>
+    </message>
+    <message>
+        <source>是否不备份继续升级?</source>
+        <translation>Upgrade without a backup?</translation>
+    </message>
+    <message>
+        <source>未备份</source>
+        <translation>No backup</translation>
+    </message>
+    <message>
+        <source>升级失败</source>
+        <translation>Upgrade failed</translation>
+    </message>
+    <message>
+        <source>升级完成。是否载入升级前备份的参数?
+</source>
+        <translation>Upgrade done. Load the parameters backed up before it?
+</translation>
+    </message>
+    <message>
+        <source>舵机可能仍在引导程序中。
+是否从解锁步骤重新升级(不发送升级指令)?</source>
+        <translation>The servo may still be in its boot loader.
+Upgrade again from the unlock step (without the upgrade command)?</translation>
+    </message>
+    <message>
+        <source>引导程序中, 未备份</source>
+        <translation>In boot loader, no backup</translation>
+    </message>
+    <message>
+        <source>参数载入</source>
+        <translation>Load parameters</translation>
+    </message>
+    <message>
+        <source>参数载入成功</source>
+        <translation>Parameters loaded</translation>
+    </message>
+    <message>
+        <source>参数载入失败</source>
+        <translation>Loading the parameters failed</translation>
+    </message>
+</context>
+</TS>
