@@ -164,8 +164,9 @@ void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
             return;
         }
         // A transfer that ran and broke off leaves the servo in its loader, deaf at its own
-        // rate: the way back starts at the unlock step. (A dropped job has no stage.)
-        if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() &&
+        // rate: the way back starts at the unlock step. (A dropped job has no stage; a port
+        // that went away has to be opened again first.)
+        if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() && !result.portGone &&
             host.Messages().QuestionDefaultNo(
                 this, U(kTitle),
                 U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"))) {
