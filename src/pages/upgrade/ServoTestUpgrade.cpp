@@ -14,6 +14,7 @@
 namespace {
 
 constexpr const char* kTitle = "固件升级";
+constexpr const char* kInLoaderQuestion = "舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?";
 
 }  // namespace
 
@@ -41,12 +42,22 @@ void ServoTest::StartUpgrade()
         // button disabled: the transfer waits for a later click.
         if (host.Searching() || TestRunning() || !imageReady)
             return;
+        // A transfer cut off by the port going away left the servo in its loader: once the
+        // port is back, the way back starts at the unlock step.
+        const bool wayBack = leftInLoader &&
+                             host.Messages().QuestionDefaultNo(this, U(kTitle), U(kInLoaderQuestion));
+        leftInLoader = false;
         upgradeActive = true;
         upgradeButton->setText(U("取消"));
         openButton->setEnabled(false);
         testButton->setEnabled(false);
         host.SetTransferRunning(true);
         cancelUpgrade = false;
+        if (wayBack) {
+            backupLabel->setText(U("引导程序中, 未备份"));
+            StartTransfer(true);
+            return;
+        }
         backup = BackupResult();
         backupLabel->clear();
         // Before the upgrade instruction: the servo's EPROM block, read fresh and saved.
@@ -166,10 +177,9 @@ void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
         // A transfer that ran and broke off leaves the servo in its loader, deaf at its own
         // rate: the way back starts at the unlock step. (A dropped job has no stage; a port
         // that went away has to be opened again first.)
+        leftInLoader = result.portGone && !result.stage.empty();
         if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() && !result.portGone &&
-            host.Messages().QuestionDefaultNo(
-                this, U(kTitle),
-                U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"))) {
+            host.Messages().QuestionDefaultNo(this, U(kTitle), U(kInLoaderQuestion))) {
             backupLabel->setText(U("引导程序中, 未备份"));
             StartTransfer(true);
             return;
