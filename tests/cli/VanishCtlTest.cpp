@@ -71,7 +71,7 @@ private:
 
 TEST(VanishCtl, MonitorSaysThePortIsGoneAndTheBusComesBackUnderItsName)
 {
-    SimProcess sim("--vanish-after 400 --return-after 300");
+    SimProcess sim("--vanish-after 1000 --return-after 300");
     ASSERT_TRUE(sim.LinkIs(true));
     int status = 0;
     const std::string text = sim.Ctl("monitor 3 --interval 20", status);
