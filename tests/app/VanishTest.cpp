@@ -6,7 +6,7 @@
 
 #include <QPlainTextEdit>
 
-#include <deque>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 
@@ -15,18 +15,11 @@ namespace {
 constexpr int kServoId = 1;
 const char* const kGone = "端口已断开";
 
-class QueuedFiles : public FileDialogs {
-public:
-    QString OpenFileName(QWidget*, const QString&, const QString&) override
-    {
-        if (paths.empty())
-            return {};
-        QString p = paths.front();
-        paths.pop_front();
-        return p;
-    }
+// Every open dialog chooses `path`.
+struct ChosenFile : FileDialogs {
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return path; }
     QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    std::deque<QString> paths;
+    QString path;
 };
 
 QString WriteFile(const QString& name, const std::vector<uint8_t>& bytes)
@@ -35,18 +28,6 @@ QString WriteFile(const QString& name, const std::vector<uint8_t>& bytes)
     std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
-}
-
-// Whether the bus has heard a write packet (instruction 3) for the servo.
-bool HeardWrite(const VirtualBus& bus)
-{
-    for (const auto& line : bus.LogLines()) {
-        const QStringList bytes = QString::fromStdString(line).mid(2).split(' ');
-        if (line[0] == '>' && bytes.size() > 4 && bytes[2].toInt(nullptr, 16) == kServoId &&
-            bytes[4] == "03")
-            return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -71,9 +52,9 @@ private slots:
         const QString link = WorkDir() + "/bus-" + moment;
         Rig rig({Servo(kServoId, "Osprey-40H")}, link);
         auto messages = std::make_unique<RecordingMessages>();
-        auto files = std::make_unique<QueuedFiles>();
+        auto files = std::make_unique<ChosenFile>();
         RecordingMessages& shown = *messages;
-        QueuedFiles& chosen = *files;
+        ChosenFile& chosen = *files;
         rig.window->SetDialogs(std::move(messages), std::move(files));
         QVERIFY(rig.Open());
 
@@ -102,14 +83,17 @@ private slots:
             // bus goes.
             rig.bus.SetDropShare(1.0);
             rig.bus.ClearLog();
-            chosen.paths.push_back(WriteFile("vanish.dat", {memory.begin(), memory.end()}));
+            chosen.path = WriteFile("vanish.dat", {memory.begin(), memory.end()});
             program.loadButton->click();
-            QTRY_VERIFY_WITH_TIMEOUT(HeardWrite(rig.bus), 10000);
+            // The load's first write packet (instruction 3 to the servo) is on the bus.
+            QTRY_VERIFY_WITH_TIMEOUT(std::ranges::any_of(rig.bus.LogLines(), [](const std::string& l) {
+                return l.size() > 15 && l[0] == '>' && l.substr(8, 2) == "01" && l.substr(14, 2) == "03";
+            }), 10000);
             rig.bus.Vanish();
             ended = [&] { return shown.shown.contains(U("参数载入|参数载入失败")); };
         } else if (moment == "transfer") {
             rig.window->tabs->setCurrentIndex(2);
-            chosen.paths.push_back(WriteFile("vanish.bin", std::vector<uint8_t>(64 * 400, 0x5A)));
+            chosen.path = WriteFile("vanish.bin", std::vector<uint8_t>(64 * 400, 0x5A));
             upgrade.openButton->click();
             QVERIFY(upgrade.upgradeButton->isEnabled());
             rig.bus.SetReplyDelayMs(2);  // a transfer long enough to be cut into
@@ -134,7 +118,6 @@ private slots:
         // Gone, not a servo that keeps silent: the work ends and the window says why.
         QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->statusField->text(), U(kGone), 10000);
-        QVERIFY(!shown.shown.contains(U("固件升级|舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?")));
 
         // "关闭" works at once; "打开" works once the bus is back under the same name.
         QVERIFY(rig.window->openButton->isEnabled());

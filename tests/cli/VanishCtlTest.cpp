@@ -30,21 +30,14 @@ public:
             ::_exit(127);
         }
     }
-    ~SimProcess()
-    {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
+    ~SimProcess() { ::kill(pid, SIGTERM), ::waitpid(pid, nullptr, 0); }
     // Waits until the link is there (or isn't), for at most 10 s.
     bool LinkIs(bool present) const
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::filesystem::exists(link) != present) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
+        while (std::filesystem::exists(link) != present && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+        return std::filesystem::exists(link) == present;
     }
     // servoctl on the link; what it wrote to stdout and stderr, and its exit status.
     std::string Ctl(const std::string& args, int& status) const
@@ -54,18 +47,16 @@ public:
                                     args + " 2>&1";
         std::string text;
         FILE* p = ::popen(command.c_str(), "r");
-        char buf[512];
-        while (p && std::fgets(buf, sizeof buf, p))
+        for (char buf[512]; p && std::fgets(buf, sizeof buf, p);)
             text += buf;
         status = p ? WEXITSTATUS(::pclose(p)) : -1;
         return text;
     }
 
-    const std::string link =
-        testing::TempDir() + "/vanishbus-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
+    const std::string link = testing::TempDir() + "/vanishbus-" + std::to_string(::getpid()) +
+                             testing::UnitTest::GetInstance()->current_test_info()->name();
 
 private:
-    static inline int count = 0;
     pid_t pid = -1;
 };
 
