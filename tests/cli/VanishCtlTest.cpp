@@ -65,7 +65,8 @@ TEST(VanishCtl, MonitorSaysThePortIsGoneAndTheBusComesBackUnderItsName)
     SimProcess sim("--vanish-after 1000 --return-after 300");
     ASSERT_TRUE(sim.LinkIs(true));
     int status = 0;
-    const std::string text = sim.Ctl("monitor 3 --interval 20 --count 300", status);  // ends even if the loss goes unseen
+    // Bounded, so that a loss that goes unseen fails the test instead of hanging it.
+    const std::string text = sim.Ctl("monitor 3 --interval 20 --count 300", status);
     EXPECT_EQ(status, 1) << text;
     EXPECT_NE(text.find("状态:舵机正常"), std::string::npos) << text;
     EXPECT_NE(text.find("servoctl: servo 3: port gone"), std::string::npos) << text;
