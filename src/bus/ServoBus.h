@@ -83,8 +83,8 @@ public:
     bool PostPoll(PollSlot& slot, Job job);
     static constexpr std::chrono::milliseconds kGonePollPeriod{1000};
 
-    // Called on the bus thread, once per loss, after the job that found the port gone; it
-    // must not wait for another thread. An empty function removes the listener.
+    // Called once per loss, right after the job that found the port gone, on the thread that
+    // ran it; it must not wait for another thread. An empty function removes the listener.
     void SetPortGoneListener(std::function<void()> listener);
 
     // Queues a job and waits for its result. For threads that may wait for the bus

@@ -67,8 +67,9 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
                      const std::atomic<bool>& abort, CommTestPass& pass);
 
 // Runs passes, each a job on `bus`, until `running` is clear after a pass (at least one), or
-// at once when `abort` is set, or after a pass that found the port gone. `passDone` is called after each pass on the bus thread and
-// must not wait for another thread. The caller waits: not for the window's thread.
+// at once when `abort` is set, or after a pass that found the port gone. `passDone` is
+// called after each pass on the bus thread and must not wait for another thread. The caller
+// waits: not for the window's thread.
 void RunCommTest(ServoBus& bus, const CommTestPlan& plan, CommTestCounts& counts,
                  const std::atomic<bool>& running, const std::atomic<bool>& abort,
                  const std::function<void(const CommTestPass&)>& passDone);
