@@ -81,7 +81,8 @@ void RaiseReply(const Reply& reply, int servo, int timeoutMs, const std::string&
     switch (reply.outcome) {
     case Outcome::NoAnswer: Raise(e.noAnswer, message, servo, reason);
     case Outcome::Damaged: Raise(e.damaged, message, servo, reason);
-    case Outcome::PortClosed: Raise(e.portClosed, message, servo, reason);
+    case Outcome::PortClosed:
+    case Outcome::PortGone: Raise(e.portClosed, message, servo, reason);
     case Outcome::WriteFailed:
     case Outcome::Answered: break;
     }

@@ -302,6 +302,10 @@
         <comment>search status</comment>
         <translation>Stopped</translation>
     </message>
+    <message>
+        <source>端口已断开</source>
+        <translation>Port gone</translation>
+    </message>
 </context>
 <context>
     <name>CZiridEVApp</name>

@@ -56,6 +56,12 @@ QString RateRefusedText(int asked, int running)
     return CServoMain::tr("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(asked).arg(running);
 }
 
+// The device went away under the open port.
+QString PortGoneText()
+{
+    return CServoMain::tr("端口已断开");
+}
+
 }  // namespace
 
 CServoMain::CServoMain(ServoBus& b, QWidget* parent)
@@ -90,6 +96,10 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     for (int rate : kBaudRates)
         baudCombo->addItem(QString::number(rate));
     baudCombo->setCurrentIndex(4);
+
+    bus.SetPortGoneListener([this] {
+        QMetaObject::invokeMethod(this, [this] { OnPortGone(); }, Qt::QueuedConnection);
+    });
 
     // The port list is read before the bus has any work: nothing else touches the port yet.
     CZNComm& comm = bus.Port();
@@ -249,6 +259,14 @@ void CServoMain::OnOpened(bool ok)
     emit PortChanged(ok);
 }
 
+void CServoMain::OnPortGone()
+{
+    // The pages show no answer and the polls slow down; "关闭" and then "打开" (once the
+    // device is back) take the port up again.
+    if (portOpen && bus.Port().Gone())
+        ShowPortTrouble(PortGoneText());
+}
+
 void CServoMain::OnClosed()
 {
     portBusy = false;
@@ -326,7 +344,10 @@ void CServoMain::OnSearch()
 void CServoMain::OnSearchEnded()
 {
     searching = false;
-    statusField->setText(tr("停止", "search status"));
+    if (bus.Port().Gone() && portOpen)
+        ShowPortTrouble(PortGoneText());
+    else
+        statusField->setText(tr("停止", "search status"));
     searchButton->setText(tr("搜索"));
     StartCurrentPoll();
     emit SearchFinished();
@@ -381,6 +402,7 @@ void CServoMain::SetTransferRunning(bool running)
 
 void CServoMain::Shutdown()
 {
+    bus.SetPortGoneListener({});
     search.Stop();
     searching = false;
     portOpen = 0;

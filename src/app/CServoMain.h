@@ -101,6 +101,8 @@ private:
     // Why the port would not open, or took another rate, in the status field.
     void ShowPortTrouble(const QString& text);
     void OnClosed();
+    // The device went away under the open port: the status field says so.
+    void OnPortGone();
     void StartCurrentPoll();
     void StopCurrentPoll();
 

@@ -29,8 +29,11 @@ void ServoSearch::Run(BusAccess& bus, const Reports& reports)
         if (reports.probing)
             reports.probing(id);
         ModelKey key{};
+        const Reply reply = bus.protocol.ReadMemory(static_cast<uint8_t>(id), 0, key.data(), 9);
+        if (reply.outcome == Outcome::PortGone)
+            break;  // no further ID can answer
         // A damaged or late answer lists no servo.
-        if (!bus.protocol.ReadMemory(static_cast<uint8_t>(id), 0, key.data(), 9))
+        if (!reply)
             continue;
         const std::string model = catalogue.LookupModelName(key);
         if (reports.found)

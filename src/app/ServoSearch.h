@@ -21,7 +21,8 @@ public:
     ServoSearch(ModelCatalogue& catalogue, const std::atomic<int>& portOpen);
 
     // Queues a search unless one runs; it ends after ID 253, on Stop, when the port-open
-    // flag drops or when the bus drops its work, each checked before a probe.
+    // flag drops or when the bus drops its work, each checked before a probe, or when the
+    // port is gone.
     bool Start(ServoBus& bus, Reports reports);
     void Stop() { searching = 0; }
     bool Running() const { return searching != 0; }

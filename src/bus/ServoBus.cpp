@@ -40,6 +40,16 @@ bool ServoBus::Post(JobKind kind, Job job, Dropped dropped)
 
 bool ServoBus::PostPoll(PollSlot& slot, Job job)
 {
+    if (port->Gone()) {
+        // A gone port fails every poll at once: one a second is enough to keep showing it.
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        const auto last = slot.lastWhileGone.load();
+        const auto period =
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(kGonePollPeriod);
+        if (last != 0 && now - last < period.count())
+            return false;
+        slot.lastWhileGone = now;
+    }
     if (slot.queued.exchange(true))
         return false;
     return Enqueue(Entry{JobKind::Poll, std::move(job), {}, &slot});
@@ -73,6 +83,30 @@ void ServoBus::Execute(Entry& entry)
         entry.slot->queued = false;
     BusAccess access(*this, entry.kind, generation);
     entry.job(access);
+    ReportGone();
+}
+
+void ServoBus::SetPortGoneListener(std::function<void()> listener)
+{
+    std::lock_guard lock(listenerMutex);
+    goneListener = std::move(listener);
+}
+
+void ServoBus::ReportGone()
+{
+    if (!port->Gone()) {
+        goneReported = false;
+        return;
+    }
+    if (goneReported.exchange(true))
+        return;
+    std::function<void()> listener;
+    {
+        std::lock_guard lock(listenerMutex);
+        listener = goneListener;
+    }
+    if (listener)
+        listener();
 }
 
 void ServoBus::Loop()
@@ -136,6 +170,7 @@ bool ServoBus::EnterWhenIdle()
 
 void ServoBus::LeaveInline()
 {
+    ReportGone();
     currentBus = nullptr;
     bool queued;
     {

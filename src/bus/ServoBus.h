@@ -76,9 +76,16 @@ public:
     private:
         friend class ServoBus;
         std::atomic<bool> queued{false};
+        std::atomic<std::chrono::steady_clock::rep> lastWhileGone{0};
     };
-    // Queues the poll's job unless its last one still waits; false when skipped.
+    // Queues the poll's job unless its last one still waits, or, while the port is gone,
+    // unless one went less than kGonePollPeriod ago; false when skipped.
     bool PostPoll(PollSlot& slot, Job job);
+    static constexpr std::chrono::milliseconds kGonePollPeriod{1000};
+
+    // Called once per loss, right after the job that found the port gone, on the thread that
+    // ran it; it must not wait for another thread. An empty function removes the listener.
+    void SetPortGoneListener(std::function<void()> listener);
 
     // Queues a job and waits for its result. For threads that may wait for the bus
     // (servoctl, the Python module, tests), never for the window's thread.
@@ -118,6 +125,8 @@ private:
     void LeaveInline();
     void Execute(Entry& entry);
     void Loop();
+    // Tells the listener when the port has gone since it was last told.
+    void ReportGone();
 
     std::unique_ptr<CZNComm> ownPort;
     CZNComm* port;
@@ -131,6 +140,9 @@ private:
     bool running = false;   // a job is being executed
     std::atomic<bool> shutDown{false};
     std::atomic<uint64_t> generation{0};  // raised by every drop
+    std::mutex listenerMutex;
+    std::function<void()> goneListener;
+    std::atomic<bool> goneReported{false};
     std::thread thread;
 };
 

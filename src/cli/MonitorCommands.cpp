@@ -82,6 +82,9 @@ int Monitor(Session& s, const MonitorArgs& a)
         if (!got) {
             s.out << (a.csv ? FeedbackCsvTimeoutRow(ms) : "状态:" + std::string(kTimeoutText))
                   << std::endl;
+            // A port that went away answers no poll again until it is opened anew.
+            if (got.outcome == Outcome::PortGone)
+                return s.Fail(a.servoId, got);
         } else {
             anyAnswer = true;
             s.NoteError(a.servoId, got);

@@ -228,7 +228,9 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
         s.err << "servoctl: servo " << id << ": 升级失败 ";
         if (result.stage == "block") {
             s.err << "at block " << result.block << " of " << job.blockCount;
-            if (result.reply < 0) {
+            if (result.portGone) {
+                s.err << " (port gone)";
+            } else if (result.reply < 0) {
                 s.err << " (no answer)";
             } else {
                 char reply[16];
@@ -237,7 +239,7 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
             }
         } else {
             s.err << "at the " << (result.stage == "unlock" ? "unlock sequence" : "start byte")
-                  << " (no answer from the loader)";
+                  << (result.portGone ? " (port gone)" : " (no answer from the loader)");
         }
         s.err << wayBack;
         return kCtlBusFailed;

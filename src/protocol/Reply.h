@@ -19,7 +19,8 @@ enum class Outcome : uint8_t {
     Answered,     // a well-formed reply (or, where none is expected, the packet went out)
     NoAnswer,     // nothing, or only part of a reply, within the time-out
     Damaged,      // a reply that fails a check: nothing of it is taken
-    PortClosed,   // the port is not open (or went away)
+    PortClosed,   // the port is not open
+    PortGone,     // the device went away under the open port (adapter pulled, bus gone)
     WriteFailed,  // the packet did not go out whole, or could not be framed
 };
 

@@ -76,12 +76,19 @@ Reply ZNS::Sent(int sendResult) const
 {
     if (sendResult)
         return Reply::Answered();
-    return Reply::Failed(ChannelOpen() ? Outcome::WriteFailed : Outcome::PortClosed);
+    return Reply::Failed(Unanswered(Outcome::WriteFailed));
+}
+
+Outcome ZNS::Unanswered(Outcome ifThere) const
+{
+    if (ChannelGone())
+        return Outcome::PortGone;
+    return ChannelOpen() ? ifThere : Outcome::PortClosed;
 }
 
 Reply ZNS::Short()
 {
-    return Reply::Failed(ChannelOpen() ? Outcome::NoAnswer : Outcome::PortClosed);
+    return Reply::Failed(Unanswered(Outcome::NoAnswer));
 }
 
 Reply ZNS::Broken(Damage damage)
@@ -295,6 +302,7 @@ std::string ReplyText(const Reply& reply, int timeoutMs)
     case Outcome::NoAnswer: return "no answer within " + std::to_string(timeoutMs) + " ms";
     case Outcome::Damaged: return std::string("damaged answer (") + DamageName(reply.damage) + ")";
     case Outcome::PortClosed: return "port closed";
+    case Outcome::PortGone: return "port gone";
     case Outcome::WriteFailed: return "packet not sent";
     }
     return "?";

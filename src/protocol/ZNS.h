@@ -53,6 +53,8 @@ public:
     // Whether the channel leads anywhere: an exchange on a closed port is "port closed", not
     // a servo that kept silent.
     virtual bool ChannelOpen() const { return true; }
+    // Whether the device behind the channel went away: "port gone", not a silent servo.
+    virtual bool ChannelGone() const { return false; }
 
     // Framing. Without data (data == nullptr) the packet has no parameters. Nonzero when the
     // packet went out whole.
@@ -106,4 +108,6 @@ private:
     // A reply cut short, or a failed check: the rest of it is dropped.
     Reply Short();
     Reply Broken(Damage damage);
+    // What an exchange that got nothing came to: `ifThere` unless the port is gone or closed.
+    Outcome Unanswered(Outcome ifThere) const;
 };

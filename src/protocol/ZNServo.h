@@ -19,6 +19,7 @@ public:
     int ReceiveBytes(uint8_t* buffer, int n) override;
     int FlushInput() override;
     bool ChannelOpen() const override { return comm.IsOpen(); }
+    bool ChannelGone() const override { return comm.Gone(); }
 
     CZNComm& comm;
 

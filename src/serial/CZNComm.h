@@ -57,6 +57,10 @@ public:
     SystemRoots systemRoots;
 
     bool IsOpen() const { return handle != kClosed; }
+    // The device went away under the open port (an adapter pulled, a bus whose far end
+    // closed): the port has closed itself, so the system can give the name to the device
+    // when it comes back, and every exchange fails at once until Close or the next Open.
+    bool Gone() const { return gone; }
 
     // Atomic because the window may close the port while a worker is between exchanges.
     std::atomic<int> handle{kClosed};
@@ -69,6 +73,10 @@ public:
 private:
     int TakeReceived(uint8_t* buffer, int n);
     int OpenFailed(OpenError reason, int systemError = 0);
+    // Marks the port gone and closes the device; takes no lock (Read holds receivedMutex).
+    void Vanished();
+
+    std::atomic<bool> gone{false};
 
     OpenFailure openFailure;
     std::atomic<bool> rateRefused{false};

@@ -71,6 +71,12 @@ bool WaitReadable(int fd, Clock::time_point deadline, bool& hangUpSeen)
     }
 }
 
+// Errors of a read or write that mean the device is no longer there.
+bool DeviceGoneError(int e)
+{
+    return e == EIO || e == ENXIO || e == ENODEV;
+}
+
 }  // namespace
 
 OpenError OpenErrorOf(int systemError)
@@ -139,9 +145,21 @@ int CZNComm::Open(const std::string& name)
     return 1;
 }
 
+void CZNComm::Vanished()
+{
+    gone = true;  // before the handle closes: whoever finds it closed also finds it gone
+    const int fd = handle.exchange(kClosed);
+    if (fd == kClosed)
+        return;
+    latencyMs = -1;
+    usbDevice = false;
+    ::close(fd);
+}
+
 int CZNComm::Close()
 {
     const int fd = handle.exchange(kClosed);
+    gone = false;
     {
         // Waits for a read in progress, which then finds the port closed.
         std::lock_guard lock(receivedMutex);
@@ -209,13 +227,14 @@ int CZNComm::Read(uint8_t* buffer, int n)
     if (fd == kClosed)
         return got;  // closed while this read waited for the buffer
     const auto deadline = DeadlineAfter(readTimeoutMs);
-    bool hungUp = false;
+    bool failed = false;
+    bool vanished = false;
     while (got < n) {
         // A reply is rarely in yet when it is asked for: read only once poll says bytes are
         // there, which saves a read per exchange.
         bool hangUpSeen = false;
         if (!WaitReadable(fd, deadline, hangUpSeen)) {
-            hungUp = hangUpSeen;
+            vanished = hangUpSeen;
             break;
         }
         const ssize_t r = ::read(fd, received.data(), received.size());
@@ -224,15 +243,25 @@ int CZNComm::Read(uint8_t* buffer, int n)
             got += TakeReceived(buffer + got, n - got);
             continue;
         }
-        if ((r < 0 && errno != EINTR && errno != EAGAIN) || (r == 0 && hangUpSeen)) {
-            hungUp = true;
+        // A hung-up tty reads as end of file; an unplugged one fails with EIO or ENODEV.
+        if ((r < 0 && DeviceGoneError(errno)) || (r == 0 && hangUpSeen)) {
+            vanished = true;
+            break;
+        }
+        if (r < 0 && errno != EINTR && errno != EAGAIN) {
+            failed = true;
             break;
         }
     }
-    // A vanished device answers nothing, like a silent bus: the caller still waits its
-    // time-out, so a loop of reads can never spin at full speed.
-    if (hungUp && got < n)
+    if (vanished && got < n) {
+        // The device is gone: the port closes and the caller learns it at once.
+        receivedBegin = receivedEnd = 0;
+        Vanished();
+    } else if (failed && got < n) {
+        // Any other failure answers nothing, like a silent bus: the caller still waits its
+        // time-out, so a loop of reads can never spin at full speed.
         std::this_thread::sleep_until(deadline);
+    }
     return got;
 }
 
@@ -252,11 +281,17 @@ int CZNComm::Write(const uint8_t* buffer, int n)
         }
         if (r < 0 && errno == EINTR)
             continue;
+        if (r < 0 && DeviceGoneError(errno)) {
+            hungUp = true;
+            break;
+        }
         if (r < 0 && errno != EAGAIN)
             break;
         if (!WaitReady(fd, POLLOUT, deadline, hungUp))
             break;
     }
+    if (hungUp && sent < n)
+        Vanished();
     return sent;
 }
 

@@ -107,6 +107,7 @@ int CZNComm::Open(const std::string& name)
 int CZNComm::Close()
 {
     const int h = handle.exchange(kClosed);
+    gone = false;
     if (h == kClosed)
         return 0;
     return ::CloseHandle(ToHandle(h)) ? 1 : 0;

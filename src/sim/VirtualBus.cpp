@@ -14,6 +14,7 @@
 #endif
 
 #include <algorithm>
+#include <filesystem>
 
 
 namespace {
@@ -97,9 +98,35 @@ bool VirtualBus::Start(std::string& error)
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slaveKeep, F_SETFD, FD_CLOEXEC);
+    if (!linkPath.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(linkPath, ec);
+        std::filesystem::create_symlink(devicePath, linkPath, ec);
+        if (ec) {
+            error = "cannot link " + linkPath + ": " + ec.message();
+            Stop();
+            return false;
+        }
+    }
+    {
+        std::lock_guard lock(mutex);
+        parser.Reset();  // half a packet heard before a vanish is lost with the line
+    }
     stop = false;
+    vanished = false;
     thread = std::thread([this] { Run(); });
     return true;
+}
+
+void VirtualBus::Vanish()
+{
+    Stop();
+    vanished = true;
+}
+
+bool VirtualBus::Return(std::string& error)
+{
+    return Start(error);
 }
 
 void VirtualBus::Stop()
@@ -112,6 +139,10 @@ void VirtualBus::Stop()
     if (slaveKeep >= 0)
         ::close(slaveKeep);
     master = slaveKeep = -1;
+    if (!linkPath.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(linkPath, ec);
+    }
 }
 
 void VirtualBus::Run()

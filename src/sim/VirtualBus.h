@@ -32,6 +32,17 @@ public:
     bool Start(std::string& error);
     void Stop();
     const std::string& DevicePath() const { return devicePath; }
+    // A symbolic link to the device, made by Start (replacing what is there) and removed by
+    // Stop: the bus's name that stays the same when it comes back on another device.
+    void SetLinkPath(const std::string& path) { linkPath = path; }
+    const std::string& LinkPath() const { return linkPath; }
+
+    // Goes away as an unplugged adapter does: the device closes (the program's port reads
+    // end of line and hangs up) and its name disappears. The servos keep their memory.
+    void Vanish();
+    // Comes back on a new device under the same link; false (with `error`) when it can't.
+    bool Return(std::string& error);
+    bool Vanished() const { return vanished; }
 
     // Faults and timing.
     void SetDropShare(double share);
@@ -78,6 +89,8 @@ private:
 
     ModelCatalogue& catalogue;
     std::string devicePath;
+    std::string linkPath;
+    std::atomic<bool> vanished{false};
     int master = -1;
     int slaveKeep = -1;
     std::atomic<bool> stop{false};

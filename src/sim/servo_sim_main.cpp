@@ -5,8 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <csignal>
-#include <filesystem>
+#include <ctime>
 #include <iostream>
 
 namespace {
@@ -51,7 +52,7 @@ int main(int argc, char** argv)
     std::string catalogueFile, link, logFile, imageFile;
     std::vector<std::string> servoTexts;
     double drop = 0, corrupt = 0;
-    int delayMs = 0, refuse = 0, returnDelayUs = 20;
+    int delayMs = 0, refuse = 0, returnDelayUs = 20, vanishAfterMs = -1, returnAfterMs = -1;
     bool pacing = false;
     app.add_option("--catalogue", catalogueFile, "model catalogue (GBK; default: setup.log here, "
                                                 "else the user's, else the installed one)");
@@ -70,6 +71,15 @@ int main(int argc, char** argv)
     app.add_option("--return-delay-us", returnDelayUs, "return delay added by --pacing")
         ->check(CLI::Range(0, 1000000));
     app.add_option("--image-out", imageFile, "write a received firmware image to FILE");
+    app.add_option("--vanish-after", vanishAfterMs,
+                   "go away after MS, as an unplugged adapter does: the device closes and "
+                   "the --link disappears")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("MS");
+    app.add_option("--return-after", returnAfterMs,
+                   "come back MS after vanishing, on a new device behind the same --link")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("MS");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -113,28 +123,50 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    if (returnAfterMs >= 0 && (vanishAfterMs < 0 || link.empty())) {
+        std::cerr << "servo-sim: --return-after needs --vanish-after and --link (the name it "
+                     "comes back under)\n";
+        return 2;
+    }
+    bus.SetLinkPath(link);
     std::string error;
     if (!bus.Start(error)) {
         std::cerr << "servo-sim: " << error << "\n";
         return 1;
     }
-    if (!link.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(link, ec);
-        std::filesystem::create_symlink(bus.DevicePath(), link, ec);
-        if (ec) {
-            std::cerr << "servo-sim: cannot link " << link << ": " << ec.message() << "\n";
-            return 1;
-        }
-    }
     std::cout << bus.DevicePath() << std::endl;
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
-    bus.Stop();
-    if (!link.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(link, ec);
+    // Waits for a stop signal, going away and coming back on the way when asked to.
+    using Clock = std::chrono::steady_clock;
+    auto due = Clock::now() + std::chrono::milliseconds(vanishAfterMs);
+    enum class Next { Vanish, Return, Nothing } next = vanishAfterMs >= 0 ? Next::Vanish : Next::Nothing;
+    for (;;) {
+        int signal = 0;
+        if (next == Next::Nothing) {
+            sigwait(&stopSignals, &signal);
+            break;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+        if (left > 0) {
+            const timespec wait{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
+            if (sigtimedwait(&stopSignals, nullptr, &wait) > 0)
+                break;
+            continue;  // the time is up (or an interruption: the loop looks again)
+        }
+        if (next == Next::Vanish) {
+            bus.Vanish();
+            std::cerr << "servo-sim: vanished" << std::endl;
+            next = returnAfterMs >= 0 ? Next::Return : Next::Nothing;
+            due = Clock::now() + std::chrono::milliseconds(returnAfterMs);
+        } else {
+            if (!bus.Return(error)) {
+                std::cerr << "servo-sim: " << error << "\n";
+                return 1;
+            }
+            std::cerr << "servo-sim: back on " << bus.DevicePath() << std::endl;
+            next = Next::Nothing;
+        }
     }
+    bus.Stop();
     return 0;
 }

@@ -61,19 +61,22 @@ struct Rig {
     // virtual bus to answer.
     static constexpr int kTimeoutMs = 20;
 
-    explicit Rig(std::vector<ServoSpec> servos)
+    // With a `link`, the window opens the bus by that name, which stays when the bus
+    // vanishes and comes back.
+    explicit Rig(std::vector<ServoSpec> servos, const QString& link = {})
         : catalogue((WorkDir() + "/setup.log").toStdString()), bus(catalogue)
     {
         std::string error;
         for (const auto& s : servos)
             if (!bus.AddServo(s, error))
                 qFatal("%s", error.c_str());
+        bus.SetLinkPath(link.toStdString());
         if (!bus.Start(error))
             qFatal("%s", error.c_str());
         comm.AttachBus(&bus);
         comm.timeoutMs = kTimeoutMs;
         window = std::make_unique<CServoMain>(servoBus);
-        window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
+        window->AddPortFirst(link.isEmpty() ? QString::fromStdString(bus.DevicePath()) : link);
         window->show();
     }
     ~Rig() { window.reset(); }

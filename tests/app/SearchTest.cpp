@@ -174,7 +174,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 5, 20000);
         rig.bus.Stop();  // the far end of the line is gone
         QVERIFY(ended.wait(30000));
-        QCOMPARE(w.statusField->text(), U("停止"));
+        QCOMPARE(w.statusField->text(), U("端口已断开"));
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows().size(), 0);
         w.openButton->click();

@@ -80,10 +80,9 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
         // The test's time-out holds for this read only; the next job finds the port's own.
         comm.SetTimeouts(plan.timeoutMs);
         const auto t0 = Clock::now();
-        const bool answered = bus.protocol
-                                  .ReadMemory(static_cast<uint8_t>(id), plan.startAddress,
-                                              buffer.data(), static_cast<uint8_t>(plan.length))
-                                  .ok();
+        const Reply reply = bus.protocol.ReadMemory(static_cast<uint8_t>(id), plan.startAddress,
+                                                    buffer.data(), static_cast<uint8_t>(plan.length));
+        const bool answered = reply.ok();
         const auto t1 = Clock::now();
         comm.SetTimeouts(comm.timeoutMs);
         const long long us = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
@@ -95,6 +94,10 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
             pass.text += UnansweredLine(id, us, ++timeouts);
         }
         pass.samples.push_back({id, us, answered, answered ? bytes : 0});
+        if (reply.outcome == Outcome::PortGone) {
+            pass.portGone = true;  // the other IDs would fail alike
+            break;
+        }
     }
     pass.traffic = counts.traffic;
     // A pass with nothing to wait for (no IDs, or a closed port that fails every read at
@@ -115,7 +118,7 @@ void RunCommTest(ServoBus& bus, const CommTestPlan& plan, CommTestCounts& counts
             if (!RunCommTestPass(access, plan, counts, abort, pass))
                 return false;
             passDone(pass);
-            return true;
+            return !pass.portGone;
         });
         if (!whole)
             return;

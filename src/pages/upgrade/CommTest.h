@@ -57,6 +57,8 @@ struct CommTestPass {
     std::string text;  // the lines of the pass
     int32_t traffic = 0;
     std::vector<CommTestSample> samples;
+    // The port went away: the pass ended at that read and the test ends as a failure.
+    bool portGone = false;
 };
 
 // One pass, inside a bus job. False when it was cut short by `abort` (a window closing) or
@@ -65,8 +67,9 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
                      const std::atomic<bool>& abort, CommTestPass& pass);
 
 // Runs passes, each a job on `bus`, until `running` is clear after a pass (at least one), or
-// at once when `abort` is set. `passDone` is called after each pass on the bus thread and
-// must not wait for another thread. The caller waits: not for the window's thread.
+// at once when `abort` is set, or after a pass that found the port gone. `passDone` is
+// called after each pass on the bus thread and must not wait for another thread. The caller
+// waits: not for the window's thread.
 void RunCommTest(ServoBus& bus, const CommTestPlan& plan, CommTestCounts& counts,
                  const std::atomic<bool>& running, const std::atomic<bool>& abort,
                  const std::function<void(const CommTestPass&)>& passDone);

@@ -106,6 +106,8 @@ private:
     int blockCount = 0;
     bool imageReady = false;
     bool upgradeActive = false;
+    // The last transfer broke off when the port went away: the servo waits in its loader.
+    bool leftInLoader = false;
     std::atomic<bool> cancelUpgrade{false};
 
     uint8_t startAddress = 0;

@@ -66,7 +66,8 @@ void ServoTest::PostTestPass(const CommTestPlan& plan)
             CommTestPass pass;
             if (RunCommTestPass(bus, plan, counts, testAbort, pass))
                 PostPass(pass);
-            if (testRunning && !testAbort && !bus.Stopping())
+            // A port that went away ends the test; the window says so.
+            if (testRunning && !testAbort && !bus.Stopping() && !pass.portGone)
                 PostTestPass(plan);
             else
                 ended();

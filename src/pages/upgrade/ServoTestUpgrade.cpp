@@ -14,6 +14,8 @@
 namespace {
 
 constexpr const char* kTitle = QT_TRANSLATE_NOOP("ServoTest", "固件升级");
+constexpr const char* kInLoaderQuestion =
+    QT_TRANSLATE_NOOP("ServoTest", "舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?");
 
 }  // namespace
 
@@ -41,12 +43,22 @@ void ServoTest::StartUpgrade()
         // button disabled: the transfer waits for a later click.
         if (host.Searching() || TestRunning() || !imageReady)
             return;
+        // A transfer cut off by the port going away left the servo in its loader: once the
+        // port is back, the way back starts at the unlock step.
+        const bool wayBack = leftInLoader &&
+                             host.Messages().QuestionDefaultNo(this, tr(kTitle), tr(kInLoaderQuestion));
+        leftInLoader = false;
         upgradeActive = true;
         upgradeButton->setText(tr("取消"));
         openButton->setEnabled(false);
         testButton->setEnabled(false);
         host.SetTransferRunning(true);
         cancelUpgrade = false;
+        if (wayBack) {
+            backupLabel->setText(tr("引导程序中, 未备份"));
+            StartTransfer(true);
+            return;
+        }
         backup = BackupResult();
         backupLabel->clear();
         // Before the upgrade instruction: the servo's EPROM block, read fresh and saved.
@@ -164,11 +176,11 @@ void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
             return;
         }
         // A transfer that ran and broke off leaves the servo in its loader, deaf at its own
-        // rate: the way back starts at the unlock step. (A dropped job has no stage.)
-        if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() &&
-            host.Messages().QuestionDefaultNo(
-                this, tr(kTitle),
-                tr("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"))) {
+        // rate: the way back starts at the unlock step. (A dropped job has no stage; a port
+        // that went away has to be opened again first.)
+        leftInLoader = result.portGone && !result.stage.empty();
+        if (result.outcome != UpgradeOutcome::Done && !result.stage.empty() && !result.portGone &&
+            host.Messages().QuestionDefaultNo(this, tr(kTitle), tr(kInLoaderQuestion))) {
             backupLabel->setText(tr("引导程序中, 未备份"));
             StartTransfer(true);
             return;

@@ -94,9 +94,11 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
     std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
                                              : kAfterRateChange);
 
-    const UpgradeResult result = Exchange(bus, job, cancel, reports);
+    UpgradeResult result = Exchange(bus, job, cancel, reports);
+    result.portGone = comm.Gone();
 
-    // Restored in every case, before the job ends and before anyone is told.
+    // Restored in every case (a port that is gone has nothing to restore), before the job
+    // ends and before anyone is told.
     comm.timeoutMs = savedTimeout;
     comm.SetBaudRate(savedRate);
     return result;

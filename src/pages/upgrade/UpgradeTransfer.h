@@ -24,6 +24,8 @@ struct UpgradeResult {
     std::string stage;
     int block = 0;
     int reply = -1;
+    // The port went away during the transfer (a failure, named as such).
+    bool portGone = false;
 };
 
 struct UpgradeJob {
