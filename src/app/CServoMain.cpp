@@ -195,6 +195,7 @@ void CServoMain::OnOpenClose()
             const OpenFailure failure = a.port.LastOpenError();
             int running = rate;
             if (ok) {
+                bus.Traffic().PortOpened();  // the inspector's times count from here
                 a.port.SetBaudRate(a.port.baudRate);
                 a.port.SetBaudRate(rate);
                 running = a.port.baudRate;

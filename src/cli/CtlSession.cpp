@@ -25,6 +25,7 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
         err << "servoctl: cannot open " << port << ": " << comm.LastOpenError().text << "\n";
         return kCtlBusFailed;
     }
+    bus.Traffic().PortOpened();  // --trace's times count from here
     comm.SetBaudRate(rate);
     if (comm.RateRefused()) {
         err << "servoctl: " << port << ": the driver refused " << rate << " baud (it runs at "

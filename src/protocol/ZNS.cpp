@@ -94,6 +94,20 @@ Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
 {
     if (id == kBroadcastId || profile.statusLevel == 0)
         return Reply::Answered();
+    const Reply reply = CheckStatus(id);
+    ReplyEnded(reply);
+    return reply;
+}
+
+Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
+{
+    const Reply reply = CheckReadReply(id, buffer, n);
+    ReplyEnded(reply);
+    return reply;
+}
+
+Reply ZNS::CheckStatus(uint8_t id)
+{
     uint8_t status[kStatusPacketSize];
     if (ReceiveBytes(status, kStatusPacketSize) != kStatusPacketSize)
         return Short();
@@ -109,7 +123,7 @@ Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
     return Reply::Answered(0, status[4]);
 }
 
-Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
+Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 {
     uint8_t head[kReplyHeadSize];
     if (ReceiveBytes(head, kReplyHeadSize) < kReplyHeadSize)
