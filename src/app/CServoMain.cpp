@@ -1,6 +1,7 @@
 #include "app/CServoMain.h"
 
 #include "app/AppIcon.h"
+#include "app/TrafficWindow.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -84,6 +86,8 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     currentPage = 0;
     tabs->setCurrentIndex(0);
     connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated,
+            this, &CServoMain::ShowTraffic);
 
     for (int rate : kBaudRates)
         baudCombo->addItem(QString::number(rate));
@@ -399,6 +403,15 @@ void CServoMain::closeEvent(QCloseEvent* event)
     Shutdown();
     event->accept();
     QCoreApplication::quit();
+}
+
+void CServoMain::ShowTraffic()
+{
+    if (!trafficWindow)
+        trafficWindow = new CTrafficWindow(bus, *this, this);
+    trafficWindow->show();
+    trafficWindow->raise();
+    trafficWindow->activateWindow();
 }
 
 void CServoMain::keyPressEvent(QKeyEvent* event)

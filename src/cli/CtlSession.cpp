@@ -35,6 +35,13 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
     return kCtlDone;
 }
 
+void Session::Trace()
+{
+    bus.Traffic().SetKeep(false);
+    bus.Traffic().SetEcho([this](const TrafficRecord& r) { err << TrafficLine(r) << '\n'; });
+    bus.SetTracing(true);
+}
+
 int Session::Identify(uint8_t id, long long byteOrder, long long statusLevel,
                       long long positionAddress)
 {

@@ -64,8 +64,10 @@ int ZNS::SendSyncPacket(const uint8_t* ids, int count, uint8_t address, const ui
     for (int i = 0; i < length; ++i)
         blockSum += block[i];
     SendBytes(head, 7);
+    // Only the checksum goes with SendByte: the whole packet leaves in one write, and a tap
+    // sees it as one packet.
     for (int g = 0; g < count; ++g) {
-        SendByte(ids[g]);
+        SendBytes(&ids[g], 1);
         SendBytes(block, length);
         sum += ids[g] + blockSum;
     }
