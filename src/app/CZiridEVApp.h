@@ -18,6 +18,7 @@ public:
         bool demo = false;
         QString screenshot;  // save a picture of the window there and exit
         double driveMinutes = -1;  // open, search, select and poll unattended (scripts/soak)
+        bool traffic = false;      // open the traffic inspector at start
     };
 
     CZiridEVApp(int& argc, char** argv);

@@ -30,7 +30,7 @@ CTrafficWindow::CTrafficWindow(ServoBus& b, PageHost& h, QWidget* parent)
 {
     setWindowTitle(U("通信记录"));
     setAccessibleName(U("通信记录"));
-    resize(900, 520);
+    resize(820, 420);
 
     auto* idLabel = new QLabel(U("ID:"));
     idFilter = new QLineEdit;
