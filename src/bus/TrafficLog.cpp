@@ -135,7 +135,7 @@ TrafficLog::Batch TrafficLog::Since(uint64_t from, size_t max) const
     const size_t end = std::min(records.size(), begin + max);
     b.records.assign(records.begin() + static_cast<std::ptrdiff_t>(begin),
                      records.begin() + static_cast<std::ptrdiff_t>(end));
-    b.next = b.records.back().seq + 1;
+    b.next = first + end;
     return b;
 }
 
@@ -143,6 +143,12 @@ uint64_t TrafficLog::Dropped() const
 {
     std::lock_guard lock(mutex);
     return dropped;
+}
+
+uint64_t TrafficLog::Next() const
+{
+    std::lock_guard lock(mutex);
+    return nextSeq;
 }
 
 size_t TrafficLog::Size() const

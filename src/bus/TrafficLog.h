@@ -66,6 +66,8 @@ public:
     // Copies up to `max` records from sequence `from` on; records that went are skipped.
     Batch Since(uint64_t from, size_t max) const;
     uint64_t Dropped() const;
+    // The sequence number the next packet gets.
+    uint64_t Next() const;
     size_t Size() const;
     void Clear();
 
