@@ -5,7 +5,11 @@
 
 #include <QFontDatabase>
 
-TrafficModel::TrafficModel(size_t c, QObject* parent) : QAbstractTableModel(parent), capacity(c) {}
+TrafficModel::TrafficModel(size_t c, QObject* parent)
+    : QAbstractTableModel(parent), capacity(c),
+      bytesFont(QFontDatabase::systemFont(QFontDatabase::FixedFont))
+{
+}
 
 int TrafficModel::rowCount(const QModelIndex& parent) const
 {
@@ -35,7 +39,7 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const
         return {};
     const TrafficRecord& r = rows[static_cast<size_t>(index.row())];
     if (role == Qt::FontRole && index.column() == Bytes)
-        return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        return bytesFont;
     if (role == Qt::TextAlignmentRole && index.column() == Time)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)

@@ -6,6 +6,7 @@
 #include "bus/TrafficLog.h"
 
 #include <QAbstractTableModel>
+#include <QFont>
 
 #include <deque>
 #include <optional>
@@ -36,6 +37,7 @@ public:
 
 private:
     const size_t capacity;
+    const QFont bytesFont;
     std::optional<int> id;
     std::optional<JobKind> operation;
     std::deque<TrafficRecord> rows;
