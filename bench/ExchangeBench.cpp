@@ -6,10 +6,14 @@
 // a well-formed reply. The loops take turns within each round, so a busy moment of the
 // machine falls on all of them; the figures are the medians over rounds and the ratios.
 //
+// Then the traffic inspector's cost: the same ReadMemory with the tap closed, against a byte
+// channel without any tap, and with the traffic record open.
+//
 // Then the paced figure a user feels: the same read on the virtual bus holding each answer
 // for its wire time at 1 Mbaud, beside the exchange's wire time.
 #include "BenchSmoke.h"
 #include "bus/ServoBus.h"
+#include "bus/TrafficLog.h"
 #include "protocol/ZNServo.h"
 #include "serial/CZNComm.h"
 #include "serial/LinuxTty.h"
@@ -28,6 +32,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -246,6 +251,91 @@ void ExchangeAgainstBareCalls(benchmark::State& state)
     state.counters["bus_ratio_of_rounds"] = Median(busRatios);
 }
 
+// ZNServo's byte channel without the tap: the figure a closed inspector is held against. (The
+// reply hook's empty virtual call in ZNS stays in both.)
+class UntappedServo : public ZNS {
+public:
+    explicit UntappedServo(CZNComm& c) : comm(c) {}
+    int SendByte(uint8_t value) override
+    {
+        std::lock_guard lock(heldMutex);
+        if (held.empty())
+            return comm.Write(&value, 1);
+        held.push_back(value);
+        const int n = static_cast<int>(held.size());
+        const int sent = comm.Write(held.data(), n);
+        held.clear();
+        return sent == n ? 1 : 0;
+    }
+    int SendBytes(const uint8_t* buffer, int n) override
+    {
+        std::lock_guard lock(heldMutex);
+        held.insert(held.end(), buffer, buffer + n);
+        return n;
+    }
+    int ReceiveBytes(uint8_t* buffer, int n) override { return comm.Read(buffer, n); }
+    int FlushInput() override
+    {
+        {
+            std::lock_guard lock(heldMutex);
+            held.clear();
+        }
+        return comm.PurgeInput();
+    }
+    bool ChannelOpen() const override { return comm.IsOpen(); }
+
+private:
+    CZNComm& comm;
+    std::mutex heldMutex;
+    std::vector<uint8_t> held;
+};
+
+// Rounds of three turns over one port and far end, the order changing from round to round:
+// no tap at all, ZNServo with its tap closed, ZNServo recording into a traffic log. Reported:
+// the medians and the median of each round's ratio against no tap.
+void InspectorTapCost(benchmark::State& state)
+{
+    Responder far;
+    CZNComm comm;
+    comm.Open(far.path);
+    comm.SetBaudRate(1000000);
+    UntappedServo none(comm);
+    ZNServo closed(comm);
+    ZNServo open(comm);
+    TrafficLog log;
+    open.SetTap(&log);
+    uint8_t data[kCount] = {};
+    const char* const names[3] = {"no tap", "tap closed", "tap open"};
+    const std::function<bool()> loops[3] = {
+        [&] { return none.ReadMemory(1, kAddress, data, kCount).ok(); },
+        [&] { return closed.ReadMemory(1, kAddress, data, kCount).ok(); },
+        [&] { return open.ReadMemory(1, kAddress, data, kCount).ok(); }};
+    std::vector<double> us[3], closedRatios, openRatios;
+    int round = 0;
+    for (auto _ : state) {
+        double turn[3];
+        for (int k = 0; k < 3; ++k) {
+            const int which = (round + k) % 3;
+            turn[which] = Turn(loops[which], kExchangesPerTurn);
+            if (turn[which] < 0) {
+                state.SkipWithError((std::string(names[which]) + ": no good reply").c_str());
+                return;
+            }
+        }
+        ++round;
+        for (int k = 0; k < 3; ++k)
+            us[k].push_back(turn[k]);
+        closedRatios.push_back(turn[1] / turn[0]);
+        openRatios.push_back(turn[2] / turn[0]);
+    }
+    state.counters["none_us"] = Median(us[0]);
+    state.counters["closed_us"] = Median(us[1]);
+    state.counters["open_us"] = Median(us[2]);
+    state.counters["closed_ratio"] = Median(closedRatios);
+    state.counters["open_ratio"] = Median(openRatios);
+    state.counters["records"] = static_cast<double>(log.Next());
+}
+
 // ReadMemory of 13 bytes on the virtual bus at 1 Mbaud, each answer held for its wire time
 // and the return delay: 8 + 19 bytes at 10 bits a byte are 270 us, plus 20 us.
 void PacedReadMemory(benchmark::State& state)
@@ -293,6 +383,7 @@ void PacedReadMemory(benchmark::State& state)
 }
 
 BENCHMARK(ExchangeAgainstBareCalls)->Iterations(kRounds)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(InspectorTapCost)->Iterations(kRounds)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(PacedReadMemory)->Iterations(SmokeScaled(2000, 20))->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -308,6 +308,61 @@
     </message>
 </context>
 <context>
+    <name>CTrafficWindow</name>
+    <message>
+        <source>通信记录</source>
+        <translation>Traffic</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>操作:</source>
+        <translation>Operation:</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>导出...</source>
+        <translation>Export...</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>%1 条</source>
+        <translation>%1 packets</translation>
+    </message>
+    <message>
+        <source>；较早的 %1 条已丢弃（只保留最新的 %2 条）</source>
+        <translation>; %1 older ones dropped (only the newest %2 are kept)</translation>
+    </message>
+    <message>
+        <source>；已暂停</source>
+        <translation>; paused</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>导出</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>导出失败: %1</source>
+        <translation>Export failed: %1</translation>
+    </message>
+</context>
+<context>
     <name>CZiridEVApp</name>
     <message>
         <source>型号文件: %1</source>
@@ -679,6 +734,57 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     <message>
         <source>参数载入失败</source>
         <translation>Loading the parameters failed</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficModel</name>
+    <message>
+        <source>轮询</source>
+        <translation>Poll</translation>
+    </message>
+    <message>
+        <source>命令</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>传输</source>
+        <translation>Transfer</translation>
+    </message>
+    <message>
+        <source>测试</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Out</translation>
+    </message>
+    <message>
+        <source>接收</source>
+        <translation>In</translation>
+    </message>
+    <message>
+        <source>时间 (µs)</source>
+        <translation>Time (µs)</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>Direction</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>字节</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>解码</source>
+        <translation>Decoding</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #include "app/CServoMain.h"
 
 #include "app/AppIcon.h"
+#include "app/TrafficWindow.h"
 #include "catalogue/ModelTypes.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -92,6 +94,8 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     currentPage = 0;
     tabs->setCurrentIndex(0);
     connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated,
+            this, &CServoMain::ShowTraffic);
 
     for (int rate : kBaudRates)
         baudCombo->addItem(QString::number(rate));
@@ -207,6 +211,7 @@ void CServoMain::OnOpenClose()
             const OpenFailure failure = a.port.LastOpenError();
             int running = rate;
             if (ok) {
+                bus.Traffic().PortOpened();  // the inspector's times count from here
                 a.port.SetBaudRate(a.port.baudRate);
                 a.port.SetBaudRate(rate);
                 running = a.port.baudRate;
@@ -423,6 +428,15 @@ void CServoMain::closeEvent(QCloseEvent* event)
     Shutdown();
     event->accept();
     QCoreApplication::quit();
+}
+
+void CServoMain::ShowTraffic()
+{
+    if (!trafficWindow)
+        trafficWindow = new CTrafficWindow(bus, *this, this);
+    trafficWindow->show();
+    trafficWindow->raise();
+    trafficWindow->activateWindow();
 }
 
 void CServoMain::keyPressEvent(QKeyEvent* event)

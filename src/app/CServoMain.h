@@ -23,6 +23,7 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class CRobotDlg;
+class CTrafficWindow;
 class ServoPG;
 class ServoTest;
 
@@ -61,6 +62,9 @@ public:
     CRobotDlg& DebugPage() { return *debugPage; }
     ServoPG& ProgramPage() { return *programPage; }
     ServoTest& UpgradePage() { return *upgradePage; }
+    // The traffic inspector (Ctrl+L); made on its first opening.
+    void ShowTraffic();
+    CTrafficWindow* TrafficWindow() { return trafficWindow; }
     MessageBoxes& Messages() override { return *messages; }
     FileDialogs& Files() override { return *files; }
     void SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<FileDialogs> f);
@@ -122,4 +126,5 @@ private:
     ServoPG* programPage = nullptr;
     ServoTest* upgradePage = nullptr;
     CRobotDlg* debugPage = nullptr;
+    CTrafficWindow* trafficWindow = nullptr;
 };

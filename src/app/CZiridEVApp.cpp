@@ -1,5 +1,6 @@
 #include "app/CZiridEVApp.h"
 #include "app/DemoDrive.h"
+#include "app/TrafficWindow.h"
 
 #include "pages/debug/CRobotDlg.h"
 #include "widgets/Language.h"
@@ -9,10 +10,12 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTableWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
@@ -43,18 +46,34 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "The window's language: en (English) or zh (Chinese). Without it English when the "
         "system's UI language is English, else Chinese.", "en|zh");
     parser.addOption(languageOption);
+    QCommandLineOption trafficOption("traffic", "Open the traffic inspector (Ctrl+L) at start.");
     parser.addOption(demoOption);
     parser.addOption(shotOption);
     parser.addOption(driveOption);
+    parser.addOption(trafficOption);
     parser.process(qt);
     return {parser.isSet(demoOption), parser.value(shotOption),
             parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1,
-            parser.value(languageOption)};
+            parser.value(languageOption),
+            parser.isSet(trafficOption)};
 }
 
 bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
 {
-    return w.grab().save(file, "PNG");
+    QPixmap shot = w.grab();
+    // An open traffic inspector is drawn over the window's lower right part, as it would sit.
+    if (auto* main = qobject_cast<CServoMain*>(&w); main && main->TrafficWindow() &&
+                                                    main->TrafficWindow()->isVisible()) {
+        const QPixmap inspector = main->TrafficWindow()->grab();
+        QPainter painter(&shot);
+        const QPoint at(std::max(0, shot.width() - inspector.width() - 16),
+                        std::max(0, shot.height() - inspector.height() - 16));
+        painter.fillRect(QRect(at + QPoint(4, 4), inspector.size()), QColor(0, 0, 0, 70));
+        painter.drawPixmap(at, inspector);
+        painter.setPen(Qt::darkGray);
+        painter.drawRect(QRect(at, inspector.size()).adjusted(0, 0, -1, -1));
+    }
+    return shot.save(file, "PNG");
 }
 
 int CZiridEVApp::Run()
@@ -89,6 +108,8 @@ int CZiridEVApp::Run()
         }
     }
     window->show();
+    if (options.traffic)
+        window->ShowTraffic();
     if (options.driveMinutes >= 0)
         StartDemoDrive(*window, options.driveMinutes);
 

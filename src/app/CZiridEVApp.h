@@ -19,6 +19,7 @@ public:
         QString screenshot;  // save a picture of the window there and exit
         double driveMinutes = -1;  // open, search, select and poll unattended (scripts/soak)
         QString language;  // "en", "zh", or empty for the system's UI language
+        bool traffic = false;      // open the traffic inspector at start
     };
 
     CZiridEVApp(int& argc, char** argv);

@@ -6,8 +6,15 @@ thread_local const ServoBus* currentBus = nullptr;
 }  // namespace
 
 BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
-    : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g)
+    : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g),
+      outerKind(b.traffic.Operation())
 {
+    bus.traffic.SetOperation(kind);
+}
+
+BusAccess::~BusAccess()
+{
+    bus.traffic.SetOperation(outerKind);
 }
 
 bool BusAccess::Stopping() const

@@ -4,6 +4,8 @@
 // as long as it runs, so nobody else takes a lock for the bus: the window, the pages and
 // servoctl submit jobs and get their results back through the jobs' own callbacks.
 
+#include "bus/JobKind.h"
+#include "bus/TrafficLog.h"
 #include "protocol/ZNServo.h"
 #include "serial/CZNComm.h"
 
@@ -19,9 +21,6 @@
 #include <thread>
 #include <type_traits>
 
-// What a job is for; the traffic record names each packet's operation by it.
-enum class JobKind : uint8_t { Poll, Command, Search, Transfer, Test };
-
 class ServoBus;
 
 // What a running job gets: the protocol and its port to itself.
@@ -35,11 +34,17 @@ public:
     // long job ends between two exchanges.
     bool Stopping() const;
 
+    // A job run inside another gives the traffic record back the outer job's kind.
+    ~BusAccess();
+    BusAccess(const BusAccess&) = delete;
+    BusAccess& operator=(const BusAccess&) = delete;
+
 private:
     friend class ServoBus;
     BusAccess(ServoBus& bus, JobKind kind, uint64_t generation);
-    const ServoBus& bus;
+    ServoBus& bus;
     const uint64_t generation;
+    const JobKind outerKind;
 };
 
 class ServoBus {
@@ -64,6 +69,9 @@ public:
 
     CZNComm& Port() { return *port; }
     ZNServo& Protocol() { return protocol; }
+    // Every packet in and out while tracing is on (the inspector, servoctl --trace).
+    TrafficLog& Traffic() { return traffic; }
+    void SetTracing(bool on) { protocol.SetTap(on ? &traffic : nullptr); }
 
     // Queues a job; false (and `dropped` called) once the bus is shut down.
     bool Post(JobKind kind, Job job, Dropped dropped = {});
@@ -131,6 +139,7 @@ private:
     std::unique_ptr<CZNComm> ownPort;
     CZNComm* port;
     ZNServo protocol;
+    TrafficLog traffic;
     const Threading threading;
 
     mutable std::mutex mutex;

@@ -30,6 +30,8 @@ public:
         : out(o), err(e), catalogue(catalogueFile) {}
 
     int Open(const std::string& port, int rate, int timeoutMs);
+    // Every packet in and out, decoded, one line each on `err` (--trace).
+    void Trace();
 
     // Byte order, status level and position address of the servo a command goes to, as a
     // click in the main window's servo list would take them, unless the options give them

@@ -25,6 +25,7 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
         err << "servoctl: cannot open " << port << ": " << comm.LastOpenError().text << "\n";
         return kCtlBusFailed;
     }
+    bus.Traffic().PortOpened();  // --trace's times count from here
     comm.SetBaudRate(rate);
     if (comm.RateRefused()) {
         err << "servoctl: " << port << ": the driver refused " << rate << " baud (it runs at "
@@ -32,6 +33,13 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
         return kCtlBusFailed;
     }
     return kCtlDone;
+}
+
+void Session::Trace()
+{
+    bus.Traffic().SetKeep(false);
+    bus.Traffic().SetEcho([this](const TrafficRecord& r) { err << TrafficLine(r) << '\n'; });
+    bus.SetTracing(true);
 }
 
 int Session::Identify(uint8_t id, long long byteOrder, long long statusLevel,

@@ -26,7 +26,7 @@ struct Texts {
     std::string id, address, count, value, target, acc = "0", speed = "0", time = "0";
     std::string mode = "normal", last, state;
     std::vector<std::string> bytes;
-    bool allRates = false, verbose = false;
+    bool allRates = false, verbose = false, trace = false;
 };
 
 WriteMode ModeOf(const std::string& mode)
@@ -143,6 +143,8 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
                                                "the user's, else the installed one)")->type_name("FILE");
     app.add_flag("-v,--verbose", t.verbose, "name the catalogue when it is not the working "
                                             "directory's");
+    app.add_flag("--trace", t.trace, "print every packet in and out on stderr: time in us since "
+                                     "the port opened, direction, operation, bytes, decoding");
     app.add_option("--byte-order", t.byteOrder, "0 low byte first, 1 high byte first")->type_name("N");
     app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do")->type_name("N");
     app.add_option("--position-address", t.positionAddress, "first address of the position block")->type_name("N");
@@ -302,6 +304,8 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     // The port's opening and the command's exchanges are one job on the bus's thread; this
     // thread waits for it.
     Session s(t.catalogue, out, err);
+    if (t.trace)
+        s.Trace();
     return s.bus.Run(JobKind::Command, [&](BusAccess&) -> int {
         if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
             return r;

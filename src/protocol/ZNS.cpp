@@ -64,8 +64,10 @@ int ZNS::SendSyncPacket(const uint8_t* ids, int count, uint8_t address, const ui
     for (int i = 0; i < length; ++i)
         blockSum += block[i];
     SendBytes(head, 7);
+    // Only the checksum goes with SendByte: the whole packet leaves in one write, and a tap
+    // sees it as one packet.
     for (int g = 0; g < count; ++g) {
-        SendByte(ids[g]);
+        SendBytes(&ids[g], 1);
         SendBytes(block, length);
         sum += ids[g] + blockSum;
     }
@@ -101,6 +103,20 @@ Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
 {
     if (id == kBroadcastId || profile.statusLevel == 0)
         return Reply::Answered();
+    const Reply reply = CheckStatus(id);
+    ReplyEnded(reply);
+    return reply;
+}
+
+Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
+{
+    const Reply reply = CheckReadReply(id, buffer, n);
+    ReplyEnded(reply);
+    return reply;
+}
+
+Reply ZNS::CheckStatus(uint8_t id)
+{
     uint8_t status[kStatusPacketSize];
     if (ReceiveBytes(status, kStatusPacketSize) != kStatusPacketSize)
         return Short();
@@ -116,7 +132,7 @@ Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
     return Reply::Answered(0, status[4]);
 }
 
-Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
+Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 {
     uint8_t head[kReplyHeadSize];
     if (ReceiveBytes(head, kReplyHeadSize) < kReplyHeadSize)

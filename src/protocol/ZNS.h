@@ -99,7 +99,13 @@ public:
     // What a packet that expects no reply came to.
     Reply Sent(int sendResult) const;
 
+protected:
+    // Called once a reply has been judged, whatever it came to (the traffic record's verdict).
+    virtual void ReplyEnded(const Reply&) {}
+
 private:
+    Reply CheckStatus(uint8_t id);
+    Reply CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n);
     Reply WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t address,
                         const uint8_t* data, uint8_t n, uint8_t instruction);
     Reply BareExchange(const ServoProfile& profile, uint8_t id, uint8_t instruction);

@@ -1,9 +1,11 @@
 #pragma once
 // The protocol bound to the program's serial port.
 
+#include "protocol/PacketTap.h"
 #include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -21,11 +23,24 @@ public:
     bool ChannelOpen() const override { return comm.IsOpen(); }
     bool ChannelGone() const override { return comm.Gone(); }
 
+    // Whom every packet is shown to, or nobody (nullptr). The tap must outlive its use; it
+    // is called on the thread of the running exchange.
+    void SetTap(PacketTap* t) { tap.store(t, std::memory_order_relaxed); }
+    // The loader's unframed bytes, which go around the packet operations, with their step.
+    void TraceLoader(PacketDirection direction, LoaderStep step, LoaderStep answering,
+                     int block, const uint8_t* bytes, int n);
+
     CZNComm& comm;
+
+protected:
+    void ReplyEnded(const Reply& reply) override;
 
 private:
     // Only bus jobs send, one at a time; this mutex only keeps a second sender that goes
     // around the bus owner from corrupting the vector.
     std::mutex heldMutex;
     std::vector<uint8_t> held;
+    // Closed inspector: one relaxed load per packet and per read.
+    std::atomic<PacketTap*> tap{nullptr};
+    std::vector<uint8_t> incoming;  // the bytes of the reply being read, while tapped
 };

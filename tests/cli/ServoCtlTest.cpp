@@ -240,4 +240,23 @@ TEST_F(ServoCtl, HelpExitsZero)
     EXPECT_NE(out.str().find("--speed"), std::string::npos);
 }
 
+TEST_F(ServoCtl, TracePrintsEachPacketDecodedOnStderr)
+{
+    ASSERT_EQ(Run({"--trace", "read", "2", "0x0B", "2"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "03 FF\n");  // standard output keeps the command's own
+    std::vector<std::string> lines;
+    std::istringstream in(err.str());
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
+    ASSERT_GE(lines.size(), 2u);
+    // Time since the port opened, direction, operation, bytes, decoding.
+    const std::string request = lines[lines.size() - 2], reply = lines.back();
+    EXPECT_NE(request.find(" out command  FF FF 02 04 02 0B 02 EA  | ID 2 READ addr 11 count 2"),
+              std::string::npos) << request;
+    EXPECT_NE(reply.find(" in  command  FF FF 02 04 00 03 FF F7  | ID 2 reply error 0x00 data 03 FF good"),
+              std::string::npos) << reply;
+    EXPECT_NE(Run({"--trace", "read", "8", "0", "1"}), 0);
+    EXPECT_NE(err.str().find("| no answer\n"), std::string::npos) << err.str();
+}
+
 }  // namespace

@@ -24,20 +24,34 @@ UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage
     return r;
 }
 
+// SendAndAwaitByte, with the loader's bytes and its answer shown to the traffic record (they
+// go around the packet operations).
+int LoaderStepExchange(BusAccess& bus, LoaderStep step, int block, const uint8_t* bytes, int n)
+{
+    const int written = bus.port.Write(bytes, n);
+    if (written > 0)
+        bus.protocol.TraceLoader(PacketDirection::Out, step, LoaderStep::None, block, bytes, written);
+    uint8_t answer = 0;
+    const int got = bus.port.Read(&answer, 1);
+    bus.protocol.TraceLoader(PacketDirection::In, LoaderStep::Answer, step, block, &answer,
+                             got == 1 ? 1 : 0);
+    return got == 1 ? answer : -1;
+}
+
 UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
                        const UpgradeReports& reports)
 {
-    CZNComm& comm = bus.port;
     auto cancelled = [&] { return userCancel.load() || bus.Stopping(); };
     UpgradeResult r;
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
-    if (SendAndAwaitByte(comm, job.unlock.data(), static_cast<int>(job.unlock.size())) < 0)
+    if (LoaderStepExchange(bus, LoaderStep::Unlock, 0, job.unlock.data(),
+                           static_cast<int>(job.unlock.size())) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
     const uint8_t start = kLoaderStart;
-    if (SendAndAwaitByte(comm, &start, 1) < 0)
+    if (LoaderStepExchange(bus, LoaderStep::Start, 0, &start, 1) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "start", 0, -1);
 
     const Crc16 crc = LoaderCrc();
@@ -50,7 +64,8 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
                                                      i, blocks,
                                                      static_cast<uint8_t>(job.kind), crc);
         for (;;) {
-            const int reply = SendAndAwaitByte(comm, block.data(), kUpgradeBlockSize);
+            const int reply =
+                LoaderStepExchange(bus, LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
             if (reply == kLoaderAck)
                 break;
             if (reply != kLoaderRefuse)
