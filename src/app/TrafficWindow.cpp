@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr JobKind kOperations[] = {JobKind::Poll, JobKind::Command, JobKind::Search,
@@ -66,8 +68,9 @@ CTrafficWindow::CTrafficWindow(ServoBus& b, PageHost& h, QWidget* parent)
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     table->setColumnWidth(TrafficModel::Time, 100);
-    table->setColumnWidth(TrafficModel::Direction, 50);
-    table->setColumnWidth(TrafficModel::Operation, 50);
+    // Wide enough for the header's own text in either language, and for the cells' words.
+    for (int column : {int(TrafficModel::Direction), int(TrafficModel::Operation)})
+        table->setColumnWidth(column, std::max(50, table->horizontalHeader()->sectionSizeHint(column)));
     table->setColumnWidth(TrafficModel::Bytes, 330);
     table->horizontalHeader()->setStretchLastSection(true);
 

@@ -90,10 +90,11 @@ std::string DecodeReply(const PacketView& v)
     switch (v.verdict) {
     case Verdict::Good: {
         const Frame f = Parse(b, n);
-        s += (f.paramCount == 0 ? "status" : "reply") + std::string(" error ") + Hex2(b[4]);
+        // The verdict before the data: a narrow column still shows it.
+        s += (f.paramCount == 0 ? "status" : "reply") + std::string(" good error ") + Hex2(b[4]);
         if (f.paramCount > 0)
             s += " data " + HexBytes(f.params, f.paramCount);
-        return s + " good";
+        return s;
     }
     case Verdict::Short:
         return s + "short (" + std::to_string(n) + " bytes)";

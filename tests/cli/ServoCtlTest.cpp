@@ -253,7 +253,7 @@ TEST_F(ServoCtl, TracePrintsEachPacketDecodedOnStderr)
     const std::string request = lines[lines.size() - 2], reply = lines.back();
     EXPECT_NE(request.find(" out command  FF FF 02 04 02 0B 02 EA  | ID 2 READ addr 11 count 2"),
               std::string::npos) << request;
-    EXPECT_NE(reply.find(" in  command  FF FF 02 04 00 03 FF F7  | ID 2 reply error 0x00 data 03 FF good"),
+    EXPECT_NE(reply.find(" in  command  FF FF 02 04 00 03 FF F7  | ID 2 reply good error 0x00 data 03 FF"),
               std::string::npos) << reply;
     EXPECT_NE(Run({"--trace", "read", "8", "0", "1"}), 0);
     EXPECT_NE(err.str().find("| no answer\n"), std::string::npos) << err.str();

@@ -31,10 +31,10 @@ TEST(Traffic, EachInstructionAndReplyDecodes)
     const Case cases[] = {
         {"read, good", [](ZNServo& s) { uint8_t d[2]; return s.ReadMemory(1, 56, d, 2); }, 8,
          {0xFF, 0xFF, 1, 4, 0, 0xD0, 0x07, 0x23},
-         {"ID 1 READ addr 56 count 2", "ID 1 reply error 0x00 data D0 07 good"}},
+         {"ID 1 READ addr 56 count 2", "ID 1 reply good error 0x00 data D0 07"}},
         {"write, status with error", [](ZNServo& s) { return s.WriteMemory(kProfile, 1, 40, kData, 2); }, 9,
          {0xFF, 0xFF, 1, 2, 0x20, 0xDC},
-         {"ID 1 WRITE addr 40 data 10 20", "ID 1 status error 0x20 good"}},
+         {"ID 1 WRITE addr 40 data 10 20", "ID 1 status good error 0x20"}},
         {"reg write, short", [](ZNServo& s) { return s.RegWriteMemory(kProfile, 2, 41, kData, 1); }, 8,
          {0xFF, 0xFF, 2},
          {"ID 2 REG_WRITE addr 41 data 10", "ID 2 short (3 bytes)"}},
