@@ -5,6 +5,7 @@
 // (the smoke run polls for a second); BENCH_PLOT_PNG names a file that receives the full plot
 // as painted, to compare by eye.
 #include "BenchSmoke.h"
+#include "WindowBenchMain.h"
 #include "app/CServoMain.h"
 #include "bus/ServoBus.h"
 #include "pages/debug/CRobotDlg.h"
@@ -397,13 +398,5 @@ BENCHMARK(DriveDuringSearch)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTi
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // The window reads its catalogue from the working directory.
-    QDir::setCurrent(SERVO_SOURCE_DIR "/data");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

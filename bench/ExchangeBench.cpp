@@ -205,6 +205,39 @@ double Turn(Exchange exchange, int n)
     return Median(std::move(us));
 }
 
+// Runs the three loops in turns of kExchangesPerTurn, the first of each round rotating so none
+// always follows another; each turn's median time per exchange goes to us[k]. False (the state
+// told which) when a loop gets no good reply.
+bool RotateTurns(benchmark::State& state, const char* const (&names)[3],
+                 const std::function<bool()> (&loops)[3], std::vector<double> (&us)[3])
+{
+    int round = 0;
+    for (auto _ : state) {
+        double turn[3];
+        for (int k = 0; k < 3; ++k) {
+            const int which = (round + k) % 3;
+            turn[which] = Turn(loops[which], kExchangesPerTurn);
+            if (turn[which] < 0) {
+                state.SkipWithError((std::string(names[which]) + ": no good reply").c_str());
+                return false;
+            }
+        }
+        ++round;
+        for (int k = 0; k < 3; ++k)
+            us[k].push_back(turn[k]);
+    }
+    return true;
+}
+
+// Each round's a / b.
+std::vector<double> Ratios(const std::vector<double>& a, const std::vector<double>& b)
+{
+    std::vector<double> r;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        r.push_back(a[i] / b[i]);
+    return r;
+}
+
 // Each round runs one turn of the bare loop, of ReadMemory and of ReadMemory through the bus
 // owner, the one going first changing from round to round. Reported: the medians over rounds
 // and the ratios against the bare loop (of the medians, and the median of each round's).
@@ -223,24 +256,10 @@ void ExchangeAgainstBareCalls(benchmark::State& state)
     const std::function<bool()> loops[3] = {[&] { return bare.Exchange(); },
                                             [&] { return servo.Direct(); },
                                             [&] { return servo.ThroughBus(); }};
-    std::vector<double> us[3], directRatios, busRatios;
-    int round = 0;
-    for (auto _ : state) {
-        double turn[3];
-        for (int k = 0; k < 3; ++k) {
-            const int which = (round + k) % 3;
-            turn[which] = Turn(loops[which], kExchangesPerTurn);
-            if (turn[which] < 0) {
-                state.SkipWithError((std::string(names[which]) + ": no good reply").c_str());
-                return;
-            }
-        }
-        ++round;
-        for (int k = 0; k < 3; ++k)
-            us[k].push_back(turn[k]);
-        directRatios.push_back(turn[1] / turn[0]);
-        busRatios.push_back(turn[2] / turn[0]);
-    }
+    std::vector<double> us[3];
+    if (!RotateTurns(state, names, loops, us))
+        return;
+    const std::vector<double> directRatios = Ratios(us[1], us[0]), busRatios = Ratios(us[2], us[0]);
     const double bareUs = Median(us[0]), directUs = Median(us[1]), busUs = Median(us[2]);
     state.counters["bare_us"] = bareUs;
     state.counters["ReadMemory_us"] = directUs;
@@ -310,24 +329,10 @@ void InspectorTapCost(benchmark::State& state)
         [&] { return none.ReadMemory(1, kAddress, data, kCount).ok(); },
         [&] { return closed.ReadMemory(1, kAddress, data, kCount).ok(); },
         [&] { return open.ReadMemory(1, kAddress, data, kCount).ok(); }};
-    std::vector<double> us[3], closedRatios, openRatios;
-    int round = 0;
-    for (auto _ : state) {
-        double turn[3];
-        for (int k = 0; k < 3; ++k) {
-            const int which = (round + k) % 3;
-            turn[which] = Turn(loops[which], kExchangesPerTurn);
-            if (turn[which] < 0) {
-                state.SkipWithError((std::string(names[which]) + ": no good reply").c_str());
-                return;
-            }
-        }
-        ++round;
-        for (int k = 0; k < 3; ++k)
-            us[k].push_back(turn[k]);
-        closedRatios.push_back(turn[1] / turn[0]);
-        openRatios.push_back(turn[2] / turn[0]);
-    }
+    std::vector<double> us[3];
+    if (!RotateTurns(state, names, loops, us))
+        return;
+    const std::vector<double> closedRatios = Ratios(us[1], us[0]), openRatios = Ratios(us[2], us[0]);
     state.counters["none_us"] = Median(us[0]);
     state.counters["closed_us"] = Median(us[1]);
     state.counters["open_us"] = Median(us[2]);

@@ -5,6 +5,7 @@
 // had not yet taken (sampled every 100 ms), and the UI thread's CPU share.
 // Runs on the offscreen platform unless another is set.
 #include "BenchSmoke.h"
+#include "WindowBenchMain.h"
 #include "app/CServoMain.h"
 #include "app/TrafficWindow.h"
 #include "pages/debug/CRobotDlg.h"
@@ -115,13 +116,5 @@ BENCHMARK(InspectorDuringCommTest)->Iterations(1)->UseRealTime()->Unit(benchmark
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // The window reads its catalogue from the working directory.
-    QDir::setCurrent(SERVO_SOURCE_DIR "/data");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

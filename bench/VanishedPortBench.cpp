@@ -3,6 +3,7 @@
 // (100 ms poll), each in windows interleaved with windows of the same tab on a healthy bus.
 // BENCH_WINDOW_SECONDS sets each window's length (default 5; the smoke run takes 1).
 #include "BenchSmoke.h"
+#include "WindowBenchMain.h"
 #include "app/CServoMain.h"
 #include "bus/ServoBus.h"
 #include "pages/debug/CRobotDlg.h"
@@ -163,13 +164,5 @@ BENCHMARK(PollWhileGone)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // The window reads its catalogue from the working directory.
-    QDir::setCurrent(SERVO_SOURCE_DIR "/data");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

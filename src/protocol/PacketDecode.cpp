@@ -1,6 +1,7 @@
 #include "protocol/PacketDecode.h"
 
 #include "protocol/ZNS.h"
+#include "support/HexText.h"
 
 #include <cstdio>
 
@@ -184,16 +185,7 @@ const char* VerdictName(Verdict verdict)
 
 std::string HexBytes(const uint8_t* bytes, int n)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    s.reserve(static_cast<size_t>(n > 0 ? n * 3 : 0));
-    for (int i = 0; i < n; ++i) {
-        if (i)
-            s += ' ';
-        s += digits[bytes[i] >> 4];
-        s += digits[bytes[i] & 15];
-    }
-    return s;
+    return HexText(bytes, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 std::string DecodePacket(const PacketView& v)
