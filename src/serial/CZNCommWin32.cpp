@@ -42,6 +42,16 @@ std::string SystemText(DWORD error)
     return s;
 }
 
+// After a read or write failed: whether the device behind the handle has gone. A port that is
+// still there always reports its line state; once its adapter is pulled the drivers fail that
+// as well (access denied, device not connected, bad command, ...), whatever the first
+// failure was. Line errors leave it working: they are cleared by this very call.
+bool DeviceGone(HANDLE h)
+{
+    DWORD errors = 0;
+    return !::ClearCommError(h, &errors, nullptr) && ::GetLastError() != ERROR_INVALID_HANDLE;
+}
+
 }  // namespace
 
 OpenError OpenErrorOf(int systemError)
@@ -102,6 +112,14 @@ int CZNComm::Open(const std::string& name)
     }
     handle = FromHandle(h);
     return 1;
+}
+
+void CZNComm::Vanished()
+{
+    gone = true;  // before the handle closes: whoever finds it closed also finds it gone
+    const int h = handle.exchange(kClosed);
+    if (h != kClosed)
+        ::CloseHandle(ToHandle(h));
 }
 
 int CZNComm::Close()
@@ -192,10 +210,14 @@ int CZNComm::Read(uint8_t* buffer, int n)
                           std::chrono::milliseconds(TotalTimeout(readTimeoutMs));
     DWORD got = 0;
     if (!::ReadFile(h, buffer, static_cast<DWORD>(n), &got, nullptr)) {
-        DWORD errors = 0;
-        ::ClearCommError(h, &errors, nullptr);
-        // An unplugged adapter fails at once; it answers nothing, like a silent bus, so the
-        // caller still waits its time-out and a loop of reads can never spin.
+        if (DeviceGone(h)) {
+            // The port closes, so the name is free for the adapter when it comes back, and
+            // the caller learns it at once.
+            Vanished();
+            return static_cast<int>(got);
+        }
+        // Any other failure answers nothing, like a silent bus: the caller still waits its
+        // time-out, so a loop of reads can never spin.
         std::this_thread::sleep_until(deadline);
     }
     return static_cast<int>(got);
@@ -207,10 +229,8 @@ int CZNComm::Write(const uint8_t* buffer, int n)
         return 0;
     const HANDLE h = ToHandle(handle);
     DWORD sent = 0;
-    if (!::WriteFile(h, buffer, static_cast<DWORD>(n), &sent, nullptr)) {
-        DWORD errors = 0;
-        ::ClearCommError(h, &errors, nullptr);
-    }
+    if (!::WriteFile(h, buffer, static_cast<DWORD>(n), &sent, nullptr) && DeviceGone(h))
+        Vanished();
     return static_cast<int>(sent);
 }
 
