@@ -134,7 +134,9 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
     std::string where;
     if (result.stage == "block") {
         where = "at block " + std::to_string(result.block) + " of " + std::to_string(job.blockCount);
-        if (result.reply < 0) {
+        if (result.portGone) {
+            where += " (port gone)";
+        } else if (result.reply < 0) {
             where += " (no answer)";
         } else {
             char reply[16];
@@ -144,7 +146,7 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
     } else {
         where = std::string("at the ") +
                 (result.stage == "unlock" ? "unlock sequence" : "start byte") +
-                " (no answer from the loader)";
+                (result.portGone ? " (port gone)" : " (no answer from the loader)");
     }
     Raise(Errors().flash, "servo " + std::to_string(id) + ": 升级失败 " + where, id, "升级失败");
 }

@@ -97,6 +97,16 @@ def test_flash_delivers_the_image_with_progress_per_block(vbus, tmp_path):
         assert p.rate == 115200
 
 
+def test_flash_names_a_port_gone_mid_transfer(vbus, tmp_path):
+    image = tmp_path / "firmware.bin"
+    image.write_bytes(bytes(64 * 50))
+    vbus.reply_delay_ms = 5  # the transfer outlasts the first report of its progress
+    with port(vbus) as p:
+        # The bus goes away, as a pulled adapter does, once the first block is in.
+        with pytest.raises(servobus.FlashError, match=r"at block \d+ of 50 \(port gone\)"):
+            p.flash(2, str(image), progress=lambda block, blocks: block == 1 and vbus.close())
+
+
 def test_ctrl_c_ends_a_long_monitor_loop(vbus):
     polls = []
     with port(vbus) as p:
