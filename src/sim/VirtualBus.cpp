@@ -118,6 +118,17 @@ bool VirtualBus::Start(std::string& error)
     return true;
 }
 
+bool VirtualBus::Quiet() const
+{
+    if (master < 0)
+        return !handling;
+    // poll, unlike FIONREAD, also counts bytes the kernel has not yet moved into the
+    // line's read buffer. The line first, then the flag: see Run().
+    pollfd p{master, POLLIN, 0};
+    const bool waiting = ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+    return !waiting && !handling;
+}
+
 void VirtualBus::Vanish()
 {
     Stop();
@@ -161,6 +172,9 @@ void VirtualBus::Run()
         pollfd p{master, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, wait.count())));
         if (ready > 0 && (p.revents & POLLIN)) {
+            // Set before the read, so Quiet() never sees bytes gone from the line but not
+            // yet handled.
+            handling = true;
             uint8_t bytes[512];
             const ssize_t r = ::read(master, bytes, sizeof bytes);
             if (r > 0) {
@@ -187,6 +201,7 @@ void VirtualBus::Run()
                 for (auto& a : answers)
                     Answer(std::move(a), rate);
             }
+            handling = false;
         } else if (ready > 0) {
             // Nobody holds the slave side open but the bus itself: nothing to hear.
             std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
@@ -196,6 +211,7 @@ void VirtualBus::Run()
             std::lock_guard lock(mutex);
             for (auto& s : servos)
                 s->Step(kStepMs / 1000.0);
+            ++steps;
             nextStep += std::chrono::milliseconds(kStepMs);
             if (now - nextStep > std::chrono::milliseconds(200))
                 nextStep = now;  // after a long stall, don't race to catch up

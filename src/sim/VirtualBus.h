@@ -79,6 +79,13 @@ public:
 
     // Bytes the bus has taken in from the line since it started.
     long long BytesHeard() const { return bytesHeard; }
+    // Whether everything written to the device so far has been heard and answered: no byte
+    // waits on the line and the bus thread is not handling any. For the thread that starts
+    // and stops the bus, once its writers have finished.
+    bool Quiet() const;
+    // Steps of the servos' motion made since the bus started; a change to a servo made
+    // through this object shows in its memory from the next step.
+    long long Steps() const { return steps; }
 
 private:
     void Run();
@@ -95,6 +102,8 @@ private:
     int slaveKeep = -1;
     std::atomic<bool> stop{false};
     std::atomic<long long> bytesHeard{0};
+    std::atomic<bool> handling{false};
+    std::atomic<long long> steps{0};
     std::thread thread;
 
     mutable std::mutex mutex;

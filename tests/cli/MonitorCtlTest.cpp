@@ -33,7 +33,7 @@ protected:
 TEST_F(Monitor, TextLinesShowThePagesTexts)
 {
     bus->SetFaultBits(1, 0x0A);
-    Settle();  // the servo shows it from its next step
+    NextStep();
     ASSERT_EQ(Run({"monitor", "1", "--count", "3", "--interval", "20"}), 0) << err.str();
     const auto lines = OutLines();
     ASSERT_EQ(lines.size(), 3u);

@@ -50,7 +50,7 @@ protected:
 TEST_F(ProgramCtl, TableShowsTheRowsAsThePageDoes)
 {
     bus->SetFaultBits(1, 0x09);
-    Settle();
+    NextStep();
     ASSERT_EQ(Run({"table", "1"}), 0) << err.str();
     std::istringstream lines(out.str());
     std::vector<std::string> all;

@@ -74,8 +74,26 @@ protected:
         EXPECT_TRUE(bus->Memory(static_cast<uint8_t>(id), m)) << "no servo " << id;
         return m;
     }
-    // Waits for the bus thread to hear what was sent.
-    void Settle() const { std::this_thread::sleep_for(std::chrono::milliseconds(60)); }
+    // Waits for the bus thread to hear and answer what was sent.
+    void Settle() const { WaitFor([&] { return bus->Quiet(); }, "the bus to hear the line"); }
+    // Waits for the servos' next step, which shows a change made through the bus object.
+    void NextStep() const
+    {
+        const long long from = bus->Steps();
+        WaitFor([&] { return bus->Steps() > from; }, "the servos' next step");
+    }
+    template <typename Done>
+    static void WaitFor(Done done, const char* what)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "gave up waiting for " << what;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
 
     std::string catalogueFile;
     std::unique_ptr<ModelCatalogue> catalogue;

@@ -95,6 +95,7 @@ TEST_F(Bus, RegisteredWritesWaitForTheAction)
     EXPECT_EQ(servo.RegWritePosition(profile, 1, 1000, 0, 0, 0).ok(), 1);
     EXPECT_EQ(servo.RegWritePosition(profile, 3, 1000, 0, 0, 0).ok(), 1);
     Settle();
+    NextStep();  // the feedback shows the flag from the next step
     EXPECT_EQ(MemoryOf(1)[42], before[42]);
     EXPECT_EQ(MemoryOf(1)[56 + 8], 1);  // registered-write flag
     EXPECT_EQ(servo.Action().ok(), 1);

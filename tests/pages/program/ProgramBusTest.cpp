@@ -99,7 +99,7 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     AddServo(1, kKestrel);
     StartBus();
     bus->SetFaultBits(1, 0x25);
-    Settle();  // the servo shows them at its next step
+    NextStep();
     profile.byteOrder = 1;
     profile.statusLevel = 0;
     program->SelectServo(1, KeyOf(1), profile);
@@ -125,7 +125,7 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
 
     bus->ClearLog();
     bus->SetFaultBits(1, 0);
-    Settle();
+    NextStep();
     bus->ClearLog();
     const PollReport second = program->Poll();
     Settle();
