@@ -12,7 +12,7 @@ set(SERVO_PACKAGE_MAINTAINER "Seed c8d52cd7 maintainers <maintainers@users.norep
 
 # The programs look for the installed catalogue here when the working directory and the
 # user's folder have none.
-set_source_files_properties(${PROJECT_SOURCE_DIR}/src/catalogue/CatalogueLocation.cpp
+set_source_files_properties(${PROJECT_SOURCE_DIR}/src/catalogue/InstalledDataDirPosix.cpp
   TARGET_DIRECTORY servocore PROPERTIES
   COMPILE_DEFINITIONS "SERVO_INSTALLED_DATA_DIR=\"${CMAKE_INSTALL_FULL_DATADIR}/servo-debugger\"")
 

@@ -27,6 +27,7 @@ CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
 CZiridEVApp::~CZiridEVApp()
 {
     window.reset();  // stops the workers and closes the port before the bus goes
+    bus.reset();
     demo.reset();
 }
 
@@ -34,7 +35,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
 {
     QCommandLineParser parser;
     parser.setApplicationDescription("Debugging tool for serial-bus smart servos.");
-    parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
     QCommandLineOption demoOption("demo", "Start a virtual bus with three servos and list it first.");
     QCommandLineOption shotOption("screenshot", "Save a PNG of the main window to FILE and exit.",
                                   "FILE");
@@ -51,11 +52,26 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     parser.addOption(shotOption);
     parser.addOption(driveOption);
     parser.addOption(trafficOption);
-    parser.process(qt);
+    // The help and the errors are printed here rather than by the parser, which on Windows
+    // would show them in a message box even to a console.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(parser.errorText()));
+        Options failed;
+        failed.exitCode = 1;
+        return failed;
+    }
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        Options help;
+        help.exitCode = 0;
+        return help;
+    }
+    parser.process(qt);  // --help-all, which only the parser can print
     return {parser.isSet(demoOption), parser.value(shotOption),
             parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1,
             parser.value(languageOption),
-            parser.isSet(trafficOption)};
+            parser.isSet(trafficOption), -1};
 }
 
 bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
@@ -79,6 +95,8 @@ bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
 int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
+    if (options.exitCode >= 0)
+        return options.exitCode;
     const std::optional<Language> language =
         ChooseLanguage(options.language, QLocale::system().uiLanguages());
     if (!language) {
@@ -88,7 +106,16 @@ int CZiridEVApp::Run()
     }
     if (!InstallLanguage(qt, *language))
         std::fprintf(stderr, "servo-debugger: no English translation, the window stays Chinese\n");
-    window = std::make_unique<CServoMain>(bus);
+    if (options.demo) {
+        demo = std::make_unique<DemoBus>();
+        std::string error;
+        if (!demo->Start(error)) {
+            std::fprintf(stderr, "servo-debugger: no demo bus: %s\n", error.c_str());
+            demo.reset();
+        }
+    }
+    bus = std::make_unique<ServoBus>(demo ? demo->MakePort() : std::make_unique<CZNComm>());
+    window = std::make_unique<CServoMain>(*bus);
     // A catalogue from elsewhere than the working directory is named in the status field.
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
         const QString note = QCoreApplication::translate("CZiridEVApp", "型号文件: %1")
@@ -97,16 +124,8 @@ int CZiridEVApp::Run()
         window->statusField->setCursorPosition(0);
         window->statusField->setToolTip(note);
     }
-    if (options.demo) {
-        demo = std::make_unique<DemoBus>();
-        std::string error;
-        if (demo->Start(error)) {
-            window->AddPortFirst(QString::fromStdString(demo->DevicePath()));
-        } else {
-            std::fprintf(stderr, "servo-debugger: no demo bus: %s\n", error.c_str());
-            demo.reset();
-        }
-    }
+    if (demo)
+        window->AddPortFirst(QString::fromStdString(demo->PortName()));
     window->show();
     if (options.traffic)
         window->ShowTraffic();

@@ -20,6 +20,7 @@ public:
         double driveMinutes = -1;  // open, search, select and poll unattended (scripts/soak)
         QString language;  // "en", "zh", or empty for the system's UI language
         bool traffic = false;      // open the traffic inspector at start
+        int exitCode = -1;         // 0 or more: the options are done (help, a mistake)
     };
 
     CZiridEVApp(int& argc, char** argv);
@@ -32,7 +33,8 @@ private:
     Options ParseOptions();
 
     QApplication qt;
-    ServoBus bus;
-    std::unique_ptr<CServoMain> window;
+    // Made in Run: in demo mode the bus owner's port must know the demo bus.
     std::unique_ptr<DemoBus> demo;
+    std::unique_ptr<ServoBus> bus;
+    std::unique_ptr<CServoMain> window;
 };

@@ -1,8 +1,10 @@
 #include "app/DemoBus.h"
 
+#include "serial/ChannelPort.h"
+
 bool DemoBus::Start(std::string& error)
 {
-    auto demo = std::make_unique<VirtualBus>(catalogue);
+    auto demo = MakeBus();
     const char* models[] = {"Kestrel-12", "苍鹭 HR25", "Osprey-40H"};
     for (int i = 0; i < 3; ++i) {
         ServoSpec spec;
@@ -21,4 +23,11 @@ bool DemoBus::Start(std::string& error)
         return false;
     bus = std::move(demo);
     return true;
+}
+
+std::unique_ptr<CZNComm> DemoBus::MakePort() const
+{
+    if (channel)
+        return std::make_unique<ChannelPort>(kLineName, channel);
+    return std::make_unique<CZNComm>();
 }

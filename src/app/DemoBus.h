@@ -1,7 +1,11 @@
 #pragma once
 // Demo mode: a virtual bus in this process with three servos of three model families at
-// 115200 baud, so the window can be tried without hardware.
+// 115200 baud, so the window can be tried without hardware. Where the system has
+// pseudo-terminals the bus sits on one, a device like any adapter's; elsewhere (Windows) on
+// an in-process line that the window's port opens by the bus's name.
 
+#include "serial/ByteChannel.h"
+#include "serial/CZNComm.h"
 #include "sim/VirtualBus.h"
 
 #include <memory>
@@ -9,12 +13,23 @@
 
 class DemoBus {
 public:
+    // The name the in-process bus goes by in the port list.
+    static constexpr const char* kLineName = "demo://bus";
+
     // Builds the servos from "setup.log" in the working directory and starts the bus; false
     // with a message when that can't be done.
     bool Start(std::string& error);
-    std::string DevicePath() const { return bus ? bus->DevicePath() : std::string(); }
+    // What the port list shows first, and the window opens.
+    std::string PortName() const { return bus ? bus->DevicePath() : std::string(); }
+    // The port for the window's bus owner: it opens the in-process bus by its name, and any
+    // other name as a serial device.
+    std::unique_ptr<CZNComm> MakePort() const;
 
 private:
+    // The bus on this system's kind of line (a file per system).
+    std::unique_ptr<VirtualBus> MakeBus();
+
     ModelCatalogue catalogue{"setup.log"};
+    std::shared_ptr<ByteChannel> channel;  // the in-process line, where there is one
     std::unique_ptr<VirtualBus> bus;
 };

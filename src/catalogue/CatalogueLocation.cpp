@@ -4,11 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-// The build names the installed data folder; a build without install rules looks nowhere.
-#ifndef SERVO_INSTALLED_DATA_DIR
-#define SERVO_INSTALLED_DATA_DIR ""
-#endif
-
 namespace {
 
 constexpr const char* kFileName = "setup.log";
@@ -42,7 +37,7 @@ CatalogueSearch CatalogueSearch::FromEnvironment()
     CatalogueSearch where;
     if (!configHome.empty())
         where.userDir = (configHome / kFolderName).string();
-    where.installedDir = SERVO_INSTALLED_DATA_DIR;
+    where.installedDir = InstalledDataDir();
     return where;
 }
 

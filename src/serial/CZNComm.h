@@ -32,21 +32,21 @@ public:
     CZNComm& operator=(const CZNComm&) = delete;
     virtual ~CZNComm();
 
-    int Open(const std::string& name);
+    virtual int Open(const std::string& name);
     // Why the last Open failed (reason None after a success). For the caller of Open, on
     // its thread.
     const OpenFailure& LastOpenError() const { return openFailure; }
-    int Close();
+    virtual int Close();
     // Waits until everything written has left, then purges the input, sets the line and
     // reads its rate back into `baudRate`: a rate the driver refuses leaves another one
     // there (RateRefused tells). Returns the rate in force before.
-    int SetBaudRate(int rate);
+    virtual int SetBaudRate(int rate);
     // Whether the last SetBaudRate asked for a rate the driver did not take.
     bool RateRefused() const { return rateRefused; }
-    int SetTimeouts(int ms);
+    virtual int SetTimeouts(int ms);
     virtual int Write(const uint8_t* buffer, int n);
     virtual int Read(uint8_t* buffer, int n);
-    int PurgeInput();
+    virtual int PurgeInput();
     int EnumeratePorts();
 
     // What Open learnt of the device: a USB adapter, and its latency timer in ms (-1 when
@@ -56,11 +56,11 @@ public:
     // Where the port list and Open look the system's devices up.
     SystemRoots systemRoots;
 
-    bool IsOpen() const { return handle != kClosed; }
+    virtual bool IsOpen() const { return handle != kClosed; }
     // The device went away under the open port (an adapter pulled, a bus whose far end
     // closed): the port has closed itself, so the system can give the name to the device
     // when it comes back, and every exchange fails at once until Close or the next Open.
-    bool Gone() const { return gone; }
+    virtual bool Gone() const { return gone; }
 
     // Atomic because the window may close the port while a worker is between exchanges.
     std::atomic<int> handle{kClosed};
@@ -70,17 +70,17 @@ public:
     std::atomic<int32_t> timeoutMs{100};
     std::atomic<int32_t> baudRate{1000000};
 
+protected:
+    int OpenFailed(OpenError reason, int systemError = 0);
+    OpenFailure openFailure;
+    std::atomic<bool> rateRefused{false};
+
 private:
     int TakeReceived(uint8_t* buffer, int n);
-    int OpenFailed(OpenError reason, int systemError = 0);
     // Marks the port gone and closes the device; takes no lock (Read holds receivedMutex).
     void Vanished();
 
     std::atomic<bool> gone{false};
-
-    OpenFailure openFailure;
-    std::atomic<bool> rateRefused{false};
-
     std::atomic<int> readTimeoutMs{100};
     std::atomic<int> writeTimeoutMs{100};
     // Bytes read from the device ahead of the caller: a reply is fetched with as few system

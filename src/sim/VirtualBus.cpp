@@ -1,14 +1,9 @@
 #include "sim/VirtualBus.h"
 
 #include "protocol/ZNS.h"
-#include "serial/LinuxTty.h"
 #include "support/BaudRates.h"
 #include "support/HexText.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -51,7 +46,12 @@ void PaceUntil(Clock::time_point deadline)
 
 }  // namespace
 
-VirtualBus::VirtualBus(ModelCatalogue& cat) : catalogue(cat) {}
+VirtualBus::VirtualBus(ModelCatalogue& cat) : catalogue(cat), line(MakeDeviceLine()) {}
+
+VirtualBus::VirtualBus(ModelCatalogue& cat, std::shared_ptr<ByteChannel> channel, std::string name)
+    : catalogue(cat), line(MakeChannelLine(std::move(channel), std::move(name)))
+{
+}
 
 VirtualBus::~VirtualBus()
 {
@@ -86,22 +86,13 @@ bool VirtualBus::AddServo(const ServoSpec& spec, std::string& error)
 
 bool VirtualBus::Start(std::string& error)
 {
-    char name[256] = {};
-    if (::openpty(&master, &slaveKeep, name, nullptr, nullptr) != 0) {
-        error = "cannot open a pseudo-terminal";
+    if (!line->Open(error))
         return false;
-    }
-    devicePath = name;
-    // The bus keeps the slave side open itself, so a program closing the port is not a
-    // hang-up of the bus; raw until the program sets the line up.
-    tty::ConfigureRaw(slaveKeep, 38400);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slaveKeep, F_SETFD, FD_CLOEXEC);
+    lineOpen = true;
     if (!linkPath.empty()) {
         std::error_code ec;
         std::filesystem::remove(linkPath, ec);
-        std::filesystem::create_symlink(devicePath, linkPath, ec);
+        std::filesystem::create_symlink(line->Name(), linkPath, ec);
         if (ec) {
             error = "cannot link " + linkPath + ": " + ec.message();
             Stop();
@@ -120,12 +111,8 @@ bool VirtualBus::Start(std::string& error)
 
 bool VirtualBus::Quiet() const
 {
-    if (master < 0)
-        return !handling;
-    // poll, unlike FIONREAD, also counts bytes the kernel has not yet moved into the
-    // line's read buffer. The line first, then the flag: see Run().
-    pollfd p{master, POLLIN, 0};
-    const bool waiting = ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+    // The line first, then the flag: the flag is set before bytes leave the line.
+    const bool waiting = lineOpen && line->Waiting();
     return !waiting && !handling;
 }
 
@@ -145,11 +132,9 @@ void VirtualBus::Stop()
     stop = true;
     if (thread.joinable())
         thread.join();
-    if (master >= 0)
-        ::close(master);
-    if (slaveKeep >= 0)
-        ::close(slaveKeep);
-    master = slaveKeep = -1;
+    if (lineOpen)
+        line->Close();
+    lineOpen = false;
     if (!linkPath.empty()) {
         std::error_code ec;
         std::filesystem::remove(linkPath, ec);
@@ -169,43 +154,34 @@ void VirtualBus::Run()
         // Rounded up: a wait cut down to whole milliseconds would spin through the last one
         // of every step.
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextStep - Clock::now());
-        pollfd p{master, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, wait.count())));
-        if (ready > 0 && (p.revents & POLLIN)) {
-            // Set before the read, so Quiet() never sees bytes gone from the line but not
-            // yet handled.
-            handling = true;
-            uint8_t bytes[512];
-            const ssize_t r = ::read(master, bytes, sizeof bytes);
-            if (r > 0) {
-                // The line's rate when the bytes came is the rate the answers go out at,
-                // even when the packet changes the servo's own rate.
-                const int rate = tty::ReadRate(master);
-                bool paced;
-                {
-                    std::lock_guard lock(mutex);
-                    paced = pacing;
-                }
-                if (paced) {
-                    // The bytes reach the servos no sooner than their wire time after the
-                    // line was free: what the program sends is paced as well as the answers.
-                    lineFree = std::max(lineFree, Clock::now()) + WireTime(static_cast<size_t>(r), rate);
-                    PaceUntil(lineFree);
-                }
-                std::vector<std::vector<uint8_t>> answers;
-                {
-                    std::lock_guard lock(mutex);
-                    Receive(bytes, static_cast<int>(r), rate, answers);
-                }
-                bytesHeard += r;
-                for (auto& a : answers)
-                    Answer(std::move(a), rate);
+        uint8_t bytes[512];
+        int rate = 0;
+        const int r = line->Receive(bytes, sizeof bytes, static_cast<int>(std::max<long long>(0, wait.count())),
+                                    rate, handling);
+        if (r > 0) {
+            // The answers go out at the rate the bytes came at, even when the packet changes
+            // the servo's own rate.
+            bool paced;
+            {
+                std::lock_guard lock(mutex);
+                paced = pacing;
             }
-            handling = false;
-        } else if (ready > 0) {
-            // Nobody holds the slave side open but the bus itself: nothing to hear.
-            std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+            if (paced) {
+                // The bytes reach the servos no sooner than their wire time after the line
+                // was free: what the program sends is paced as well as the answers.
+                lineFree = std::max(lineFree, Clock::now()) + WireTime(static_cast<size_t>(r), rate);
+                PaceUntil(lineFree);
+            }
+            std::vector<std::vector<uint8_t>> answers;
+            {
+                std::lock_guard lock(mutex);
+                Receive(bytes, r, rate, answers);
+            }
+            bytesHeard += r;
+            for (auto& a : answers)
+                Answer(std::move(a), rate);
         }
+        handling = false;
         const auto now = Clock::now();
         if (now >= nextStep) {
             std::lock_guard lock(mutex);
@@ -372,7 +348,7 @@ void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
         PaceUntil(Clock::now() + hold);
     else if (hold.count() > 0)
         std::this_thread::sleep_for(hold);
-    (void)!::write(master, bytes.data(), bytes.size());
+    line->Send(bytes.data(), bytes.size());
 }
 
 void VirtualBus::KeepLogLines(bool keep)

@@ -1,9 +1,11 @@
 #pragma once
-// A virtual servo bus on a pseudo-terminal. Programs open the slave side (DevicePath) as
-// they would a serial adapter; the bus answers on the master side, on its own thread, as the
-// servos on it would: only at each servo's own baud rate, with faults and pacing on demand.
+// A virtual servo bus. Programs open its line (DevicePath) as they would a serial adapter:
+// a pseudo-terminal, or an in-process channel whose near end is a ChannelPort. The bus
+// answers on its own thread as the servos on it would: only at each servo's own baud rate,
+// with faults and pacing on demand.
 
 #include "catalogue/ModelCatalogue.h"
+#include "sim/BusLine.h"
 #include "sim/LoaderSim.h"
 #include "sim/PacketParser.h"
 #include "sim/ServoFactory.h"
@@ -23,7 +25,10 @@ public:
     // How often the servos' motion and feedback advance.
     static constexpr int kStepMs = 10;
 
+    // On a pseudo-terminal.
     explicit VirtualBus(ModelCatalogue& catalogue);
+    // On the far end of an in-process channel, whose port opens it as `name`.
+    VirtualBus(ModelCatalogue& catalogue, std::shared_ptr<ByteChannel> channel, std::string name);
     ~VirtualBus();
     VirtualBus(const VirtualBus&) = delete;
     VirtualBus& operator=(const VirtualBus&) = delete;
@@ -31,7 +36,7 @@ public:
     bool AddServo(const ServoSpec& spec, std::string& error);
     bool Start(std::string& error);
     void Stop();
-    const std::string& DevicePath() const { return devicePath; }
+    const std::string& DevicePath() const { return line->Name(); }
     // A symbolic link to the device, made by Start (replacing what is there) and removed by
     // Stop: the bus's name that stays the same when it comes back on another device.
     void SetLinkPath(const std::string& path) { linkPath = path; }
@@ -95,11 +100,10 @@ private:
     void Log(char direction, const std::vector<uint8_t>& bytes, const char* note = nullptr);
 
     ModelCatalogue& catalogue;
-    std::string devicePath;
+    std::unique_ptr<BusLine> line;
+    bool lineOpen = false;
     std::string linkPath;
     std::atomic<bool> vanished{false};
-    int master = -1;
-    int slaveKeep = -1;
     std::atomic<bool> stop{false};
     std::atomic<long long> bytesHeard{0};
     std::atomic<bool> handling{false};

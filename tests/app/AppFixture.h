@@ -1,13 +1,19 @@
 #pragma once
 // The main window on the offscreen platform, over a virtual bus built from the shipped
-// catalogue; the working directory holds a copy of that catalogue as "setup.log".
+// catalogue; the working directory holds a copy of that catalogue as "setup.log". The bus
+// sits on a pseudo-terminal that the window opens as a device; on _WIN32, which has none, on
+// an in-process line that the window's port opens by its name.
 
 #include "app/CServoMain.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
+#include "serial/ChannelPort.h"
 #include "sim/VirtualBus.h"
 #include "WireComm.h"
+#ifndef _WIN32
+#include "serial/LinuxTty.h"
+#endif
 
 #include <QComboBox>
 #include <QDir>
@@ -56,6 +62,29 @@ public:
     bool answer = true;
 };
 
+#ifdef _WIN32
+using RigPort = ChannelPort;
+inline const std::string kRigLine = "demo://test";
+inline VirtualBus RigBus(ModelCatalogue& catalogue, const std::shared_ptr<ByteChannel>& line)
+{
+    return VirtualBus(catalogue, line, kRigLine);
+}
+inline ChannelPort RigPortOn(const std::shared_ptr<ByteChannel>& line)
+{
+    return ChannelPort(kRigLine, line);
+}
+#else
+using RigPort = WireComm;
+inline VirtualBus RigBus(ModelCatalogue& catalogue, const std::shared_ptr<ByteChannel>&)
+{
+    return VirtualBus(catalogue);
+}
+inline WireComm RigPortOn(const std::shared_ptr<ByteChannel>&)
+{
+    return WireComm();
+}
+#endif
+
 struct Rig {
     // A bus time-out short enough that a whole search takes seconds, long enough for the
     // virtual bus to answer.
@@ -64,22 +93,40 @@ struct Rig {
     // With a `link`, the window opens the bus by that name, which stays when the bus
     // vanishes and comes back.
     explicit Rig(std::vector<ServoSpec> servos, const QString& link = {})
-        : catalogue((WorkDir() + "/setup.log").toStdString()), bus(catalogue)
+        : catalogue((WorkDir() + "/setup.log").toStdString()), bus(RigBus(catalogue, line)),
+          comm(RigPortOn(line))
     {
         std::string error;
         for (const auto& s : servos)
             if (!bus.AddServo(s, error))
                 qFatal("%s", error.c_str());
+#ifdef _WIN32
+        // The line keeps its name when the bus goes and comes back: no link needed.
+        (void)link;
+        const QString name = QString::fromStdString(kRigLine);
+#else
         bus.SetLinkPath(link.toStdString());
+        comm.AttachBus(&bus);
+        const QString name = link.isEmpty() ? QString() : link;
+#endif
         if (!bus.Start(error))
             qFatal("%s", error.c_str());
-        comm.AttachBus(&bus);
         comm.timeoutMs = kTimeoutMs;
         window = std::make_unique<CServoMain>(servoBus);
-        window->AddPortFirst(link.isEmpty() ? QString::fromStdString(bus.DevicePath()) : link);
+        window->AddPortFirst(name.isEmpty() ? QString::fromStdString(bus.DevicePath()) : name);
         window->show();
     }
     ~Rig() { window.reset(); }
+
+    // The rate the line runs at, as the far end sees it.
+    int LineRate() const
+    {
+#ifdef _WIN32
+        return line->Rate();
+#else
+        return tty::ReadRate(comm.handle);
+#endif
+    }
 
     // Clicks "打开" and waits for the opening to come back from the bus.
     bool Open()
@@ -118,8 +165,9 @@ struct Rig {
     }
 
     ModelCatalogue catalogue;
+    std::shared_ptr<ByteChannel> line = std::make_shared<ByteChannel>();
     VirtualBus bus;
-    WireComm comm;
+    RigPort comm;
     ServoBus servoBus{comm};
     std::unique_ptr<CServoMain> window;
 };

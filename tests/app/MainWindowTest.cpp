@@ -1,6 +1,5 @@
 // The main window's start-up state, port handling, tabs and polls, and its dialog seams.
 #include "AppFixture.h"
-#include "serial/LinuxTty.h"
 
 #include <thread>
 
@@ -49,7 +48,7 @@ private slots:
         QVERIFY(!w.portCombo->isEnabled());
         QVERIFY(!w.baudCombo->isEnabled());
         QCOMPARE(rig.comm.baudRate, 115200);
-        QCOMPARE(tty::ReadRate(rig.comm.handle), 115200);
+        QCOMPARE(rig.LineRate(), 115200);
         w.openButton->click();
         QVERIFY(!w.PortOpen());
         QTRY_VERIFY(!rig.comm.IsOpen());
@@ -163,11 +162,11 @@ private slots:
         rig.comm.SetBaudRate(38400);  // so a needless re-apply would show
         w.SelectBaud(4);
         rig.Settle();
-        QCOMPARE(tty::ReadRate(rig.comm.handle), 38400);
+        QCOMPARE(rig.LineRate(), 38400);
         w.SelectBaud(0);
         rig.Settle();
         QCOMPARE(w.baudCombo->currentText(), QString("1000000"));
-        QCOMPARE(tty::ReadRate(rig.comm.handle), 1000000);
+        QCOMPARE(rig.LineRate(), 1000000);
         w.SelectBaud(8);
         w.SelectBaud(-1);
         QCOMPARE(w.baudCombo->currentIndex(), 0);

@@ -1,7 +1,6 @@
 // The upgrade page in the main window, over the virtual bus: loading images, the transfer
 // with its progress, failure, cancel and the controls it locks, and the communication test.
 #include "AppFixture.h"
-#include "serial/LinuxTty.h"
 #include "widgets/CTextProgressCtrl.h"
 
 #include <QAccessible>
@@ -279,7 +278,7 @@ private slots:
                                                 int(expected.size())));
         // The port is as it was, and the bus is usable again.
         QCOMPARE(rig.comm.baudRate, 115200);
-        QCOMPARE(tty::ReadRate(rig.comm.handle), 115200);
+        QCOMPARE(rig.LineRate(), 115200);
         QCOMPARE(rig.comm.timeoutMs, Rig::kTimeoutMs);
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows().size(), 2);

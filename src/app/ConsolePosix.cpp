@@ -1,0 +1,4 @@
+#include "app/Console.h"
+
+// The standard streams are the terminal's already.
+void AttachParentConsole() {}
