@@ -62,12 +62,19 @@ private slots:
         Rig rig({});
         auto& w = *rig.window;
         const QString device = QString::fromStdString(rig.bus.DevicePath());
-        CZNComm holder;  // another program has the bus's port
+        RigPort holder = RigPortOn(rig.line);  // another program has the bus's port
         QCOMPARE(holder.Open(rig.bus.DevicePath()), 1);
+#ifdef _WIN32
+        const char* const missing = "COM199";
+        const char* const noSerialPort = "NUL";
+#else
+        const char* const missing = "/nonexistent/ttyUSB9";
+        const char* const noSerialPort = "/dev/null";
+#endif
         const std::pair<QString, QString> cases[] = {
-            {"/nonexistent/ttyUSB9", U("无法打开端口 /nonexistent/ttyUSB9: 设备不存在")},
+            {missing, U("无法打开端口 %1: 设备不存在").arg(missing)},
             {"", U("无法打开端口 : 设备不存在")},
-            {"/dev/null", U("无法打开端口 /dev/null: 不是串口设备")},
+            {noSerialPort, U("无法打开端口 %1: 不是串口设备").arg(noSerialPort)},
             {device, U("无法打开端口 %1: 端口被其他程序占用").arg(device)},
         };
         for (const auto& [name, why] : cases) {

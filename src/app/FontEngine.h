@@ -1,0 +1,4 @@
+#pragma once
+// The font engine the window draws its text with, chosen before the application starts.
+
+void ChooseFontEngine();
