@@ -6,6 +6,7 @@
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
+#include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
 #include "widgets/Language.h"
 
@@ -207,15 +208,10 @@ void CServoMain::OnOpenClose()
         // The polls run while the port is closed; the opening is a job, so none sees the
         // port half set up.
         bus.Post(JobKind::Command, [this, name, rate](BusAccess& a) {
-            const bool ok = a.port.Open(name) != 0;
-            const OpenFailure failure = a.port.LastOpenError();
-            int running = rate;
-            if (ok) {
-                bus.Traffic().PortOpened();  // the inspector's times count from here
-                a.port.SetBaudRate(a.port.baudRate);
-                a.port.SetBaudRate(rate);
-                running = a.port.baudRate;
-            }
+            const PortOpening opening = OpenAtRate(a.port, bus.Traffic(), name, rate);
+            const bool ok = opening.opened;
+            const OpenFailure failure = opening.failure;
+            const int running = ok ? opening.running : rate;
             QMetaObject::invokeMethod(this, [this, ok, failure, name, rate, running] {
                 OnOpened(ok);
                 if (!ok)

@@ -4,9 +4,9 @@
 // and as curves.
 
 #include "catalogue/ModelCatalogue.h"
-#include "pages/debug/Feedback.h"
-#include "pages/debug/FeedbackRecorder.h"
-#include "pages/debug/PositionCommand.h"
+#include "servo/DebugTarget.h"
+#include "servo/FeedbackRecorder.h"
+#include "servo/PositionCommand.h"
 #include "bus/ServoBus.h"
 #include "support/PeriodicTimer.h"
 
@@ -106,7 +106,7 @@ protected:
 private:
     static void PollFeedback(void* page);
     void PollOnce(BusAccess& bus);
-    ServoProfile CurrentServoProfile() const;
+    DebugTarget Target() const;
     void ShowTexts(const FeedbackTexts& texts);
 
     void BuildControls();
@@ -137,16 +137,12 @@ private:
     ModelCatalogue& catalogue;
     ServoBus& bus;
     ServoBus::PollSlot pollSlot;
-    // How commands to the selected servo are coded; set on the window's thread, read by jobs.
-    mutable std::mutex profileMutex;
-    ServoProfile servoProfile;
+    // How the selected servo is polled and commanded; set on the window's thread, read by
+    // jobs.
+    mutable std::mutex targetMutex;
+    DebugTarget target;
     std::atomic<int> firstId{0};
     std::atomic<int> lastId{10};
-    // feedbackFirst, feedbackLast, torqueAddress and positionDivisor in one word, so the
-    // poll never mixes the ends of two profiles.
-    std::atomic<uint32_t> profileWord;
-    std::atomic<int> speedFactor{kDefaultDebugProfile.speedFactor};
-    FeedbackBlock block{};  // the poll jobs' alone
     std::atomic<long long> answered{0};
     std::atomic<long long> timedOut{0};
     std::function<void()> tickObserver;

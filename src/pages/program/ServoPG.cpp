@@ -1,8 +1,8 @@
 #include "pages/program/ServoPG.h"
 
-#include "pages/program/ParameterFile.h"
-#include "pages/program/ProgramTexts.h"
-#include "pages/program/ValueCoding.h"
+#include "servo/ParameterFile.h"
+#include "servo/ProgramTexts.h"
+#include "servo/ValueCoding.h"
 #include "support/LeadingInt.h"
 #include "widgets/Language.h"
 #include "widgets/Utf8.h"

@@ -5,7 +5,7 @@
 // is ServoProgram's; this is its window.
 
 #include "catalogue/ModelCatalogue.h"
-#include "pages/program/ServoProgram.h"
+#include "servo/ServoProgram.h"
 #include "pages/PageHost.h"
 #include "support/PeriodicTimer.h"
 

@@ -5,10 +5,10 @@
 // report through queued calls, so they never wait for this window. While a transfer runs, nothing else may reach the bus or the image: the main
 // window's tabs, search and open/close and this page's "打开" and "测试" are disabled.
 
-#include "pages/upgrade/CommTest.h"
-#include "pages/upgrade/FirmwareImage.h"
-#include "pages/upgrade/UpgradeBackup.h"
-#include "pages/upgrade/UpgradeTransfer.h"
+#include "servo/CommTest.h"
+#include "servo/FirmwareImage.h"
+#include "servo/UpgradeBackup.h"
+#include "servo/UpgradeTransfer.h"
 #include "pages/PageHost.h"
 
 #include <QWidget>
