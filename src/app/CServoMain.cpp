@@ -279,21 +279,6 @@ void CServoMain::OnClosed()
     emit PortChanged(false);
 }
 
-void CServoMain::SelectBaud(int index)
-{
-    if (index < 0 || index >= baudCombo->count() || index == baudCombo->currentIndex())
-        return;
-    baudCombo->setCurrentIndex(index);
-    bus.Post(JobKind::Command, [this, code = index, rate = baudCombo->currentText().toInt()](BusAccess& a) {
-        a.port.SetBaudRate(rate);
-        if (!a.port.IsOpen() || !a.port.RateRefused())
-            return;
-        QMetaObject::invokeMethod(this, [this, code, running = int(a.port.baudRate)] {
-            ShowBaud(code, running);
-        }, Qt::QueuedConnection);
-    });
-}
-
 void CServoMain::ShowBaud(int code, int running)
 {
     if (code >= 0 && code < baudCombo->count()) {

@@ -35,9 +35,6 @@ public:
     explicit CServoMain(ServoBus& bus, QWidget* parent = nullptr);
     ~CServoMain() override;
 
-    // Selects baud-list entry `index` (a servo's baud-rate code) and applies its rate to the
-    // port; nothing when it is selected already or outside the list.
-    void SelectBaud(int index);
     // Shows baud-list entry `code` as selected; the port runs at it already, or at `running`
     // when the driver refused it (the status field says so).
     void ShowBaud(int code, int running) override;
