@@ -92,8 +92,8 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     tabs->addTab(debugPage, tr("调试"));
     tabs->addTab(programPage, tr("编程"));
     tabs->addTab(upgradePage, tr("升级"));
-    currentPage = 0;
     tabs->setCurrentIndex(0);
+    shownPage = debugPage;
     connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated,
             this, &CServoMain::ShowTraffic);
@@ -297,8 +297,7 @@ void CServoMain::OnSearch()
         search.Stop();
         return;
     }
-    debugPage->StopPolling();
-    programPage->StopPolling();
+    StopCurrentPoll();
     searching = true;
     searchButton->setText(tr("停止"));
     servoList->setRowCount(0);
@@ -341,28 +340,20 @@ void CServoMain::OnSearchEnded()
 
 void CServoMain::StopCurrentPoll()
 {
-    if (currentPage == 0)
-        debugPage->StopPolling();
-    else if (currentPage == 1)
-        programPage->StopPolling();
+    if (shownPage)
+        shownPage->StopPolling();
 }
 
 void CServoMain::StartCurrentPoll()
 {
-    if (currentPage == 0)
-        debugPage->StartPolling();
-    else if (currentPage == 1)
-        programPage->StartPolling();
+    if (shownPage)
+        shownPage->StartPolling();
 }
 
 void CServoMain::OnTabChanged(int index)
 {
-    const int old = currentPage;
-    currentPage = index;
-    if (old == 0)
-        debugPage->StopPolling();
-    if (old == 1)
-        programPage->StopPolling();
+    StopCurrentPoll();
+    shownPage = dynamic_cast<Page*>(tabs->widget(index));
     if (!searching)
         StartCurrentPoll();
 }
@@ -394,10 +385,9 @@ void CServoMain::Shutdown()
     portOpen = 0;
     if (upgradePage)
         upgradePage->Shutdown();
-    if (debugPage)
-        debugPage->StopPolling();
-    if (programPage)
-        programPage->StopPolling();
+    for (Page* page : std::initializer_list<Page*>{debugPage, programPage, upgradePage})
+        if (page)
+            page->StopPolling();
     // The jobs use the pages: none may run once they go. The running exchange ends within
     // its time-out; then nothing is left on the bus and the port closes.
     bus.DropAndWait();

@@ -23,6 +23,7 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class CRobotDlg;
+class Page;
 class CTrafficWindow;
 class ServoPG;
 class ServoTest;
@@ -69,7 +70,6 @@ public:
     bool Searching() const override { return searching; }
     // The profile of the servo last clicked in the list.
     ServoProfile SelectedProfile() const { return selectedProfile; }
-    int CurrentPage() const { return currentPage; }
     const std::vector<ModelKey>& FoundServos() const { return found; }
 
     QComboBox* portCombo = nullptr;
@@ -117,7 +117,7 @@ private:
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;
-    int currentPage = 0;
+    Page* shownPage = nullptr;  // the page the tabs show
     std::unique_ptr<MessageBoxes> messages;
     std::unique_ptr<FileDialogs> files;
     ServoPG* programPage = nullptr;

@@ -65,7 +65,12 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
     installEventFilter(this);
     for (auto* child : findChildren<QWidget*>())
         child->installEventFilter(this);
-    StartPolling();
+    // A bus busy with a search or a command skips polls instead of piling them up.
+    poll = bus.Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess& a) {
+        if (tickObserver)
+            tickObserver();
+        PollOnce(a);
+    });
 }
 
 CRobotDlg::~CRobotDlg()
@@ -392,22 +397,12 @@ bool CRobotDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CRobotDlg::StartPolling()
 {
-    poll.Start(kPollPeriodMs, &CRobotDlg::PollFeedback, this);
+    poll->Start();
 }
 
 void CRobotDlg::StopPolling()
 {
-    poll.Stop();
-}
-
-void CRobotDlg::PollFeedback(void* context)
-{
-    // The timer's thread only queues the read: at most one waits, so a bus busy with a
-    // search or a command makes ticks skip instead of piling up.
-    auto* page = static_cast<CRobotDlg*>(context);
-    if (page->tickObserver)
-        page->tickObserver();
-    page->bus.PostPoll(page->pollSlot, [page](BusAccess& a) { page->PollOnce(a); });
+    poll->Stop();
 }
 
 void CRobotDlg::PollOnce(BusAccess& a)

@@ -9,6 +9,7 @@
 #include "servo/FirmwareImage.h"
 #include "servo/UpgradeBackup.h"
 #include "servo/UpgradeTransfer.h"
+#include "pages/Page.h"
 #include "pages/PageHost.h"
 
 #include <QWidget>
@@ -23,7 +24,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-class ServoTest : public QWidget {
+class ServoTest : public QWidget, public Page {
     Q_OBJECT
 public:
     ServoTest(ModelCatalogue& catalogue, PageHost& host, QWidget* parent = nullptr);
