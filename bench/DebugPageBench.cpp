@@ -285,6 +285,7 @@ void PollAtTwentyHertz(benchmark::State& state)
         for (size_t i = 1; i < bare.ticks.size(); ++i)
             bareDeviations.push_back(
                 std::abs(Ms(bare.ticks[i] - bare.ticks[i - 1]) - CRobotDlg::kPollPeriodMs));
+        state.counters["bare_timer_jitter_p50_ms"] = Percentile(bareDeviations, 0.5);
         state.counters["bare_timer_jitter_p99_ms"] = Percentile(bareDeviations, 0.99);
 
         std::vector<double> intervals, deviations;
@@ -309,6 +310,8 @@ void PollAtTwentyHertz(benchmark::State& state)
         state.counters["jitter_max_ms"] = Percentile(deviations, 1.0);
         state.counters["jitter_p99_to_bare"] =
             Percentile(deviations, 0.99) / std::max(Percentile(bareDeviations, 0.99), 1e-3);
+        state.counters["jitter_p50_to_bare"] =
+            Percentile(deviations, 0.5) / std::max(Percentile(bareDeviations, 0.5), 1e-3);
         state.counters["missed_ticks"] = static_cast<double>(missed);
         window.Shutdown();
         if (page.PollsAnswered() == 0) {
