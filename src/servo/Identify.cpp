@@ -8,10 +8,8 @@ Identity IdentityOf(ModelCatalogue& catalogue, const ModelKey& key)
     identity.profile = catalogue.ProfileOf(key);
     identity.model = catalogue.LookupModelName(key);
     DebugProfile found{};
-    if (catalogue.LookupDebugProfile(key, found)) {
+    if (catalogue.LookupDebugProfile(key, found))
         identity.debug = found;
-        identity.debugRow = true;
-    }
     return identity;
 }
 

@@ -16,7 +16,6 @@ struct Identity {
     bool read = false;  // key holds what the servo answered
     ServoProfile profile;
     DebugProfile debug = kDefaultDebugProfile;
-    bool debugRow = false;  // debug came from the model's row, not the default
     std::string model;
 };
 
