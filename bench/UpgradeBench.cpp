@@ -10,8 +10,8 @@
 // reported as a ratio; run with --benchmark_repetitions and read the medians.
 #include "BenchSmoke.h"
 #include "bus/ServoBus.h"
-#include "pages/upgrade/CommTest.h"
-#include "pages/upgrade/UpgradeTransfer.h"
+#include "servo/CommTest.h"
+#include "servo/UpgradeTransfer.h"
 #include "sim/VirtualBus.h"
 #include "support/BaudRates.h"
 

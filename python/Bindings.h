@@ -3,7 +3,8 @@
 // jobs and turn what the exchanges came to into values or exceptions.
 
 #include "PortCore.h"
-#include "pages/debug/Feedback.h"
+#include "servo/Feedback.h"
+#include "servo/PollPacing.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -91,8 +92,7 @@ private:
     std::optional<long long> count;
     std::optional<Clock::time_point> end;
     long long polls = 0;
-    bool started = false;
-    Clock::time_point start, due;
+    std::optional<PollPacing> pacing;  // from the first poll on
 };
 
 class Port {

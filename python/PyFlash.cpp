@@ -3,11 +3,10 @@
 
 #include "Errors.h"
 #include "Waiting.h"
-#include "pages/upgrade/FirmwareFile.h"
-#include "pages/upgrade/LoaderFrames.h"
-#include "pages/upgrade/UpgradeTransfer.h"
+#include "servo/FirmwareFile.h"
+#include "servo/LoaderFrames.h"
+#include "servo/UpgradeTransfer.h"
 
-#include <cstdio>
 #include <mutex>
 
 namespace servobus {
@@ -131,24 +130,7 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
     }
     case UpgradeOutcome::Failed: break;
     }
-    std::string where;
-    if (result.stage == "block") {
-        where = "at block " + std::to_string(result.block) + " of " + std::to_string(job.blockCount);
-        if (result.portGone) {
-            where += " (port gone)";
-        } else if (result.reply < 0) {
-            where += " (no answer)";
-        } else {
-            char reply[16];
-            std::snprintf(reply, sizeof reply, "%02X", result.reply);
-            where += std::string(" (answer ") + reply + ")";
-        }
-    } else {
-        where = std::string("at the ") +
-                (result.stage == "unlock" ? "unlock sequence" : "start byte") +
-                (result.portGone ? " (port gone)" : " (no answer from the loader)");
-    }
-    Raise(Errors().flash, "servo " + std::to_string(id) + ": 升级失败 " + where, id, "升级失败");
+    Raise(Errors().flash, "servo " + std::to_string(id) + ": 升级失败 " + UpgradeFailurePlace(result, job.blockCount), id, "升级失败");
 }
 
 void AddImage(py::module_& m)

@@ -5,8 +5,9 @@
 #include "Errors.h"
 #include "Waiting.h"
 #include "catalogue/CatalogueLocation.h"
-#include "cli/BusScan.h"
-#include "pages/debug/PositionCommand.h"
+#include "servo/PositionCommand.h"
+#include "servo/OpenAtRate.h"
+#include "servo/Scan.h"
 #include "support/BaudRates.h"
 
 #include <cerrno>
@@ -79,11 +80,10 @@ Port::Port(const py::object& name, int rate, const py::object& timeout, const py
     int error = 0;
     const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
         errno = 0;
-        if (!bus.port.Open(port)) {
+        if (!OpenAtRate(bus.port, core->bus->Traffic(), port, rate).opened) {
             error = errno;
             return false;
         }
-        bus.port.SetBaudRate(rate);
         core->Prepare(bus, kIdentifyExchange);
         return true;
     });
@@ -153,9 +153,9 @@ void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time
     Identity who;
     Reply identified = Reply::Answered();
     const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        core->Prepare(bus, CommandExchange("move", 0, 0, "sync", static_cast<int>(list.size())));
+        core->Prepare(bus, ServoCommandExchange(kPositionBlockBytes, true, static_cast<int>(list.size())));
         // The first servo's profile codes the packet, as for the debug page's range.
-        identified = IdentifyOnBus(bus.protocol, core->catalogue, list.front(), {}, who);
+        identified = IdentifyServo(bus.protocol, core->catalogue, list.front(), {}, who);
         if (!identified)
             return identified;
         return SyncPositionCommand(bus.protocol, who.profile, list, LimitTarget(target),
@@ -175,8 +175,8 @@ void Port::RegMove(const std::vector<int>& ids, int target, int speed, int time,
     Reply identified = Reply::Answered();
     int failed = -1;
     const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        core->Prepare(bus, CommandExchange("move", 0, 0, "reg", static_cast<int>(list.size())));
-        identified = IdentifyOnBus(bus.protocol, core->catalogue, list.front(), {}, who);
+        core->Prepare(bus, ServoCommandExchange(kPositionBlockBytes, false, static_cast<int>(list.size())));
+        identified = IdentifyServo(bus.protocol, core->catalogue, list.front(), {}, who);
         if (!identified)
             return identified;
         // One exchange per servo, so a failure names its servo.
@@ -200,7 +200,7 @@ void Port::RegMove(const std::vector<int>& ids, int target, int speed, int time,
 void Port::Action()
 {
     const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        core->Prepare(bus, CommandExchange("action", 0, 0, "", 0));
+        core->Prepare(bus, kActionExchange);
         return bus.protocol.Action();
     });
     if (!r)
@@ -264,17 +264,13 @@ std::shared_ptr<Servo> Scan::Next()
             int foundRate = 0;
             const bool answered = RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
                 core->Prepare(bus, kIdentifyExchange);
-                if (!ProbeServo(bus.protocol, id, found.key))
-                    return false;
-                found.read = true;
-                found.profile = core->catalogue.ProfileOf(found.key);
-                found.model = core->catalogue.LookupModelName(found.key);
-                found.debug = kDefaultDebugProfile;
-                DebugProfile debug{};
-                if (core->catalogue.LookupDebugProfile(found.key, debug))
-                    found.debug = debug;
-                foundRate = bus.port.baudRate;
-                return true;
+                ScanReports reports;
+                reports.found = [&](int, const Identity& identity) {
+                    found = identity;
+                    foundRate = bus.port.baudRate;
+                };
+                ScanBus(bus.protocol, core->catalogue, id, id, reports);
+                return found.read;
             });
             if (answered) {
                 auto servo = std::make_shared<Servo>(core, id, ProfileOptions{});

@@ -5,10 +5,10 @@
 
 #include "Errors.h"
 #include "Waiting.h"
-#include "pages/program/ParameterFile.h"
-#include "pages/program/ProgramTexts.h"
-#include "pages/program/ServoProgram.h"
-#include "pages/program/ValueCoding.h"
+#include "servo/ParameterFile.h"
+#include "servo/ProgramTexts.h"
+#include "servo/ServoProgram.h"
+#include "servo/ValueCoding.h"
 #include "support/LeadingInt.h"
 
 #include <climits>
@@ -57,7 +57,7 @@ public:
                 run.identity = *known;
             } else {
                 // The page needs the identification bytes whatever the options say.
-                run.identified = IdentifyOnBus(bus.protocol, c.catalogue, static_cast<uint8_t>(id),
+                run.identified = IdentifyServo(bus.protocol, c.catalogue, static_cast<uint8_t>(id),
                                                options, run.identity, true);
                 if (!run.identified)
                     return;

@@ -4,7 +4,7 @@
 
 #include "Errors.h"
 #include "Waiting.h"
-#include "pages/debug/PositionCommand.h"
+#include "servo/PositionCommand.h"
 
 #include <algorithm>
 
@@ -86,7 +86,7 @@ auto Servo::WithIdentity(Exchange exchange, F&& job)
             r.identity = known;
         } else {
             Identity fresh;
-            r.identified = IdentifyOnBus(bus.protocol, c.catalogue, sid, o, fresh);
+            r.identified = IdentifyServo(bus.protocol, c.catalogue, sid, o, fresh);
             if (!r.identified)
                 return r;
             r.identity = fresh;
@@ -115,7 +115,7 @@ py::bytes Servo::Read(int address, int count)
     std::vector<uint8_t> bytes(static_cast<size_t>(count));
     PortCore& c = *core;
     const Reply r = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& bus) {
-        c.Prepare(bus, CommandExchange("read", count, 0, "", 0));
+        c.Prepare(bus, ReadExchange(count));
         return bus.protocol.ReadMemory(static_cast<uint8_t>(id), static_cast<uint8_t>(address),
                                        bytes.data(), static_cast<uint8_t>(count));
     });
@@ -133,7 +133,7 @@ void Servo::Write(int address, const py::bytes& data)
     if (address + bytes.size() > 256)
         throw py::value_error("address + the bytes must not pass the end of memory (256)");
     const Reply r = WithIdentity(
-        CommandExchange("write", 0, static_cast<int>(bytes.size()), "", 0),
+        WriteExchange(static_cast<int>(bytes.size())),
         [&](BusAccess& bus, const Identity& who) {
             return bus.protocol.WriteMemory(who.profile, static_cast<uint8_t>(id),
                                             static_cast<uint8_t>(address), bytes.data(),
@@ -145,7 +145,7 @@ void Servo::Write(int address, const py::bytes& data)
 void Servo::Move(int target, int speed, int time, int acceleration)
 {
     CheckedMotion(acceleration, speed, time);
-    const Reply r = WithIdentity(CommandExchange("move", 0, 0, "normal", 1),
+    const Reply r = WithIdentity(ServoCommandExchange(kPositionBlockBytes, false, 1),
                                  [&](BusAccess& bus, const Identity& who) {
                                      return IssuePositionCommand(
                                          bus.protocol, who.profile, WriteMode::Normal, id, id,
@@ -157,7 +157,7 @@ void Servo::Move(int target, int speed, int time, int acceleration)
 
 void Servo::Torque(bool on)
 {
-    const Reply r = WithIdentity(CommandExchange("torque", 0, 0, "normal", 1),
+    const Reply r = WithIdentity(ServoCommandExchange(kTorqueBlockBytes, false, 1),
                                  [&](BusAccess& bus, const Identity& who) {
                                      const auto address =
                                          static_cast<uint8_t>(who.profile.positionAddress - 1);
@@ -169,20 +169,14 @@ void Servo::Torque(bool on)
 
 FeedbackRecord Servo::ReadFeedback(long long timeMs, bool raiseOnFailure)
 {
-    FeedbackBlock block{};
     FeedbackRecord record;
     record.timeMs = timeMs;
     // The identification read, or the feedback read of the longest range a block holds.
     const Exchange exchange{kIdentifyExchange.requestBytes, kReplyHeadSize + kFeedbackBlockSize + 1};
     const Reply r = WithIdentity(exchange, [&](BusAccess& bus, const Identity& who) {
-        const FeedbackRange range =
-            FeedbackReadRange(who.debug.feedbackFirst, who.debug.feedbackLast);
-        if (range.count == 0)
-            return Reply::Failed(Outcome::NoAnswer);
-        return bus.protocol.ReadMemory(static_cast<uint8_t>(id), range.address, block.data(),
-                                       range.count);
+        return ::ReadFeedback(bus.protocol, static_cast<uint8_t>(id), who.debug, who.profile,
+                              record.values);
     });
-    // A damaged answer is no answer: nothing of it is shown.
     if (!r) {
         if (raiseOnFailure)
             RaiseReply(r, id, core->TimeoutMs());
@@ -190,7 +184,6 @@ FeedbackRecord Servo::ReadFeedback(long long timeMs, bool raiseOnFailure)
         return record;
     }
     lastError = r.error;
-    record.values = DecodeFeedback(block, identity->profile.byteOrder != 0);
     return record;
 }
 
@@ -214,23 +207,17 @@ Monitor::Monitor(std::shared_ptr<Servo> s, double intervalSeconds, std::optional
 
 FeedbackRecord Monitor::Next()
 {
-    if (!started) {
-        started = true;
-        start = due = Clock::now();
-    }
-    if ((count && polls >= *count) || (end && due >= *end))
+    if (!pacing)
+        pacing.emplace(interval);
+    if ((count && polls >= *count) || (end && pacing->Due() >= *end))
         throw py::stop_iteration();
     // The wait looks at the signals in short steps: Ctrl-C ends the loop here, after the poll
     // in progress, as it ends servoctl's monitor.
-    if (!SleepUntil(due))
+    if (!SleepUntil(pacing->Due()))
         throw py::error_already_set();
-    const auto now = Clock::now();
-    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
-    FeedbackRecord record = servo->ReadFeedback(ms, false);
+    FeedbackRecord record = servo->ReadFeedback(pacing->Begin(), false);
     ++polls;
-    due += interval;
-    if (due < Clock::now())
-        due = Clock::now();  // a slow poll: the next one follows, none piled up
+    pacing->End();
     return record;
 }
 

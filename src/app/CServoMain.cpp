@@ -6,6 +6,7 @@
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
+#include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
 #include "widgets/Language.h"
 
@@ -91,8 +92,8 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     tabs->addTab(debugPage, tr("调试"));
     tabs->addTab(programPage, tr("编程"));
     tabs->addTab(upgradePage, tr("升级"));
-    currentPage = 0;
     tabs->setCurrentIndex(0);
+    shownPage = debugPage;
     connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated,
             this, &CServoMain::ShowTraffic);
@@ -207,15 +208,10 @@ void CServoMain::OnOpenClose()
         // The polls run while the port is closed; the opening is a job, so none sees the
         // port half set up.
         bus.Post(JobKind::Command, [this, name, rate](BusAccess& a) {
-            const bool ok = a.port.Open(name) != 0;
-            const OpenFailure failure = a.port.LastOpenError();
-            int running = rate;
-            if (ok) {
-                bus.Traffic().PortOpened();  // the inspector's times count from here
-                a.port.SetBaudRate(a.port.baudRate);
-                a.port.SetBaudRate(rate);
-                running = a.port.baudRate;
-            }
+            const PortOpening opening = OpenAtRate(a.port, bus.Traffic(), name, rate);
+            const bool ok = opening.opened;
+            const OpenFailure failure = opening.failure;
+            const int running = ok ? opening.running : rate;
             QMetaObject::invokeMethod(this, [this, ok, failure, name, rate, running] {
                 OnOpened(ok);
                 if (!ok)
@@ -283,21 +279,6 @@ void CServoMain::OnClosed()
     emit PortChanged(false);
 }
 
-void CServoMain::SelectBaud(int index)
-{
-    if (index < 0 || index >= baudCombo->count() || index == baudCombo->currentIndex())
-        return;
-    baudCombo->setCurrentIndex(index);
-    bus.Post(JobKind::Command, [this, code = index, rate = baudCombo->currentText().toInt()](BusAccess& a) {
-        a.port.SetBaudRate(rate);
-        if (!a.port.IsOpen() || !a.port.RateRefused())
-            return;
-        QMetaObject::invokeMethod(this, [this, code, running = int(a.port.baudRate)] {
-            ShowBaud(code, running);
-        }, Qt::QueuedConnection);
-    });
-}
-
 void CServoMain::ShowBaud(int code, int running)
 {
     if (code >= 0 && code < baudCombo->count()) {
@@ -316,8 +297,7 @@ void CServoMain::OnSearch()
         search.Stop();
         return;
     }
-    debugPage->StopPolling();
-    programPage->StopPolling();
+    StopCurrentPoll();
     searching = true;
     searchButton->setText(tr("停止"));
     servoList->setRowCount(0);
@@ -360,28 +340,20 @@ void CServoMain::OnSearchEnded()
 
 void CServoMain::StopCurrentPoll()
 {
-    if (currentPage == 0)
-        debugPage->StopPolling();
-    else if (currentPage == 1)
-        programPage->StopPolling();
+    if (shownPage)
+        shownPage->StopPolling();
 }
 
 void CServoMain::StartCurrentPoll()
 {
-    if (currentPage == 0)
-        debugPage->StartPolling();
-    else if (currentPage == 1)
-        programPage->StartPolling();
+    if (shownPage)
+        shownPage->StartPolling();
 }
 
 void CServoMain::OnTabChanged(int index)
 {
-    const int old = currentPage;
-    currentPage = index;
-    if (old == 0)
-        debugPage->StopPolling();
-    if (old == 1)
-        programPage->StopPolling();
+    StopCurrentPoll();
+    shownPage = dynamic_cast<Page*>(tabs->widget(index));
     if (!searching)
         StartCurrentPoll();
 }
@@ -413,10 +385,9 @@ void CServoMain::Shutdown()
     portOpen = 0;
     if (upgradePage)
         upgradePage->Shutdown();
-    if (debugPage)
-        debugPage->StopPolling();
-    if (programPage)
-        programPage->StopPolling();
+    for (Page* page : std::initializer_list<Page*>{debugPage, programPage, upgradePage})
+        if (page)
+            page->StopPolling();
     // The jobs use the pages: none may run once they go. The running exchange ends within
     // its time-out; then nothing is left on the bus and the port closes.
     bus.DropAndWait();

@@ -23,6 +23,7 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class CRobotDlg;
+class Page;
 class CTrafficWindow;
 class ServoPG;
 class ServoTest;
@@ -35,9 +36,6 @@ public:
     explicit CServoMain(ServoBus& bus, QWidget* parent = nullptr);
     ~CServoMain() override;
 
-    // Selects baud-list entry `index` (a servo's baud-rate code) and applies its rate to the
-    // port; nothing when it is selected already or outside the list.
-    void SelectBaud(int index);
     // Shows baud-list entry `code` as selected; the port runs at it already, or at `running`
     // when the driver refused it (the status field says so).
     void ShowBaud(int code, int running) override;
@@ -72,7 +70,6 @@ public:
     bool Searching() const override { return searching; }
     // The profile of the servo last clicked in the list.
     ServoProfile SelectedProfile() const { return selectedProfile; }
-    int CurrentPage() const { return currentPage; }
     const std::vector<ModelKey>& FoundServos() const { return found; }
 
     QComboBox* portCombo = nullptr;
@@ -120,7 +117,7 @@ private:
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;
-    int currentPage = 0;
+    Page* shownPage = nullptr;  // the page the tabs show
     std::unique_ptr<MessageBoxes> messages;
     std::unique_ptr<FileDialogs> files;
     ServoPG* programPage = nullptr;

@@ -1,5 +1,7 @@
 #include "app/ServoSearch.h"
 
+#include "servo/Scan.h"
+
 ServoSearch::ServoSearch(ModelCatalogue& c, const std::atomic<int>& open)
     : catalogue(c), portOpen(open)
 {
@@ -23,22 +25,19 @@ bool ServoSearch::Start(ServoBus& bus, Reports reports)
 
 void ServoSearch::Run(BusAccess& bus, const Reports& reports)
 {
-    for (int id = 0; id <= kLastId; ++id) {
+    ScanReports scan;
+    scan.probing = [&](int id) {
         if (!searching || !portOpen || bus.Stopping())
-            break;
+            return false;
         if (reports.probing)
             reports.probing(id);
-        ModelKey key{};
-        const Reply reply = bus.protocol.ReadMemory(static_cast<uint8_t>(id), 0, key.data(), 9);
-        if (reply.outcome == Outcome::PortGone)
-            break;  // no further ID can answer
-        // A damaged or late answer lists no servo.
-        if (!reply)
-            continue;
-        const std::string model = catalogue.LookupModelName(key);
+        return true;
+    };
+    scan.found = [&](int id, const Identity& found) {
         if (reports.found)
-            reports.found(id, key, model);
-    }
+            reports.found(id, found.key, found.model);
+    };
+    ScanBus(bus.protocol, catalogue, 0, kLastId, scan);
     // Before the job ends: whoever gets the bus next finds the search ended.
     searching = 0;
     if (reports.finished)

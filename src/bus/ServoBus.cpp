@@ -1,5 +1,22 @@
 #include "bus/ServoBus.h"
 
+#include "support/PeriodicTimer.h"
+
+#include <algorithm>
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct ServoBus::Periodic::State {
+    SteadyClock::duration period;
+    Job job;
+    // Under the bus's mutex:
+    SteadyClock::time_point due;
+    bool queued = false;  // its last job still waits
+    SteadyClock::time_point lastWhileGone;
+    // While it runs, timers keep 1 ms resolution (Windows).
+    std::unique_ptr<TimerResolutionHold> resolution;
+};
+
 namespace {
 // The bus whose job the calling thread runs, if any.
 thread_local const ServoBus* currentBus = nullptr;
@@ -45,21 +62,68 @@ bool ServoBus::Post(JobKind kind, Job job, Dropped dropped)
     return Enqueue(Entry{kind, std::move(job), std::move(dropped), nullptr});
 }
 
-bool ServoBus::PostPoll(PollSlot& slot, Job job)
+std::unique_ptr<ServoBus::Periodic> ServoBus::Every(std::chrono::milliseconds period, Job job)
 {
-    if (port->Gone()) {
-        // A gone port fails every poll at once: one a second is enough to keep showing it.
-        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        const auto last = slot.lastWhileGone.load();
-        const auto period =
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(kGonePollPeriod);
-        if (last != 0 && now - last < period.count())
-            return false;
-        slot.lastWhileGone = now;
+    auto state = std::make_shared<Periodic::State>();
+    state->period = period;
+    state->job = std::move(job);
+    std::unique_ptr<Periodic> periodic(new Periodic(*this, std::move(state)));
+    periodic->Start();
+    return periodic;
+}
+
+void ServoBus::Periodic::Start()
+{
+    {
+        std::lock_guard lock(bus.mutex);
+        if (state->resolution)
+            return;
+        state->resolution = std::make_unique<TimerResolutionHold>();
+        state->due = SteadyClock::now() + state->period;
+        bus.periodics.push_back(state);
+        bus.periodicsChanged = true;
     }
-    if (slot.queued.exchange(true))
-        return false;
-    return Enqueue(Entry{JobKind::Poll, std::move(job), {}, &slot});
+    bus.wake.notify_one();
+}
+
+void ServoBus::Periodic::Stop()
+{
+    std::unique_ptr<TimerResolutionHold> released;
+    std::lock_guard lock(bus.mutex);
+    released = std::move(state->resolution);
+    std::erase(bus.periodics, state);
+}
+
+bool ServoBus::Periodic::Running() const
+{
+    std::lock_guard lock(bus.mutex);
+    return state->resolution != nullptr;
+}
+
+SteadyClock::time_point ServoBus::QueueDue()
+{
+    auto next = SteadyClock::time_point::max();
+    if (shutDown)
+        return next;
+    const auto now = SteadyClock::now();
+    for (const auto& p : periodics) {
+        if (p->due <= now) {
+            p->due += p->period;
+            if (p->due < now)
+                p->due = now;  // a late job: the next follows at once, the missed ones are dropped
+            // A gone port fails every job at once: one a second is enough to keep showing it.
+            const bool resting = port->Gone() && p->lastWhileGone != SteadyClock::time_point{} &&
+                                 now - p->lastWhileGone < kGonePollPeriod;
+            if (!p->queued && !resting) {
+                if (port->Gone())
+                    p->lastWhileGone = now;
+                p->queued = true;
+                queue.push_back(Entry{JobKind::Poll, p->job, {}, p});
+            }
+        }
+        next = std::min(next, p->due);
+    }
+    return next;
 }
 
 bool ServoBus::Enqueue(Entry entry)
@@ -76,8 +140,6 @@ bool ServoBus::Enqueue(Entry entry)
         Execute(entry);
         return true;
     }
-    if (entry.slot)
-        entry.slot->queued = false;
     if (entry.dropped)
         entry.dropped();
     return false;
@@ -85,9 +147,6 @@ bool ServoBus::Enqueue(Entry entry)
 
 void ServoBus::Execute(Entry& entry)
 {
-    // The slot frees before the job runs: a tick that comes while it reads queues the next.
-    if (entry.slot)
-        entry.slot->queued = false;
     BusAccess access(*this, entry.kind, generation);
     entry.job(access);
     ReportGone();
@@ -121,16 +180,25 @@ void ServoBus::Loop()
     currentBus = this;
     std::unique_lock lock(mutex);
     for (;;) {
+        periodicsChanged = false;
+        const auto due = QueueDue();
         // The next job often comes moments after the last one's result (kHandOverSpin).
-        const auto until = std::chrono::steady_clock::now() + kHandOverSpin;
-        while ((queue.empty() || running) && !shutDown &&
-               std::chrono::steady_clock::now() < until) {
+        const auto until = SteadyClock::now() + kHandOverSpin;
+        while ((queue.empty() || running) && !shutDown && SteadyClock::now() < until) {
             lock.unlock();
             std::this_thread::yield();
             lock.lock();
         }
         // A job another thread runs inline has the bus until it ends.
-        wake.wait(lock, [this] { return shutDown || (!queue.empty() && !running); });
+        const auto ready = [this] {
+            return shutDown || periodicsChanged || (!queue.empty() && !running);
+        };
+        if (due == SteadyClock::time_point::max())
+            wake.wait(lock, ready);
+        else if (!wake.wait_until(lock, due, ready))
+            continue;  // a periodic job falls due
+        if (periodicsChanged && !shutDown)
+            continue;
         if (queue.empty())
             return;  // shut down with nothing left
         if (running) {
@@ -139,6 +207,10 @@ void ServoBus::Loop()
         }
         Entry entry = std::move(queue.front());
         queue.pop_front();
+        // A periodic job's slot frees before the job runs: a period that ends while it reads
+        // queues the next.
+        if (entry.periodic)
+            entry.periodic->queued = false;
         running = true;
         lock.unlock();
         Execute(entry);
@@ -156,13 +228,13 @@ void ServoBus::DropQueued()
         std::lock_guard lock(mutex);
         dropped.swap(queue);
         ++generation;
+        for (auto& e : dropped)
+            if (e.periodic)
+                e.periodic->queued = false;
     }
-    for (auto& e : dropped) {
-        if (e.slot)
-            e.slot->queued = false;
+    for (auto& e : dropped)
         if (e.dropped)
             e.dropped();
-    }
 }
 
 bool ServoBus::EnterWhenIdle()

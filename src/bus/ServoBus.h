@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 #include <type_traits>
 
 class ServoBus;
@@ -76,19 +77,31 @@ public:
     // Queues a job; false (and `dropped` called) once the bus is shut down.
     bool Post(JobKind kind, Job job, Dropped dropped = {});
 
-    // A periodic poll's slot: at most one of its jobs waits in the queue.
-    class PollSlot {
+    // A periodic job (a page's poll): its job once every period on the bus's thread, a
+    // period whose last job still waits skipped, and while the port is gone one job every
+    // kGonePollPeriod. Stop never waits for the bus: a job already queued still runs (a
+    // window going away drops those with DropAndWait), and a job may stop its own poll.
+    class Periodic {
     public:
-        bool Queued() const { return queued; }
+        ~Periodic() { Stop(); }
+        Periodic(const Periodic&) = delete;
+        Periodic& operator=(const Periodic&) = delete;
+        // Starting a running job or stopping a stopped one does nothing; a start counts the
+        // period from now.
+        void Start();
+        void Stop();
+        bool Running() const;
 
     private:
         friend class ServoBus;
-        std::atomic<bool> queued{false};
-        std::atomic<std::chrono::steady_clock::rep> lastWhileGone{0};
+        struct State;
+        Periodic(ServoBus& bus, std::shared_ptr<State> state) : bus(bus), state(std::move(state)) {}
+        ServoBus& bus;
+        std::shared_ptr<State> state;
     };
-    // Queues the poll's job unless its last one still waits, or, while the port is gone,
-    // unless one went less than kGonePollPeriod ago; false when skipped.
-    bool PostPoll(PollSlot& slot, Job job);
+    // A periodic job, started: its first job one period from now. Only a bus with a thread of
+    // its own runs periodic jobs.
+    std::unique_ptr<Periodic> Every(std::chrono::milliseconds period, Job job);
     static constexpr std::chrono::milliseconds kGonePollPeriod{1000};
 
     // Called once per loss, right after the job that found the port gone, on the thread that
@@ -124,7 +137,7 @@ private:
         JobKind kind;
         Job job;
         Dropped dropped;
-        PollSlot* slot = nullptr;
+        std::shared_ptr<Periodic::State> periodic;  // the periodic job this one is of
     };
 
     bool Enqueue(Entry entry);
@@ -135,6 +148,9 @@ private:
     void Loop();
     // Tells the listener when the port has gone since it was last told.
     void ReportGone();
+    // With the mutex held: queues the jobs of the periodic jobs that are due, and says when
+    // the next one falls due (none: max).
+    std::chrono::steady_clock::time_point QueueDue();
 
     std::unique_ptr<CZNComm> ownPort;
     CZNComm* port;
@@ -146,6 +162,8 @@ private:
     std::condition_variable wake;
     std::condition_variable idle;
     std::deque<Entry> queue;
+    std::vector<std::shared_ptr<Periodic::State>> periodics;  // the running ones
+    bool periodicsChanged = false;  // the bus thread's wait must look at them again
     bool running = false;   // a job is being executed
     std::atomic<bool> shutDown{false};
     std::atomic<uint64_t> generation{0};  // raised by every drop

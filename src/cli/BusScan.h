@@ -1,14 +1,7 @@
 #pragma once
 // servoctl scan: one read of the identification bytes per ID, at one rate or at all eight.
 
-#include "catalogue/ModelTypes.h"
-#include "protocol/ZNS.h"
-
 class Session;
-
-// Reads the 9 identification bytes of `id`. True only for a whole reply that carries `id`:
-// with short time-outs a late answer to the previous probe must not pass for this one's.
-bool ProbeServo(ZNS& bus, uint8_t id, ModelKey& key);
 
 struct ScanOptions {
     int from = 0;

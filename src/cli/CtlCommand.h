@@ -5,6 +5,8 @@
 #include "catalogue/ModelCatalogue.h"
 #include "cli/ServoCtl.h"
 #include "bus/ServoBus.h"
+#include "servo/AutoTimeout.h"
+#include "servo/Identify.h"
 
 #include <functional>
 #include <ostream>
@@ -33,11 +35,9 @@ public:
     // Every packet in and out, decoded, one line each on `err` (--trace).
     void Trace();
 
-    // Byte order, status level and position address of the servo a command goes to, as a
-    // click in the main window's servo list would take them, unless the options give them
-    // (a negative option is not given). The identification bytes read stay in `key`.
-    int Identify(uint8_t id, long long byteOrder, long long statusLevel,
-                 long long positionAddress);
+    // How the servo a command goes to is coded, as a click in the main window's servo list
+    // would take it, unless the options give it.
+    int Identify(uint8_t id, const ProfileOptions& options);
 
     // One line on stderr naming the servo; returns the bus-failure status.
     int Fail(int id, const std::string& what);
@@ -52,17 +52,18 @@ public:
     CZNComm& comm = bus.Port();
     ZNServo& servo = bus.Protocol();
     ModelCatalogue catalogue;
-    ModelKey key{};
-    ServoProfile profile;
-    bool identified = false;  // key holds what the servo answered
+    Identity identity;
+    bool autoTimeout = false;  // -t auto
 };
 
-// A command of a group: its subcommand, a check of its own arguments that runs before
-// anything is opened (failures go to the Checker, and nothing is sent), and its run on the
-// open port, after the identification read unless `identify` is false.
+// A command: its subcommand, a check of its own arguments that runs before anything is
+// opened (failures go to the Checker, and nothing is sent), the longest exchange it makes
+// (for -t auto; none: the longest packet), and its run on the open port, after the
+// identification read unless `identify` is false.
 struct CtlCommand {
     CLI::App* sub = nullptr;
     std::function<void(Checker&)> check;
+    std::function<Exchange()> exchange;
     std::function<int(Session&)> run;
     bool identify = true;
     // Whether the command needs the port at all; without it, `run` gets a session whose port
@@ -73,6 +74,7 @@ struct CtlCommand {
 };
 
 // The groups: each adds its subcommands to the app and its commands to the list.
+void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);

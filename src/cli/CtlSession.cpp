@@ -1,6 +1,7 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
+#include "servo/OpenAtRate.h"
 
 long long Checker::Get(const std::string& text, const std::string& what, long long low,
                        long long high)
@@ -21,15 +22,14 @@ void Checker::Fail(const std::string& message)
 int Session::Open(const std::string& port, int rate, int timeoutMs)
 {
     comm.timeoutMs = timeoutMs;
-    if (!comm.Open(port)) {
-        err << "servoctl: cannot open " << port << ": " << comm.LastOpenError().text << "\n";
+    const PortOpening opening = OpenAtRate(comm, bus.Traffic(), port, rate);
+    if (!opening.opened) {
+        err << "servoctl: cannot open " << port << ": " << opening.failure.text << "\n";
         return kCtlBusFailed;
     }
-    bus.Traffic().PortOpened();  // --trace's times count from here
-    comm.SetBaudRate(rate);
-    if (comm.RateRefused()) {
+    if (opening.refused) {
         err << "servoctl: " << port << ": the driver refused " << rate << " baud (it runs at "
-            << comm.baudRate << ")\n";
+            << opening.running << ")\n";
         return kCtlBusFailed;
     }
     return kCtlDone;
@@ -42,27 +42,11 @@ void Session::Trace()
     bus.SetTracing(true);
 }
 
-int Session::Identify(uint8_t id, long long byteOrder, long long statusLevel,
-                      long long positionAddress)
+int Session::Identify(uint8_t id, const ProfileOptions& options)
 {
-    profile = ServoProfile{};
-    if (byteOrder < 0 || statusLevel < 0) {
-        if (id == kBroadcastId) {
-            // Nobody answers the broadcast ID: the options or the defaults hold.
-        } else {
-            const Reply r = servo.ReadMemory(id, 0, key.data(), 9);
-            if (!r)
-                return Fail(id, r, "the identification read");
-            identified = true;
-            profile = catalogue.ProfileOf(key);
-        }
-    }
-    if (byteOrder >= 0)
-        profile.byteOrder = static_cast<uint8_t>(byteOrder);
-    if (statusLevel >= 0)
-        profile.statusLevel = static_cast<uint8_t>(statusLevel);
-    if (positionAddress >= 0)
-        profile.positionAddress = static_cast<uint8_t>(positionAddress);
+    const Reply r = IdentifyServo(servo, catalogue, id, options, identity);
+    if (!r)
+        return Fail(id, r, "the identification read");
     return kCtlDone;
 }
 

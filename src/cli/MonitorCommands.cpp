@@ -2,7 +2,8 @@
 #include "cli/CtlCommand.h"
 #include "cli/ScopedSignal.h"
 
-#include "pages/debug/Feedback.h"
+#include "servo/Feedback.h"
+#include "servo/PollPacing.h"
 
 #include <CLI/CLI.hpp>
 
@@ -49,36 +50,23 @@ std::string TextLine(const Feedback& f)
 
 int Monitor(Session& s, const MonitorArgs& a)
 {
-    using Clock = std::chrono::steady_clock;
-    DebugProfile profile = kDefaultDebugProfile;
-    if (s.identified) {
-        DebugProfile found{};
-        if (s.catalogue.LookupDebugProfile(s.key, found))
-            profile = found;
-    }
-    const FeedbackRange range = FeedbackReadRange(profile.feedbackFirst, profile.feedbackLast);
+    const DebugProfile& debug = s.identity.debug;
     const auto id = static_cast<uint8_t>(a.servoId);
     const StopSignals signals;
     if (a.csv)
         s.out << kFeedbackCsvHeader << std::endl;
-    FeedbackBlock block{};
     bool anyAnswer = false;
-    const auto start = Clock::now();
-    auto due = start;
+    PollPacing pacing(std::chrono::milliseconds(a.intervalMs));
     for (long long n = 0; a.polls < 0 || n < a.polls; ++n) {
         // Sleep in short steps so a signal ends the wait soon.
-        while (!stopRequested && Clock::now() < due)
-            std::this_thread::sleep_for(
-                std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+        while (!stopRequested && PollPacing::Clock::now() < pacing.Due())
+            std::this_thread::sleep_for(std::min<PollPacing::Clock::duration>(
+                pacing.Due() - PollPacing::Clock::now(), std::chrono::milliseconds(20)));
         if (stopRequested)
             break;
-        const auto now = Clock::now();
-        const long long ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
-        const Reply got = range.count > 0
-                              ? s.servo.ReadMemory(id, range.address, block.data(), range.count)
-                              : Reply::Failed(Outcome::NoAnswer);
-        // A damaged answer is no answer: nothing of it is shown.
+        const long long ms = pacing.Begin();
+        Feedback f;
+        const Reply got = ReadFeedback(s.servo, id, debug, s.identity.profile, f);
         if (!got) {
             s.out << (a.csv ? FeedbackCsvTimeoutRow(ms) : "状态:" + std::string(kTimeoutText))
                   << std::endl;
@@ -88,12 +76,9 @@ int Monitor(Session& s, const MonitorArgs& a)
         } else {
             anyAnswer = true;
             s.NoteError(a.servoId, got);
-            const Feedback f = DecodeFeedback(block, s.profile.byteOrder != 0);
             s.out << (a.csv ? FeedbackCsvRow(ms, f) : TextLine(f)) << std::endl;
         }
-        due += std::chrono::milliseconds(a.intervalMs);
-        if (due < Clock::now())
-            due = Clock::now();  // a slow poll: the next one follows, none piled up
+        pacing.End();
     }
     if (!anyAnswer)
         s.err << "servoctl: servo " << a.servoId << ": no poll was answered\n";

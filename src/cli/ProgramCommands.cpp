@@ -3,10 +3,10 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
-#include "pages/program/ParameterFile.h"
-#include "pages/program/ProgramTexts.h"
-#include "pages/program/ServoProgram.h"
-#include "pages/program/ValueCoding.h"
+#include "servo/ParameterFile.h"
+#include "servo/ProgramTexts.h"
+#include "servo/ServoProgram.h"
+#include "servo/ValueCoding.h"
 #include "support/BaudRates.h"
 #include "support/LeadingInt.h"
 
@@ -33,19 +33,19 @@ public:
     Programmer(Session& s, int id) : session(s), program(s.bus, s.catalogue)
     {
         program.SetBaudFollower([this](int code) { baudCode = code; });
-        program.SelectServo(id, session.key, session.profile);
+        program.SelectServo(id, session.identity.key, session.identity.profile);
     }
 
     // The identification bytes (unless the session read them) and one poll: the table and a
     // fresh image. 0 when ready, else the exit status.
     int Load(int id)
     {
-        if (!session.identified) {
+        if (!session.identity.read) {
             const Reply r =
-                session.servo.ReadMemory(static_cast<uint8_t>(id), 0, session.key.data(), 9);
+                session.servo.ReadMemory(static_cast<uint8_t>(id), 0, session.identity.key.data(), kIdentifySize);
             if (!r)
                 return session.Fail(id, r, "the identification read");
-            program.SelectServo(id, session.key, session.profile);
+            program.SelectServo(id, session.identity.key, session.identity.profile);
         }
         report = program.Poll();
         if (report.status == text::kTimeout)

@@ -2,11 +2,11 @@
 #include "cli/CtlCommand.h"
 #include "cli/ScopedSignal.h"
 
-#include "pages/upgrade/CommTest.h"
-#include "pages/upgrade/FirmwareFile.h"
-#include "pages/upgrade/LoaderFrames.h"
-#include "pages/upgrade/UpgradeBackup.h"
-#include "pages/upgrade/UpgradeTransfer.h"
+#include "servo/CommTest.h"
+#include "servo/FirmwareFile.h"
+#include "servo/LoaderFrames.h"
+#include "servo/UpgradeBackup.h"
+#include "servo/UpgradeTransfer.h"
 #include "support/HexText.h"
 
 #include <CLI/CLI.hpp>
@@ -225,22 +225,7 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
               << " of " << job.blockCount << "; the servo waits in its loader" << wayBack;
         return kCtlBusFailed;
     case UpgradeOutcome::Failed:
-        s.err << "servoctl: servo " << id << ": 升级失败 ";
-        if (result.stage == "block") {
-            s.err << "at block " << result.block << " of " << job.blockCount;
-            if (result.portGone) {
-                s.err << " (port gone)";
-            } else if (result.reply < 0) {
-                s.err << " (no answer)";
-            } else {
-                char reply[16];
-                std::snprintf(reply, sizeof reply, "%02X", result.reply);
-                s.err << " (answer " << reply << ")";
-            }
-        } else {
-            s.err << "at the " << (result.stage == "unlock" ? "unlock sequence" : "start byte")
-                  << (result.portGone ? " (port gone)" : " (no answer from the loader)");
-        }
+        s.err << "servoctl: servo " << id << ": 升级失败 " << UpgradeFailurePlace(result, job.blockCount);
         s.err << wayBack;
         return kCtlBusFailed;
     }

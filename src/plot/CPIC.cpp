@@ -160,22 +160,6 @@ const QImage& CPIC::Grid(QSize device, qreal ratio)
     return grid;
 }
 
-const QImage& CPIC::RenderCanvas()
-{
-    if (!measured)
-        InitCanvas();
-    SyncScale();
-    samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
-    const QSize size(std::max(1, plotGeometry.canvasWidth), std::max(1, plotGeometry.canvasHeight));
-    if (canvas.size() != size)
-        canvas = QImage(size, QImage::Format_RGB32);
-    canvas.fill(Qt::white);
-    QPainter p(&canvas);
-    DrawGrid(p);
-    DrawCurves(p, snapshot, 1, 1);
-    return canvas;
-}
-
 void CPIC::paintEvent(QPaintEvent*)
 {
     if (!measured)

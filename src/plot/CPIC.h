@@ -59,9 +59,6 @@ public:
 
     const PlotGeometry& Geometry() const { return plotGeometry; }
     PlotSamples& Samples() { return samples; }
-    // Draws the canvas at its own resolution (one pixel per 0.1 mm) from the lists and
-    // returns it: the reference drawing, without the window's scaling.
-    const QImage& RenderCanvas();
 
     QSize sizeHint() const override { return {kDefaultWidth, kDefaultHeight}; }
     QSize minimumSizeHint() const override { return {kDefaultWidth / 2, kDefaultHeight / 2}; }
@@ -95,7 +92,6 @@ private:
     bool paused = false;
     bool recording = false;
     bool marks = true;
-    QImage canvas;  // the reference drawing
     QImage grid;    // the grid at the window's resolution
     using GridKey = std::tuple<int, int, int, int, int, int, int, int, qreal>;
     GridKey gridKey{};

@@ -171,13 +171,6 @@ std::array<uint8_t, 2> ZNS::WordToBytes(const ServoProfile& profile, int value)
     return {high, low};
 }
 
-uint16_t ZNS::BytesToWord(const ServoProfile& profile, const uint8_t* bytes)
-{
-    if (profile.byteOrder == 0)
-        return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
 Reply ZNS::ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n)
 {
     FlushInput();

@@ -70,7 +70,6 @@ public:
     Reply ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n);
 
     static std::array<uint8_t, 2> WordToBytes(const ServoProfile& profile, int value);
-    static uint16_t BytesToWord(const ServoProfile& profile, const uint8_t* bytes);
     // The 7-byte block written at the position address: acceleration, position, time, speed.
     static std::array<uint8_t, 7> PositionBlock(const ServoProfile& profile, int position,
                                                 int acceleration, int speed, int time);

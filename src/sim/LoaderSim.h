@@ -4,7 +4,7 @@
 // until an image is complete: a host that gave up and falls silent finds it waiting for the
 // unlock sequence again.
 
-#include "pages/upgrade/LoaderFrames.h"
+#include "servo/LoaderFrames.h"
 
 #include <array>
 #include <chrono>

@@ -2,7 +2,7 @@
 // One simulated servo: its 256-byte memory, what the bus instructions do to it, and a simple
 // motion model that keeps its feedback registers alive.
 
-#include "pages/upgrade/LoaderFrames.h"
+#include "servo/LoaderFrames.h"
 #include "catalogue/ModelTypes.h"
 
 #include <array>

@@ -51,30 +51,6 @@ private:
     std::thread thread;
 };
 
-// A page's poll: starting a running poll or stopping a stopped one does nothing. Stop may be
-// called from the poll's own tick: the tick then runs to its end and the timer is kept until
-// another thread starts, stops or destroys the switch, which waits for that thread to return.
-class PollSwitch {
-public:
-    PollSwitch() = default;
-    PollSwitch(const PollSwitch&) = delete;
-    PollSwitch& operator=(const PollSwitch&) = delete;
-    ~PollSwitch();
-
-    void Start(int periodMs, PeriodicTimer::Callback callback, void* context);
-    // From another thread, waits for a running tick, as PeriodicTimer::Stop does.
-    void Stop();
-    bool Running() const;
-
-private:
-    // Frees a timer that stopped itself, unless the caller is that timer's own thread.
-    void FreeRetired(std::unique_lock<std::mutex>& lock);
-
-    mutable std::mutex mutex;  // the window's thread and a tick may both stop the poll
-    std::unique_ptr<PeriodicTimer> timer;
-    std::unique_ptr<PeriodicTimer> retired;
-};
-
 // While one lives, the system's timers keep 1 ms resolution: on Windows it asks for it with
 // timeBeginPeriod(1) and hands it back with timeEndPeriod(1), as the default 15.6 ms tick
 // would make a 50 ms poll drift by up to 15 ms; elsewhere timers already have it and this

@@ -161,24 +161,6 @@ private slots:
         QVERIFY(!w.ProgramPage().IsPolling());
     }
 
-    void selectBaudAppliesOnlyAChange()
-    {
-        Rig rig({});
-        auto& w = *rig.window;
-        QVERIFY(rig.Open());
-        rig.comm.SetBaudRate(38400);  // so a needless re-apply would show
-        w.SelectBaud(4);
-        rig.Settle();
-        QCOMPARE(rig.LineRate(), 38400);
-        w.SelectBaud(0);
-        rig.Settle();
-        QCOMPARE(w.baudCombo->currentText(), QString("1000000"));
-        QCOMPARE(rig.LineRate(), 1000000);
-        w.SelectBaud(8);
-        w.SelectBaud(-1);
-        QCOMPARE(w.baudCombo->currentIndex(), 0);
-    }
-
     void enterAndEscapeCloseNothing()
     {
         Rig rig({});

@@ -1,53 +1,11 @@
-// servoctl scan: the probe's ID check, -t auto on a paced bus, and --all-rates.
+// servoctl scan: -t auto on a paced bus, and --all-rates.
 #include "BusFixture.h"
-#include "cli/BusScan.h"
 #include "cli/ServoCtl.h"
-#include "protocol/ScriptedChannel.h"
 
 #include <algorithm>
 #include <sstream>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Reply(uint8_t id)
-{
-    Bytes r = {0xFF, 0xFF, id, 11, 0, 5, 3, 0, 12, 1, 1, 4, 0, 1};
-    unsigned sum = 0;
-    for (size_t i = 2; i < r.size(); ++i)
-        sum += r[i];
-    r.push_back(static_cast<uint8_t>(~sum));
-    return r;
-}
-
-TEST(ProbeServo, ListsOnlyAReplyOfTheProbedId)
-{
-    struct Case {
-        const char* what;
-        Bytes reply;
-        bool found;
-    } cases[] = {
-        {"its own reply", Reply(4), true},
-        {"another servo's late reply", Reply(3), false},
-        {"a late reply, then its own", [] { Bytes b = Reply(3); auto o = Reply(4); b.insert(b.end(), o.begin(), o.end()); return b; }(), true},
-        {"two late replies", [] { Bytes b = Reply(2); auto o = Reply(3); b.insert(b.end(), o.begin(), o.end()); return b; }(), false},
-        {"no packet start", [] { Bytes b = Reply(4); b[0] = 0x00; return b; }(), false},
-        {"a short reply", [] { Bytes b = Reply(4); b.resize(12); return b; }(), false},
-        {"nothing", {}, false},
-    };
-    for (const auto& c : cases) {
-        ScriptedChannel bus;
-        bus.pending = {0xFF, 0xFF, 4};  // stale bytes: dropped before the request
-        bus.Reply(c.reply);
-        ModelKey key{};
-        EXPECT_EQ(ProbeServo(bus, 4, key), c.found) << c.what;
-        EXPECT_EQ(bus.sent, (Bytes{0xFF, 0xFF, 4, 4, 2, 0, 9, 0xEC})) << c.what;
-        if (c.found) {
-            EXPECT_EQ(key[0], 5) << c.what;
-        }
-    }
-}
 
 class Scan : public BusFixture {
 protected:

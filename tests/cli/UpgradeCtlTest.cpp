@@ -2,7 +2,7 @@
 // programs against servo-sim.
 #include "CtlFixture.h"
 #include "catalogue/GbkText.h"
-#include "pages/upgrade/LoaderFrames.h"
+#include "servo/LoaderFrames.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -3,7 +3,7 @@
 // the image invariants that hold after any load.
 #include "FuzzCheck.h"
 
-#include "pages/upgrade/FirmwareFile.h"
+#include "servo/FirmwareFile.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 // modulo 65537), then the line itself (any bytes, no line end removed).
 #include "FuzzCheck.h"
 
-#include "pages/upgrade/FirmwareImage.h"
+#include "servo/FirmwareImage.h"
 
 #include <algorithm>
 #include <cstdint>

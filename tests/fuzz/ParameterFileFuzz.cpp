@@ -14,8 +14,9 @@
 // checksum by turns, starting from the ID's count modulo 4), the selected ID, then the
 // file's bytes.
 #include "FirmwareFuzz.h"
+#include "common/Packets.h"
 
-#include "pages/program/ServoProgram.h"
+#include "servo/ServoProgram.h"
 
 #include <algorithm>
 #include <deque>
@@ -31,16 +32,6 @@ uint8_t Polled(int a, uint8_t statusLevel)
     return a == addr::kStatusLevel ? statusLevel : static_cast<uint8_t>(a * 29 + 3);
 }
 
-Bytes Packet(uint8_t id, uint8_t instruction, const Bytes& params)
-{
-    Bytes p{0xFF, 0xFF, id, static_cast<uint8_t>(params.size() + 2), instruction};
-    p.insert(p.end(), params.begin(), params.end());
-    unsigned sum = 0;
-    for (size_t i = 2; i < p.size(); ++i)
-        sum += p[i];
-    p.push_back(static_cast<uint8_t>(~sum));
-    return p;
-}
 
 // The status of `id` failing one check, each alone: header, ID (another servo's late
 // answer), length, checksum.

@@ -12,6 +12,7 @@
 // time-out cutting a reply short would), bit 7 = the port is closed. The reply bytes are
 // what the bus answers; sync writes take their ID list from them.
 #include "FuzzCheck.h"
+#include "common/Packets.h"
 
 #include "protocol/ZNServo.h"
 
@@ -75,16 +76,6 @@ private:
     ScriptedPort& port;
 };
 
-std::vector<uint8_t> Packet(uint8_t id, uint8_t instruction, const std::vector<uint8_t>& params)
-{
-    std::vector<uint8_t> p{0xFF, 0xFF, id, static_cast<uint8_t>(params.size() + 2), instruction};
-    p.insert(p.end(), params.begin(), params.end());
-    unsigned sum = 0;
-    for (size_t i = 2; i < p.size(); ++i)
-        sum += p[i];
-    p.push_back(static_cast<uint8_t>(~sum));
-    return p;
-}
 
 void PutWord(std::vector<uint8_t>& out, unsigned value, bool highFirst)
 {

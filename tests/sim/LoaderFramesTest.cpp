@@ -1,4 +1,4 @@
-#include "pages/upgrade/LoaderFrames.h"
+#include "servo/LoaderFrames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The virtual bus answers as servos would, through the real serial port on its device.
 #include "BusFixture.h"
-#include "pages/upgrade/LoaderFrames.h"
+#include "servo/LoaderFrames.h"
 
 #include <fstream>
 

@@ -91,56 +91,8 @@ TEST(PeriodicTimer, CanBeStoppedFromItsOwnCallback)
     s.timer.reset();
 }
 
-struct SelfStoppingPoll {
-    PollSwitch poll;
-    std::atomic<int> calls{0};
-};
-
-void StopOwnPoll(void* c)
-{
-    auto* self = static_cast<SelfStoppingPoll*>(c);
-    ++self->calls;
-    self->poll.Stop();
-}
-
-// A page's poll that stops itself from its tick: the tick ends, the poll reads as stopped,
-// and the switch restarts and is destroyed without ending the program.
-TEST(PollSwitch, StopsFromItsOwnTick)
-{
-    for (int round = 0; round < 3; ++round) {
-        SelfStoppingPoll s;
-        s.poll.Start(2, StopOwnPoll, &s);
-        while (s.calls < 1)
-            std::this_thread::sleep_for(1ms);
-        while (s.poll.Running())
-            std::this_thread::sleep_for(1ms);
-        std::this_thread::sleep_for(10ms);
-        EXPECT_EQ(s.calls, 1);
-        if (round == 1) {
-            s.poll.Start(2, StopOwnPoll, &s);  // frees the old timer, runs one more tick
-            while (s.calls < 2)
-                std::this_thread::sleep_for(1ms);
-        }
-        if (round == 2)
-            s.poll.Stop();  // from this thread: frees the self-stopped timer
-    }
-}
-
-// The window's thread and the tick stop the same poll at the same time.
-TEST(PollSwitch, StopsFromBothSidesAtOnce)
-{
-    for (int round = 0; round < 50; ++round) {
-        SelfStoppingPoll s;
-        s.poll.Start(1, StopOwnPoll, &s);
-        std::this_thread::sleep_for(std::chrono::microseconds(200 * (round % 10)));
-        s.poll.Stop();
-        EXPECT_FALSE(s.poll.Running());
-    }
-}
-
-// Every 1 ms resolution request a timer makes on Windows is handed back, whether the timer
-// is stopped from outside or stops itself from its tick (wine answers the requests as
-// Windows does); elsewhere no request is made.
+// Every 1 ms resolution request a timer makes on Windows is handed back (wine answers the
+// requests as Windows does); elsewhere no request is made.
 TEST(TimerResolution, EveryRequestIsHandedBack)
 {
 #ifdef _WIN32
@@ -163,13 +115,6 @@ TEST(TimerResolution, EveryRequestIsHandedBack)
         EXPECT_EQ(TimerResolutionHold::Granted(), perTimer);
     }
     EXPECT_EQ(TimerResolutionHold::Granted(), 0);
-
-    SelfStoppingPoll s;
-    s.poll.Start(2, StopOwnPoll, &s);
-    while (s.calls < 1)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(waitFor(0), 0);  // the tick's own stop ends the thread and its request
-    EXPECT_FALSE(s.poll.Running());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The firmware file on Windows: opened without sharing, so a file another program holds
 // open, a read-only file, a folder or a device is not taken, and nothing is created.
-#include "pages/upgrade/FirmwareFile.h"
+#include "servo/FirmwareFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Parameter files on Windows: a save replaces an existing file whole (a rename over a file
 // that exists, which Windows refuses unless asked to replace), and a failed save leaves the
 // old file as it was with no temporary file behind.
-#include "pages/program/ParameterFile.h"
+#include "servo/ParameterFile.h"
 
 #include <gtest/gtest.h>
 

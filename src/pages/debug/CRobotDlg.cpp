@@ -23,13 +23,6 @@
 
 namespace {
 
-uint32_t PackProfile(const DebugProfile& p)
-{
-    return static_cast<uint32_t>(p.feedbackFirst) | static_cast<uint32_t>(p.feedbackLast) << 8 |
-           static_cast<uint32_t>(p.torqueAddress) << 16 |
-           static_cast<uint32_t>(p.positionDivisor) << 24;
-}
-
 int Number(const QLineEdit* edit)
 {
     return LeadingInt(edit->text().toStdString());
@@ -63,8 +56,7 @@ QLabel* LabelFor(const QString& text, QWidget* buddy)
 }  // namespace
 
 CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
-    : QWidget(parent), catalogue(c), bus(b),
-      profileWord(PackProfile(kDefaultDebugProfile))
+    : QWidget(parent), catalogue(c), bus(b)
 {
     setAccessibleName(tr("调试"));
     BuildControls();
@@ -73,7 +65,12 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
     installEventFilter(this);
     for (auto* child : findChildren<QWidget*>())
         child->installEventFilter(this);
-    StartPolling();
+    // A bus busy with a search or a command skips polls instead of piling them up.
+    poll = bus.Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess& a) {
+        if (tickObserver)
+            tickObserver();
+        PollOnce(a);
+    });
 }
 
 CRobotDlg::~CRobotDlg()
@@ -243,9 +240,13 @@ void CRobotDlg::SetQuestion(std::function<bool(QWidget*, const QString&, const Q
 
 DebugProfile CRobotDlg::Profile() const
 {
-    const uint32_t w = profileWord;
-    return {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w >> 16),
-            static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(speedFactor.load())};
+    return Target().debug;
+}
+
+DebugTarget CRobotDlg::Target() const
+{
+    std::lock_guard lock(targetMutex);
+    return target;
 }
 
 WriteMode CRobotDlg::CurrentMode() const
@@ -254,17 +255,11 @@ WriteMode CRobotDlg::CurrentMode() const
     return id == 1 ? WriteMode::Sync : id == 2 ? WriteMode::Registered : WriteMode::Normal;
 }
 
-ServoProfile CRobotDlg::CurrentServoProfile() const
-{
-    std::lock_guard lock(profileMutex);
-    return servoProfile;
-}
-
 void CRobotDlg::Issue(int target, int speed, int time, int acceleration)
 {
     // One job: the whole command, all its packets and replies, goes out unbroken.
     bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
-                                profile = CurrentServoProfile(), target, speed, time,
+                                profile = Target().profile, target, speed, time,
                                 acceleration](BusAccess& a) {
         IssuePositionCommand(a.protocol, profile, mode, first, last, target, speed, time,
                              acceleration);
@@ -298,9 +293,9 @@ void CRobotDlg::OnTargetScroll()
 void CRobotDlg::OnTorque()
 {
     bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
-                                profile = CurrentServoProfile(), on = torqueBox->isChecked(),
-                                address = Profile().torqueAddress](BusAccess& a) {
-        SendTorqueSwitch(a.protocol, profile, mode, first, last, address, on);
+                                target = Target(), on = torqueBox->isChecked()](BusAccess& a) {
+        SendTorqueSwitch(a.protocol, target.profile, mode, first, last,
+                         target.debug.torqueAddress, on);
     });
 }
 
@@ -351,15 +346,14 @@ void CRobotDlg::OnChannelClicked(int channel, bool ticked)
 void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& profile)
 {
     idEdit->setText(QString::number(id));  // sets firstId
-    {
-        std::lock_guard lock(profileMutex);
-        servoProfile = profile;
-    }
     DebugProfile p{};
-    if (!catalogue.LookupDebugProfile(key, p))
-        return;  // the previous feedback range and scale stay
-    profileWord = PackProfile(p);
-    speedFactor = p.speedFactor;
+    const bool hasRow = catalogue.LookupDebugProfile(key, p) != 0;
+    {
+        std::lock_guard lock(targetMutex);
+        target = Retarget(target, profile, hasRow ? &p : nullptr);
+    }
+    if (!hasRow)
+        return;  // the previous feedback range, scale and position address stay
     const int divisor = EffectiveDivisor(p.positionDivisor);
     const int m = 4095 / divisor;
     targetSlider->setRange(0, m);
@@ -403,35 +397,20 @@ bool CRobotDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CRobotDlg::StartPolling()
 {
-    poll.Start(kPollPeriodMs, &CRobotDlg::PollFeedback, this);
+    poll->Start();
 }
 
 void CRobotDlg::StopPolling()
 {
-    poll.Stop();
-}
-
-void CRobotDlg::PollFeedback(void* context)
-{
-    // The timer's thread only queues the read: at most one waits, so a bus busy with a
-    // search or a command makes ticks skip instead of piling up.
-    auto* page = static_cast<CRobotDlg*>(context);
-    if (page->tickObserver)
-        page->tickObserver();
-    page->bus.PostPoll(page->pollSlot, [page](BusAccess& a) { page->PollOnce(a); });
+    poll->Stop();
 }
 
 void CRobotDlg::PollOnce(BusAccess& a)
 {
-    const DebugProfile p = Profile();
-    const int factor = p.speedFactor;
-    const FeedbackRange range = FeedbackReadRange(p.feedbackFirst, p.feedbackLast);
-    // A damaged answer is no answer: nothing of it reaches a field or a curve.
-    const bool got = range.count > 0 && a.protocol
-                                            .ReadMemory(static_cast<uint8_t>(firstId.load()),
-                                                        range.address, block.data(), range.count)
-                                            .ok();
-    if (!got) {
+    const DebugTarget t = Target();
+    const int factor = t.debug.speedFactor;
+    Feedback f;
+    if (!ReadFeedback(a.protocol, static_cast<uint8_t>(firstId.load()), t.debug, t.profile, f)) {
         ++timedOut;
         QMetaObject::invokeMethod(this, [this] {
             statusField->setText(CoreText(kTimeoutText));
@@ -440,7 +419,6 @@ void CRobotDlg::PollOnce(BusAccess& a)
         return;
     }
     ++answered;
-    const Feedback f = DecodeFeedback(block, CurrentServoProfile().byteOrder != 0);
     plot->AddPositionSample(f.position);
     plot->AddSpeedSample(ScaleBySpeedFactor(f.speed, factor));
     plot->AddLoadSample(f.load);

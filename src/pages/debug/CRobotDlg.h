@@ -4,16 +4,17 @@
 // and as curves.
 
 #include "catalogue/ModelCatalogue.h"
-#include "pages/debug/Feedback.h"
-#include "pages/debug/FeedbackRecorder.h"
-#include "pages/debug/PositionCommand.h"
+#include "servo/DebugTarget.h"
+#include "servo/FeedbackRecorder.h"
+#include "servo/PositionCommand.h"
 #include "bus/ServoBus.h"
-#include "support/PeriodicTimer.h"
+#include "pages/Page.h"
 
 #include <QWidget>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 class CPIC;
@@ -27,7 +28,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 
-class CRobotDlg : public QWidget {
+class CRobotDlg : public QWidget, public Page {
     Q_OBJECT
 public:
     static constexpr int kPollPeriodMs = 50;
@@ -39,9 +40,9 @@ public:
 
     // The servo the page drives and polls, and how its commands are coded.
     void SelectServo(int id, const ModelKey& key, const ServoProfile& profile);
-    void StartPolling();
-    void StopPolling();
-    bool IsPolling() const { return poll.Running(); }
+    void StartPolling() override;
+    void StopPolling() override;
+    bool IsPolling() const { return poll->Running(); }
     int FirstId() const { return firstId; }
     int LastId() const { return lastId; }
     DebugProfile Profile() const;
@@ -60,8 +61,8 @@ public:
     void StopRecording();
     bool IsRecording() const { return recorder.Recording(); }
 
-    // Called at the start of every poll tick, on the timer's thread; set only while the
-    // poll is stopped (for measurements).
+    // Called at the start of every poll, on the bus's thread; set only while the poll is
+    // stopped (for measurements).
     void SetTickObserver(std::function<void()> observer) { tickObserver = std::move(observer); }
     long long PollsAnswered() const { return answered; }
     long long PollsTimedOut() const { return timedOut; }
@@ -104,9 +105,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    static void PollFeedback(void* page);
     void PollOnce(BusAccess& bus);
-    ServoProfile CurrentServoProfile() const;
+    DebugTarget Target() const;
     void ShowTexts(const FeedbackTexts& texts);
 
     void BuildControls();
@@ -136,17 +136,12 @@ private:
 
     ModelCatalogue& catalogue;
     ServoBus& bus;
-    ServoBus::PollSlot pollSlot;
-    // How commands to the selected servo are coded; set on the window's thread, read by jobs.
-    mutable std::mutex profileMutex;
-    ServoProfile servoProfile;
+    // How the selected servo is polled and commanded; set on the window's thread, read by
+    // jobs.
+    mutable std::mutex targetMutex;
+    DebugTarget target;
     std::atomic<int> firstId{0};
     std::atomic<int> lastId{10};
-    // feedbackFirst, feedbackLast, torqueAddress and positionDivisor in one word, so the
-    // poll never mixes the ends of two profiles.
-    std::atomic<uint32_t> profileWord;
-    std::atomic<int> speedFactor{kDefaultDebugProfile.speedFactor};
-    FeedbackBlock block{};  // the poll jobs' alone
     std::atomic<long long> answered{0};
     std::atomic<long long> timedOut{0};
     std::function<void()> tickObserver;
@@ -155,5 +150,5 @@ private:
     SaveFileAsk saveFile;
     Warn warn;
     FeedbackRecorder recorder;  // the window's thread's alone
-    PollSwitch poll;
+    std::unique_ptr<ServoBus::Periodic> poll;  // the feedback poll, a periodic job of the bus
 };

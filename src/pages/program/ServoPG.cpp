@@ -1,8 +1,8 @@
 #include "pages/program/ServoPG.h"
 
-#include "pages/program/ParameterFile.h"
-#include "pages/program/ProgramTexts.h"
-#include "pages/program/ValueCoding.h"
+#include "servo/ParameterFile.h"
+#include "servo/ProgramTexts.h"
+#include "servo/ValueCoding.h"
 #include "support/LeadingInt.h"
 #include "widgets/Language.h"
 #include "widgets/Utf8.h"
@@ -36,6 +36,8 @@ ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
                                   Qt::QueuedConnection);
     });
     BuildControls();
+    poll = host.Bus().Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess&) { PollMemory(); });
+    poll->Stop();  // until the page is shown
 }
 
 ServoPG::~ServoPG()
@@ -115,25 +117,22 @@ void ServoPG::SelectServo(int id, const ModelKey& key, const ServoProfile& profi
 
 void ServoPG::StartPolling()
 {
-    poll.Start(kPollPeriodMs, &ServoPG::PollMemory, this);
+    poll->Start();
 }
 
 void ServoPG::StopPolling()
 {
-    poll.Stop();
+    poll->Stop();
 }
 
-void ServoPG::PollMemory(void* context)
+void ServoPG::PollMemory()
 {
-    auto* page = static_cast<ServoPG*>(context);
-    page->host.Bus().PostPoll(page->pollSlot, [page](BusAccess&) {
-        PollReport report = page->program.Poll();
-        ++page->pollTicks;
-        if (!report.rebuild && report.values.empty() && report.status.empty())
-            return;
-        QMetaObject::invokeMethod(page, [page, r = std::move(report)] { page->ShowPoll(r); },
-                                  Qt::QueuedConnection);
-    });
+    PollReport report = program.Poll();
+    ++pollTicks;
+    if (!report.rebuild && report.values.empty() && report.status.empty())
+        return;
+    QMetaObject::invokeMethod(this, [this, r = std::move(report)] { ShowPoll(r); },
+                              Qt::QueuedConnection);
 }
 
 void ServoPG::Submit(std::function<bool()> work, std::function<void(bool)> tell)

@@ -5,13 +5,14 @@
 // is ServoProgram's; this is its window.
 
 #include "catalogue/ModelCatalogue.h"
-#include "pages/program/ServoProgram.h"
+#include "servo/ServoProgram.h"
 #include "pages/PageHost.h"
-#include "support/PeriodicTimer.h"
+#include "pages/Page.h"
 
 #include <QWidget>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class QLabel;
@@ -20,7 +21,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
-class ServoPG : public QWidget {
+class ServoPG : public QWidget, public Page {
     Q_OBJECT
 public:
     static constexpr int kPollPeriodMs = 100;
@@ -31,9 +32,9 @@ public:
     ~ServoPG() override;
 
     void SelectServo(int id, const ModelKey& key, const ServoProfile& profile);
-    void StartPolling();
-    void StopPolling();
-    bool IsPolling() const { return poll.Running(); }
+    void StartPolling() override;
+    void StopPolling() override;
+    bool IsPolling() const { return poll->Running(); }
     int SelectedId() const { return program.SelectedId(); }
     // Poll ticks run so far, for a look at the bus traffic per tick.
     long long PollTicks() const { return pollTicks; }
@@ -58,7 +59,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    static void PollMemory(void* page);
+    void PollMemory();
     void BuildControls();
     // Key handling shared by the page and its controls; true when the key is taken.
     bool TakeKeyPress(QKeyEvent* event);
@@ -78,7 +79,6 @@ private:
     // Whether the write button saves (an EPROM item) or sets: its caption only shows it.
     bool writeSaves = false;
     ServoProgram program;
-    ServoBus::PollSlot pollSlot;
-    PollSwitch poll;
+    std::unique_ptr<ServoBus::Periodic> poll;  // the memory poll, a periodic job of the bus
     std::atomic<long long> pollTicks{0};
 };

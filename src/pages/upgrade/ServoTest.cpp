@@ -1,6 +1,6 @@
 #include "pages/upgrade/ServoTest.h"
 
-#include "pages/upgrade/FirmwareFile.h"
+#include "servo/FirmwareFile.h"
 #include "widgets/CTextProgressCtrl.h"
 #include "widgets/Utf8.h"
 

@@ -5,10 +5,11 @@
 // report through queued calls, so they never wait for this window. While a transfer runs, nothing else may reach the bus or the image: the main
 // window's tabs, search and open/close and this page's "打开" and "测试" are disabled.
 
-#include "pages/upgrade/CommTest.h"
-#include "pages/upgrade/FirmwareImage.h"
-#include "pages/upgrade/UpgradeBackup.h"
-#include "pages/upgrade/UpgradeTransfer.h"
+#include "servo/CommTest.h"
+#include "servo/FirmwareImage.h"
+#include "servo/UpgradeBackup.h"
+#include "servo/UpgradeTransfer.h"
+#include "pages/Page.h"
 #include "pages/PageHost.h"
 
 #include <QWidget>
@@ -23,7 +24,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-class ServoTest : public QWidget {
+class ServoTest : public QWidget, public Page {
     Q_OBJECT
 public:
     ServoTest(ModelCatalogue& catalogue, PageHost& host, QWidget* parent = nullptr);

@@ -400,6 +400,23 @@ private slots:
         QCOMPARE(p.plot->PositionFactor(), 4);
     }
 
+    void theKeptProfileIsPolledAndSetAlike()
+    {
+        QuietRig rig({Servo(2, "苍鹭 HR25"), Servo(6, "Kestrel-12", 4, {{0, 99}})});
+        CRobotDlg& p = rig.page();
+        p.SelectServo(2, KeyOf(rig.bus, 2), ServoProfile{1, 1, 45});
+        // No debug row for servo 6: the poll reads 56..68 and "设置" writes at 45, both kept.
+        p.SelectServo(6, KeyOf(rig.bus, 6), ServoProfile{});
+        p.setButton->click();
+        rig.Settle();
+        QCOMPARE(Heard(rig.bus), QStringList{"FF FF 06 0A 03 2D 00 FF 01 00 00 00 00 BF"});
+        rig.bus.ClearLog();
+        p.StartPolling();
+        QTRY_VERIFY_WITH_TIMEOUT(!Heard(rig.bus).isEmpty(), 3000);
+        p.StopPolling();
+        QCOMPARE(Heard(rig.bus).front(), U("FF FF 06 04 02 38 0D AE"));
+    }
+
     void fieldsFollowTheServoAndFreezeWhenItFallsSilent()
     {
         Rig rig({Servo(1, "Kestrel-12"), Servo(3, "Osprey-40H")});

@@ -3,7 +3,7 @@
 #include "AppFixture.h"
 
 #include "widgets/Dialogs.h"
-#include "support/HexText.h"
+#include "Packets.h"
 
 #include <QAccessible>
 #include <QHeaderView>
@@ -140,12 +140,6 @@ class ProgramPageTest : public QObject {
         ServoPG* page = nullptr;
     };
 
-    static QString Hex(std::vector<uint8_t> p)
-    {
-        p.push_back(PacketChecksum(p.data() + 2, static_cast<int>(p.size()) - 2));
-        return QString::fromStdString(HexText(p.data(), p.size()));
-    }
-
 private slots:
     void initTestCase() { WorkDir(); }
 
@@ -277,9 +271,9 @@ private slots:
         page.writeButton->click();
         QCOMPARE(p.LastBox().title, U("参数保存"));
         QCOMPARE(p.LastBox().text, U("舵参数保存成功"));
-        QTRY_COMPARE_WITH_TIMEOUT(p.Heard(), QStringList({Hex({0xFF, 0xFF, 1, 4, 3, 48, 0}),
-                                                          Hex({0xFF, 0xFF, 1, 4, 3, 13, 60}),
-                                                          Hex({0xFF, 0xFF, 1, 4, 3, 48, 1})}),
+        QTRY_COMPARE_WITH_TIMEOUT(p.Heard(), QStringList({QString::fromStdString(PacketHex(1, 3, {48, 0})),
+                                                          QString::fromStdString(PacketHex(1, 3, {13, 60})),
+                                                          QString::fromStdString(PacketHex(1, 3, {48, 1}))}),
                                  3000);
         QVERIFY(p.WaitForValue("13", "60"));
 

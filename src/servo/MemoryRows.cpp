@@ -1,0 +1,115 @@
+#include "servo/MemoryRows.h"
+
+#include "protocol/ZNS.h"
+#include "support/LeadingInt.h"
+
+#include <algorithm>
+
+namespace {
+
+int Clip(int end)
+{
+    return std::clamp(end, 0, kImageSize);
+}
+
+int EndOf(const MemoryItem& item)
+{
+    return Clip(static_cast<int>(static_cast<long long>(LeadingInt(item.address)) +
+                                 LeadingInt(item.size)));
+}
+
+}  // namespace
+
+int TableRows(const MemoryTable& items, int count)
+{
+    count = std::clamp(count, 0, kMemoryTablePlaces);
+    int rows = 0;
+    while (rows < count && items[static_cast<size_t>(rows)].address != text::kNullRow)
+        ++rows;
+    return std::min(rows, kMaxTableRows);
+}
+
+int MemorySize(const std::vector<MemoryItem>& rows)
+{
+    return rows.empty() ? 0 : EndOf(rows.back());
+}
+
+int LockAddress(const std::vector<MemoryItem>& rows)
+{
+    for (const auto& item : rows)
+        if (item.name == text::kLockFlag)
+            return LeadingInt(item.address);
+    return kNoLock;
+}
+
+int EpromBlockLength(const std::vector<MemoryItem>& rows)
+{
+    int end = 0;
+    for (const auto& item : rows) {
+        if (item.area != text::kEprom)
+            break;
+        end = EndOf(item);
+    }
+    return end;
+}
+
+std::optional<std::string> DecodeRow(const MemoryItem& item, const MemoryImage& image,
+                                     int memorySize, bool highByteFirst)
+{
+    if (item.name == text::kNoValue)
+        return std::nullopt;
+    const int a = LeadingInt(item.address);
+    const int size = LeadingInt(item.size);
+    int raw = 0;
+    if (size == 1 && a >= 0 && a < kImageSize) {
+        raw = image[static_cast<size_t>(a)];
+    } else if (size == 2 && a >= 0 && a + 1 < memorySize && a + 1 < kImageSize) {
+        const int first = image[static_cast<size_t>(a)];
+        const int second = image[static_cast<size_t>(a + 1)];
+        raw = highByteFirst ? first * 256 + second : second * 256 + first;
+    } else {
+        return std::nullopt;
+    }
+    if (item.signBit == "-1")
+        return std::to_string(raw);
+    return std::to_string(DecodeSignMagnitude(static_cast<uint16_t>(raw), LeadingInt(item.signBit)));
+}
+
+std::vector<std::pair<int, std::string>> DecodeRows(const std::vector<MemoryItem>& rows,
+                                                    const MemoryImage& image, int memorySize)
+{
+    std::vector<std::pair<int, std::string>> values;
+    values.reserve(rows.size());
+    const bool highByteFirst = image[addr::kByteOrder] != 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (auto v = DecodeRow(rows[i], image, memorySize, highByteFirst))
+            values.emplace_back(static_cast<int>(i), std::move(*v));
+        if (LeadingInt(rows[i].address) >= memorySize)
+            break;
+    }
+    return values;
+}
+
+std::string FaultText(uint8_t flags)
+{
+    static constexpr struct {
+        int bit;
+        const char* text;
+    } kFaults[] = {{0, "过压/欠压\r\n"}, {2, "过热\r\n"}, {3, "过流\r\n"},
+                   {5, "过载\r\n"},     {1, "传感器出错\r\n"}};
+    std::string result;
+    for (const auto& f : kFaults)
+        if (flags & (1u << f.bit))
+            result += f.text;
+    return result.empty() ? text::kServoNormal : result;
+}
+
+bool RowWritable(const std::string& access)
+{
+    return access != text::kReadOnly && access != text::kNoValue;
+}
+
+const char* WriteCaption(const std::string& area)
+{
+    return area == text::kEprom ? "保存" : "设置";
+}

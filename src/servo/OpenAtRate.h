@@ -1,0 +1,19 @@
+#pragma once
+// Opening the port at a rate, as the window, servoctl and the Python module open it.
+
+#include "serial/CZNComm.h"
+
+#include <string>
+
+class TrafficLog;
+
+struct PortOpening {
+    bool opened = false;
+    OpenFailure failure;  // why it did not open
+    int running = 0;      // the rate the driver runs at
+    bool refused = false;  // the driver kept another rate
+};
+
+// Opens `name`, starts the traffic record's times there, applies the port's own rate and
+// then `rate`.
+PortOpening OpenAtRate(CZNComm& port, TrafficLog& traffic, const std::string& name, int rate);

@@ -1,0 +1,137 @@
+#include "servo/UpgradeTransfer.h"
+
+#include "servo/LoaderFrames.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int kLoaderTimeoutMs = 500;
+// The instruction must be on the wire before the rate change purges the queues, and the
+// servo needs a moment to start its loader before it hears at the new rate.
+constexpr auto kAfterInstruction = std::chrono::milliseconds(10);
+constexpr auto kAfterRateChange = std::chrono::milliseconds(100);
+
+UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage, int block,
+                      int reply)
+{
+    r.outcome = outcome;
+    r.stage = stage;
+    r.block = block;
+    r.reply = reply;
+    return r;
+}
+
+// SendAndAwaitByte, with the loader's bytes and its answer shown to the traffic record (they
+// go around the packet operations).
+int LoaderStepExchange(BusAccess& bus, LoaderStep step, int block, const uint8_t* bytes, int n)
+{
+    const int written = bus.port.Write(bytes, n);
+    if (written > 0)
+        bus.protocol.TraceLoader(PacketDirection::Out, step, LoaderStep::None, block, bytes, written);
+    uint8_t answer = 0;
+    const int got = bus.port.Read(&answer, 1);
+    bus.protocol.TraceLoader(PacketDirection::In, LoaderStep::Answer, step, block, &answer,
+                             got == 1 ? 1 : 0);
+    return got == 1 ? answer : -1;
+}
+
+UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
+                       const UpgradeReports& reports)
+{
+    auto cancelled = [&] { return userCancel.load() || bus.Stopping(); };
+    UpgradeResult r;
+    if (cancelled())
+        return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
+    if (LoaderStepExchange(bus, LoaderStep::Unlock, 0, job.unlock.data(),
+                           static_cast<int>(job.unlock.size())) < 0)
+        return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
+    if (cancelled())
+        return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
+    const uint8_t start = kLoaderStart;
+    if (LoaderStepExchange(bus, LoaderStep::Start, 0, &start, 1) < 0)
+        return Stopped(r, UpgradeOutcome::Failed, "start", 0, -1);
+
+    const Crc16 crc = LoaderCrc();
+    // The image window holds 1024 blocks; nothing is read beyond it.
+    const int blocks = job.image ? std::min(job.blockCount, BlockCount(FirmwareImage::kSize)) : 0;
+    for (int i = 1; i <= blocks; ++i) {
+        if (cancelled())
+            return Stopped(r, UpgradeOutcome::Cancelled, "block", i, -1);
+        const UpgradeBlock block = BuildUpgradeBlock(job.image->data.data(), job.image->data.size(),
+                                                     i, blocks,
+                                                     static_cast<uint8_t>(job.kind), crc);
+        for (;;) {
+            const int reply =
+                LoaderStepExchange(bus, LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
+            if (reply == kLoaderAck)
+                break;
+            if (reply != kLoaderRefuse)
+                return Stopped(r, UpgradeOutcome::Failed, "block", i, reply);
+            if (reports.refused)
+                reports.refused(i);
+            // A refused block goes again, unchanged, for as long as the loader asks; a
+            // cancel ends the repeats.
+            if (cancelled())
+                return Stopped(r, UpgradeOutcome::Cancelled, "block", i, reply);
+        }
+        ++r.blocksAcknowledged;
+        if (reports.acknowledged)
+            reports.acknowledged(i);
+    }
+    return r;
+}
+
+}  // namespace
+
+int SendAndAwaitByte(CZNComm& comm, const uint8_t* bytes, int n)
+{
+    comm.Write(bytes, n);
+    uint8_t answer = 0;
+    return comm.Read(&answer, 1) == 1 ? answer : -1;
+}
+
+UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
+                         const UpgradeReports& reports)
+{
+    if (reports.started)
+        reports.started();
+    CZNComm& comm = bus.port;
+    if (!job.inLoader) {
+        bus.protocol.RequestUpgrade(job.servoId);
+        std::this_thread::sleep_for(kAfterInstruction);
+    }
+    const int32_t savedTimeout = comm.timeoutMs;
+    comm.timeoutMs = kLoaderTimeoutMs;
+    const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
+    std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
+                                             : kAfterRateChange);
+
+    UpgradeResult result = Exchange(bus, job, cancel, reports);
+    result.portGone = comm.Gone();
+
+    // Restored in every case (a port that is gone has nothing to restore), before the job
+    // ends and before anyone is told.
+    comm.timeoutMs = savedTimeout;
+    comm.SetBaudRate(savedRate);
+    return result;
+}
+
+std::string UpgradeFailurePlace(const UpgradeResult& result, int blockCount)
+{
+    if (result.stage != "block")
+        return std::string("at the ") +
+               (result.stage == "unlock" ? "unlock sequence" : "start byte") +
+               (result.portGone ? " (port gone)" : " (no answer from the loader)");
+    std::string where = "at block " + std::to_string(result.block) + " of " + std::to_string(blockCount);
+    if (result.portGone)
+        return where + " (port gone)";
+    if (result.reply < 0)
+        return where + " (no answer)";
+    char reply[16];
+    std::snprintf(reply, sizeof reply, "%02X", result.reply);
+    return where + " (answer " + reply + ")";
+}
