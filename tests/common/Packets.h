@@ -11,8 +11,11 @@
 inline std::vector<uint8_t> Packet(uint8_t id, uint8_t instruction,
                                    const std::vector<uint8_t>& params = {})
 {
+    // Byte by byte: MinGW's GCC 12 takes a range insert here for an overrun (-Warray-bounds).
     std::vector<uint8_t> p{0xFF, 0xFF, id, static_cast<uint8_t>(params.size() + 2), instruction};
-    p.insert(p.end(), params.begin(), params.end());
+    p.reserve(p.size() + params.size() + 1);
+    for (const uint8_t b : params)
+        p.push_back(b);
     p.push_back(PacketChecksum(p.data() + 2, static_cast<int>(p.size()) - 2));
     return p;
 }
