@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -38,7 +40,20 @@ protected:
         return servo.ReadMemory(id, 0, key, 9).count;
     }
 
-    ModelCatalogue catalogue{SERVO_SOURCE_DIR "/data/setup.log"};
+    // A private copy: another test program may hold the shipped one locked while it reads it.
+    static std::string CatalogueCopy()
+    {
+        const auto copy = std::filesystem::path(testing::TempDir()) /
+                          ("channel-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                           "-setup.log");
+        std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", copy,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return copy.string();
+    }
+    void TearDown() override { std::filesystem::remove(catalogueFile); }
+
+    std::string catalogueFile = CatalogueCopy();
+    ModelCatalogue catalogue{catalogueFile};
     std::shared_ptr<ByteChannel> line = std::make_shared<ByteChannel>();
     VirtualBus bus{catalogue, line, kLine};
     ChannelPort port{kLine, line};
