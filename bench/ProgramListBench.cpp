@@ -44,7 +44,8 @@ struct Fixture {
         PollReport r;
         for (int row = 0; row < kRows; ++row)
             r.values.emplace_back(row, std::to_string((n * 7 + row * 13) % 4096 - 2048));
-        r.status = n % 2 ? "过压/欠压\r\n过热\r\n" : "舵机正常";
+        r.status = PollReport::Status::Faults;
+        r.faults = n % 2 ? 0x05 : 0;
         return r;
     }
 

@@ -68,8 +68,8 @@ public:
             PollReport report;
             if (table) {
                 report = program.Poll();
-                if (report.status == text::kTimeout)
-                    run.failure = text::kTimeout;
+                if (report.status == PollReport::Status::Timeout)
+                    run.failure = kTimeoutText;
                 else if (program.MemorySize() == 0)
                     run.failure = "the catalogue has no memory table for this model";
             }
@@ -85,7 +85,7 @@ public:
         servo.id = run.selectedId;
         const ErrorClasses& e = Errors();
         if (!run.failure.empty())
-            Raise(run.failure == text::kTimeout ? e.noAnswer : e.base,
+            Raise(run.failure == kTimeoutText ? e.noAnswer : e.base,
                   "servo " + std::to_string(id) + ": " + run.failure, id, run.failure);
         switch (run.error) {
         case ProgramRun::Error::None: return;
@@ -177,7 +177,7 @@ void Servo::Save(const std::string& path)
         const auto bytes = program.ParameterBytes();
         if (!bytes) {  // the servo's image was not read whole just now
             run.error = ProgramRun::Error::Servo;
-            run.message = text::kTimeout;
+            run.message = kTimeoutText;
             return;
         }
         if (!SaveParameterFile(path, *bytes)) {

@@ -370,165 +370,6 @@
     </message>
 </context>
 <context>
-    <name>CoreText</name>
-    <message>
-        <source>舵机正常</source>
-        <translation>Servo OK</translation>
-    </message>
-    <message>
-        <source>通信超时</source>
-        <translation>Time-out</translation>
-    </message>
-    <message>
-        <source>过压/欠压</source>
-        <translation>Over/under voltage</translation>
-    </message>
-    <message>
-        <source>过热</source>
-        <translation>Overheated</translation>
-    </message>
-    <message>
-        <source>过流</source>
-        <translation>Overcurrent</translation>
-    </message>
-    <message>
-        <source>过载</source>
-        <translation>Overload</translation>
-    </message>
-    <message>
-        <source>传感器出错</source>
-        <translation>Sensor error</translation>
-    </message>
-    <message>
-        <source> 度</source>
-        <translation> °C</translation>
-    </message>
-    <message>
-        <source>未知型号</source>
-        <translation>Unknown model</translation>
-    </message>
-    <message>
-        <source>保存</source>
-        <translation>Save</translation>
-    </message>
-    <message>
-        <source>设置</source>
-        <translation>Set</translation>
-    </message>
-    <message>
-        <source>不能小于</source>
-        <translation> must not be below </translation>
-    </message>
-    <message>
-        <source>不能大于</source>
-        <translation> must not be above </translation>
-    </message>
-    <message>
-        <source>参数错误</source>
-        <translation>Invalid value</translation>
-    </message>
-    <message>
-        <source>参数保存</source>
-        <translation>Save parameter</translation>
-    </message>
-    <message>
-        <source>舵参数保存成功</source>
-        <translation>Parameter saved</translation>
-    </message>
-    <message>
-        <source>舵参数保存失败</source>
-        <translation>Saving the parameter failed</translation>
-    </message>
-    <message>
-        <source>参数设置</source>
-        <translation>Set parameter</translation>
-    </message>
-    <message>
-        <source>舵参数设置失败</source>
-        <translation>Setting the parameter failed</translation>
-    </message>
-    <message>
-        <source>风险操作</source>
-        <translation>Risky operation</translation>
-    </message>
-    <message>
-        <source>继续操作会产生损环舵机风险是否继续住下操作?</source>
-        <translation>Going on may damage the servo. Continue?</translation>
-    </message>
-    <message>
-        <source>操作成功如舵机产生异常请联系售后</source>
-        <translation>Done. If the servo misbehaves, contact your supplier.</translation>
-    </message>
-    <message>
-        <source>操作失败</source>
-        <translation>Operation failed</translation>
-    </message>
-    <message>
-        <source>无法保存参数文件</source>
-        <translation>Cannot save the parameter file</translation>
-    </message>
-    <message>
-        <source>无法打开参数文件</source>
-        <translation>Cannot open the parameter file</translation>
-    </message>
-    <message>
-        <source>参数载入</source>
-        <translation>Load parameters</translation>
-    </message>
-    <message>
-        <source>参数载入成功</source>
-        <translation>Parameters loaded</translation>
-    </message>
-    <message>
-        <source>参数载入失败</source>
-        <translation>Loading the parameters failed</translation>
-    </message>
-    <message>
-        <source>参数恢复</source>
-        <translation>Reset parameters</translation>
-    </message>
-    <message>
-        <source>参数恢复成功</source>
-        <translation>Parameters reset</translation>
-    </message>
-    <message>
-        <source>参数恢复失败</source>
-        <translation>Resetting the parameters failed</translation>
-    </message>
-    <message>
-        <source>角度重置</source>
-        <translation>Reset angle</translation>
-    </message>
-    <message>
-        <source>角度重置成功，圈数清除，角度恢复单圈角度!</source>
-        <translation>Angle reset: turns cleared, back to a single-turn angle.</translation>
-    </message>
-    <message>
-        <source>角度重置失败!</source>
-        <translation>Resetting the angle failed.</translation>
-    </message>
-    <message>
-        <source>舵机ID:</source>
-        <translation>Servo ID: </translation>
-    </message>
-    <message>
-        <source>响应时间:</source>
-        <translation>response: </translation>
-    </message>
-    <message>
-        <source>超时次数:</source>
-        <translation>time-outs: </translation>
-    </message>
-    <message>
-        <source>通信速度:</source>
-        <translation>speed: </translation>
-    </message>
-    <message>
-        <source>通信流量:</source>
-        <translation>Traffic: </translation>
-    </message>
-</context>
-<context>
     <name>ServoPG</name>
     <message>
         <source>编程</source>
@@ -585,6 +426,102 @@
     <message>
         <source>保存</source>
         <translation>Save</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>参数错误</source>
+        <translation>Invalid value</translation>
+    </message>
+    <message>
+        <source>%1不能小于%2</source>
+        <translation>%1 must not be below %2</translation>
+    </message>
+    <message>
+        <source>%1不能大于%2</source>
+        <translation>%1 must not be above %2</translation>
+    </message>
+    <message>
+        <source>参数保存</source>
+        <translation>Save parameter</translation>
+    </message>
+    <message>
+        <source>舵参数保存成功</source>
+        <translation>Parameter saved</translation>
+    </message>
+    <message>
+        <source>舵参数保存失败</source>
+        <translation>Saving the parameter failed</translation>
+    </message>
+    <message>
+        <source>参数设置</source>
+        <translation>Set parameter</translation>
+    </message>
+    <message>
+        <source>舵参数设置失败</source>
+        <translation>Setting the parameter failed</translation>
+    </message>
+    <message>
+        <source>无法保存参数文件</source>
+        <translation>Cannot save the parameter file</translation>
+    </message>
+    <message>
+        <source>无法打开参数文件</source>
+        <translation>Cannot open the parameter file</translation>
+    </message>
+    <message>
+        <source>参数载入</source>
+        <translation>Load parameters</translation>
+    </message>
+    <message>
+        <source>参数载入成功</source>
+        <translation>Parameters loaded</translation>
+    </message>
+    <message>
+        <source>参数载入失败</source>
+        <translation>Loading the parameters failed</translation>
+    </message>
+    <message>
+        <source>参数恢复</source>
+        <translation>Reset parameters</translation>
+    </message>
+    <message>
+        <source>参数恢复成功</source>
+        <translation>Parameters reset</translation>
+    </message>
+    <message>
+        <source>参数恢复失败</source>
+        <translation>Resetting the parameters failed</translation>
+    </message>
+    <message>
+        <source>角度重置</source>
+        <translation>Reset angle</translation>
+    </message>
+    <message>
+        <source>角度重置成功，圈数清除，角度恢复单圈角度!</source>
+        <translation>Angle reset: turns cleared, back to a single-turn angle.</translation>
+    </message>
+    <message>
+        <source>角度重置失败!</source>
+        <translation>Resetting the angle failed.</translation>
+    </message>
+    <message>
+        <source>风险操作</source>
+        <translation>Risky operation</translation>
+    </message>
+    <message>
+        <source>继续操作会产生损环舵机风险是否继续住下操作?</source>
+        <translation>Going on may damage the servo. Continue?</translation>
+    </message>
+    <message>
+        <source>操作成功如舵机产生异常请联系售后</source>
+        <translation>Done. If the servo misbehaves, contact your supplier.</translation>
+    </message>
+    <message>
+        <source>操作失败</source>
+        <translation>Operation failed</translation>
     </message>
 </context>
 <context>
@@ -734,6 +671,57 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     <message>
         <source>参数载入失败</source>
         <translation>Loading the parameters failed</translation>
+    </message>
+    <message>
+        <source>舵机ID:%1  响应时间:%2us, 超时次数:%3</source>
+        <translation>Servo ID: %1  response: %2us, time-outs: %3</translation>
+    </message>
+    <message>
+        <source> 通信速度:%1kb/s</source>
+        <translation> speed: %1kb/s</translation>
+    </message>
+    <message>
+        <source>通信流量:%1Byte</source>
+        <translation>Traffic: %1Byte</translation>
+    </message>
+</context>
+<context>
+    <name>ServoWords</name>
+    <message>
+        <source>过压/欠压</source>
+        <translation>Over/under voltage</translation>
+    </message>
+    <message>
+        <source>过热</source>
+        <translation>Overheated</translation>
+    </message>
+    <message>
+        <source>过流</source>
+        <translation>Overcurrent</translation>
+    </message>
+    <message>
+        <source>过载</source>
+        <translation>Overload</translation>
+    </message>
+    <message>
+        <source>传感器出错</source>
+        <translation>Sensor error</translation>
+    </message>
+    <message>
+        <source>舵机正常</source>
+        <translation>Servo OK</translation>
+    </message>
+    <message>
+        <source>通信超时</source>
+        <translation>Time-out</translation>
+    </message>
+    <message>
+        <source>%1 度</source>
+        <translation>%1 °C</translation>
+    </message>
+    <message>
+        <source>未知型号</source>
+        <translation>Unknown model</translation>
     </message>
 </context>
 <context>

@@ -8,7 +8,7 @@
 #include "pages/upgrade/ServoTest.h"
 #include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
-#include "widgets/Language.h"
+#include "widgets/ServoWords.h"
 
 #include <algorithm>
 
@@ -317,7 +317,7 @@ void CServoMain::OnSearch()
             servoList->insertRow(row);
             servoList->setItem(row, 0, new QTableWidgetItem(QString::number(id)));
             servoList->setItem(row, 1, new QTableWidgetItem(
-                model == kUnknownModel ? CoreText(model) : QString::fromStdString(model)));
+                model == kUnknownModel ? ServoWords::UnknownModel() : QString::fromStdString(model)));
         }, Qt::QueuedConnection);
     };
     reports.finished = [this] {

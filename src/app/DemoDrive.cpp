@@ -1,7 +1,7 @@
 #include "app/DemoDrive.h"
 
 #include "app/CServoMain.h"
-#include "widgets/Language.h"
+#include "widgets/ServoWords.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,7 +29,7 @@ void TickEveryCurve(CServoMain& window)
 
 bool ShowsTimeout(CServoMain& window)
 {
-    const QString timeout = CoreText("通信超时");  // in the window's language
+    const QString timeout = ServoWords::Timeout();  // in the window's language
     for (QLabel* label : window.findChildren<QLabel*>())
         if (label->text().contains(timeout))
             return true;

@@ -48,8 +48,8 @@ public:
             program.SelectServo(id, session.identity.key, session.identity.profile);
         }
         report = program.Poll();
-        if (report.status == text::kTimeout)
-            return session.Fail(id, text::kTimeout);
+        if (report.status == PollReport::Status::Timeout)
+            return session.Fail(id, kTimeoutText);
         if (program.MemorySize() == 0)
             return session.Fail(id, "the catalogue has no memory table for this model");
         return kCtlDone;
@@ -89,7 +89,7 @@ int Table(Session& s, const ProgramArgs& a)
     for (size_t i = 0; i < rows.size(); ++i)
         s.out << rows[i].address << '\t' << rows[i].name << '\t' << shown[i] << '\t'
               << rows[i].area << '\t' << rows[i].access << '\n';
-    std::istringstream faults(p.report.status);
+    std::istringstream faults(FaultText(p.report.faults));
     for (std::string line; std::getline(faults, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -141,7 +141,7 @@ int Save(Session& s, const ProgramArgs& a)
     // Load has just read the servo: its image is fresh unless the servo went silent since.
     const auto bytes = p.program.ParameterBytes();
     if (!bytes)
-        return s.Fail(a.servoId, text::kTimeout);
+        return s.Fail(a.servoId, kTimeoutText);
     if (!SaveParameterFile(a.file, *bytes)) {
         s.err << msg::kCannotSaveFile << ": " << a.file << "\n";
         return kCtlBusFailed;

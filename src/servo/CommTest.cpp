@@ -86,14 +86,15 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
         const auto t1 = Clock::now();
         comm.SetTimeouts(comm.timeoutMs);
         const long long us = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
-        auto& timeouts = counts.timeouts[static_cast<size_t>(id)];
+        auto& counted = counts.timeouts[static_cast<size_t>(id)];
+        const int32_t timeouts = answered ? counted.load() : ++counted;
         if (answered) {
             pass.text += AnsweredLine(id, us, timeouts, CommSpeedKbps(bytes, us));
             counts.traffic += bytes;
         } else {
-            pass.text += UnansweredLine(id, us, ++timeouts);
+            pass.text += UnansweredLine(id, us, timeouts);
         }
-        pass.samples.push_back({id, us, answered, answered ? bytes : 0});
+        pass.samples.push_back({id, us, answered, answered ? bytes : 0, timeouts});
         if (reply.outcome == Outcome::PortGone) {
             pass.portGone = true;  // the other IDs would fail alike
             break;

@@ -33,7 +33,7 @@ bool PlanCommTest(int from, int to, int startAddress, int endAddress, int timeou
 // truncated, then / 1000. A read that took under 1 µs counts as 1 µs.
 double CommSpeedKbps(int bytes, long long microseconds);
 
-// The page's two line formats, each ending in CR LF.
+// servoctl's two line formats, each ending in CR LF.
 std::string AnsweredLine(int id, long long microseconds, int32_t timeouts, double speed);
 std::string UnansweredLine(int id, long long microseconds, int32_t timeouts);
 // "通信流量:%dByte"
@@ -51,10 +51,11 @@ struct CommTestSample {
     long long microseconds = 0;
     bool answered = false;
     int bytes = 0;
+    int32_t timeouts = 0;  // the servo's unanswered reads so far, this one included
 };
 
 struct CommTestPass {
-    std::string text;  // the lines of the pass
+    std::string text;  // the lines of the pass, in servoctl's words
     int32_t traffic = 0;
     std::vector<CommTestSample> samples;
     // The port went away: the pass ended at that read and the test ends as a failure.

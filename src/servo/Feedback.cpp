@@ -61,21 +61,27 @@ int ScaleBySpeedFactor(int value, int speedFactor)
     return value * speedFactor / 10;  // C++ division truncates toward zero
 }
 
+const char* FaultName(uint8_t bit)
+{
+    switch (bit) {
+    case 0x01: return "过压/欠压";
+    case 0x04: return "过热";
+    case 0x08: return "过流";
+    case 0x20: return "过载";
+    case 0x02: return "传感器出错";
+    default: return "";
+    }
+}
+
 std::string StatusText(uint8_t status)
 {
-    static const struct {
-        uint8_t mask;
-        const char* text;
-    } kBits[] = {
-        {0x01, "过压/欠压"}, {0x04, "过热"}, {0x08, "过流"}, {0x20, "过载"}, {0x02, "传感器出错"},
-    };
     std::string text;
-    for (const auto& bit : kBits) {
-        if (!(status & bit.mask))
+    for (const uint8_t bit : kFaultBits) {
+        if (!(status & bit))
             continue;
         if (!text.empty())
             text += ' ';
-        text += bit.text;
+        text += FaultName(bit);
     }
     return text.empty() ? kStatusNormal : text;
 }

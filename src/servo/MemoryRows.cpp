@@ -1,6 +1,7 @@
 #include "servo/MemoryRows.h"
 
 #include "protocol/ZNS.h"
+#include "servo/Feedback.h"
 #include "support/LeadingInt.h"
 
 #include <algorithm>
@@ -92,24 +93,14 @@ std::vector<std::pair<int, std::string>> DecodeRows(const std::vector<MemoryItem
 
 std::string FaultText(uint8_t flags)
 {
-    static constexpr struct {
-        int bit;
-        const char* text;
-    } kFaults[] = {{0, "过压/欠压\r\n"}, {2, "过热\r\n"}, {3, "过流\r\n"},
-                   {5, "过载\r\n"},     {1, "传感器出错\r\n"}};
     std::string result;
-    for (const auto& f : kFaults)
-        if (flags & (1u << f.bit))
-            result += f.text;
-    return result.empty() ? text::kServoNormal : result;
+    for (const uint8_t bit : kFaultBits)
+        if (flags & bit)
+            result += std::string(FaultName(bit)) + "\r\n";
+    return result.empty() ? kStatusNormal : result;
 }
 
 bool RowWritable(const std::string& access)
 {
     return access != text::kReadOnly && access != text::kNoValue;
-}
-
-const char* WriteCaption(const std::string& area)
-{
-    return area == text::kEprom ? "保存" : "设置";
 }

@@ -31,8 +31,6 @@ inline constexpr const char* kNoValue = "--";
 inline constexpr const char* kEprom = "EPROM";
 inline constexpr const char* kReadOnly = "只读";
 inline constexpr const char* kNullRow = "NULL";
-inline constexpr const char* kServoNormal = "舵机正常";
-inline constexpr const char* kTimeout = "通信超时";
 }  // namespace text
 
 // The rows of `items` (of which `count` were read) before the first "NULL" row, at most
@@ -68,6 +66,5 @@ std::vector<std::pair<int, std::string>> DecodeRows(const std::vector<MemoryItem
 // The fault flags as text: one line ending in "\r\n" per set flag, or "舵机正常".
 std::string FaultText(uint8_t flags);
 
-// Whether a row may be edited, and the write button's caption for it.
+// Whether a row may be edited.
 bool RowWritable(const std::string& access);
-const char* WriteCaption(const std::string& area);

@@ -86,7 +86,7 @@ PollReport ServoProgram::Poll()
     if (!ok) {
         std::lock_guard data(dataMutex);
         imageFresh = false;
-        report.status = text::kTimeout;
+        report.status = PollReport::Status::Timeout;
         return report;
     }
     {
@@ -103,7 +103,8 @@ PollReport ServoProgram::Poll()
         imageFresh = readFor == selection;
     }
     report.values = DecodeRows(rows, fresh, memorySize);
-    report.status = FaultText(fresh[addr::kFaultFlags]);
+    report.status = PollReport::Status::Faults;
+    report.faults = fresh[addr::kFaultFlags];
     return report;
 }
 

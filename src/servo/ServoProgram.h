@@ -24,8 +24,10 @@ struct PollReport {
     std::vector<std::array<std::string, 5>> rows;
     // Row index and value text of every decoded row, after a successful read.
     std::vector<std::pair<int, std::string>> values;
-    // The status box's new text; empty leaves it as it is.
-    std::string status;
+    // What the status box shows: the poll went unanswered, or the servo's fault flags
+    // (memory address 65); unchanged leaves it as it is.
+    enum class Status { Unchanged, Timeout, Faults } status = Status::Unchanged;
+    uint8_t faults = 0;
 };
 
 enum class LoadResult { CannotOpen, Loaded, Failed };

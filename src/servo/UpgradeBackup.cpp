@@ -67,7 +67,7 @@ BackupResult BackUpServo(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
         result.status = BackupStatus::NoTable;
         return result;
     }
-    if (report.status == text::kTimeout) {
+    if (report.status == PollReport::Status::Timeout) {
         result.reply = Reply::Failed(Outcome::NoAnswer);
         return result;
     }
@@ -98,7 +98,7 @@ bool RestoreBackup(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
         program.SetBaudFollower(followBaud);
     program.SelectServo(id, backup.key, catalogue.ProfileOf(backup.key));
     // The table and a fresh image first: the block is laid over what the servo holds now.
-    if (program.Poll().status == text::kTimeout || program.MemorySize() == 0)
+    if (program.Poll().status == PollReport::Status::Timeout || program.MemorySize() == 0)
         return false;
     return program.LoadParameterBytes(backup.bytes);
 }

@@ -37,12 +37,12 @@ WriteRequest PrepareWrite(const MemoryItem& item, int value)
     const int signBit = item.signBit == "-1" ? kNone : LeadingInt(item.signBit);
     const bool signedItem = signBit >= 0 && signBit <= 15;
     if (minimum != kNone && value < minimum)
-        r.refusal = NotBelowMessage(item.name, minimum);
+        r = {WriteRequest::Refused::Below, minimum, NotBelowMessage(item.name, minimum)};
     else if (maximum != kNone && value > maximum)
-        r.refusal = NotAboveMessage(item.name, maximum);
+        r = {WriteRequest::Refused::Above, maximum, NotAboveMessage(item.name, maximum)};
     else if (value < 0 && !signedItem)
-        r.refusal = NotBelowMessage(item.name, 0);
-    if (!r.refusal.empty())
+        r = {WriteRequest::Refused::Below, 0, NotBelowMessage(item.name, 0)};
+    if (r.refused != WriteRequest::Refused::No)
         return r;
     r.address = LeadingInt(item.address);
     r.size = LeadingInt(item.size);

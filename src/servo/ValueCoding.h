@@ -7,8 +7,11 @@
 #include <string>
 
 struct WriteRequest {
-    // Non-empty when the value is refused ("%s不能小于%d" or "%s不能大于%d", filled in);
-    // nothing is written then.
+    // Whether the value is refused, as below or above `limit`; nothing is written then.
+    enum class Refused { No, Below, Above } refused = Refused::No;
+    int limit = 0;
+    // servoctl's and the Python module's words for a refusal: "%s不能小于%d" or
+    // "%s不能大于%d", filled in.
     std::string refusal;
     int address = 0;
     int size = 1;        // 1 writes a byte, any other size a word

@@ -19,7 +19,6 @@ public:
     void Arm(uint8_t owner, const std::array<uint8_t, 5>& key = LoaderUnlock);
     uint8_t Owner() const { return owner; }
     bool Armed() const { return stage != Stage::Idle; }
-    Stage CurrentStage() const { return stage; }
 
     // Takes one byte; returns the answer byte, or -1 when none is due yet. `refuse` turns a
     // good block's answer into a refusal (and is used up by it).

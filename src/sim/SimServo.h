@@ -26,12 +26,10 @@ public:
     uint8_t Id() const { return memory[addr::kId]; }
     int BaudCode() const { return memory[addr::kBaudCode]; }
     bool AnswersWrites() const { return memory[addr::kStatusLevel] != 0; }
-    const std::string& ModelName() const { return model.name; }
 
     void Read(uint8_t address, uint8_t* out, int n) const;
     void Write(uint8_t address, const uint8_t* data, int n);
     void Register(uint8_t address, const uint8_t* data, int n);
-    bool HasRegistered() const { return !registered.empty(); }
     void Action();
     // Factory values back, then ID 1 and baud-rate code 4.
     void Restore();

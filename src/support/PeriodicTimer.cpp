@@ -1,14 +1,5 @@
 #include "support/PeriodicTimer.h"
 
-namespace {
-thread_local const std::atomic<bool>* tickStopping = nullptr;
-}  // namespace
-
-bool PeriodicTimer::StopRequestedForThisTick()
-{
-    return tickStopping != nullptr && tickStopping->load();
-}
-
 std::unique_ptr<PeriodicTimer> PeriodicTimer::Start(int periodMs, Callback callback, void* context)
 {
     if (periodMs <= 0 || callback == nullptr)
@@ -46,7 +37,6 @@ void PeriodicTimer::Run()
 {
     using Clock = std::chrono::steady_clock;
     const TimerResolutionHold resolution;  // while the ticks run, and handed back however they end
-    tickStopping = &stopping;
     auto due = Clock::now() + period;
     std::unique_lock lock(mutex);
     for (;;) {

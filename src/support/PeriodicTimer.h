@@ -29,14 +29,6 @@ public:
 
     long long Ticks() const { return ticks; }
 
-    // Whether the caller is the timer's own thread, that is, runs inside its callback.
-    bool OnTimerThread() const { return thread.get_id() == std::this_thread::get_id(); }
-
-    // Inside a callback: whether the timer it runs for has been asked to stop. A callback
-    // that waits for another thread (to hand it texts, say) gives up when this turns true,
-    // so a Stop on that other thread never waits for a tick that waits for it.
-    static bool StopRequestedForThisTick();
-
 private:
     PeriodicTimer(int periodMs, Callback callback, void* context);
     void Run();

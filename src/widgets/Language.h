@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <string>
 
 class QCoreApplication;
 
@@ -20,9 +19,3 @@ std::optional<Language> ChooseLanguage(const QString& option, const QStringList&
 
 // Installs the English translation on `app` for English; false when it cannot be loaded.
 bool InstallLanguage(QCoreApplication& app, Language language);
-
-// A text the Qt-free core made (a status, a fault list, a refusal, a test line) in the
-// window's language: each of the core's phrases in it is replaced by its translation. Where
-// the text holds `catalogueText` (an item's name filled into a refusal), that stays as it
-// is, whatever phrases it contains.
-QString CoreText(const std::string& text, const std::string& catalogueText = {});

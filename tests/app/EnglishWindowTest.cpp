@@ -171,8 +171,8 @@ private slots:
         rig.ClickRow(0);
         w.tabs->setCurrentIndex(1);
         ServoPG& page = w.ProgramPage();
-        // A refused value: the core's refusal with the catalogue's item name in it, a name that
-        // holds one of the core's phrases ("过载") and stays as it is.
+        // A refused value: the window's refusal with the catalogue's item name in it, a name
+        // that holds a word the window translates elsewhere ("过载") and stays as it is.
         QTRY_VERIFY(page.list->rowCount() > 30);
         for (int r = 0; r < page.list->rowCount(); ++r)
             if (page.list->item(r, 0)->text() == "36")

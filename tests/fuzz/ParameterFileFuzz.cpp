@@ -164,8 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
                program.MemorySize(), memorySize);
     // Only a well-formed answer reaches the image; anything else is "通信超时".
     const bool pollTaken = line.pollAnswered && !line.pollDamaged;
-    FUZZ_CHECK(memorySize == 0 || (poll.status == text::kTimeout) == !pollTaken,
-               "the poll's status is \"%s\"", poll.status.c_str());
+    FUZZ_CHECK(memorySize == 0 || (poll.status == PollReport::Status::Timeout) == !pollTaken,
+               "the poll's status is %d", static_cast<int>(poll.status));
     const MemoryImage before = program.Image();
     FUZZ_CHECK(pollTaken || before == MemoryImage{}, "a poll without a good answer changed "
                "the image");

@@ -128,11 +128,9 @@ TEST(TableShape, OversizedTablesAreCut)
     EXPECT_EQ(MemorySize({Item("-9", "x", "1")}), 0);
 }
 
-TEST(RowChoice, WritableAndCaption)
+TEST(RowChoice, Writable)
 {
     EXPECT_TRUE(RowWritable("读写"));
     EXPECT_FALSE(RowWritable("只读"));
     EXPECT_FALSE(RowWritable("--"));
-    EXPECT_STREQ(WriteCaption("EPROM"), "保存");
-    EXPECT_STREQ(WriteCaption("SRAM"), "设置");
 }

@@ -103,7 +103,8 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     // The servo's own byte order and status level are taken from the image.
     EXPECT_EQ(int(program->Profile().byteOrder), 0);
     EXPECT_EQ(int(program->Profile().statusLevel), 1);
-    EXPECT_EQ(first.status, "过压/欠压\r\n过热\r\n过载\r\n");
+    EXPECT_EQ(first.status, PollReport::Status::Faults);
+    EXPECT_EQ(first.faults, 0x25);
     const auto value = [&](const PollReport& r, int row) {
         for (const auto& [i, text] : r.values)
             if (i == row)
@@ -121,7 +122,8 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     Settle();
     EXPECT_FALSE(second.rebuild);
     EXPECT_EQ(Sent().size(), 1u);
-    EXPECT_EQ(second.status, "舵机正常");
+    EXPECT_EQ(second.status, PollReport::Status::Faults);
+    EXPECT_EQ(second.faults, 0);
 }
 
 TEST_F(ProgramBus, APollWithoutAnswerOrTableSaysSo)
@@ -130,7 +132,7 @@ TEST_F(ProgramBus, APollWithoutAnswerOrTableSaysSo)
     StartBus();
     ModelKey key = KeyOf(1);
     program->SelectServo(7, key, profile);  // nobody answers at 7
-    EXPECT_EQ(program->Poll().status, "通信超时");
+    EXPECT_EQ(program->Poll().status, PollReport::Status::Timeout);
 
     key[0] = 99;  // a model the catalogue has no table for
     program->SelectServo(1, key, profile);
@@ -138,7 +140,7 @@ TEST_F(ProgramBus, APollWithoutAnswerOrTableSaysSo)
     const PollReport r = program->Poll();
     EXPECT_TRUE(r.rebuild);
     EXPECT_TRUE(r.rows.empty());
-    EXPECT_EQ(program->Poll().status, "");
+    EXPECT_EQ(program->Poll().status, PollReport::Status::Unchanged);
     Settle();
     EXPECT_TRUE(Sent().empty());
 }
@@ -165,7 +167,8 @@ TEST_F(ProgramBus, ATableLongerThanOneReplyIsReadInTwo)
     EXPECT_EQ(longProgram.MemorySize(), 255);
     EXPECT_EQ(Sent(), (std::vector<std::string>{PacketHex(1, instr::kRead, {0, 253}),
                                                 PacketHex(1, instr::kRead, {253, 2})}));
-    EXPECT_EQ(r.status, "舵机正常");
+    EXPECT_EQ(r.status, PollReport::Status::Faults);
+    EXPECT_EQ(r.faults, 0);
 
     // Its whole image is no block one packet can carry: nothing is sent for it.
     bus->ClearLog();
@@ -457,7 +460,7 @@ TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
         shortProgram.SetBaudFollower([&](int code) { shortFollowed.push_back(code); });
         profile.statusLevel = 1;
         shortProgram.SelectServo(3, key, profile);
-        EXPECT_NE(shortProgram.Poll().status, "通信超时");
+        EXPECT_NE(shortProgram.Poll().status, PollReport::Status::Timeout);
         ASSERT_EQ(shortProgram.MemorySize(), size);
         EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
 

@@ -2,7 +2,7 @@
 
 #include "plot/CPIC.h"
 #include "support/LeadingInt.h"
-#include "widgets/Language.h"
+#include "widgets/ServoWords.h"
 #include "widgets/Utf8.h"
 
 #include <QApplication>
@@ -182,13 +182,13 @@ void CRobotDlg::BuildControls()
     auto* feedback = new QGroupBox(tr("舵机反馈"));
     auto* fb = new QGridLayout(feedback);
     voltageField = ValueField(tr("电压:"), "0.0 V");
-    temperatureField = ValueField(tr("温度:"), CoreText(TemperatureText(0)));
+    temperatureField = ValueField(tr("温度:"), ServoWords::Temperature(0));
     loadField = ValueField(tr("扭力:"), "0");
     speedField = ValueField(tr("速度:"), "0");
     positionField = ValueField(tr("位置:"), "0");
     currentField = ValueField(tr("电流:"), "0");
     movingField = ValueField(tr("移动:"), "0");
-    statusField = ValueField(tr("状态:"), CoreText(kStatusNormal));
+    statusField = ValueField(tr("状态:"), ServoWords::Normal());
     targetField = ValueField(tr("目标:"), "0");
     const struct {
         const char* label;
@@ -413,7 +413,7 @@ void CRobotDlg::PollOnce(BusAccess& a)
     if (!ReadFeedback(a.protocol, static_cast<uint8_t>(firstId.load()), t.debug, t.profile, f)) {
         ++timedOut;
         QMetaObject::invokeMethod(this, [this] {
-            statusField->setText(CoreText(kTimeoutText));
+            statusField->setText(ServoWords::Timeout());
             RecordPoll(nullptr);
         }, Qt::QueuedConnection);
         return;
@@ -425,27 +425,25 @@ void CRobotDlg::PollOnce(BusAccess& a)
     plot->AddTargetSample(f.target);
     plot->AddCurrentSample(f.current);
     plot->AddFastSlowSample(ScaleBySpeedFactor(f.fastSlow, factor));
-    QMetaObject::invokeMethod(this, [this, texts = FormatFeedback(f)] { ShowTexts(texts); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, f] { ShowFeedback(f); }, Qt::QueuedConnection);
 }
 
-void CRobotDlg::ShowTexts(const FeedbackTexts& t)
+void CRobotDlg::ShowFeedback(const Feedback& f)
 {
     // A field whose text stays the same is left alone, so it isn't repainted 20 times a second.
-    auto show = [](QLineEdit* field, const std::string& text, bool coreWords = false) {
-        const QString value = coreWords ? CoreText(text) : QString::fromStdString(text);
+    auto show = [](QLineEdit* field, const QString& value) {
         if (field->text() != value)
             field->setText(value);
     };
-    show(positionField, t.position);
-    show(speedField, t.speed);
-    show(loadField, t.load);
-    show(targetField, t.target);
-    show(currentField, t.current);
-    show(voltageField, t.voltage);
-    show(temperatureField, t.temperature, true);
-    show(movingField, t.moving);
-    show(statusField, t.status, true);
-    RecordPoll(&t.values);
+    show(positionField, QString::number(f.position));
+    show(speedField, QString::number(f.speed));
+    show(loadField, QString::number(f.load));
+    show(targetField, QString::number(f.target));
+    show(currentField, QString::number(f.current));
+    show(voltageField, QString::fromStdString(VoltageText(f.voltage)));
+    show(temperatureField, ServoWords::Temperature(f.temperature));
+    show(movingField, QString::number(f.moving));
+    show(statusField, ServoWords::Faults(static_cast<uint8_t>(f.status), QStringLiteral(" ")));
+    RecordPoll(&f);
     plot->update();  // a repaint without erasing the background
 }

@@ -107,7 +107,7 @@ protected:
 private:
     void PollOnce(BusAccess& bus);
     DebugTarget Target() const;
-    void ShowTexts(const FeedbackTexts& texts);
+    void ShowFeedback(const Feedback& f);
 
     void BuildControls();
     WriteMode CurrentMode() const;

@@ -4,7 +4,7 @@
 #include "servo/ProgramTexts.h"
 #include "servo/ValueCoding.h"
 #include "support/LeadingInt.h"
-#include "widgets/Language.h"
+#include "widgets/ServoWords.h"
 #include "widgets/Utf8.h"
 
 #include <QCoreApplication>
@@ -129,7 +129,7 @@ void ServoPG::PollMemory()
 {
     PollReport report = program.Poll();
     ++pollTicks;
-    if (!report.rebuild && report.values.empty() && report.status.empty())
+    if (!report.rebuild && report.values.empty() && report.status == PollReport::Status::Unchanged)
         return;
     QMetaObject::invokeMethod(this, [this, r = std::move(report)] { ShowPoll(r); },
                               Qt::QueuedConnection);
@@ -161,11 +161,10 @@ void ServoPG::ShowPoll(const PollReport& report)
         if (item->text() != shown)
             item->setText(shown);
     }
-    if (!report.status.empty()) {
-        QString text = CoreText(report.status);
-        text.replace("\r\n", "\n");
-        if (text.endsWith('\n'))
-            text.chop(1);
+    if (report.status != PollReport::Status::Unchanged) {
+        const QString text = report.status == PollReport::Status::Timeout
+                                 ? ServoWords::Timeout()
+                                 : ServoWords::Faults(report.faults, QStringLiteral("\n"));
         if (statusBox->toPlainText() != text)
             statusBox->setPlainText(text);
     }
@@ -182,9 +181,8 @@ void ServoPG::ChooseRow(int row)
     const bool writable = RowWritable(text(kAccess).toStdString());
     valueEdit->setEnabled(writable);
     writeButton->setEnabled(writable);
-    const char* caption = WriteCaption(text(kArea).toStdString());
     writeSaves = text(kArea).toStdString() == text::kEprom;
-    writeButton->setText(CoreText(caption));
+    writeButton->setText(writeSaves ? tr("保存") : tr("设置"));
     valueEdit->setText(text(kValue));
     itemLabel->setText(text(kName));
 }
@@ -230,9 +228,9 @@ void ServoPG::keyReleaseEvent(QKeyEvent* event)
     QWidget::keyReleaseEvent(event);
 }
 
-void ServoPG::Tell(const char* caption, const char* text)
+void ServoPG::Tell(const QString& caption, const QString& text)
 {
-    host.Messages().Warning(this, CoreText(caption), CoreText(text));
+    host.Messages().Warning(this, caption, text);
 }
 
 void ServoPG::OnWrite()
@@ -250,10 +248,13 @@ void ServoPG::OnWrite()
         return;
     const WriteRequest request =
         PrepareWrite(rows[static_cast<size_t>(row)], LeadingInt(typed.toStdString()));
-    if (!request.refusal.empty()) {
+    if (request.refused != WriteRequest::Refused::No) {
         // The refusal names the item as the catalogue does: that name stays as it is.
-        host.Messages().Warning(this, CoreText(msg::kParamError),
-                                CoreText(request.refusal, rows[static_cast<size_t>(row)].name));
+        const QString name = QString::fromStdString(rows[static_cast<size_t>(row)].name);
+        host.Messages().Warning(this, tr("参数错误"),
+                                request.refused == WriteRequest::Refused::Below
+                                    ? tr("%1不能小于%2").arg(name).arg(request.limit)
+                                    : tr("%1不能大于%2").arg(name).arg(request.limit));
         return;
     }
     const bool save = writeSaves;
@@ -261,9 +262,9 @@ void ServoPG::OnWrite()
         return program.WriteValue(request.address, request.size, request.value, request.eprom) != 0;
     }, [this, save](bool ok) {
         if (save)
-            Tell(msg::kSaveCaption, ok ? msg::kSaved : msg::kSaveFailed);
+            Tell(tr("参数保存"), ok ? tr("舵参数保存成功") : tr("舵参数保存失败"));
         else if (!ok)
-            Tell(msg::kSetCaption, msg::kSetFailed);
+            Tell(tr("参数设置"), tr("舵参数设置失败"));
     });
 }
 
@@ -274,7 +275,7 @@ void ServoPG::OnSaveParameters()
     // Only bytes read from this servo go into a file: without a fresh image (just after a
     // click, or while the servo doesn't answer) nothing is written and the page says so.
     if (!program.ParameterBytes()) {
-        Tell(msg::kSaveCaption, text::kTimeout);
+        Tell(tr("参数保存"), ServoWords::Timeout());
         return;
     }
     const QString path = host.Files().SaveFileNameWithSuffix(
@@ -284,9 +285,9 @@ void ServoPG::OnSaveParameters()
     // The poll went on while the dialog was open: the image must still be fresh now.
     const auto bytes = program.ParameterBytes();
     if (!bytes)
-        Tell(msg::kSaveCaption, text::kTimeout);
+        Tell(tr("参数保存"), ServoWords::Timeout());
     else if (!SaveParameterFile(QFile::encodeName(path).toStdString(), *bytes))
-        Tell(msg::kSaveCaption, msg::kCannotSaveFile);
+        Tell(tr("参数保存"), tr("无法保存参数文件"));
 }
 
 void ServoPG::OnLoadParameters()
@@ -302,13 +303,13 @@ void ServoPG::OnLoadParameters()
             switch (result) {
             case LoadResult::CannotOpen:
                 host.Messages().Plain(this, QCoreApplication::applicationName(),
-                                      CoreText(msg::kCannotOpenFile));
+                                      tr("无法打开参数文件"));
                 return;
             case LoadResult::Loaded:
-                Tell(msg::kLoadCaption, msg::kLoaded);
+                Tell(tr("参数载入"), tr("参数载入成功"));
                 return;
             case LoadResult::Failed:
-                Tell(msg::kLoadCaption, msg::kLoadFailed);
+                Tell(tr("参数载入"), tr("参数载入失败"));
                 return;
             }
         }, Qt::QueuedConnection);
@@ -318,22 +319,22 @@ void ServoPG::OnLoadParameters()
 void ServoPG::OnRestoreParameters()
 {
     Submit([this] { return program.RestoreParameters(); }, [this](bool ok) {
-        Tell(msg::kRestoreCaption, ok ? msg::kRestored : msg::kRestoreFailed);
+        Tell(tr("参数恢复"), ok ? tr("参数恢复成功") : tr("参数恢复失败"));
     });
 }
 
 void ServoPG::OnResetAngle()
 {
     Submit([this] { return program.ResetAngle(); }, [this](bool ok) {
-        Tell(msg::kAngleCaption, ok ? msg::kAngleReset : msg::kAngleFailed);
+        Tell(tr("角度重置"), ok ? tr("角度重置成功，圈数清除，角度恢复单圈角度!") : tr("角度重置失败!"));
     });
 }
 
 void ServoPG::OnRiskOperation()
 {
-    if (!host.Messages().Question(this, CoreText(msg::kRiskCaption), CoreText(msg::kRiskQuestion)))
+    if (!host.Messages().Question(this, tr("风险操作"), tr("继续操作会产生损环舵机风险是否继续住下操作?")))
         return;
     Submit([this] { return program.RiskyOperation(); }, [this](bool ok) {
-        Tell(msg::kRiskCaption, ok ? msg::kRiskDone : msg::kRiskFailed);
+        Tell(tr("风险操作"), ok ? tr("操作成功如舵机产生异常请联系售后") : tr("操作失败"));
     });
 }

@@ -71,7 +71,7 @@ private:
     void OnRestoreParameters();
     void OnResetAngle();
     void OnRiskOperation();
-    void Tell(const char* caption, const char* text);
+    void Tell(const QString& caption, const QString& text);
     // Runs `work` as a bus job and shows its outcome with `tell` on this window's thread.
     void Submit(std::function<bool()> work, std::function<void(bool)> tell);
 

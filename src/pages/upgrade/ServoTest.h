@@ -17,6 +17,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CTextProgressCtrl;
 class QLabel;
@@ -120,7 +121,7 @@ private:
     // The latest pass for the window; one queued call at a time carries it, so a fast test
     // can't flood the window's queue.
     std::mutex passMutex;
-    std::string passText;
+    std::vector<CommTestSample> passSamples;
     int32_t passTraffic = 0;
     bool passPosted = false;
 };

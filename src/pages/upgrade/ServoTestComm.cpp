@@ -2,7 +2,6 @@
 #include "pages/upgrade/ServoTest.h"
 
 #include "support/LeadingInt.h"
-#include "widgets/Language.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -79,7 +78,7 @@ void ServoTest::PostPass(const CommTestPass& pass)
 {
     {
         std::lock_guard lock(passMutex);
-        passText = pass.text;
+        passSamples = pass.samples;
         passTraffic = pass.traffic;
         if (passPosted)
             return;  // the call on its way takes this pass along
@@ -90,18 +89,26 @@ void ServoTest::PostPass(const CommTestPass& pass)
 
 void ServoTest::ShowPass()
 {
-    std::string text;
+    std::vector<CommTestSample> samples;
     int32_t traffic;
     {
         std::lock_guard lock(passMutex);
-        text = std::move(passText);
-        passText.clear();
+        samples.swap(passSamples);
         traffic = passTraffic;
         passPosted = false;
     }
-    resultBox->setPlainText(CoreText(text).replace(QLatin1String("\r\n"),
-                                                                 QLatin1String("\n")));
-    trafficLabel->setText(CoreText(TrafficText(traffic)));
+    QString text;
+    for (const CommTestSample& s : samples) {
+        text += tr("舵机ID:%1  响应时间:%2us, 超时次数:%3")
+                    .arg(s.id)
+                    .arg(static_cast<int>(s.microseconds))
+                    .arg(s.timeouts);
+        if (s.answered)
+            text += tr(" 通信速度:%1kb/s").arg(CommSpeedKbps(s.bytes, s.microseconds), 0, 'f', 2);
+        text += QLatin1Char('\n');
+    }
+    resultBox->setPlainText(text);
+    trafficLabel->setText(tr("通信流量:%1Byte").arg(traffic));
 }
 
 void ServoTest::OnTestEnded()
