@@ -1,15 +1,11 @@
 // The catalogue that ships with the tool: every family is complete and consistent.
+#include "CatalogueCopy.h"
 #include "catalogue/ModelCatalogue.h"
 #include "support/LeadingInt.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
-
-#ifndef SERVO_SOURCE_DIR
-#error "SERVO_SOURCE_DIR must name the source tree"
-#endif
 
 namespace {
 
@@ -26,20 +22,9 @@ const Family kFamilies[] = {
 
 void PrintTo(const Family& f, std::ostream* os) { *os << f.name; }
 
-// A private copy: the catalogue is locked while a lookup reads it, and other test processes
-// read the shipped file at the same time.
-std::string PrivateCopy()
-{
-    const auto copy = std::filesystem::path(testing::TempDir()) /
-                      ("shipped-" + std::to_string(::getpid()) + ".log");
-    std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", copy,
-                               std::filesystem::copy_options::overwrite_existing);
-    return copy.string();
-}
-
 class Shipped : public testing::TestWithParam<Family> {
 protected:
-    ModelCatalogue cat{PrivateCopy()};
+    ModelCatalogue cat{CatalogueCopy("shipped")};
     void TearDown() override { std::filesystem::remove(cat.FileName()); }
 };
 

@@ -2,6 +2,7 @@
 // A virtual bus built from the shipped catalogue (a private copy), with an open port and
 // protocol object on its device.
 
+#include "CatalogueCopy.h"
 #include "WireComm.h"
 #include "protocol/ZNServo.h"
 #include "sim/VirtualBus.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <thread>
-#include <unistd.h>
 
 #ifndef SERVO_SOURCE_DIR
 #error "SERVO_SOURCE_DIR must name the source tree"
@@ -21,11 +21,7 @@ class BusFixture : public testing::Test {
 protected:
     void SetUp() override
     {
-        catalogueFile = (std::filesystem::path(testing::TempDir()) /
-                         ("bus-" + std::to_string(::getpid()) + "-setup.log"))
-                            .string();
-        std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", catalogueFile,
-                                   std::filesystem::copy_options::overwrite_existing);
+        catalogueFile = CatalogueCopy("bus");
         catalogue = std::make_unique<ModelCatalogue>(catalogueFile);
         bus = std::make_unique<VirtualBus>(*catalogue);
         comm.AttachBus(bus.get());

@@ -1,14 +1,13 @@
 // The virtual bus on an in-process line (the window's demo bus where there are no
 // pseudo-terminals, _WIN32 among them), through the port that opens it by name.
+#include "CatalogueCopy.h"
 #include "protocol/ZNServo.h"
 #include "serial/ChannelPort.h"
 #include "sim/VirtualBus.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <string>
 
 namespace {
 
@@ -40,19 +39,9 @@ protected:
         return servo.ReadMemory(id, 0, key, 9).count;
     }
 
-    // A private copy: another test program may hold the shipped one locked while it reads it.
-    static std::string CatalogueCopy()
-    {
-        const auto copy = std::filesystem::path(testing::TempDir()) /
-                          ("channel-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-                           "-setup.log");
-        std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", copy,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return copy.string();
-    }
     void TearDown() override { std::filesystem::remove(catalogueFile); }
 
-    std::string catalogueFile = CatalogueCopy();
+    std::string catalogueFile = CatalogueCopy("channel");
     ModelCatalogue catalogue{catalogueFile};
     std::shared_ptr<ByteChannel> line = std::make_shared<ByteChannel>();
     VirtualBus bus{catalogue, line, kLine};
