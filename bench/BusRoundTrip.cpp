@@ -44,7 +44,7 @@ int main(int argc, char** argv)
         if (!reply.ok()) {
             if (failed == 0)
                 std::fprintf(stderr, "bench_bus_roundtrip: %s\n",
-                             ReplyText(reply, comm.timeoutMs).c_str());
+                             ReplyText(reply, comm.TimeoutMs()).c_str());
             ++failed;
         }
         us.push_back(std::chrono::duration<double, std::micro>(end - start).count());

@@ -178,7 +178,7 @@ struct WindowOnBus {
         spec.overrides = std::move(overrides);
         if (!bus.AddServo(spec, error) || !bus.Start(error))
             return error;
-        servoBus.Port().timeoutMs = timeoutMs;
+        servoBus.Port().SetTimeoutMs(timeoutMs);
         window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
         window->show();

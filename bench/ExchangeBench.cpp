@@ -373,7 +373,7 @@ void PacedReadMemory(benchmark::State& state)
                 const auto start = Clock::now();
                 const Reply reply = servo.ReadMemory(1, kAddress, data, kCount);
                 if (!reply.ok()) {
-                    state.SkipWithError(ReplyText(reply, comm.timeoutMs).c_str());
+                    state.SkipWithError(ReplyText(reply, comm.TimeoutMs()).c_str());
                     break;
                 }
                 us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());

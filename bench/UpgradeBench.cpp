@@ -10,6 +10,7 @@
 // reported as a ratio; run with --benchmark_repetitions and read the medians.
 #include "BenchSmoke.h"
 #include "bus/ServoBus.h"
+#include "serial/CZNComm.h"
 #include "servo/CommTest.h"
 #include "servo/UpgradeTransfer.h"
 #include "sim/VirtualBus.h"
@@ -53,7 +54,7 @@ struct PacedBus {
         bus->AddServo(spec, error);
         bus->SetPacing(true, 20);
         bus->Start(error);
-        comm.timeoutMs = 100;
+        comm.SetTimeoutMs(100);
         comm.Open(bus->DevicePath());
         comm.SetBaudRate(BaudRateOfCode(baudCode));
     }
@@ -97,7 +98,7 @@ double BareTransfer(PacedBus& rig, const UpgradeJob& job)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const int saved = rig.comm.SetBaudRate(kLoaderBaudRate);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const int fd = rig.comm.handle;
+    const int fd = rig.comm.Handle();
     const Crc16 crc = LoaderCrc();
     double seconds = -1;
     if (BareSendAndAwait(fd, job.unlock.data(), 5) >= 0 &&

@@ -89,30 +89,17 @@ void RaiseReply(const Reply& reply, int servo, int timeoutMs, const std::string&
     Raise(e.base, message, servo, reason);
 }
 
-void RaiseOpenFailure(const std::string& port, int error)
+void RaiseOpenFailure(const std::string& port, const OpenFailure& failure)
 {
     const ErrorClasses& e = Errors();
-    const char* reason = "not a serial port";
     py::object cls = e.port;
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        reason = "permission denied";
-        cls = e.permission;
-        break;
-    case EBUSY:
-    case EWOULDBLOCK:
-        reason = "held by another program";
-        cls = e.portBusy;
-        break;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        reason = "no such device";
-        cls = e.portClosed;
-        break;
+    switch (failure.reason) {
+    case OpenError::PermissionDenied: cls = e.permission; break;
+    case OpenError::Busy: cls = e.portBusy; break;
+    case OpenError::NoSuchDevice: cls = e.portClosed; break;
     default: break;
     }
+    const std::string reason = failure.text.empty() ? "cannot open" : failure.text;
     Raise(cls, "cannot open " + port + ": " + reason, std::nullopt, reason);
 }
 

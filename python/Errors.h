@@ -3,6 +3,7 @@
 // names (no answer, damaged answer, port closed or gone, port busy, permission denied, a
 // value the page's range check refuses, a firmware file or transfer that failed).
 
+#include "serial/OpenError.h"
 #include "protocol/Reply.h"
 
 #include <pybind11/pybind11.h>
@@ -34,6 +35,6 @@ const ErrorClasses& Errors();
                              const std::string& what = {});
 
 // Raises a port that could not be opened, by the system's errno of the attempt.
-[[noreturn]] void RaiseOpenFailure(const std::string& port, int error);
+[[noreturn]] void RaiseOpenFailure(const std::string& port, const OpenFailure& failure);
 
 }  // namespace servobus

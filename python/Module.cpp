@@ -130,7 +130,7 @@ void AddServo(py::module_& m)
 
 void AddPort(py::module_& m)
 {
-    using P = Port;
+    using P = servobus::Port;
     py::class_<Scan>(m, "Scan", "The servos a scan finds, an iterator of Servo.")
         .def("__iter__", [](py::object self) { return self; }, "Returns itself.")
         .def("__next__", &Scan::Next, "Probes on to the next servo that answers.")

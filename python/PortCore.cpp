@@ -12,11 +12,11 @@ PortCore::PortCore(const std::string& catalogueFile) : catalogue(catalogueFile)
 
 void PortCore::Prepare(BusAccess& access, Exchange exchange) const
 {
-    CZNComm& comm = access.port;
+    Port& comm = access.port;
     int ms = timeoutMs;
     if (autoTimeout)
-        ms = AutoTimeoutMs(exchange, comm.baudRate, AdapterLatencyMs(comm.latencyMs, comm.usbDevice));
-    comm.timeoutMs = ms;
+        ms = AutoTimeoutMs(exchange, comm.BaudRate(), LinkDelayMs(comm.Timing()));
+    comm.SetTimeoutMs(ms);
     comm.SetTimeouts(ms);
 }
 

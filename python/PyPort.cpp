@@ -6,6 +6,7 @@
 #include "Waiting.h"
 #include "catalogue/CatalogueLocation.h"
 #include "servo/PositionCommand.h"
+#include "serial/CZNComm.h"
 #include "servo/OpenAtRate.h"
 #include "servo/Scan.h"
 #include "support/BaudRates.h"
@@ -68,7 +69,7 @@ Port::Port(const py::object& name, int rate, const py::object& timeout, const py
         CZNComm probe;
         if (probe.EnumeratePorts() <= 0)
             Raise(Errors().port, "no serial port found; name one");
-        port = probe.portNames[static_cast<size_t>(probe.portCount - 1)];
+        port = probe.PortNames().back();
     } else {
         port = PathText(name);
     }
@@ -77,18 +78,16 @@ Port::Port(const py::object& name, int rate, const py::object& timeout, const py
     core->name = port;
     core->autoTimeout = autoTimeout;
     core->timeoutMs = timeoutMs;
-    int error = 0;
+    PortOpening opening;
     const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        errno = 0;
-        if (!OpenAtRate(bus.port, core->bus->Traffic(), port, rate).opened) {
-            error = errno;
+        opening = OpenAtRate(bus.port, core->bus->Traffic(), port, rate);
+        if (!opening.opened)
             return false;
-        }
         core->Prepare(bus, kIdentifyExchange);
         return true;
     });
     if (!opened)
-        RaiseOpenFailure(port, error);
+        RaiseOpenFailure(port, opening.failure);
 }
 
 Port::~Port() = default;
@@ -105,7 +104,7 @@ bool Port::IsOpen() const
 
 int Port::Rate() const
 {
-    return core->bus->Port().baudRate;
+    return core->bus->Port().BaudRate();
 }
 
 void Port::SetRate(int rate)
@@ -216,7 +215,7 @@ Scan::Scan(std::shared_ptr<PortCore> c, int f, int l, std::vector<int> r)
         throw py::value_error("first must not lie above last");
     for (int rate : rates)
         CheckedRate(rate);
-    savedRate = core->bus->Port().baudRate;
+    savedRate = core->bus->Port().BaudRate();
     if (rates.empty())
         rates.push_back(0);  // the port's present rate
 }
@@ -267,7 +266,7 @@ std::shared_ptr<Servo> Scan::Next()
                 ScanReports reports;
                 reports.found = [&](int, const Identity& identity) {
                     found = identity;
-                    foundRate = bus.port.baudRate;
+                    foundRate = bus.port.BaudRate();
                 };
                 ScanBus(bus.protocol, core->catalogue, id, id, reports);
                 return found.read;

@@ -306,6 +306,22 @@
         <source>端口已断开</source>
         <translation>Port gone</translation>
     </message>
+    <message>
+        <source>连接被拒绝</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>找不到主机</source>
+        <translation>host not found</translation>
+    </message>
+    <message>
+        <source>服务器 3 秒内没有应答</source>
+        <translation>no answer from the server within 3 s</translation>
+    </message>
+    <message>
+        <source>%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2</source>
+        <translation>%1 is a raw TCP port: its server sets the rate, so %2 baud cannot be set</translation>
+    </message>
 </context>
 <context>
     <name>CTrafficWindow</name>

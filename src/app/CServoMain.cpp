@@ -6,6 +6,8 @@
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
+#include "serial/CZNComm.h"
+#include "serial/NetworkPort.h"
 #include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
 #include "widgets/ServoWords.h"
@@ -46,6 +48,15 @@ QString OpenFailureText(const QString& port, const OpenFailure& failure)
     case OpenError::NotSerialDevice:
         reason = CServoMain::tr("不是串口设备");
         break;
+    case OpenError::Refused:
+        reason = CServoMain::tr("连接被拒绝");
+        break;
+    case OpenError::HostNotFound:
+        reason = CServoMain::tr("找不到主机");
+        break;
+    case OpenError::ConnectTimeout:
+        reason = CServoMain::tr("服务器 3 秒内没有应答");
+        break;
     case OpenError::None:
     case OpenError::Other:
         reason = QString::fromStdString(failure.text);
@@ -57,6 +68,12 @@ QString OpenFailureText(const QString& port, const OpenFailure& failure)
 QString RateRefusedText(int asked, int running)
 {
     return CServoMain::tr("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(asked).arg(running);
+}
+
+// A raw TCP port runs at whatever its server was set up with.
+QString FixedRateText(const QString& port, int asked)
+{
+    return CServoMain::tr("%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2").arg(port).arg(asked);
 }
 
 // The device went away under the open port.
@@ -106,11 +123,9 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
         QMetaObject::invokeMethod(this, [this] { OnPortGone(); }, Qt::QueuedConnection);
     });
 
-    // The port list is read before the bus has any work: nothing else touches the port yet.
-    CZNComm& comm = bus.Port();
-    comm.EnumeratePorts();
-    FillPortList(std::vector<std::string>(comm.portNames.begin(),
-                                          comm.portNames.begin() + std::max(comm.portCount, 0)));
+    CZNComm lister;
+    lister.EnumeratePorts();
+    FillPortList(lister.PortNames());
 }
 
 void CServoMain::FillPortList(const std::vector<std::string>& names)
@@ -191,6 +206,19 @@ void CServoMain::SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<Fil
     files = std::move(f);
 }
 
+void CServoMain::RememberNetworkPort(const QString& name)
+{
+    // The last few network ports opened stand after the local ports, the latest first.
+    for (const QString& old : std::as_const(networkPorts))
+        portCombo->removeItem(portCombo->findText(old));
+    networkPorts.removeAll(name);
+    networkPorts.prepend(name);
+    while (networkPorts.size() > kKeptNetworkPorts)
+        networkPorts.removeLast();
+    portCombo->addItems(networkPorts);
+    portCombo->setCurrentIndex(portCombo->findText(name));
+}
+
 void CServoMain::AddPortFirst(const QString& name)
 {
     portCombo->insertItem(0, name);
@@ -212,12 +240,18 @@ void CServoMain::OnOpenClose()
             const bool ok = opening.opened;
             const OpenFailure failure = opening.failure;
             const int running = ok ? opening.running : rate;
-            QMetaObject::invokeMethod(this, [this, ok, failure, name, rate, running] {
+            const bool fixed = a.port.Rates() == RateControl::Fixed;
+            QMetaObject::invokeMethod(this, [this, ok, failure, name, rate, running, fixed] {
                 OnOpened(ok);
+                const QString port = QString::fromStdString(name);
                 if (!ok)
-                    ShowPortTrouble(OpenFailureText(QString::fromStdString(name), failure));
+                    ShowPortTrouble(OpenFailureText(port, failure));
+                else if (fixed && rate != running)
+                    ShowPortTrouble(FixedRateText(port, rate));
                 else if (!RateMatches(running, rate))
                     ShowPortTrouble(RateRefusedText(rate, running));
+                if (ok && IsNetworkPortName(name))
+                    RememberNetworkPort(port);
             }, Qt::QueuedConnection);
         });
         return;

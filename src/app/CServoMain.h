@@ -11,6 +11,7 @@
 #include "widgets/Dialogs.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -104,10 +105,14 @@ private:
     void OnClosed();
     // The device went away under the open port: the status field says so.
     void OnPortGone();
+    // Keeps a network port that opened in the port list, after the local ports.
+    void RememberNetworkPort(const QString& name);
     void StartCurrentPoll();
     void StopCurrentPoll();
 
     ServoBus& bus;
+    static constexpr int kKeptNetworkPorts = 5;
+    QStringList networkPorts;  // the latest first
     ModelCatalogue catalogue{FindCatalogue().path};
     std::atomic<int> portOpen{0};
     // The window's own states; the buttons' captions only show them.

@@ -6,6 +6,7 @@
 #include "app/DemoBus.h"
 #include "bus/ServoBus.h"
 #include "serial/CZNComm.h"
+#include "serial/PortByName.h"
 
 #include <QApplication>
 #include <QString>

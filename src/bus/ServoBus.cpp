@@ -1,5 +1,8 @@
 #include "bus/ServoBus.h"
 
+#include "serial/CZNComm.h"
+#include "serial/PortByName.h"
+
 #include "support/PeriodicTimer.h"
 
 #include <algorithm>
@@ -39,12 +42,22 @@ bool BusAccess::Stopping() const
     return bus.generation.load() != generation;
 }
 
-ServoBus::ServoBus(std::unique_ptr<CZNComm> p, Threading t) : ServoBus(*p, t)
+namespace {
+
+// The program's port: any name it is given, a serial device or a network port.
+std::unique_ptr<Port> PortOrDefault(std::unique_ptr<Port> p)
 {
-    ownPort = std::move(p);
+    return p ? std::move(p) : std::make_unique<PortByName>(std::make_unique<CZNComm>());
 }
 
-ServoBus::ServoBus(CZNComm& p, Threading t) : port(&p), protocol(p), threading(t)
+}  // namespace
+
+ServoBus::ServoBus(std::unique_ptr<::Port> p, Threading t) : ServoBus(*PortOrDefault(std::move(p)).release(), t)
+{
+    ownPort.reset(port);
+}
+
+ServoBus::ServoBus(::Port& p, Threading t) : port(&p), protocol(p), threading(t)
 {
     if (threading == Threading::Own)
         thread = std::thread([this] { Loop(); });

@@ -7,7 +7,7 @@
 #include "bus/JobKind.h"
 #include "bus/TrafficLog.h"
 #include "protocol/ZNServo.h"
-#include "serial/CZNComm.h"
+#include "serial/Port.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,7 +28,7 @@ class ServoBus;
 class BusAccess {
 public:
     ZNServo& protocol;
-    CZNComm& port;
+    Port& port;
     const JobKind kind;
 
     // True once the bus has been told to drop its work (the port or the window closing): a
@@ -58,17 +58,17 @@ public:
     // submits it (logic tests that need no thread).
     enum class Threading { Own, Caller };
 
-    explicit ServoBus(std::unique_ptr<CZNComm> port = std::make_unique<CZNComm>(),
-                      Threading threading = Threading::Own);
+    // Without a port of its own: the program's port (PortByName over a serial device).
+    explicit ServoBus(std::unique_ptr<::Port> port = nullptr, Threading threading = Threading::Own);
     // Over a port that outlives the bus (a test's).
-    explicit ServoBus(CZNComm& port, Threading threading = Threading::Own);
+    explicit ServoBus(::Port& port, Threading threading = Threading::Own);
     // Drops what is queued, lets the running job end (within its exchange's time-out), then
     // ends the thread. The port is closed.
     ~ServoBus();
     ServoBus(const ServoBus&) = delete;
     ServoBus& operator=(const ServoBus&) = delete;
 
-    CZNComm& Port() { return *port; }
+    ::Port& Port() { return *port; }
     ZNServo& Protocol() { return protocol; }
     // Every packet in and out while tracing is on (the inspector, servoctl --trace).
     TrafficLog& Traffic() { return traffic; }
@@ -152,8 +152,8 @@ private:
     // the next one falls due (none: max).
     std::chrono::steady_clock::time_point QueueDue();
 
-    std::unique_ptr<CZNComm> ownPort;
-    CZNComm* port;
+    std::unique_ptr<::Port> ownPort;
+    ::Port* port;
     ZNServo protocol;
     TrafficLog traffic;
     const Threading threading;

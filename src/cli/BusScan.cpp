@@ -26,13 +26,13 @@ void ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
 int RunScan(Session& s, const ScanOptions& options)
 {
     if (!options.allRates) {
-        ScanAtPresentRate(s, options, s.comm.baudRate);
+        ScanAtPresentRate(s, options, s.comm.BaudRate());
         return kCtlDone;
     }
-    const int latency = AdapterLatencyMs(s.comm.latencyMs, s.comm.usbDevice);
+    const int latency = LinkDelayMs(s.comm.Timing());
     for (const int rate : kBaudRates) {
         if (options.autoTimeout)
-            s.comm.timeoutMs = AutoTimeoutMs(kIdentifyExchange, rate, latency);
+            s.comm.SetTimeoutMs(AutoTimeoutMs(kIdentifyExchange, rate, latency));
         s.comm.SetBaudRate(rate);  // puts timeoutMs in force
         if (s.comm.RateRefused()) {
             // Servos found now would be listed at a rate the line doesn't run at.

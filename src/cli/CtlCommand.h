@@ -49,7 +49,7 @@ public:
     std::ostream& out;
     std::ostream& err;
     ServoBus bus;
-    CZNComm& comm = bus.Port();
+    Port& comm = bus.Port();
     ZNServo& servo = bus.Protocol();
     ModelCatalogue catalogue;
     Identity identity;

@@ -21,7 +21,7 @@ void Checker::Fail(const std::string& message)
 
 int Session::Open(const std::string& port, int rate, int timeoutMs)
 {
-    comm.timeoutMs = timeoutMs;
+    comm.SetTimeoutMs(timeoutMs);
     const PortOpening opening = OpenAtRate(comm, bus.Traffic(), port, rate);
     if (!opening.opened) {
         err << "servoctl: cannot open " << port << ": " << opening.failure.text << "\n";
@@ -58,7 +58,7 @@ int Session::Fail(int id, const std::string& what)
 
 int Session::Fail(int id, const Reply& reply, const std::string& what)
 {
-    const std::string reason = ReplyText(reply, comm.timeoutMs);
+    const std::string reason = ReplyText(reply, comm.TimeoutMs());
     return Fail(id, what.empty() ? reason : reason + " to " + what);
 }
 

@@ -59,10 +59,10 @@ public:
     {
         if (baudCode >= 0 && session.comm.RateRefused())
             session.err << "servoctl: the driver refused " << BaudRateOfCode(baudCode)
-                        << " baud (it runs at " << session.comm.baudRate << ")\n";
+                        << " baud (it runs at " << session.comm.BaudRate() << ")\n";
         session.err << "servoctl: the servo is now ID " << program.SelectedId();
         if (baudCode < 0)
-            session.err << " at " << session.comm.baudRate << " baud\n";
+            session.err << " at " << session.comm.BaudRate() << " baud\n";
         else if (BaudRateOfCode(baudCode))
             session.err << " at " << BaudRateOfCode(baudCode) << " baud\n";
         else

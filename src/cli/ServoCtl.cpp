@@ -105,7 +105,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
             err << "servoctl: no serial port found; name one with -p\n";
             return kCtlBusFailed;
         }
-        port = probe.portNames[static_cast<size_t>(probe.portCount - 1)];
+        port = probe.PortNames().back();
     }
     // The port's opening and the command's exchanges are one job on the bus's thread; this
     // thread waits for it.
@@ -118,9 +118,8 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
             return r;
         if (autoTimeout) {
             const Exchange exchange = command->exchange ? command->exchange() : kLongestExchange;
-            const int latency = AdapterLatencyMs(s.comm.latencyMs, s.comm.usbDevice);
-            s.comm.timeoutMs = AutoTimeoutMs(exchange, rate, latency);
-            s.comm.SetTimeouts(s.comm.timeoutMs);
+            s.comm.SetTimeoutMs(AutoTimeoutMs(exchange, rate, LinkDelayMs(s.comm.Timing())));
+            s.comm.SetTimeouts(s.comm.TimeoutMs());
         }
         if (command->identify) {
             const int id = command->servoId ? command->servoId() : 0;

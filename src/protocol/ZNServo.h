@@ -3,7 +3,7 @@
 
 #include "protocol/PacketTap.h"
 #include "protocol/ZNS.h"
-#include "serial/CZNComm.h"
+#include "serial/Port.h"
 
 #include <atomic>
 #include <mutex>
@@ -11,7 +11,7 @@
 
 class ZNServo : public ZNS {
 public:
-    explicit ZNServo(CZNComm& port) : comm(port) {}
+    explicit ZNServo(Port& port) : comm(port) {}
 
     // Every packet ends with a SendByte (its checksum). Blocks sent before it are held and go
     // out together with that byte in one write, so a packet costs one system call and the
@@ -30,7 +30,7 @@ public:
     void TraceLoader(PacketDirection direction, LoaderStep step, LoaderStep answering,
                      int block, const uint8_t* bytes, int n);
 
-    CZNComm& comm;
+    Port& comm;
 
 protected:
     void ReplyEnded(const Reply& reply) override;

@@ -128,3 +128,9 @@ bool ByteChannel::FarWaiting() const
     std::lock_guard lock(mutex);
     return !toFar.empty();
 }
+
+int ByteChannel::NearWaiting() const
+{
+    std::lock_guard lock(mutex);
+    return static_cast<int>(toNear.size());
+}

@@ -30,6 +30,8 @@ public:
     // closed with nothing more to read.
     int NearRead(uint8_t* bytes, int n, Clock::time_point deadline, bool& gone);
     void NearPurge();
+    // Bytes from the far end that wait unread.
+    int NearWaiting() const;
 
     // The far end comes (again) and goes; closing wakes a near read, which finds it gone.
     void OpenFar();

@@ -1,9 +1,10 @@
 #pragma once
-// The program's one serial port: opens a device by name, applies the bus's line settings and
-// time-outs, and moves bytes with blocking calls bounded by those time-outs.
+// The serial port on this machine: opens a device by name, applies the bus's line settings
+// and time-outs, and moves bytes with blocking calls bounded by those time-outs. It also
+// lists the system's serial devices.
 
-#include "serial/OpenError.h"
 #include "serial/PortInfo.h"
+#include "serial/Port.h"
 
 #include <array>
 #include <atomic>
@@ -12,74 +13,68 @@
 #include <string>
 #include <vector>
 
-// Whether a rate the driver reports running at is the one asked for: within 2 %, the
-// tolerance of an asynchronous line (a driver may report the rate its divisor makes).
-inline bool RateMatches(int actual, int asked)
-{
-    const long long diff = static_cast<long long>(actual) - asked;
-    return (diff < 0 ? -diff : diff) * 50 <= asked;
-}
-
-class CZNComm {
+class CZNComm : public Port {
 public:
-    static constexpr int kClosed = -1;
-    // A read or write whose time-out is 0 (or negative) would wait forever on the bench;
-    // it is bounded by this many milliseconds instead.
-    static constexpr int kUnboundedTimeoutCapMs = 1000;
-
     CZNComm() = default;
-    CZNComm(const CZNComm&) = delete;
-    CZNComm& operator=(const CZNComm&) = delete;
-    virtual ~CZNComm();
+    ~CZNComm() override;
 
-    virtual int Open(const std::string& name);
-    // Why the last Open failed (reason None after a success). For the caller of Open, on
-    // its thread.
-    const OpenFailure& LastOpenError() const { return openFailure; }
-    virtual int Close();
+    int Open(const std::string& name) override;
+    const OpenFailure& LastOpenError() const override { return openFailure; }
+    int Close() override;
     // Waits until everything written has left, then purges the input, sets the line and
-    // reads its rate back into `baudRate`: a rate the driver refuses leaves another one
-    // there (RateRefused tells). Returns the rate in force before.
-    virtual int SetBaudRate(int rate);
-    // Whether the last SetBaudRate asked for a rate the driver did not take.
-    bool RateRefused() const { return rateRefused; }
-    virtual int SetTimeouts(int ms);
-    virtual int Write(const uint8_t* buffer, int n);
-    virtual int Read(uint8_t* buffer, int n);
-    virtual int PurgeInput();
-    int EnumeratePorts();
-
-    // What Open learnt of the device: a USB adapter, and its latency timer in ms (-1 when
-    // unknown or when it has none). Open asks USB adapters for low latency first.
-    std::atomic<int32_t> latencyMs{-1};
-    std::atomic<bool> usbDevice{false};
-    // Where the port list and Open look the system's devices up.
-    SystemRoots systemRoots;
-
-    virtual bool IsOpen() const { return handle != kClosed; }
+    // reads its rate back: a rate the driver refuses leaves another one there (RateRefused
+    // tells). Returns the rate in force before.
+    int SetBaudRate(int rate) override;
+    bool RateRefused() const override { return rateRefused; }
+    int SetTimeouts(int ms) override;
+    int Write(const uint8_t* buffer, int n) override;
+    int Read(uint8_t* buffer, int n) override;
+    int PurgeInput() override;
+    int InputWaiting() override;
+    bool IsOpen() const override { return handle != kClosed; }
     // The device went away under the open port (an adapter pulled, a bus whose far end
     // closed): the port has closed itself, so the system can give the name to the device
-    // when it comes back, and every exchange fails at once until Close or the next Open.
-    virtual bool Gone() const { return gone; }
+    // when it comes back.
+    bool Gone() const override { return gone; }
+    RateControl Rates() const override { return RateControl::Device; }
+    // What Open learnt of the device: a USB adapter, and its latency timer. Open asks USB
+    // adapters for low latency first.
+    PortTiming Timing() const override { return {latencyMs, usbDevice, 0}; }
+    int BaudRate() const override { return baudRate; }
+    int TimeoutMs() const override { return timeoutMs; }
+    void SetTimeoutMs(int ms) override { timeoutMs = ms; }
 
-    // Atomic because the window may close the port while a worker is between exchanges.
-    std::atomic<int> handle{kClosed};
-    std::array<std::string, 256> portNames{};
-    int32_t portCount = -1;
-    // Set by the window, read by the workers and polls.
-    std::atomic<int32_t> timeoutMs{100};
-    std::atomic<int32_t> baudRate{1000000};
+    // The system's serial devices: fills PortNames, returns their count (-1 until the first
+    // enumeration that could read the system's list; a failed one changes nothing).
+    int EnumeratePorts();
+    const std::vector<std::string>& PortNames() const { return portNames; }
+    int PortCount() const { return portCount; }
+    // Where the port list and Open look the system's devices up (tests lay out their own).
+    void SetSystemRoots(const SystemRoots& roots) { systemRoots = roots; }
+    // The system's handle of the open device (kClosed when none), for tests that look at
+    // the device's settings from the outside.
+    int Handle() const { return handle; }
 
 protected:
     int OpenFailed(OpenError reason, int systemError = 0);
     OpenFailure openFailure;
     std::atomic<bool> rateRefused{false};
+    // Set by the window, read by the workers and polls.
+    std::atomic<int32_t> timeoutMs{100};
+    std::atomic<int32_t> baudRate{kDefaultRate};
 
 private:
     int TakeReceived(uint8_t* buffer, int n);
     // Marks the port gone and closes the device; takes no lock (Read holds receivedMutex).
     void Vanished();
 
+    // Atomic because the window may close the port while a worker is between exchanges.
+    std::atomic<int> handle{kClosed};
+    std::vector<std::string> portNames;
+    int32_t portCount = -1;
+    std::atomic<int32_t> latencyMs{-1};
+    std::atomic<bool> usbDevice{false};
+    SystemRoots systemRoots;
     std::atomic<bool> gone{false};
     std::atomic<int> readTimeoutMs{100};
     std::atomic<int> writeTimeoutMs{100};

@@ -303,3 +303,12 @@ int CZNComm::PurgeInput()
         return 0;
     return tty::Flush(handle, true, false) ? 1 : 0;
 }
+
+int CZNComm::InputWaiting()
+{
+    std::lock_guard lock(receivedMutex);
+    int queued = 0;
+    if (IsOpen() && ::ioctl(handle, FIONREAD, &queued) != 0)
+        queued = 0;
+    return static_cast<int>(receivedEnd - receivedBegin) + queued;
+}

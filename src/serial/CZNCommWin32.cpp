@@ -240,3 +240,12 @@ int CZNComm::PurgeInput()
         return 0;
     return ::PurgeComm(ToHandle(handle), PURGE_RXABORT | PURGE_RXCLEAR) ? 1 : 0;
 }
+
+int CZNComm::InputWaiting()
+{
+    COMSTAT status{};
+    DWORD errors = 0;
+    if (!IsOpen() || !::ClearCommError(ToHandle(handle), &errors, &status))
+        return 0;
+    return static_cast<int>(status.cbInQue);
+}

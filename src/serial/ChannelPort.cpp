@@ -91,6 +91,11 @@ int ChannelPort::PurgeInput()
     return 1;
 }
 
+int ChannelPort::InputWaiting()
+{
+    return onLine ? line->NearWaiting() : CZNComm::InputWaiting();
+}
+
 bool ChannelPort::IsOpen() const
 {
     return (onLine && !lineGone) || CZNComm::IsOpen();

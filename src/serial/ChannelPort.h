@@ -24,6 +24,7 @@ public:
     int Write(const uint8_t* buffer, int n) override;
     int Read(uint8_t* buffer, int n) override;
     int PurgeInput() override;
+    int InputWaiting() override;
     bool IsOpen() const override;
     bool Gone() const override;
 

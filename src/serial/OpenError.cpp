@@ -14,6 +14,12 @@ std::string OpenErrorText(OpenError reason, const std::string& systemText)
         return "held by another program";
     case OpenError::NotSerialDevice:
         return "not a serial device";
+    case OpenError::Refused:
+        return "connection refused";
+    case OpenError::HostNotFound:
+        return "host not found";
+    case OpenError::ConnectTimeout:
+        return "no answer from the server within 3 s";
     case OpenError::Other:
         break;
     }

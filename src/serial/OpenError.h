@@ -1,5 +1,5 @@
 #pragma once
-// Why a serial port would not open, as a reason a person can act on.
+// Why a port would not open, as a reason a person can act on.
 
 #include <string>
 
@@ -9,6 +9,9 @@ enum class OpenError {
     PermissionDenied,  // the user may not open it: the group `dialout` on Linux
     Busy,              // held by another program
     NotSerialDevice,   // a file, a folder or another device, not a serial port
+    Refused,           // a network port's server refused the connection
+    HostNotFound,      // a network port's host name is not known
+    ConnectTimeout,    // a network port's server did not answer within the connect time-out
     Other,             // anything else; the system's own text says what
 };
 

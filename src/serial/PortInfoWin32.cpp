@@ -16,8 +16,8 @@ std::vector<PortInfo> DescribePorts(const SystemRoots& roots)
     comm.EnumeratePorts();
     std::vector<PortInfo> ports;
     // The window's order: the last name listed first.
-    for (int i = comm.portCount - 1; i >= 0; --i)
-        ports.push_back(DescribePort(comm.portNames[static_cast<size_t>(i)], roots));
+    for (auto name = comm.PortNames().rbegin(); name != comm.PortNames().rend(); ++name)
+        ports.push_back(DescribePort(*name, roots));
     return ports;
 }
 

@@ -56,9 +56,10 @@ int CZNComm::EnumeratePorts()
     std::vector<std::string> names;
     if (!ListRegistryPorts(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM\\", names))
         return portCount;
-    // The list has 256 places; ports beyond them are not listed.
-    const size_t count = std::min(names.size(), portNames.size());
-    std::copy_n(names.begin(), count, portNames.begin());
-    portCount = static_cast<int32_t>(count);
+    // The list has 256 places, as the window's always had; ports beyond them are not listed.
+    if (names.size() > 256)
+        names.resize(256);
+    portNames = std::move(names);
+    portCount = static_cast<int32_t>(portNames.size());
     return portCount;
 }

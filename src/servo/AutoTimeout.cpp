@@ -29,6 +29,11 @@ int AdapterLatencyMs(int reportedMs, bool usb)
     return usb ? kUnknownUsbLatencyMs : kOtherLatencyMs;
 }
 
+int LinkDelayMs(const PortTiming& timing)
+{
+    return AdapterLatencyMs(timing.latencyMs, timing.usb) + (std::max(timing.roundTripUs, 0) + 999) / 1000;
+}
+
 int AutoTimeoutMs(Exchange exchange, int rate, int adapterLatencyMs)
 {
     if (rate <= 0)

@@ -2,6 +2,8 @@
 // The automatic time-out (servoctl -t auto, the Python module's "auto"): just long enough for
 // a command's exchange at the port's rate.
 
+#include "serial/Port.h"
+
 // Bytes on the wire for one exchange: the request and the longest reply it expects.
 struct Exchange {
     int requestBytes = 0;
@@ -16,6 +18,9 @@ inline constexpr Exchange kIdentifyExchange{8, 15};
 // The adapter's latency to count on: what the port reported, else 16 ms for a USB adapter
 // (the usual latency timer) and 1 ms for anything else.
 int AdapterLatencyMs(int reportedMs, bool usb);
+// What an exchange loses outside the wire on a port: the adapter's latency, and a network
+// port's measured round trip to its server, in whole milliseconds.
+int LinkDelayMs(const PortTiming& timing);
 
 // Wire time of the exchange at `rate` (10 bits a byte), plus 1 ms of servo return delay,
 // plus the adapter's latency, rounded up to whole milliseconds.

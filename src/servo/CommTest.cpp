@@ -69,7 +69,7 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
                      const std::atomic<bool>& abort, CommTestPass& pass)
 {
     using Clock = std::chrono::steady_clock;
-    CZNComm& comm = bus.port;
+    Port& comm = bus.port;
     std::vector<uint8_t> buffer(static_cast<size_t>(plan.length));
     const int bytes = plan.length + kFramingBytes;
     const auto passStart = Clock::now();
@@ -84,7 +84,7 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
                                                     buffer.data(), static_cast<uint8_t>(plan.length));
         const bool answered = reply.ok();
         const auto t1 = Clock::now();
-        comm.SetTimeouts(comm.timeoutMs);
+        comm.SetTimeouts(comm.TimeoutMs());
         const long long us = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
         auto& counted = counts.timeouts[static_cast<size_t>(id)];
         const int32_t timeouts = answered ? counted.load() : ++counted;

@@ -2,7 +2,7 @@
 
 #include "bus/TrafficLog.h"
 
-PortOpening OpenAtRate(CZNComm& port, TrafficLog& traffic, const std::string& name, int rate)
+PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate)
 {
     PortOpening result;
     result.opened = port.Open(name) != 0;
@@ -11,9 +11,9 @@ PortOpening OpenAtRate(CZNComm& port, TrafficLog& traffic, const std::string& na
         return result;
     }
     traffic.PortOpened();
-    port.SetBaudRate(port.baudRate);
+    port.SetBaudRate(port.BaudRate());
     port.SetBaudRate(rate);
-    result.running = port.baudRate;
+    result.running = port.BaudRate();
     result.refused = port.RateRefused();
     return result;
 }

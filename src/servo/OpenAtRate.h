@@ -1,7 +1,7 @@
 #pragma once
 // Opening the port at a rate, as the window, servoctl and the Python module open it.
 
-#include "serial/CZNComm.h"
+#include "serial/Port.h"
 
 #include <string>
 
@@ -16,4 +16,4 @@ struct PortOpening {
 
 // Opens `name`, starts the traffic record's times there, applies the port's own rate and
 // then `rate`.
-PortOpening OpenAtRate(CZNComm& port, TrafficLog& traffic, const std::string& name, int rate);
+PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate);

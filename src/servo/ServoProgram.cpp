@@ -162,7 +162,7 @@ int ServoProgram::LockedWrite(bool locked, int newLevel,
 {
     const auto lock = static_cast<uint8_t>(LockAddressNow());
     auto id = static_cast<uint8_t>(selectedId.load());
-    CZNComm& comm = protocol.comm;
+    Port& comm = protocol.comm;
     comm.SetTimeouts(kWriteTimeoutMs);
     int result = 0;
     if (!locked || protocol.WriteByte(Profile(), id, lock, 0)) {

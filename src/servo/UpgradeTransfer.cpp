@@ -87,7 +87,7 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
 
 }  // namespace
 
-int SendAndAwaitByte(CZNComm& comm, const uint8_t* bytes, int n)
+int SendAndAwaitByte(Port& comm, const uint8_t* bytes, int n)
 {
     comm.Write(bytes, n);
     uint8_t answer = 0;
@@ -99,13 +99,13 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
 {
     if (reports.started)
         reports.started();
-    CZNComm& comm = bus.port;
+    Port& comm = bus.port;
     if (!job.inLoader) {
         bus.protocol.RequestUpgrade(job.servoId);
         std::this_thread::sleep_for(kAfterInstruction);
     }
-    const int32_t savedTimeout = comm.timeoutMs;
-    comm.timeoutMs = kLoaderTimeoutMs;
+    const int32_t savedTimeout = comm.TimeoutMs();
+    comm.SetTimeoutMs(kLoaderTimeoutMs);
     const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
     std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
                                              : kAfterRateChange);
@@ -115,7 +115,7 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
 
     // Restored in every case (a port that is gone has nothing to restore), before the job
     // ends and before anyone is told.
-    comm.timeoutMs = savedTimeout;
+    comm.SetTimeoutMs(savedTimeout);
     comm.SetBaudRate(savedRate);
     return result;
 }

@@ -111,7 +111,7 @@ struct Rig {
 #endif
         if (!bus.Start(error))
             qFatal("%s", error.c_str());
-        comm.timeoutMs = kTimeoutMs;
+        comm.SetTimeoutMs(kTimeoutMs);
         window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(name.isEmpty() ? QString::fromStdString(bus.DevicePath()) : name);
         window->show();
@@ -124,7 +124,7 @@ struct Rig {
 #ifdef _WIN32
         return line->Rate();
 #else
-        return tty::ReadRate(comm.handle);
+        return tty::ReadRate(comm.Handle());
 #endif
     }
 

@@ -22,10 +22,10 @@ private slots:
         QCOMPARE(window.baudCombo->currentText(), QString("115200"));
         CZNComm probe;
         probe.EnumeratePorts();
-        QCOMPARE(window.portCombo->count(), probe.portCount);
-        if (probe.portCount > 0)
+        QCOMPARE(window.portCombo->count(), probe.PortCount());
+        if (probe.PortCount() > 0)
             QCOMPARE(window.portCombo->currentText(),
-                     QString::fromStdString(probe.portNames[probe.portCount - 1]));
+                     QString::fromStdString(probe.PortNames()[probe.PortCount() - 1]));
         QCOMPARE(window.tabs->count(), 3);
         QCOMPARE(window.tabs->tabText(0), U("调试"));
         QCOMPARE(window.tabs->tabText(1), U("编程"));
@@ -47,7 +47,7 @@ private slots:
         QCOMPARE(w.openButton->text(), U("关闭"));
         QVERIFY(!w.portCombo->isEnabled());
         QVERIFY(!w.baudCombo->isEnabled());
-        QCOMPARE(rig.comm.baudRate, 115200);
+        QCOMPARE(rig.comm.BaudRate(), 115200);
         QCOMPARE(rig.LineRate(), 115200);
         w.openButton->click();
         QVERIFY(!w.PortOpen());

@@ -41,10 +41,10 @@ TEST(PortListing, ServoctlListsThePortsTheWindowLists)
     comm.EnumeratePorts();
     std::istringstream lines(out.str());
     // The window lists the last name first.
-    for (int i = comm.portCount - 1; i >= 0; --i) {
+    for (int i = comm.PortCount() - 1; i >= 0; --i) {
         std::string line;
         ASSERT_TRUE(std::getline(lines, line)) << i;
-        EXPECT_EQ(line.substr(0, line.find('\t')), comm.portNames[static_cast<size_t>(i)]);
+        EXPECT_EQ(line.substr(0, line.find('\t')), comm.PortNames()[static_cast<size_t>(i)]);
         EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
     }
     std::string extra;

@@ -2,6 +2,7 @@
 // A pseudo-terminal pair for tests: the test plays the far end of the line on the master
 // side while CZNComm opens the slave by its path.
 
+#include "serial/CZNComm.h"
 #include "serial/LinuxTty.h"
 
 #include <fcntl.h>

@@ -16,6 +16,7 @@
 #include "FirmwareFuzz.h"
 #include "common/Packets.h"
 
+#include "serial/CZNComm.h"
 #include "servo/ServoProgram.h"
 
 #include <algorithm>

@@ -15,6 +15,7 @@
 #include "common/Packets.h"
 
 #include "protocol/ZNServo.h"
+#include "serial/CZNComm.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -54,7 +54,7 @@ TEST(Traffic, EachInstructionAndReplyDecodes)
     PtyPair pty;
     CZNComm comm;
     ASSERT_EQ(comm.Open(pty.path), 1);
-    comm.timeoutMs = 50;
+    comm.SetTimeoutMs(50);
     ZNServo servo(comm);
     TrafficLog log;
     servo.SetTap(&log);

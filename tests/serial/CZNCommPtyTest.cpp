@@ -33,12 +33,12 @@ TEST(ClosedPort, DoesNothingAndSaysSo)
     EXPECT_EQ(comm.Read(b, 4), 0);
     EXPECT_EQ(comm.Write(b, 4), 0);
     EXPECT_EQ(comm.SetBaudRate(57600), 57600);
-    EXPECT_EQ(comm.baudRate, 1000000);
+    EXPECT_EQ(comm.BaudRate(), 1000000);
     EXPECT_EQ(comm.PurgeInput(), 0);
     EXPECT_EQ(comm.SetTimeouts(50), 0);
     EXPECT_EQ(comm.Close(), 0);
-    EXPECT_EQ(comm.timeoutMs, 100);
-    EXPECT_EQ(comm.portCount, -1);
+    EXPECT_EQ(comm.TimeoutMs(), 100);
+    EXPECT_EQ(comm.PortCount(), -1);
 }
 
 TEST(Open, SaysWhyANameIsNoPort)
@@ -112,7 +112,7 @@ TEST(SetBaudRate, ReturnsTheRateInForceBefore)
     const int before = pty.SlaveRate();
     EXPECT_EQ(comm.SetBaudRate(115200), before);
     EXPECT_EQ(comm.SetBaudRate(500000), 115200);
-    EXPECT_EQ(comm.baudRate, 500000);
+    EXPECT_EQ(comm.BaudRate(), 500000);
     EXPECT_EQ(comm.SetBaudRate(115200), 500000);
 }
 
@@ -180,7 +180,7 @@ TEST(SetTimeouts, LastsUntilTheNextRateChange)
     OpenPort port;
     port.comm.SetTimeouts(2000);
     port.comm.SetBaudRate(115200);  // puts timeoutMs = 100 back in force
-    EXPECT_EQ(port.comm.timeoutMs, 100);
+    EXPECT_EQ(port.comm.TimeoutMs(), 100);
     std::thread far([&] {
         std::this_thread::sleep_for(600ms);
         port.pty.Send({1});
@@ -221,13 +221,13 @@ TEST(SetBaudRate, PurgesTheInputButSendsWhatWasWritten)
 {
     OpenPort port;
     port.pty.Send({1, 2, 3});
-    pollfd arrived{port.comm.handle, POLLIN, 0};
+    pollfd arrived{port.comm.Handle(), POLLIN, 0};
     ASSERT_EQ(::poll(&arrived, 1, 1000), 1);
     const Bytes written = {0xFF, 0xFF, 0x01, 0x02, 0x06, 0xF6};
     ASSERT_EQ(port.comm.Write(written.data(), 6), 6);
     port.comm.SetBaudRate(57600);
     EXPECT_FALSE(port.comm.RateRefused());
-    EXPECT_EQ(port.comm.baudRate, 57600);
+    EXPECT_EQ(port.comm.BaudRate(), 57600);
     uint8_t b[3];
     EXPECT_EQ(port.comm.Read(b, 3), 0);
     EXPECT_EQ(port.pty.Receive(6), written);

@@ -98,10 +98,10 @@ TEST_F(PortTree, ANameResolvesThroughItsLink)
 TEST_F(PortTree, EnumeratePortsReadsTheGivenTree)
 {
     CZNComm comm;
-    comm.systemRoots = tree.roots;
+    comm.SetSystemRoots(tree.roots);
     ASSERT_EQ(comm.EnumeratePorts(), 4);
-    EXPECT_EQ(comm.portNames[0], Dev("ttyACM0"));
-    EXPECT_EQ(comm.portNames[3], Dev("ttyUSB0"));
+    EXPECT_EQ(comm.PortNames()[0], Dev("ttyACM0"));
+    EXPECT_EQ(comm.PortNames()[3], Dev("ttyUSB0"));
 }
 
 TEST(LatencyTimer, ReadsWholeMillisecondsOnly)
@@ -126,8 +126,8 @@ TEST(OpenLatency, APseudoTerminalOpensAsBeforeWithNoLatency)
     PtyPair pty;
     CZNComm comm;
     ASSERT_EQ(comm.Open(pty.path), 1);
-    EXPECT_EQ(comm.latencyMs, -1);
-    EXPECT_FALSE(comm.usbDevice);
+    EXPECT_EQ(comm.Timing().latencyMs, -1);
+    EXPECT_FALSE(comm.Timing().usb);
     comm.SetBaudRate(115200);
     const uint8_t b[2] = {0x55, 0xAA};
     EXPECT_EQ(comm.Write(b, 2), 2);
@@ -148,16 +148,16 @@ TEST(OpenLatency, AUsbAdapterIsSetToOneMillisecond)
         const auto port = tree.UsbAdapter("ttyUSB0", "Bench Adapter", c.before);
         tree.Tty(fs::path(pty.path).filename().string(), port, -1, false);
         CZNComm comm;
-        comm.systemRoots = tree.roots;
+        comm.SetSystemRoots(tree.roots);
         ASSERT_EQ(comm.Open(pty.path), 1);
-        EXPECT_TRUE(comm.usbDevice) << c.before;
-        EXPECT_EQ(comm.latencyMs, c.after) << c.before;
+        EXPECT_TRUE(comm.Timing().usb) << c.before;
+        EXPECT_EQ(comm.Timing().latencyMs, c.after) << c.before;
         if (c.before >= 0) {
             EXPECT_EQ(ReadLatencyTimer((port / "latency_timer").string()), 1);
         }
         comm.Close();
-        EXPECT_EQ(comm.latencyMs, -1);
-        EXPECT_FALSE(comm.usbDevice);
+        EXPECT_EQ(comm.Timing().latencyMs, -1);
+        EXPECT_FALSE(comm.Timing().usb);
     }
 }
 

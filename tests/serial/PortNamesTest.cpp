@@ -78,7 +78,7 @@ TEST(EnumeratePorts, CountsWhatTheSystemHas)
     CZNComm comm;
     const int count = comm.EnumeratePorts();
     EXPECT_GE(count, 0);
-    EXPECT_EQ(count, comm.portCount);
+    EXPECT_EQ(count, comm.PortCount());
     for (int i = 0; i < count; ++i)
-        EXPECT_EQ(comm.portNames[i].rfind("/dev/", 0), 0u);
+        EXPECT_EQ(comm.PortNames()[i].rfind("/dev/", 0), 0u);
 }

@@ -21,7 +21,7 @@ TEST(UnlockedUse, ReadsBesidePurgesAndRateChangesStayInTheirBuffers)
     PtyPair pty;
     CZNComm comm;
     ASSERT_EQ(comm.Open(pty.path), 1);
-    comm.timeoutMs = 2;
+    comm.SetTimeoutMs(2);
     comm.SetBaudRate(115200);
     std::atomic<bool> done{false};
 

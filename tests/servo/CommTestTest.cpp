@@ -73,7 +73,7 @@ protected:
         BusFixture::SetUp();
         AddServo(1, kKestrel);
         AddServo(3, kHeron);
-        comm.timeoutMs = 30;
+        comm.SetTimeoutMs(30);
         StartBus();
     }
     std::vector<CommTestPass> Run(const CommTestPlan& plan, int passes)
@@ -117,7 +117,7 @@ TEST_F(CommTestBus, CountsAnsweredAndUnansweredReads)
     EXPECT_FALSE(passes[1].samples[1].answered);
     EXPECT_EQ(passes[1].samples[2].bytes, 81);
     // The port's own time-out is in force again after the test.
-    EXPECT_EQ(comm.timeoutMs, 30);
+    EXPECT_EQ(comm.TimeoutMs(), 30);
 
     // Counts survive a new test, until cleared.
     Run(Plan(2, 2), 1);

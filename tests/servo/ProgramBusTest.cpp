@@ -272,14 +272,14 @@ TEST_F(ProgramBus, TheIdAndRateFollowTheirWrites)
     EXPECT_EQ(program->WriteValue(addr::kBaudCode, 1, 2, true), 1);
     Settle();
     EXPECT_EQ(followed, std::vector<int>{2});
-    EXPECT_EQ(comm.baudRate, 250000);
+    EXPECT_EQ(comm.BaudRate(), 250000);
     EXPECT_EQ(Sent(), (std::vector<std::string>{Lock(20, 0), PacketHex(20, 3, {6, 2}), Lock(20, 1)}));
     EXPECT_EQ(MemoryOf(20)[6], 2);
 
     // The port follows within the write's own job, whoever listens for the new rate.
     program->SetBaudFollower({});
     EXPECT_EQ(program->WriteValue(addr::kBaudCode, 1, 4, true), 1);
-    EXPECT_EQ(comm.baudRate, 115200);
+    EXPECT_EQ(comm.BaudRate(), 115200);
 }
 
 TEST_F(ProgramBus, TheStatusLevelsOwnWriteFollowsTheNewLevel)
@@ -369,7 +369,7 @@ TEST_F(ProgramBus, LoadingAShortFileWritesItAndFollowsItsIdAndRate)
     params.insert(params.end(), file.begin(), file.end());
     EXPECT_EQ(Sent(), (std::vector<std::string>{Lock(1, 0), PacketHex(1, 3, params), Lock(7, 1)}));
     EXPECT_EQ(program->SelectedId(), 7);
-    EXPECT_EQ(comm.baudRate, 128000);
+    EXPECT_EQ(comm.BaudRate(), 128000);
     const ServoMemory after = MemoryOf(7);
     EXPECT_EQ(after[13], 60);
     EXPECT_EQ(after[48], 1);
@@ -418,7 +418,7 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
     EXPECT_EQ(Sent(), (std::vector<std::string>{PacketHex(3, 10), PacketHex(3, 9), PacketHex(3, 6)}));
     EXPECT_EQ(program->SelectedId(), 1);
     EXPECT_EQ(followed, std::vector<int>{4});
-    EXPECT_EQ(comm.baudRate, 115200);
+    EXPECT_EQ(comm.BaudRate(), 115200);
     EXPECT_EQ(MemoryOf(1)[6], 4);
 
     // Nobody at 9: failures at level 1, successes at level 0, where nothing answers anyway.

@@ -20,7 +20,7 @@ protected:
     void StartWith(int id = 1, int baudCode = 4)
     {
         AddServo(id, kKestrel, baudCode);
-        comm.timeoutMs = kTimeoutMs;
+        comm.SetTimeoutMs(kTimeoutMs);
         StartBus(kRate);
     }
     // An image of `size` bytes of a pattern.
@@ -47,9 +47,9 @@ protected:
     // `inLoader`: the servo was left in its loader, which hears nothing at the servo's rate.
     void ExpectPortRestored(bool inLoader = false)
     {
-        EXPECT_EQ(comm.timeoutMs, kTimeoutMs);
-        EXPECT_EQ(comm.baudRate, kRate);
-        EXPECT_EQ(tty::ReadRate(comm.handle), kRate);
+        EXPECT_EQ(comm.TimeoutMs(), kTimeoutMs);
+        EXPECT_EQ(comm.BaudRate(), kRate);
+        EXPECT_EQ(tty::ReadRate(comm.Handle()), kRate);
         uint8_t key[9];
         EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, inLoader ? 0 : 9);
     }
@@ -199,7 +199,7 @@ TEST_F(Transfer, AClosedPortFailsAtTheUnlock)
     const auto r = Run();
     EXPECT_EQ(r.outcome, UpgradeOutcome::Failed);
     EXPECT_EQ(r.stage, "unlock");
-    EXPECT_EQ(comm.timeoutMs, kTimeoutMs);
+    EXPECT_EQ(comm.TimeoutMs(), kTimeoutMs);
 }
 
 TEST_F(Transfer, CancelStopsAfterTheBlockInProgress)

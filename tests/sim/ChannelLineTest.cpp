@@ -30,7 +30,7 @@ protected:
         ASSERT_TRUE(bus.AddServo(osprey, error)) << error;
         ASSERT_TRUE(bus.Start(error)) << error;
         ASSERT_EQ(port.Open(kLine), 1);
-        port.timeoutMs = 50;
+        port.SetTimeoutMs(50);
         port.SetBaudRate(115200);
     }
     int ReadKey(uint8_t id)
@@ -55,7 +55,7 @@ TEST_F(ChannelBus, ServosAnswerAtTheirOwnRate)
     EXPECT_EQ(ReadKey(1), 9);
     EXPECT_EQ(ReadKey(7), 0);
     port.SetBaudRate(1000000);
-    EXPECT_EQ(port.baudRate, 1000000);
+    EXPECT_EQ(port.BaudRate(), 1000000);
     EXPECT_FALSE(port.RateRefused());
     EXPECT_EQ(ReadKey(1), 0);
     EXPECT_EQ(ReadKey(7), 9);

@@ -27,7 +27,7 @@ TEST_F(Bus, AnswersOnlyAtEachServosRate)
         return ids;
     };
     EXPECT_EQ(found(), (std::vector<int>{1, 2}));
-    comm.timeoutMs = 30;
+    comm.SetTimeoutMs(30);
     comm.SetBaudRate(1000000);
     EXPECT_EQ(found(), (std::vector<int>{7}));
     comm.SetBaudRate(250000);
@@ -201,7 +201,7 @@ struct LoaderLine : BusFixture {
         EXPECT_TRUE(servo.RequestUpgrade(1).ok());
         // As the upgrade does: let the instruction leave before the rate change purges.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        comm.timeoutMs = 500;
+        comm.SetTimeoutMs(500);
         comm.SetBaudRate(kLoaderBaudRate);
     }
 };

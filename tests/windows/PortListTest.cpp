@@ -75,7 +75,7 @@ TEST(EnumeratePorts, ListsTheMappedPortsInNaturalOrder)
     CZNComm comm;
     const int count = comm.EnumeratePorts();
     ASSERT_GE(count, static_cast<int>(mapped.size()));
-    const auto begin = comm.portNames.begin();
+    const auto begin = comm.PortNames().begin();
     const auto end = begin + count;
     for (const auto& port : mapped) {
         const auto at = std::find(begin, end, port);

@@ -58,7 +58,7 @@ TEST(ClosedPort, DoesNothingAndSaysSo)
     EXPECT_EQ(comm.Read(b, 4), 0);
     EXPECT_EQ(comm.Write(b, 4), 0);
     EXPECT_EQ(comm.SetBaudRate(57600), 57600);
-    EXPECT_EQ(comm.baudRate, 1000000);
+    EXPECT_EQ(comm.BaudRate(), 1000000);
     EXPECT_EQ(comm.PurgeInput(), 0);
     EXPECT_EQ(comm.SetTimeouts(50), 0);
     EXPECT_EQ(comm.Close(), 0);
@@ -111,9 +111,9 @@ TEST_F(NullModem, OpenIsExclusiveUntilClosed)
 TEST_F(NullModem, SetBaudRateReturnsTheRateInForceBefore)
 {
     EXPECT_EQ(port.SetBaudRate(57600), 115200);
-    EXPECT_EQ(port.baudRate, 57600);
+    EXPECT_EQ(port.BaudRate(), 57600);
     EXPECT_EQ(port.SetBaudRate(115200), 57600);
-    EXPECT_EQ(port.baudRate, 115200);
+    EXPECT_EQ(port.BaudRate(), 115200);
 }
 
 class EveryRate : public NullModem, public testing::WithParamInterface<int> {};
@@ -121,7 +121,7 @@ class EveryRate : public NullModem, public testing::WithParamInterface<int> {};
 TEST_P(EveryRate, IsReadBackFromTheDevice)
 {
     EXPECT_EQ(port.SetBaudRate(GetParam()), 115200);
-    EXPECT_EQ(port.baudRate, GetParam());
+    EXPECT_EQ(port.BaudRate(), GetParam());
     EXPECT_EQ(port.SetBaudRate(38400), GetParam());
 }
 
@@ -135,7 +135,7 @@ class WineSetsAs38400 : public NullModem, public testing::WithParamInterface<int
 TEST_P(WineSetsAs38400, UnderWineAndIsReadBackSo)
 {
     port.SetBaudRate(GetParam());
-    EXPECT_EQ(port.baudRate, wine_host::UnderWine() ? 38400 : GetParam());
+    EXPECT_EQ(port.BaudRate(), wine_host::UnderWine() ? 38400 : GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(BaudList, WineSetsAs38400, testing::Values(250000, 128000, 76800));

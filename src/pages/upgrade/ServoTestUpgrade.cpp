@@ -198,7 +198,7 @@ void ServoTest::RestoreAfterUpgrade()
         [this, id, saved](BusAccess&) {
             auto follow = [this](int code) {
                 // On the bus thread, right after the rate change: the rate the driver took.
-                const int running = host.Bus().Port().baudRate;
+                const int running = host.Bus().Port().BaudRate();
                 QMetaObject::invokeMethod(this, [this, code, running] { host.ShowBaud(code, running); },
                                           Qt::QueuedConnection);
             };

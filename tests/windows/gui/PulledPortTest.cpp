@@ -17,7 +17,7 @@ private slots:
         if (name.isEmpty())
             QSKIP("SERVO_TEST_PULLED_PORT names no port");
         ServoBus bus;
-        bus.Port().timeoutMs = 50;
+        bus.Port().SetTimeoutMs(50);
         CServoMain window(bus);
         window.AddPortFirst(name);
         window.show();

@@ -510,7 +510,7 @@ private slots:
         CRobotDlg& p = rig.window->DebugPage();
         // Slow answers within a generous time-out: a read times out only when a command
         // that went out during it took (or flushed away) its answer.
-        rig.comm.timeoutMs = 400;
+        rig.comm.SetTimeoutMs(400);
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
         rig.bus.SetReplyDelayMs(15);

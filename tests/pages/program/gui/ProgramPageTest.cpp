@@ -305,7 +305,7 @@ private slots:
         page.writeButton->click();
         QCOMPARE(p.LastBox().text, U("舵参数保存成功"));
         QCOMPARE(p.rig.window->baudCombo->currentText(), U("250000"));
-        QCOMPARE(p.rig.comm.baudRate, 250000);
+        QCOMPARE(p.rig.comm.BaudRate(), 250000);
         QVERIFY(p.WaitForValue("6", "2"));  // the servo answers the poll at its new rate
     }
 

@@ -277,9 +277,9 @@ private slots:
         QCOMPARE(received.readAll(), QByteArray(reinterpret_cast<const char*>(expected.data()),
                                                 int(expected.size())));
         // The port is as it was, and the bus is usable again.
-        QCOMPARE(rig.comm.baudRate, 115200);
+        QCOMPARE(rig.comm.BaudRate(), 115200);
         QCOMPARE(rig.LineRate(), 115200);
-        QCOMPARE(rig.comm.timeoutMs, Rig::kTimeoutMs);
+        QCOMPARE(rig.comm.TimeoutMs(), Rig::kTimeoutMs);
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows().size(), 2);
     }
@@ -302,7 +302,7 @@ private slots:
         bool restoredFirst = false, lockFree = false;
         QString caption;
         rig.answers.onWarning = [&](const Shown&) {
-            restoredFirst = rig.comm.baudRate == 115200 && rig.comm.timeoutMs == Rig::kTimeoutMs;
+            restoredFirst = rig.comm.BaudRate() == 115200 && rig.comm.TimeoutMs() == Rig::kTimeoutMs;
             // The transfer has let the bus go: another job runs.
             lockFree = rig.servoBus.Run(JobKind::Command, [](BusAccess&) { return true; });
             caption = p.upgradeButton->text();
@@ -374,8 +374,8 @@ private slots:
                  U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"));
         QCOMPARE(rig.bus.LoaderImage(), Pattern(65536));
         QCOMPARE(p.progress->Pos(), 1024);
-        QCOMPARE(rig.comm.baudRate, 115200);
-        QCOMPARE(rig.comm.timeoutMs, Rig::kTimeoutMs);
+        QCOMPARE(rig.comm.BaudRate(), 115200);
+        QCOMPARE(rig.comm.TimeoutMs(), Rig::kTimeoutMs);
         QVERIFY(p.openButton->isEnabled());
     }
 

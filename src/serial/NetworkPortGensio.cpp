@@ -1,0 +1,424 @@
+// The network port through gensio: its tcp layer, with its telnet layer speaking the COM
+// port option of RFC 2217 on top for rfc2217:// ports. gensio runs its events in whichever
+// thread waits on it; the bus runs one exchange at a time, so one thread at a time does.
+#include "serial/NetworkPort.h"
+
+#include <gensio/gensio.h>
+#include <gensio/gensio_os_funcs.h>
+#include <gensio/gensio_os_funcs_public.h>
+#include <gensio/sergensio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+gensio_time TimeLeft(Clock::time_point deadline)
+{
+    const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return gensio_time{ns / 1000000000, static_cast<int32_t>(ns % 1000000000)};
+}
+
+Clock::time_point DeadlineAfter(int ms)
+{
+    return Clock::now() + std::chrono::milliseconds(ms > 0 ? ms : Port::kUnboundedTimeoutCapMs);
+}
+
+// The process's gensio functions, made once. A connection that resets would raise SIGPIPE on
+// the next write and end the program; the write's error says it instead.
+gensio_os_funcs* OsFuncs()
+{
+    static gensio_os_funcs* const funcs = [] {
+        struct sigaction old {};
+        if (::sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+            std::signal(SIGPIPE, SIG_IGN);
+        gensio_os_funcs* o = nullptr;
+        return gensio_default_os_hnd(0, &o) == 0 ? o : nullptr;
+    }();
+    return funcs;
+}
+
+OpenError OpenErrorOfGensio(int err)
+{
+    switch (err) {
+    case GE_CONNREFUSE:
+        return OpenError::Refused;
+    case GE_NOTFOUND:
+    case GE_UNKNOWN_NAME_ERROR:
+    case GE_NAME_ERROR:
+    case GE_NAME_SERVER_FAILURE:
+    case GE_NAME_INVALID:
+    case GE_NAME_NET_NOT_UP:
+    case GE_HOSTDOWN:
+        return OpenError::HostNotFound;
+    case GE_TIMEDOUT:
+        return OpenError::ConnectTimeout;
+    default:
+        return OpenError::Other;
+    }
+}
+
+class NetworkPort final : public Port {
+public:
+    NetworkPort() : o(OsFuncs()), waiter(o ? o->alloc_waiter(o) : nullptr) {}
+    ~NetworkPort() override
+    {
+        Close();
+        if (waiter)
+            o->free_waiter(waiter);
+    }
+
+    int Open(const std::string& name) override
+    {
+        Close();
+        gone = false;
+        rateRefused = false;
+        failure = {};
+        NetworkAddress address;
+        if (!ParseNetworkPortName(name, address))
+            return Failed(OpenError::Other, "not a network port: expected rfc2217://HOST:PORT "
+                                            "or tcp://HOST:PORT");
+        if (!waiter)
+            return Failed(OpenError::Other, "the network library could not start");
+        rfc2217 = address.rfc2217;
+        if (!rfc2217)
+            baudRate = kDefaultRate;  // what the tool counts on; the server's rate is its own
+        const std::string spec = (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") + address.host
+                                 + "," + address.port;
+        gensio* made = nullptr;
+        if (const int err = str_to_gensio(spec.c_str(), o, &NetworkPort::Event, this, &made))
+            return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));
+        io = made;
+        const auto started = Clock::now();
+        opening = true;
+        openResult = 0;
+        if (const int err = gensio_open(io, &NetworkPort::Opened, this)) {
+            Free();
+            return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));
+        }
+        const auto deadline = started + std::chrono::milliseconds(kConnectTimeoutMs);
+        while (opening && Clock::now() < deadline)
+            WaitUntil(deadline);
+        if (opening || openResult != 0) {
+            const int err = opening ? GE_TIMEDOUT : openResult;
+            Abandon();
+            return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));
+        }
+        roundTripUs = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count());
+        sio = rfc2217 ? gensio_to_sergensio(io) : nullptr;
+        gensio_set_read_callback_enable(io, true);
+        open = true;
+        if (sio) {
+            // The server's answer to a question about the rate is one round trip through
+            // the server itself: the time the bus's exchanges lose to the network.
+            const auto asked = Clock::now();
+            unsigned int rate = 0;
+            if (AskRate(0, rate)) {
+                baudRate = static_cast<int>(rate);
+                roundTripUs = static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
+                    Clock::now() - asked).count());
+            }
+        }
+        return 1;
+    }
+
+    int Close() override
+    {
+        open = false;
+        if (!io)
+            return 0;
+        Abandon();
+        return 1;
+    }
+
+    int SetBaudRate(int rate) override
+    {
+        if (!IsOpen())
+            return rate;
+        const int before = baudRate;
+        SetTimeouts(timeoutMs);
+        if (!sio) {
+            // The server's own setting: the client can neither change nor read it.
+            rateRefused = rate != baudRate;
+            DropReceived();
+            return before;
+        }
+        unsigned int running = 0;
+        const bool answered = AskRate(static_cast<unsigned int>(rate), running);
+        if (answered)
+            baudRate = static_cast<int>(running);
+        rateRefused = !answered || !RateMatches(baudRate, rate);
+        // The rest of the bus's line: 8 data bits, no parity, 1 stop bit, DTR and RTS
+        // inactive; then both queues purged, at the server and here.
+        sergensio_datasize(sio, 8, nullptr, nullptr);
+        sergensio_parity(sio, SERGENSIO_PARITY_NONE, nullptr, nullptr);
+        sergensio_stopbits(sio, 1, nullptr, nullptr);
+        sergensio_dtr(sio, SERGENSIO_DTR_OFF, nullptr, nullptr);
+        sergensio_rts(sio, SERGENSIO_RTS_OFF, nullptr, nullptr);
+        sergensio_flush(sio, SERGENSIO_FLUSH_RCV_XMIT_BUFFERS);
+        DropReceived();
+        return before;
+    }
+
+    int SetTimeouts(int ms) override
+    {
+        readTimeoutMs = ms;
+        writeTimeoutMs = ms;
+        return IsOpen() ? 1 : 0;
+    }
+
+    int Write(const uint8_t* buffer, int n) override
+    {
+        if (!IsOpen() || buffer == nullptr || n <= 0)
+            return 0;
+        const auto deadline = DeadlineAfter(writeTimeoutMs);
+        int sent = 0;
+        while (sent < n && IsOpen()) {
+            gensiods count = 0;
+            const int err = gensio_write(io, &count, buffer + sent,
+                                         static_cast<gensiods>(n - sent), nullptr);
+            if (err) {
+                ConnectionLost();
+                break;
+            }
+            sent += static_cast<int>(count);
+            if (sent == n || Clock::now() >= deadline)
+                break;
+            // The connection's queue is full: wait until it takes more.
+            writable = false;
+            gensio_set_write_callback_enable(io, true);
+            while (!writable && IsOpen() && Clock::now() < deadline)
+                WaitUntil(deadline);
+            if (io)
+                gensio_set_write_callback_enable(io, false);
+        }
+        return sent;
+    }
+
+    int Read(uint8_t* buffer, int n) override
+    {
+        if (!IsOpen() || buffer == nullptr || n <= 0)
+            return 0;
+        const auto deadline = DeadlineAfter(readTimeoutMs);
+        int got = Take(buffer, n);
+        while (got < n && !lost && Clock::now() < deadline) {
+            WaitUntil(deadline);
+            got += Take(buffer + got, n - got);
+        }
+        if (lost && got < n)
+            ConnectionLost();
+        return got;
+    }
+
+    int PurgeInput() override
+    {
+        if (!IsOpen())
+            return 0;
+        if (sio)
+            sergensio_flush(sio, SERGENSIO_FLUSH_RCV_BUFFER);
+        // What already came over the connection is dropped here.
+        Poll();
+        DropReceived();
+        return 1;
+    }
+
+    int InputWaiting() override
+    {
+        if (!IsOpen())
+            return 0;
+        Poll();
+        std::lock_guard lock(receivedMutex);
+        return static_cast<int>(received.size());
+    }
+
+    bool IsOpen() const override { return open && !gone; }
+    bool Gone() const override { return gone; }
+    const OpenFailure& LastOpenError() const override { return failure; }
+    bool RateRefused() const override { return rateRefused; }
+    RateControl Rates() const override { return rfc2217 ? RateControl::Server : RateControl::Fixed; }
+    PortTiming Timing() const override { return {-1, false, roundTripUs}; }
+    int BaudRate() const override { return baudRate; }
+    int TimeoutMs() const override { return timeoutMs; }
+    void SetTimeoutMs(int ms) override { timeoutMs = ms; }
+
+private:
+    static int Event(gensio*, void* data, int event, int err, unsigned char* buf,
+                     gensiods* buflen, const char* const*)
+    {
+        auto* self = static_cast<NetworkPort*>(data);
+        switch (event) {
+        case GENSIO_EVENT_READ:
+            if (err) {
+                self->lost = true;  // closed or reset by the far end
+            } else if (buf && buflen) {
+                std::lock_guard lock(self->receivedMutex);
+                self->received.insert(self->received.end(), buf, buf + *buflen);
+            }
+            self->o->wake(self->waiter);
+            return 0;
+        case GENSIO_EVENT_WRITE_READY:
+            self->writable = true;
+            self->o->wake(self->waiter);
+            return 0;
+        default:
+            return GE_NOTSUP;
+        }
+    }
+
+    static void Opened(gensio*, int err, void* data)
+    {
+        auto* self = static_cast<NetworkPort*>(data);
+        self->openResult = err;
+        self->opening = false;
+        self->o->wake(self->waiter);
+    }
+
+    static void Closed(gensio*, void* data)
+    {
+        auto* self = static_cast<NetworkPort*>(data);
+        self->closing = false;
+        self->o->wake(self->waiter);
+    }
+
+    static void RateDone(sergensio*, int err, unsigned int value, void* data)
+    {
+        auto* self = static_cast<NetworkPort*>(data);
+        self->rateAnswer = err ? 0 : value;
+        self->rateError = err;
+        self->askingRate = false;
+        self->o->wake(self->waiter);
+    }
+
+    // Sets (or with 0 only asks) the device's rate through the server; false when the
+    // server did not answer within a second (or the port's time-out, if longer).
+    bool AskRate(unsigned int rate, unsigned int& running)
+    {
+        askingRate = true;
+        if (sergensio_baud(sio, rate, &NetworkPort::RateDone, this) != 0) {
+            askingRate = false;
+            return false;
+        }
+        const auto deadline = DeadlineAfter(std::max(1000, static_cast<int>(timeoutMs)));
+        while (askingRate && !lost && Clock::now() < deadline)
+            WaitUntil(deadline);
+        if (askingRate) {
+            // An answer that comes later must find nobody to tell: the callback is only
+            // ever run from a wait on this port, and the port is closed before it waits
+            // again when the connection broke. A slow server keeps the flag for the next ask.
+            return false;
+        }
+        running = rateAnswer;
+        return rateError == 0 && rateAnswer != 0;
+    }
+
+    // Runs the connection's events until the waiter is woken or the deadline passes.
+    void WaitUntil(Clock::time_point deadline)
+    {
+        gensio_time left = TimeLeft(deadline);
+        o->wait(waiter, 1, &left);
+    }
+
+    // Handles what has already arrived, without waiting.
+    void Poll()
+    {
+        gensio_time none{0, 0};
+        o->wait(waiter, 1, &none);
+    }
+
+    int Take(uint8_t* buffer, int n)
+    {
+        std::lock_guard lock(receivedMutex);
+        const size_t take = std::min(static_cast<size_t>(n), received.size());
+        std::copy_n(received.begin(), take, buffer);
+        received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(take));
+        return static_cast<int>(take);
+    }
+
+    void DropReceived()
+    {
+        std::lock_guard lock(receivedMutex);
+        received.clear();
+    }
+
+    int Failed(OpenError reason, const std::string& text)
+    {
+        failure = {reason, OpenErrorText(reason, text)};
+        return 0;
+    }
+
+    // The connection went: the port closes itself and says it is gone.
+    void ConnectionLost()
+    {
+        gone = true;
+        Abandon();
+    }
+
+    // Closes the connection (waiting a moment for it to end cleanly) and frees it.
+    void Abandon()
+    {
+        open = false;
+        if (!io)
+            return;
+        closing = true;
+        if (gensio_close(io, &NetworkPort::Closed, this) == 0) {
+            const auto deadline = DeadlineAfter(1000);
+            while (closing && Clock::now() < deadline)
+                WaitUntil(deadline);
+        }
+        Free();
+    }
+
+    void Free()
+    {
+        if (io)
+            gensio_free(io);
+        io = nullptr;
+        sio = nullptr;
+        lost = false;
+        opening = closing = askingRate = false;
+        DropReceived();
+    }
+
+    gensio_os_funcs* const o;
+    gensio_waiter* const waiter;
+    gensio* io = nullptr;
+    sergensio* sio = nullptr;
+    bool rfc2217 = false;
+    // Set by gensio's callbacks, which run in the thread waiting in this port.
+    bool opening = false;
+    bool closing = false;
+    bool askingRate = false;
+    bool writable = false;
+    bool lost = false;
+    int openResult = 0;
+    int rateError = 0;
+    unsigned int rateAnswer = 0;
+    // Read from other threads (the window asks whether the port is open).
+    std::atomic<bool> open{false};
+    std::atomic<bool> gone{false};
+    std::atomic<bool> rateRefused{false};
+    std::atomic<int> roundTripUs{0};
+    std::atomic<int> baudRate{kDefaultRate};
+    std::atomic<int> timeoutMs{100};
+    std::atomic<int> readTimeoutMs{100};
+    std::atomic<int> writeTimeoutMs{100};
+    OpenFailure failure;
+    std::mutex receivedMutex;
+    std::deque<uint8_t> received;
+};
+
+}  // namespace
+
+std::unique_ptr<Port> MakeNetworkPort()
+{
+    return std::make_unique<NetworkPort>();
+}
