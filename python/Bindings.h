@@ -2,6 +2,7 @@
 // The classes the module shows to Python. Their methods run the core's operations as bus
 // jobs and turn what the exchanges came to into values or exceptions.
 
+#include "servo/Scan.h"
 #include "PortCore.h"
 #include "servo/Feedback.h"
 #include "servo/PollPacing.h"
@@ -10,6 +11,7 @@
 #include <pybind11/stl.h>
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -139,6 +141,14 @@ private:
     bool rateSet = false;
     int savedRate;
     bool restored = false;
+    // Asks a servo whose answer came late again; one per rate, kept across the probes.
+    std::unique_ptr<BusScanner> scanner;
+    struct Found {
+        int id;
+        Identity identity;
+        int rate;
+    };
+    std::deque<Found> found;  // answered, not yet handed out
 };
 
 // Checks a number against its field; ValueError with servoctl's text otherwise.

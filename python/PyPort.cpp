@@ -244,45 +244,47 @@ void Scan::Close()
 
 std::shared_ptr<Servo> Scan::Next()
 {
-    while (rateIndex < rates.size()) {
+    while (found.empty() && rateIndex < rates.size()) {
         const int rate = rates[rateIndex];
-        if (next == first && rate != 0) {
-            RunOnBus(*core->bus, JobKind::Search,
-                     [&](BusAccess& bus) { bus.port.SetBaudRate(rate); });
-            rateSet = true;
-        }
-        while (next <= last) {
-            // Ctrl-C ends the scan between two probes.
-            if (PyErr_CheckSignals() != 0) {
-                py::error_already_set interrupted;
-                Close();
-                throw interrupted;
+        if (next == first) {
+            if (rate != 0) {
+                RunOnBus(*core->bus, JobKind::Search,
+                         [&](BusAccess& bus) { bus.port.SetBaudRate(rate); });
+                rateSet = true;
             }
-            const auto id = static_cast<uint8_t>(next++);
-            Identity found;
-            int foundRate = 0;
-            const bool answered = RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
-                core->Prepare(bus, kIdentifyExchange);
-                ScanReports reports;
-                reports.found = [&](int, const Identity& identity) {
-                    found = identity;
-                    foundRate = bus.port.BaudRate();
-                };
-                ScanBus(bus.protocol, core->catalogue, id, id, reports);
-                return found.read;
-            });
-            if (answered) {
-                auto servo = std::make_shared<Servo>(core, id, ProfileOptions{});
-                servo->identity = found;
-                servo->foundRate = foundRate;
-                return servo;
-            }
+            scanner = std::make_unique<BusScanner>(core->bus->Protocol(), core->catalogue, true);
         }
-        ++rateIndex;
-        next = first;
+        if (next > last) {
+            ++rateIndex;
+            next = first;
+            continue;
+        }
+        // Ctrl-C ends the scan between two probes.
+        if (PyErr_CheckSignals() != 0) {
+            py::error_already_set interrupted;
+            Close();
+            throw interrupted;
+        }
+        const int id = next++;
+        RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
+            core->Prepare(bus, kIdentifyExchange);
+            ScanReports reports;
+            reports.found = [&](int answered, const Identity& identity) {
+                found.push_back({answered, identity, bus.port.BaudRate()});
+            };
+            scanner->Probe(id, reports);
+        });
     }
-    Close();
-    throw py::stop_iteration();
+    if (found.empty()) {
+        Close();
+        throw py::stop_iteration();
+    }
+    const Found head = found.front();
+    found.pop_front();
+    auto servo = std::make_shared<Servo>(core, head.id, ProfileOptions{});
+    servo->identity = head.identity;
+    servo->foundRate = head.rate;
+    return servo;
 }
 
 }  // namespace servobus

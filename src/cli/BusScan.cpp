@@ -2,6 +2,7 @@
 
 #include "cli/CtlCommand.h"
 #include "servo/AutoTimeout.h"
+#include "servo/OpenAtRate.h"
 #include "servo/Scan.h"
 #include "support/BaudRates.h"
 
@@ -18,7 +19,7 @@ void ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
             s.out << "\t" << rate;
         s.out << std::endl;
     };
-    ScanBus(s.servo, s.catalogue, options.from, options.to, reports);
+    ScanBus(s.servo, s.catalogue, options.from, options.to, reports, true);
 }
 
 }  // namespace
@@ -30,16 +31,19 @@ int RunScan(Session& s, const ScanOptions& options)
         return kCtlDone;
     }
     const int latency = LinkDelayMs(s.comm.Timing());
+    bool refused = false;
     for (const int rate : kBaudRates) {
         if (options.autoTimeout)
             s.comm.SetTimeoutMs(AutoTimeoutMs(kIdentifyExchange, rate, latency));
         s.comm.SetBaudRate(rate);  // puts timeoutMs in force
         if (s.comm.RateRefused()) {
             // Servos found now would be listed at a rate the line doesn't run at.
-            s.err << "servoctl: the driver refused " << rate << " baud; not scanned\n";
+            s.err << "servoctl: " << RefusedRateText(s.comm, s.portName, rate) << "; not scanned\n";
+            refused = true;
             continue;
         }
         ScanAtPresentRate(s, options, rate);
     }
-    return kCtlDone;
+    // A raw TCP port cannot scan at every rate: the command did not do what was asked.
+    return refused && s.comm.Rates() == RateControl::Fixed ? kCtlBusFailed : kCtlDone;
 }

@@ -54,6 +54,7 @@ public:
     ModelCatalogue catalogue;
     Identity identity;
     bool autoTimeout = false;  // -t auto
+    std::string portName;      // as given to Open
 };
 
 // A command: its subcommand, a check of its own arguments that runs before anything is

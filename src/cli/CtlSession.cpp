@@ -21,6 +21,7 @@ void Checker::Fail(const std::string& message)
 
 int Session::Open(const std::string& port, int rate, int timeoutMs)
 {
+    portName = port;
     comm.SetTimeoutMs(timeoutMs);
     const PortOpening opening = OpenAtRate(comm, bus.Traffic(), port, rate);
     if (!opening.opened) {
@@ -28,8 +29,7 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
         return kCtlBusFailed;
     }
     if (opening.refused) {
-        err << "servoctl: " << port << ": the driver refused " << rate << " baud (it runs at "
-            << opening.running << ")\n";
+        err << "servoctl: " << RefusedRateText(comm, port, rate) << "\n";
         return kCtlBusFailed;
     }
     return kCtlDone;

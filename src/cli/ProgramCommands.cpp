@@ -3,6 +3,7 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
+#include "servo/OpenAtRate.h"
 #include "servo/ParameterFile.h"
 #include "servo/ProgramTexts.h"
 #include "servo/ServoProgram.h"
@@ -58,8 +59,9 @@ public:
     void TellWhereItWent()
     {
         if (baudCode >= 0 && session.comm.RateRefused())
-            session.err << "servoctl: the driver refused " << BaudRateOfCode(baudCode)
-                        << " baud (it runs at " << session.comm.BaudRate() << ")\n";
+            session.err << "servoctl: "
+                        << RefusedRateText(session.comm, session.portName, BaudRateOfCode(baudCode))
+                        << "\n";
         session.err << "servoctl: the servo is now ID " << program.SelectedId();
         if (baudCode < 0)
             session.err << " at " << session.comm.BaudRate() << " baud\n";

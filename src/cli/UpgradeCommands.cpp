@@ -226,7 +226,7 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
         return kCtlBusFailed;
     case UpgradeOutcome::Failed:
         s.err << "servoctl: servo " << id << ": 升级失败 " << UpgradeFailurePlace(result, job.blockCount);
-        s.err << wayBack;
+        s.err << (result.rateFixed ? "\n" : wayBack);
         return kCtlBusFailed;
     }
     if (backup.status != BackupStatus::Saved) {

@@ -99,6 +99,13 @@ Reply ZNS::Broken(Damage damage)
     return Reply::Failed(Outcome::Damaged, damage);
 }
 
+Reply ZNS::OtherId(uint8_t from)
+{
+    Reply r = Broken(Damage::Id);
+    r.from = from;
+    return r;
+}
+
 Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
 {
     if (id == kBroadcastId || profile.statusLevel == 0)
@@ -124,7 +131,7 @@ Reply ZNS::CheckStatus(uint8_t id)
         return Broken(Damage::Header);
     // A status of another ID is the late answer to an earlier request.
     if (status[2] != id)
-        return Broken(Damage::Id);
+        return OtherId(status[2]);
     if (status[3] != 2)
         return Broken(Damage::Length);
     if (PacketChecksum(status + 2, 3) != status[5])
@@ -143,7 +150,7 @@ Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
     // exchange's time-out and after this one's flush): taking it would put that servo's
     // bytes under this ID, so a search would list phantom servos.
     if (head[2] != id)
-        return Broken(Damage::Id);
+        return OtherId(head[2]);
     if (head[3] != n + 2)
         return Broken(Damage::Length);
     // The data goes to a scratch block first: nothing of a reply reaches the caller before

@@ -55,6 +55,13 @@ public:
     virtual bool ChannelOpen() const { return true; }
     // Whether the device behind the channel went away: "port gone", not a silent servo.
     virtual bool ChannelGone() const { return false; }
+    // Bytes that came after the last exchange ended and wait unread.
+    virtual int ChannelWaiting() { return 0; }
+    // The time-out each read of a reply may wait, and a longer one for a moment (a scan that
+    // asks a late servo again); RestoreReplyTimeout puts the port's own back.
+    virtual int ReplyTimeoutMs() const { return 0; }
+    virtual void SetReplyTimeout(int) {}
+    virtual void RestoreReplyTimeout() {}
 
     // Framing. Without data (data == nullptr) the packet has no parameters. Nonzero when the
     // packet went out whole.
@@ -113,6 +120,8 @@ private:
     // A reply cut short, or a failed check: the rest of it is dropped.
     Reply Short();
     Reply Broken(Damage damage);
+    // The late answer of `from` to an earlier request.
+    Reply OtherId(uint8_t from);
     // What an exchange that got nothing came to: `ifThere` unless the port is gone or closed.
     Outcome Unanswered(Outcome ifThere) const;
 };

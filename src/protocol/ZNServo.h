@@ -22,6 +22,10 @@ public:
     int FlushInput() override;
     bool ChannelOpen() const override { return comm.IsOpen(); }
     bool ChannelGone() const override { return comm.Gone(); }
+    int ChannelWaiting() override { return comm.InputWaiting(); }
+    int ReplyTimeoutMs() const override { return comm.TimeoutMs(); }
+    void SetReplyTimeout(int ms) override { comm.SetTimeouts(ms); }
+    void RestoreReplyTimeout() override { comm.SetTimeouts(comm.TimeoutMs()); }
 
     // Whom every packet is shown to, or nobody (nullptr). The tap must outlive its use; it
     // is called on the thread of the running exchange.

@@ -392,7 +392,7 @@ private:
     gensio_waiter* const waiter;
     gensio* io = nullptr;
     sergensio* sio = nullptr;
-    bool rfc2217 = false;
+    std::atomic<bool> rfc2217{false};
     // Set by gensio's callbacks, which run in the thread waiting in this port.
     bool opening = false;
     bool closing = false;

@@ -17,3 +17,7 @@ struct PortOpening {
 // Opens `name`, starts the traffic record's times there, applies the port's own rate and
 // then `rate`.
 PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate);
+
+// Why a rate was not taken, in the words of servoctl and the Python module: a raw TCP port
+// keeps its server's rate; any other port names the rate its driver runs at.
+std::string RefusedRateText(const Port& port, const std::string& name, int asked);

@@ -6,7 +6,9 @@
 
 #include "servo/Identify.h"
 
+#include <chrono>
 #include <functional>
+#include <map>
 
 struct ScanReports {
     // Asked before each probe: false ends the scan.
@@ -14,6 +16,32 @@ struct ScanReports {
     std::function<void(int id, const Identity& found)> found;
 };
 
+// Probes IDs one at a time. Asking again (servoctl and the Python module): an ID whose reply
+// starts after its probe's time-out is not lost. The scan remembers the IDs that stayed
+// silent; when bytes wait right after a probe, or a later probe draws a silent ID's answer,
+// it asks that ID again with a time-out fitted to how late the answer came, then goes on.
+// A loaded machine or a slow link then never drops a servo that answers.
+class BusScanner {
+public:
+    BusScanner(ZNS& bus, ModelCatalogue& catalogue, bool askLateAgain);
+    // Probes `id` (and any silent ID found answering late); false once the port is gone.
+    bool Probe(int id, const ScanReports& reports);
+
+    // The longest time-out a second asking waits.
+    static constexpr int kLongestAskMs = 2000;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // Asks `id` again, waiting twice as long as its answer was late; true when it answered.
+    bool AskAgain(int id, Clock::duration late, const ScanReports& reports);
+
+    ZNS& bus;
+    ModelCatalogue& catalogue;
+    const bool askLateAgain;
+    std::map<int, Clock::time_point> silent;  // unanswered IDs and when they were asked
+};
+
 // Probes IDs first..last in turn; it also ends when the port is gone (no further ID can
 // answer).
-void ScanBus(ZNS& bus, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports);
+void ScanBus(ZNS& bus, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,
+             bool askLateAgain = false);

@@ -97,9 +97,16 @@ int SendAndAwaitByte(Port& comm, const uint8_t* bytes, int n)
 UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
                          const UpgradeReports& reports)
 {
+    Port& comm = bus.port;
+    if (comm.Rates() == RateControl::Fixed) {
+        // The loader's rate can't be set: nothing is sent, so no servo is left in its loader.
+        UpgradeResult refused;
+        refused.outcome = UpgradeOutcome::Failed;
+        refused.rateFixed = true;
+        return refused;
+    }
     if (reports.started)
         reports.started();
-    Port& comm = bus.port;
     if (!job.inLoader) {
         bus.protocol.RequestUpgrade(job.servoId);
         std::this_thread::sleep_for(kAfterInstruction);
@@ -122,6 +129,9 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
 
 std::string UpgradeFailurePlace(const UpgradeResult& result, int blockCount)
 {
+    if (result.rateFixed)
+        return "before the start: a raw TCP port runs at its server's rate, so the loader's "
+               + std::to_string(kLoaderBaudRate) + " baud cannot be set (an rfc2217:// port can)";
     if (result.stage != "block")
         return std::string("at the ") +
                (result.stage == "unlock" ? "unlock sequence" : "start byte") +

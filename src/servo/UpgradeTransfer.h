@@ -26,6 +26,8 @@ struct UpgradeResult {
     int reply = -1;
     // The port went away during the transfer (a failure, named as such).
     bool portGone = false;
+    // Nothing was sent: the port's rate is its server's (a raw TCP port).
+    bool rateFixed = false;
 };
 
 struct UpgradeJob {

@@ -94,15 +94,16 @@ TEST_F(Scan, AllRatesFindsServosSetToDifferentRates)
               some);
 }
 
-TEST_F(Scan, LateAnswersAreNotTakenForTheNextId)
+TEST_F(Scan, LateAnswersAreAskedAgainAndListedUnderTheirOwnId)
 {
-    // Every answer comes after the time-out, within the next probe.
+    // Every answer comes after the time-out, within the next probe: each servo is asked
+    // again with a longer time-out, and no ID is listed for another's answer.
     AddServo(1, kKestrel);
     AddServo(3, kOsprey);
     Start();
     bus->SetReplyDelayMs(30);
     ASSERT_EQ(Run({"-t", "20", "scan", "--to", "5"}), 0) << err.str();
-    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(out.str(), "1\tKestrel-12\n3\tOsprey-40H\n");
 }
 
 TEST_F(Scan, AutoIsTheOnlyWordTheTimeoutTakes)

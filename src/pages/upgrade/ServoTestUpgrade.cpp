@@ -43,6 +43,14 @@ void ServoTest::StartUpgrade()
         // button disabled: the transfer waits for a later click.
         if (host.Searching() || TestRunning() || !imageReady)
             return;
+        // The loader talks at its own rate, which a raw TCP port's server can't switch to:
+        // nothing is sent, so the servo is not left in a loader nobody can reach.
+        if (host.Bus().Port().IsOpen() && host.Bus().Port().Rates() == RateControl::Fixed) {
+            host.Messages().Warning(this, tr(kTitle),
+                                    tr("原始 TCP 端口的波特率由服务器设定, 不能切换到升级所需的 %1")
+                                        .arg(kLoaderBaudRate));
+            return;
+        }
         // A transfer cut off by the port going away left the servo in its loader: once the
         // port is back, the way back starts at the unlock step.
         const bool wayBack = leftInLoader &&
