@@ -126,6 +126,13 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
             if (const int r = s.Identify(static_cast<uint8_t>(id), options); r != kCtlDone)
                 return r;
         }
-        return command->run(s);
+        const int r = command->run(s);
+        // A port that went away mid-command (an adapter pulled, a server gone) fails it,
+        // however much of it got done.
+        if (r == kCtlDone && s.comm.Gone()) {
+            err << "servoctl: " << port << ": port gone\n";
+            return kCtlBusFailed;
+        }
+        return r;
     });
 }

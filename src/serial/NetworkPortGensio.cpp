@@ -89,9 +89,11 @@ public:
         if (!waiter)
             return Failed(OpenError::Other, "the network library could not start");
         rfc2217 = address.rfc2217;
-        if (!rfc2217)
-            baudRate = kDefaultRate;  // what the tool counts on; the server's rate is its own
-        const std::string spec = (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") + address.host
+        rateGiven = false;
+        lineSet = false;
+        // Small packets go out at once: with Nagle's rule a request would wait for the
+        // acknowledgement of the one before (tens of milliseconds with delayed ACKs).
+        const std::string spec = (rfc2217 ? "telnet(rfc2217),tcp(nodelay)," : "tcp(nodelay),") + address.host
                                  + "," + address.port;
         gensio* made = nullptr;
         if (const int err = str_to_gensio(spec.c_str(), o, &NetworkPort::Event, this, &made))
@@ -147,24 +149,34 @@ public:
         const int before = baudRate;
         SetTimeouts(timeoutMs);
         if (!sio) {
-            // The server's own setting: the client can neither change nor read it.
+            // The server's own setting, which the client can neither read nor change: the
+            // rate the port is opened at is taken as the server's, any other one refused.
+            if (!rateGiven) {
+                baudRate = rate;
+                rateGiven = true;
+            }
             rateRefused = rate != baudRate;
             DropReceived();
             return before;
         }
+        // The rest of the bus's line first (8 data bits, no parity, 1 stop bit, once per
+        // connection) and both queues purged; the server handles its requests in order, so
+        // its answer to the rate, waited for last, says all of them are in force before the
+        // next packet reaches the device. The modem lines are left to the server's set-up:
+        // a server that ignores them (ser2net's "local" devices) never answers them, and
+        // the answers to later requests would wait behind them.
+        if (!lineSet) {
+            sergensio_datasize(sio, 8, nullptr, nullptr);
+            sergensio_parity(sio, SERGENSIO_PARITY_NONE, nullptr, nullptr);
+            sergensio_stopbits(sio, 1, nullptr, nullptr);
+            lineSet = true;
+        }
+        sergensio_flush(sio, SERGENSIO_FLUSH_RCV_XMIT_BUFFERS);
         unsigned int running = 0;
         const bool answered = AskRate(static_cast<unsigned int>(rate), running);
         if (answered)
             baudRate = static_cast<int>(running);
         rateRefused = !answered || !RateMatches(baudRate, rate);
-        // The rest of the bus's line: 8 data bits, no parity, 1 stop bit, DTR and RTS
-        // inactive; then both queues purged, at the server and here.
-        sergensio_datasize(sio, 8, nullptr, nullptr);
-        sergensio_parity(sio, SERGENSIO_PARITY_NONE, nullptr, nullptr);
-        sergensio_stopbits(sio, 1, nullptr, nullptr);
-        sergensio_dtr(sio, SERGENSIO_DTR_OFF, nullptr, nullptr);
-        sergensio_rts(sio, SERGENSIO_RTS_OFF, nullptr, nullptr);
-        sergensio_flush(sio, SERGENSIO_FLUSH_RCV_XMIT_BUFFERS);
         DropReceived();
         return before;
     }
@@ -399,6 +411,8 @@ private:
     bool askingRate = false;
     bool writable = false;
     bool lost = false;
+    bool rateGiven = false;  // a raw port's rate was given at its opening
+    bool lineSet = false;    // the data bits, parity and stop bits went to the server
     int openResult = 0;
     int rateError = 0;
     unsigned int rateAnswer = 0;

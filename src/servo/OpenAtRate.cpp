@@ -11,7 +11,9 @@ PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name,
         return result;
     }
     traffic.PortOpened();
-    port.SetBaudRate(port.BaudRate());
+    // A raw TCP port takes the first rate it is given as its server's.
+    if (port.Rates() != RateControl::Fixed)
+        port.SetBaudRate(port.BaudRate());
     port.SetBaudRate(rate);
     result.running = port.BaudRate();
     result.refused = port.RateRefused();
