@@ -19,7 +19,7 @@ protected:
     // printed stays in `out` and `err`.
     int RunCtl(std::vector<std::string> args, const std::string& timeout = "50")
     {
-        std::vector<std::string> full = {"servoctl", "-p", bus->DevicePath(), "-t", timeout,
+        std::vector<std::string> full = {"servoctl", "-p", port.empty() ? bus->DevicePath() : port, "-t", timeout,
                                          "--catalogue", catalogueFile};
         full.insert(full.end(), args.begin(), args.end());
         out.str("");
@@ -35,4 +35,5 @@ protected:
         return lines;
     }
     std::ostringstream out, err;
+    std::string port;  // another name for the bus's port (a network port); empty: its device
 };

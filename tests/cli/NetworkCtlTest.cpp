@@ -1,0 +1,147 @@
+// servoctl through a real ser2net to the virtual bus: rfc2217:// with the rate set through
+// the server, tcp:// at the server's rate, and the failures of a network port.
+#include "CtlFixture.h"
+#include "Ser2Net.h"
+
+#include <fstream>
+#include <thread>
+
+namespace {
+
+class NetworkCtl : public CtlFixture {
+protected:
+    void Serve(int rawRate = 115200)
+    {
+        StartServing();
+        server = std::make_unique<Ser2Net>(bus->DevicePath(), rawRate);
+        std::string error;
+        ASSERT_TRUE(server->Start(error)) << error;
+        port = server->Rfc2217();
+    }
+    std::string Temp(const std::string& name) const { return catalogueFile + "-" + name; }
+    bool SentPacket(const std::string& packet) const
+    {
+        const auto sent = Sent();
+        return std::find(sent.begin(), sent.end(), packet) != sent.end();
+    }
+    std::unique_ptr<Ser2Net> server;
+};
+
+TEST_F(NetworkCtl, ScansFindEachServoAtItsOwnRateOnly)
+{
+    AddServo(1, kKestrel, 0);  // 1000000
+    AddServo(3, kOsprey, 4);   // 115200
+    Serve();
+    for (const char* timeout : {"50", "auto"}) {
+        ASSERT_EQ(RunCtl({"scan", "--all-rates", "--to", "4"}, timeout), 0) << err.str();
+        EXPECT_EQ(out.str(), "1\tKestrel-12\t1000000\n3\tOsprey-40H\t115200\n") << timeout;
+    }
+    ASSERT_EQ(RunCtl({"-b", "1000000", "scan", "--to", "4"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "1\tKestrel-12\n");
+}
+
+TEST_F(NetworkCtl, BytesHoldingTheTelnetEscapeGoBothWays)
+{
+    AddServo(1, kKestrel);
+    Serve();
+    for (const std::string& name : {server->Rfc2217(), server->Raw()}) {
+        port = name;
+        // The server takes the device for a new connection once the last one let it go.
+        WaitFor([&] { return RunCtl({"read", "1", "0", "1"}) == 0; }, "the server to free the device");
+        ASSERT_EQ(RunCtl({"write", "1", "13", "0xFF", "0xFF"}), 0) << name << err.str();
+        EXPECT_EQ(MemoryOf(1)[13], 0xFF);
+        EXPECT_EQ(MemoryOf(1)[14], 0xFF);
+        ASSERT_EQ(RunCtl({"read", "1", "13", "2"}), 0) << name << err.str();
+        EXPECT_EQ(out.str(), "FF FF\n") << name;
+        ASSERT_EQ(RunCtl({"write", "1", "13", "60", "0x8C"}), 0) << name << err.str();
+    }
+}
+
+TEST_F(NetworkCtl, ParametersFollowTheServosRateThroughTheServer)
+{
+    AddServo(1, kKestrel);
+    Serve();
+    const std::string file = Temp("net.dat");
+    ASSERT_EQ(RunCtl({"save", "1", file}), 0) << err.str();
+    ASSERT_EQ(RunCtl({"set", "1", "6", "0"}), 0) << err.str();
+    EXPECT_EQ(err.str(), "servoctl: the servo is now ID 1 at 1000000 baud\n");
+    ASSERT_EQ(RunCtl({"-b", "1000000", "table", "1"}), 0) << err.str();
+    ASSERT_EQ(RunCtl({"-b", "1000000", "load", "1", file}), 0) << err.str();
+    EXPECT_EQ(err.str(), "servoctl: the servo is now ID 1 at 115200 baud\n");
+    ASSERT_EQ(RunCtl({"table", "1"}), 0) << err.str();
+    std::remove(file.c_str());
+}
+
+TEST_F(NetworkCtl, FlashSwitchesToTheLoadersRateAndBack)
+{
+    AddServo(1, kKestrel);
+    Serve();
+    std::vector<uint8_t> image(64 * 3, 0);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 7 + 0xF9);  // 0xFF among them
+    const std::string file = Temp("fw.bin");
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                 static_cast<std::streamsize>(image.size()));
+    ASSERT_EQ(RunCtl({"flash", "1", file, "--no-backup"}), 0) << err.str();
+    EXPECT_EQ(bus->LoaderImage(), image);
+    ASSERT_EQ(RunCtl({"commtest", "--from", "1", "--to", "1", "--passes", "3"}), 0) << err.str();
+
+    // A raw port can't follow the servo to its loader: nothing is sent.
+    port = server->Raw();
+    WaitFor([&] { return RunCtl({"read", "1", "0", "1"}) == 0; }, "the server to free the device");
+    bus->ClearLog();
+    EXPECT_EQ(RunCtl({"flash", "1", file, "--no-backup"}), 1);
+    EXPECT_NE(err.str().find("raw TCP port"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("500000"), std::string::npos) << err.str();
+    EXPECT_FALSE(SentPacket("FF FF 01 02 08 F4"));
+    std::remove(file.c_str());
+}
+
+TEST_F(NetworkCtl, TheRawPortRunsAtItsServersRateAndRefusesAnother)
+{
+    AddServo(1, kKestrel, 0);
+    Serve(1000000);
+    port = server->Raw();
+    ASSERT_EQ(RunCtl({"-b", "1000000", "scan", "--to", "2"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "1\tKestrel-12\n");
+    EXPECT_EQ(RunCtl({"-b", "1000000", "scan", "--all-rates", "--to", "2"}), 1);
+    EXPECT_EQ(out.str(), "1\tKestrel-12\t1000000\n");
+    EXPECT_NE(err.str().find("tcp://127.0.0.1:"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("is a raw TCP port: its server sets the rate, so 500000 baud cannot be set"),
+              std::string::npos) << err.str();
+}
+
+TEST_F(NetworkCtl, FailuresNameTheirReason)
+{
+    AddServo(1, kKestrel);
+    Serve();
+    const std::string nobody = "tcp://127.0.0.1:" + std::to_string(Ser2Net::FreePort());
+    const struct {
+        std::string port;
+        std::string message;
+    } cases[] = {
+        {nobody, "cannot open " + nobody + ": connection refused"},
+        {"rfc2217://no-such-host.invalid:2000", "host not found"},
+        {"tcp://127.0.0.1", "not a network port: expected rfc2217://HOST:PORT or tcp://HOST:PORT"},
+    };
+    for (const auto& c : cases) {
+        port = c.port;
+        EXPECT_EQ(RunCtl({"scan", "--to", "1"}), 1) << c.port;
+        EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+    }
+}
+
+TEST_F(NetworkCtl, MonitorEndsWhenTheServerGoes)
+{
+    AddServo(1, kKestrel);
+    Serve();
+    int status = -1;
+    std::thread monitor([&] { status = RunCtl({"monitor", "1", "--interval", "20"}); });
+    WaitFor([&] { return Sent().size() > 4; }, "the monitor's polls");
+    server->Stop();
+    monitor.join();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.str().find("port gone"), std::string::npos) << err.str();
+}
+
+}  // namespace

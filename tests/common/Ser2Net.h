@@ -1,0 +1,124 @@
+#pragma once
+// A real ser2net serving a device on free loopback ports: one accepter with RFC 2217
+// (telnet) and one raw TCP accepter at a fixed rate. Started with -n (in the foreground) so
+// the test owns the process; ended with the test.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+class Ser2Net {
+public:
+    // `rawRate`: the rate the raw accepter runs the device at.
+    Ser2Net(std::string device, int rawRate = 115200) : device(std::move(device)), rawRate(rawRate) {}
+    ~Ser2Net() { Stop(); }
+    Ser2Net(const Ser2Net&) = delete;
+    Ser2Net& operator=(const Ser2Net&) = delete;
+
+    bool Start(std::string& error)
+    {
+        rfcPort = FreePort();
+        rawPort = FreePort();
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(rfcPort));
+        std::filesystem::create_directories(dir);
+        config = (dir / "ser2net.yaml").string();
+        pidFile = (dir / "ser2net.pid").string();
+        std::ofstream(config) << "connection: &rfc\n"
+                              << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfcPort << "\n"
+                              << "  connector: serialdev," << device << ",115200n81,local\n"
+                              << "connection: &raw\n"
+                              << "  accepter: tcp,127.0.0.1," << rawPort << "\n"
+                              << "  connector: serialdev," << device << "," << rawRate << "n81,local\n";
+        const char* argv[] = {"ser2net", "-n", "-d", "-c", config.c_str(), "-P", pidFile.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int r = posix_spawnp(&pid, "ser2net", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (r != 0) {
+            pid = -1;
+            error = "cannot start ser2net (is it installed?)";
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!Listening(rfcPort) || !Listening(rawPort)) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                error = "ser2net did not listen within 10 s";
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    // Ends the server (its connections reset or close with it).
+    void Stop()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
+
+    std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(rfcPort); }
+    std::string Raw() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
+
+    // A loopback port nobody listens on (at the moment of asking).
+    static int FreePort()
+    {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+        ::close(s);
+        return ntohs(a.sin_port);
+    }
+
+private:
+    // Whether a socket listens on the loopback port, read from the kernel's table: a probe
+    // connection would make the server open the device, and it might still hold it when the
+    // test connects.
+    static bool Listening(int port)
+    {
+        char local[32];
+        std::snprintf(local, sizeof local, "0100007F:%04X", port);
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, address, remote, state;
+            fields >> slot >> address >> remote >> state;
+            if (address == local && state == "0A")
+                return true;
+        }
+        return false;
+    }
+
+    const std::string device;
+    const int rawRate;
+    int rfcPort = 0;
+    int rawPort = 0;
+    std::string config, pidFile;
+    pid_t pid = -1;
+};
