@@ -170,7 +170,7 @@ void AddPort(py::module_& m)
                  } else if (!rates.is_none()) {
                      list = rates.cast<std::vector<int>>();
                  }
-                 return Scan(p.core, first, last, std::move(list));
+                 return std::make_unique<Scan>(p.core, first, last, std::move(list));
              },
              py::arg("first") = 0, py::arg("last") = 253, py::arg("rates") = py::none(),
              "Reads the identification bytes of IDs first..last at the port's rate, or at each "

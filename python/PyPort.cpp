@@ -110,10 +110,16 @@ int Port::Rate() const
 void Port::SetRate(int rate)
 {
     CheckedRate(rate);
+    std::string refused;
     RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
         bus.port.SetBaudRate(rate);
         core->Prepare(bus, kIdentifyExchange);
+        if (bus.port.RateRefused() && bus.port.Rates() == RateControl::Fixed)
+            refused = RefusedRateText(bus.port, core->name, rate);
     });
+    // A raw TCP port keeps its server's rate: saying so beats a scan that finds nobody.
+    if (!refused.empty())
+        Raise(Errors().port, refused);
 }
 
 py::object Port::Timeout() const
@@ -248,9 +254,17 @@ std::shared_ptr<Servo> Scan::Next()
         const int rate = rates[rateIndex];
         if (next == first) {
             if (rate != 0) {
-                RunOnBus(*core->bus, JobKind::Search,
-                         [&](BusAccess& bus) { bus.port.SetBaudRate(rate); });
+                std::string refused;
+                RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
+                    bus.port.SetBaudRate(rate);
+                    if (bus.port.RateRefused() && bus.port.Rates() == RateControl::Fixed)
+                        refused = RefusedRateText(bus.port, core->name, rate);
+                });
                 rateSet = true;
+                if (!refused.empty()) {
+                    Close();
+                    Raise(Errors().port, refused);
+                }
             }
             scanner = std::make_unique<BusScanner>(core->bus->Protocol(), core->catalogue, true);
         }

@@ -235,9 +235,11 @@ public:
     {
         if (!IsOpen())
             return 0;
-        if (sio)
-            sergensio_flush(sio, SERGENSIO_FLUSH_RCV_BUFFER);
-        // What already came over the connection is dropped here.
+        // What already came over the connection is dropped here. The server's own queue is
+        // purged with every rate change; asking it before every request would cost most of
+        // an exchange: its acknowledgement and the reply travel as two small segments, and a
+        // server that waits for the first one's ACK before sending the second (Nagle's rule,
+        // ser2net's default) holds every reply for a delayed ACK of about 40 ms.
         Poll();
         DropReceived();
         return 1;
