@@ -1,0 +1,46 @@
+// The window on a network port: a typed rfc2217:// name opens through a real ser2net, the
+// search finds the servos behind it, and the name stays in the port list after the local
+// ports.
+#include "AppFixture.h"
+#include "Ser2Net.h"
+
+class NetworkWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { WorkDir(); }
+
+    void aTypedNetworkPortOpensAndIsSearched()
+    {
+        ModelCatalogue catalogue((WorkDir() + "/setup.log").toStdString());
+        VirtualBus bus(catalogue);
+        std::string error;
+        for (const auto& s : {Servo(1, "Kestrel-12"), Servo(3, "Osprey-40H")})
+            QVERIFY2(bus.AddServo(s, error), error.c_str());
+        QVERIFY2(bus.Start(error), error.c_str());
+        Ser2Net server(bus.DevicePath());
+        QVERIFY2(server.Start(error), error.c_str());
+
+        ServoBus servoBus;  // the program's own port, which opens any name
+        servoBus.Port().SetTimeoutMs(Rig::kTimeoutMs);
+        CServoMain window(servoBus);
+        window.show();
+        const QString name = QString::fromStdString(server.Rfc2217());
+        window.portCombo->setEditText(name);
+        QSignalSpy changed(&window, &CServoMain::PortChanged);
+        window.openButton->click();
+        QVERIFY(changed.wait(5000));
+        QVERIFY(window.PortOpen());
+        QCOMPARE(window.portCombo->itemText(window.portCombo->count() - 1), name);
+
+        QSignalSpy ended(&window, &CServoMain::SearchFinished);
+        window.searchButton->click();
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(window.servoList->rowCount(), 2);
+        QCOMPARE(window.servoList->item(0, 1)->text(), QString("Kestrel-12"));
+        QCOMPARE(window.servoList->item(1, 0)->text(), QString("3"));
+        window.Shutdown();
+    }
+};
+
+QTEST_MAIN(NetworkWindowTest)
+#include "NetworkWindowTest.moc"
