@@ -322,6 +322,10 @@
         <source>%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2</source>
         <translation>%1 is a raw TCP port: its server sets the rate, so %2 baud cannot be set</translation>
     </message>
+    <message>
+        <source>服务器证书无效</source>
+        <translation>the server's certificate is not valid</translation>
+    </message>
 </context>
 <context>
     <name>CTrafficWindow</name>
@@ -699,6 +703,10 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     <message>
         <source>通信流量:%1Byte</source>
         <translation>Traffic: %1Byte</translation>
+    </message>
+    <message>
+        <source>原始 TCP 端口的波特率由服务器设定, 不能切换到升级所需的 %1</source>
+        <translation>A raw TCP port runs at its server's rate: it cannot switch to the %1 baud the upgrade needs</translation>
     </message>
 </context>
 <context>

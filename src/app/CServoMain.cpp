@@ -57,6 +57,9 @@ QString OpenFailureText(const QString& port, const OpenFailure& failure)
     case OpenError::ConnectTimeout:
         reason = CServoMain::tr("服务器 3 秒内没有应答");
         break;
+    case OpenError::CertificateRefused:
+        reason = CServoMain::tr("服务器证书无效");
+        break;
     case OpenError::None:
     case OpenError::Other:
         reason = QString::fromStdString(failure.text);

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -61,6 +62,13 @@ OpenError OpenErrorOfGensio(int err)
         return OpenError::HostNotFound;
     case GE_TIMEDOUT:
         return OpenError::ConnectTimeout;
+    case GE_CERTINVALID:
+    case GE_CERTNOTFOUND:
+    case GE_CERTREVOKED:
+    case GE_CERTEXPIRED:
+    case GE_NOCERT:
+    case GE_KEYINVALID:
+        return OpenError::CertificateRefused;
     default:
         return OpenError::Other;
     }
@@ -93,8 +101,16 @@ public:
         lineSet = false;
         // Small packets go out at once: with Nagle's rule a request would wait for the
         // acknowledgement of the one before (tens of milliseconds with delayed ACKs).
-        const std::string spec = (rfc2217 ? "telnet(rfc2217),tcp(nodelay)," : "tcp(nodelay),") + address.host
-                                 + "," + address.port;
+        std::string tls;
+        if (address.tls) {
+            const char* ca = std::getenv("SERVO_TLS_CA");
+            if (ca && std::string_view(ca).find_first_of(",()") != std::string_view::npos)
+                return Failed(OpenError::Other, "SERVO_TLS_CA names a path with a comma or a "
+                                                "parenthesis, which the network library can't take");
+            tls = ca && *ca ? "ssl(CA=" + std::string(ca) + ")," : "ssl,";
+        }
+        const std::string spec = (rfc2217 ? "telnet(rfc2217)," : "") + tls + "tcp(nodelay),"
+                                 + address.host + "," + address.port;
         gensio* made = nullptr;
         if (const int err = str_to_gensio(spec.c_str(), o, &NetworkPort::Event, this, &made))
             return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));

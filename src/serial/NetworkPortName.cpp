@@ -3,13 +3,14 @@
 namespace {
 
 constexpr std::string_view kRfc2217 = "rfc2217://";
+constexpr std::string_view kRfc2217Tls = "rfc2217s://";
 constexpr std::string_view kTcp = "tcp://";
 
 }  // namespace
 
 bool IsNetworkPortName(const std::string& name)
 {
-    return name.starts_with(kRfc2217) || name.starts_with(kTcp);
+    return name.starts_with(kRfc2217) || name.starts_with(kRfc2217Tls) || name.starts_with(kTcp);
 }
 
 bool ParseNetworkPortName(const std::string& name, NetworkAddress& address)
@@ -19,6 +20,9 @@ bool ParseNetworkPortName(const std::string& name, NetworkAddress& address)
     if (name.starts_with(kRfc2217)) {
         address.rfc2217 = true;
         rest = std::string_view(name).substr(kRfc2217.size());
+    } else if (name.starts_with(kRfc2217Tls)) {
+        address.rfc2217 = address.tls = true;
+        rest = std::string_view(name).substr(kRfc2217Tls.size());
     } else if (name.starts_with(kTcp)) {
         rest = std::string_view(name).substr(kTcp.size());
     } else {

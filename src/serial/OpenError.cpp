@@ -20,6 +20,9 @@ std::string OpenErrorText(OpenError reason, const std::string& systemText)
         return "host not found";
     case OpenError::ConnectTimeout:
         return "no answer from the server within 3 s";
+    case OpenError::CertificateRefused:
+        return "the server's certificate is not valid (" + systemText
+               + "; SERVO_TLS_CA may name the authority that signed it)";
     case OpenError::Other:
         break;
     }

@@ -12,6 +12,7 @@ enum class OpenError {
     Refused,           // a network port's server refused the connection
     HostNotFound,      // a network port's host name is not known
     ConnectTimeout,    // a network port's server did not answer within the connect time-out
+    CertificateRefused,  // a TLS port's server certificate did not check out
     Other,             // anything else; the system's own text says what
 };
 

@@ -131,6 +131,24 @@ TEST_F(NetworkCtl, FailuresNameTheirReason)
     }
 }
 
+TEST_F(NetworkCtl, TlsPortsCheckTheServersCertificate)
+{
+    AddServo(3, kOsprey, 4);
+    StartServing();
+    server = std::make_unique<Ser2Net>(bus->DevicePath());
+    server->WithTls();
+    std::string error;
+    ASSERT_TRUE(server->Start(error)) << error;
+    port = server->Tls();
+    ::unsetenv("SERVO_TLS_CA");
+    EXPECT_EQ(RunCtl({"scan", "--to", "4"}), 1);
+    EXPECT_NE(err.str().find("the server's certificate is not valid"), std::string::npos) << err.str();
+    ::setenv("SERVO_TLS_CA", server->CaFile().c_str(), 1);
+    EXPECT_EQ(RunCtl({"scan", "--to", "4"}), 0) << err.str();
+    ::unsetenv("SERVO_TLS_CA");
+    EXPECT_EQ(out.str(), "3\tOsprey-40H\n");
+}
+
 TEST_F(NetworkCtl, MonitorEndsWhenTheServerGoes)
 {
     AddServo(1, kKestrel);

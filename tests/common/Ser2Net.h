@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,10 +31,15 @@ public:
     Ser2Net(const Ser2Net&) = delete;
     Ser2Net& operator=(const Ser2Net&) = delete;
 
+    // Also serves RFC 2217 inside TLS, with a self-signed certificate made for 127.0.0.1
+    // (openssl); CaFile() is then the certificate a client must trust.
+    void WithTls() { tls = true; }
+
     bool Start(std::string& error)
     {
         rfcPort = FreePort();
         rawPort = FreePort();
+        tlsPort = FreePort();
         const auto dir = std::filesystem::temp_directory_path() /
                          ("ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(rfcPort));
         std::filesystem::create_directories(dir);
@@ -45,6 +51,22 @@ public:
                               << "connection: &raw\n"
                               << "  accepter: tcp,127.0.0.1," << rawPort << "\n"
                               << "  connector: serialdev," << device << "," << rawRate << "n81,local\n";
+        if (tls) {
+            key = (dir / "key.pem").string();
+            cert = (dir / "cert.pem").string();
+            const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+                                     " -addext subjectAltName=IP:127.0.0.1 -keyout " + key +
+                                     " -out " + cert + " >/dev/null 2>&1";
+            if (std::system(make.c_str()) != 0) {
+                error = "openssl could not make a certificate";
+                return false;
+            }
+            std::ofstream(config, std::ios::app)
+                << "connection: &tls\n"
+                << "  accepter: telnet(rfc2217),ssl(key=" << key << ",cert=" << cert << "),tcp,127.0.0.1,"
+                << tlsPort << "\n"
+                << "  connector: serialdev," << device << ",115200n81,local\n";
+        }
         const char* argv[] = {"ser2net", "-n", "-d", "-c", config.c_str(), "-P", pidFile.c_str(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -58,7 +80,7 @@ public:
             return false;
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!Listening(rfcPort) || !Listening(rawPort)) {
+        while (!Listening(rfcPort) || !Listening(rawPort) || (tls && !Listening(tlsPort))) {
             if (std::chrono::steady_clock::now() > deadline) {
                 error = "ser2net did not listen within 10 s";
                 return false;
@@ -80,6 +102,8 @@ public:
 
     std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(rfcPort); }
     std::string Raw() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
+    std::string Tls() const { return "rfc2217s://127.0.0.1:" + std::to_string(tlsPort); }
+    const std::string& CaFile() const { return cert; }
 
     // A loopback port nobody listens on (at the moment of asking).
     static int FreePort()
@@ -119,6 +143,8 @@ private:
     const int rawRate;
     int rfcPort = 0;
     int rawPort = 0;
-    std::string config, pidFile;
+    int tlsPort = 0;
+    bool tls = false;
+    std::string config, pidFile, key, cert;
     pid_t pid = -1;
 };
