@@ -33,17 +33,18 @@ struct Reply {
     uint8_t error = 0;  // the servo's error byte of a well-formed reply
     int count = 0;      // data bytes delivered into the caller's buffer (reads only)
     uint8_t from = 0;   // the ID a reply of another ID came from (Damage::Id)
+    bool partial = false;  // no answer, but part of one came within the time-out
 
     bool ok() const { return outcome == Outcome::Answered; }
     explicit operator bool() const { return ok(); }
 
     static Reply Answered(int count = 0, uint8_t error = 0)
     {
-        return {Outcome::Answered, Damage::None, error, count, 0};
+        return {Outcome::Answered, Damage::None, error, count, 0, false};
     }
     static Reply Failed(Outcome outcome, Damage damage = Damage::None)
     {
-        return {outcome, damage, 0, 0, 0};
+        return {outcome, damage, 0, 0, 0, false};
     }
 };
 

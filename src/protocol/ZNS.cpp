@@ -88,9 +88,11 @@ Outcome ZNS::Unanswered(Outcome ifThere) const
     return ChannelOpen() ? ifThere : Outcome::PortClosed;
 }
 
-Reply ZNS::Short()
+Reply ZNS::Short(bool started)
 {
-    return Reply::Failed(Unanswered(Outcome::NoAnswer));
+    Reply r = Reply::Failed(Unanswered(Outcome::NoAnswer));
+    r.partial = started;
+    return r;
 }
 
 Reply ZNS::Broken(Damage damage)
@@ -125,8 +127,8 @@ Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 Reply ZNS::CheckStatus(uint8_t id)
 {
     uint8_t status[kStatusPacketSize];
-    if (ReceiveBytes(status, kStatusPacketSize) != kStatusPacketSize)
-        return Short();
+    if (const int got = ReceiveBytes(status, kStatusPacketSize); got != kStatusPacketSize)
+        return Short(got > 0);
     if (status[0] != 0xFF || status[1] != 0xFF)
         return Broken(Damage::Header);
     // A status of another ID is the late answer to an earlier request.
@@ -142,8 +144,8 @@ Reply ZNS::CheckStatus(uint8_t id)
 Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 {
     uint8_t head[kReplyHeadSize];
-    if (ReceiveBytes(head, kReplyHeadSize) < kReplyHeadSize)
-        return Short();
+    if (const int got = ReceiveBytes(head, kReplyHeadSize); got < kReplyHeadSize)
+        return Short(got > 0);
     if (head[0] != 0xFF || head[1] != 0xFF)
         return Broken(Damage::Header);
     // A reply from another ID is the late answer to an earlier request (it came after that
@@ -158,7 +160,7 @@ Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
     uint8_t data[256];
     uint8_t checksum = 0;
     if (ReceiveBytes(data, n) < n || ReceiveBytes(&checksum, 1) < 1)
-        return Short();
+        return Short(true);
     unsigned sum = static_cast<unsigned>(head[2]) + head[3] + head[4];
     for (int i = 0; i < n; ++i)
         sum += data[i];

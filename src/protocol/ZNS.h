@@ -117,8 +117,9 @@ private:
     Reply BareExchange(const ServoProfile& profile, uint8_t id, uint8_t instruction);
     Reply SendPositionCommand(const ServoProfile& profile, uint8_t id, int position,
                               int acceleration, int speed, int time, uint8_t instruction);
-    // A reply cut short, or a failed check: the rest of it is dropped.
-    Reply Short();
+    // A reply cut short (`started`: part of it came), or a failed check: the rest of it is
+    // dropped.
+    Reply Short(bool started);
     Reply Broken(Damage damage);
     // The late answer of `from` to an earlier request.
     Reply OtherId(uint8_t from);

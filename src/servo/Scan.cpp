@@ -32,8 +32,9 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
         AskAgain(id, Clock::now() - asked, reports);
         return !bus.ChannelGone();
     }
-    if (bus.ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
-        // Its answer began after the time-out (or arrived broken by it).
+    if (reply.partial || bus.ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
+        // Its answer began within the time-out but ended after it, began after it, or
+        // arrived broken by it.
         AskAgain(id, Clock::now() - asked, reports);
         return !bus.ChannelGone();
     }
@@ -45,6 +46,13 @@ bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& repor
 {
     const int lateMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(late).count());
     const int ms = std::min(kLongestAskMs, bus.ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
+    // Every answer still on its way (a later probe's, as late as this one's) arrives and is
+    // dropped first: the second asking then hears only its own. The wait covers a delayed
+    // acknowledgement too (about 40 ms), for which a network server may hold an answer back.
+    bus.SetReplyTimeout(std::max(ms, kQuietMs));
+    uint8_t stray[64];
+    while (bus.ReceiveBytes(stray, sizeof stray) > 0) {
+    }
     bus.SetReplyTimeout(ms);
     Identity found;
     const auto asked = Clock::now();

@@ -29,6 +29,8 @@ public:
 
     // The longest time-out a second asking waits.
     static constexpr int kLongestAskMs = 2000;
+    // How long the line must stay quiet before a second asking.
+    static constexpr int kQuietMs = 50;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -34,6 +34,9 @@ public:
     // Also serves RFC 2217 inside TLS, with a self-signed certificate made for 127.0.0.1
     // (openssl); CaFile() is then the certificate a client must trust.
     void WithTls() { tls = true; }
+    // Set up for a servo bus's short exchanges: each reply goes out as soon as it came from
+    // the device (no wait for more characters) and in a segment of its own (no Nagle).
+    void ForShortExchanges() { quick = true; }
 
     bool Start(std::string& error)
     {
@@ -45,12 +48,15 @@ public:
         std::filesystem::create_directories(dir);
         config = (dir / "ser2net.yaml").string();
         pidFile = (dir / "ser2net.pid").string();
+        const std::string tcp = quick ? "tcp(nodelay)," : "tcp,";
+        const std::string options = quick ? "  options:\n    chardelay: false\n" : "";
         std::ofstream(config) << "connection: &rfc\n"
-                              << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfcPort << "\n"
-                              << "  connector: serialdev," << device << ",115200n81,local\n"
+                              << "  accepter: telnet(rfc2217)," << tcp << "127.0.0.1," << rfcPort << "\n"
+                              << "  connector: serialdev," << device << ",115200n81,local\n" << options
                               << "connection: &raw\n"
-                              << "  accepter: tcp,127.0.0.1," << rawPort << "\n"
-                              << "  connector: serialdev," << device << "," << rawRate << "n81,local\n";
+                              << "  accepter: " << tcp << "127.0.0.1," << rawPort << "\n"
+                              << "  connector: serialdev," << device << "," << rawRate << "n81,local\n"
+                              << options;
         if (tls) {
             key = (dir / "key.pem").string();
             cert = (dir / "cert.pem").string();
@@ -145,6 +151,7 @@ private:
     int rawPort = 0;
     int tlsPort = 0;
     bool tls = false;
+    bool quick = false;
     std::string config, pidFile, key, cert;
     pid_t pid = -1;
 };
