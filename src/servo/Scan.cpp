@@ -30,12 +30,14 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
             AskAgain(reply.from, late, reports);
         }
         AskAgain(id, Clock::now() - asked, reports);
+        AskHeardLate(reports);
         return !bus.ChannelGone();
     }
     if (reply.partial || bus.ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
         // Its answer began within the time-out but ended after it, began after it, or
         // arrived broken by it.
         AskAgain(id, Clock::now() - asked, reports);
+        AskHeardLate(reports);
         return !bus.ChannelGone();
     }
     silent[id] = asked;
@@ -45,27 +47,55 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
 bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& reports)
 {
     const int lateMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(late).count());
-    const int ms = std::min(kLongestAskMs, bus.ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
-    // Every answer still on its way (a later probe's, as late as this one's) arrives and is
-    // dropped first: the second asking then hears only its own. The wait covers a delayed
-    // acknowledgement too (about 40 ms), for which a network server may hold an answer back.
-    bus.SetReplyTimeout(std::max(ms, kQuietMs));
-    uint8_t stray[64];
-    while (bus.ReceiveBytes(stray, sizeof stray) > 0) {
-    }
-    bus.SetReplyTimeout(ms);
-    Identity found;
-    const auto asked = Clock::now();
-    const Reply reply = IdentifyServo(bus, catalogue, static_cast<uint8_t>(id), {}, found, true);
-    bus.RestoreReplyTimeout();
-    if (!reply) {
+    int ms = std::min(kLongestAskMs, bus.ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
+    for (int attempt = 0; attempt < kAskings; ++attempt, ms = std::min(kLongestAskMs, 2 * ms)) {
+        // Every answer still on its way (a later probe's, as late as this one's) arrives and
+        // is dropped first: the asking then hears only its own. The wait covers a delayed
+        // acknowledgement too (about 40 ms), for which a network server may hold an answer.
+        bus.SetReplyTimeout(std::max(ms, kQuietMs));
+        uint8_t stray[64];
+        for (int got; (got = bus.ReceiveBytes(stray, sizeof stray)) > 0;)
+            NoteStrayAnswers(stray, got);
+        bus.SetReplyTimeout(ms);
+        Identity found;
+        const auto asked = Clock::now();
+        const Reply reply = IdentifyServo(bus, catalogue, static_cast<uint8_t>(id), {}, found, true);
+        bus.RestoreReplyTimeout();
+        if (reply) {
+            silent.erase(id);
+            if (reports.found)
+                reports.found(id, found);
+            return true;
+        }
         silent[id] = asked;
-        return false;
+        // Silence is an answer; only an answer late again is worth a longer wait.
+        if (reply.outcome == Outcome::PortGone ||
+            !(reply.partial || reply.outcome == Outcome::Damaged || bus.ChannelWaiting() > 0))
+            return false;
     }
-    silent.erase(id);
-    if (reports.found)
-        reports.found(id, found);
-    return true;
+    return false;
+}
+
+void BusScanner::NoteStrayAnswers(const uint8_t* bytes, int n)
+{
+    // A stray answer's head, FF FF and its ID, names a silent servo that did answer.
+    for (int i = 0; i + 2 < n; ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xFF && bytes[i + 2] != 0xFF &&
+            silent.contains(bytes[i + 2]) &&
+            std::find(heardLate.begin(), heardLate.end(), bytes[i + 2]) == heardLate.end())
+            heardLate.push_back(bytes[i + 2]);
+}
+
+void BusScanner::AskHeardLate(const ScanReports& reports)
+{
+    // Each is asked once; one that keeps silence stays silent.
+    for (size_t i = 0; i < heardLate.size() && i < kStrayAskings; ++i) {
+        const int id = heardLate[i];
+        const auto since = silent.find(id);
+        if (since != silent.end())
+            AskAgain(id, Clock::now() - since->second, reports);
+    }
+    heardLate.clear();
 }
 
 void ScanBus(ZNS& bus, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,

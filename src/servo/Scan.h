@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <vector>
 
 struct ScanReports {
     // Asked before each probe: false ends the scan.
@@ -31,16 +32,26 @@ public:
     static constexpr int kLongestAskMs = 2000;
     // How long the line must stay quiet before a second asking.
     static constexpr int kQuietMs = 50;
+    // How often an ID whose answers keep coming late is asked, each time waiting twice as long.
+    static constexpr int kAskings = 3;
+    // How many silent IDs heard among stray bytes are asked again after one late answer.
+    static constexpr size_t kStrayAskings = 8;
 
 private:
     using Clock = std::chrono::steady_clock;
-    // Asks `id` again, waiting twice as long as its answer was late; true when it answered.
+    // Asks `id` again, waiting twice as long as its answer was late (and longer again while
+    // its answers keep coming late); true when it answered.
     bool AskAgain(int id, Clock::duration late, const ScanReports& reports);
+
+    // Silent IDs whose answers turn up among bytes dropped before a second asking.
+    void NoteStrayAnswers(const uint8_t* bytes, int n);
+    void AskHeardLate(const ScanReports& reports);
 
     ZNS& bus;
     ModelCatalogue& catalogue;
     const bool askLateAgain;
     std::map<int, Clock::time_point> silent;  // unanswered IDs and when they were asked
+    std::vector<int> heardLate;
 };
 
 // Probes IDs first..last in turn; it also ends when the port is gone (no further ID can
