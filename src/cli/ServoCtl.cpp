@@ -29,7 +29,9 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
                  "servoctl"};
     app.require_subcommand(1);
     app.failure_message(CLI::FailureMessage::help);
-    app.add_option("-p,--port", t.port, "serial port (default: the first the window lists)")
+    app.add_option("-p,--port", t.port, "serial port, or a network port: rfc2217://HOST:PORT, "
+                                        "rfc2217s://HOST:PORT, tcp://HOST:PORT (default: the "
+                                        "first the window lists)")
         ->type_name("PORT");
     app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
     app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms; auto: "
