@@ -19,6 +19,10 @@
         <source>记录中</source>
         <translation>recording</translation>
     </message>
+    <message>
+        <source>高速采集 %1 次/秒</source>
+        <translation>Fast capture %1 samples/s</translation>
+    </message>
 </context>
 <context>
     <name>CRobotDlg</name>
@@ -209,6 +213,10 @@
     <message>
         <source>写入记录文件失败, 记录已停止: </source>
         <translation>Writing the recording file failed, recording stopped: </translation>
+    </message>
+    <message>
+        <source>高速采集</source>
+        <translation>Fast capture</translation>
     </message>
 </context>
 <context>

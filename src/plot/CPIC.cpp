@@ -104,8 +104,93 @@ void CPIC::DrawGrid(QPainter& p)
         p.drawText(line.leftX, line.labelY + ascent, QString::fromStdString(line.leftLabel));
         p.drawText(line.rightX, line.labelY + ascent, QString::fromStdString(line.rightLabel));
     }
+    if (captureMode) {
+        DrawTimeGrid(p);
+        return;
+    }
     for (int x : plotGeometry.VerticalLines())
         p.drawLine(x, 0, x, h);
+}
+
+CaptureView CPIC::View(long long newestUs) const
+{
+    CaptureView view;
+    view.columns = width();
+    view.spanUs = CaptureSpan();
+    view.shiftUs = plotGeometry.canvasWidth > 0 ? plotGeometry.horizontalShift * view.spanUs /
+                                                      plotGeometry.canvasWidth
+                                                : 0;
+    view.newestUs = newestUs;
+    return view;
+}
+
+double CPIC::CaptureSpan() const
+{
+    return CaptureSpanUs(plotGeometry.sampleSpacing);
+}
+
+void CPIC::DrawTimeGrid(QPainter& p)
+{
+    // Lines at round times before the newest sample, labelled in ms above the bottom line,
+    // clear of the value labels at both ends.
+    const int w = plotGeometry.canvasWidth;
+    const int h = plotGeometry.canvasHeight;
+    const QFontMetrics metrics(labelFont);
+    const CaptureView view = View(0);
+    if (view.columns <= 0)
+        return;
+    for (const TimeTick& tick : TimeTicks(view)) {
+        const int x = static_cast<int>(std::lround(tick.x * w / view.columns));
+        p.drawLine(x, 0, x, h);
+        const QString label = QString::number(tick.ms) + QStringLiteral(" ms");
+        const int textWidth = metrics.horizontalAdvance(label);
+        const int left = x - textWidth / 2;
+        if (left < 130 || left + textWidth > w - 100)
+            continue;
+        p.drawText(left, h - plotGeometry.baselineOffset - 45 + metrics.ascent(), label);
+    }
+}
+
+void CPIC::DrawCapture(QPainter& p, const CaptureSamples::Frame& f, qreal sy)
+{
+    if (f.newestUs < 0)
+        return;
+    p.setBackgroundMode(Qt::TransparentMode);
+    const CaptureView view = View(f.newestUs);
+    const qreal width = std::max<qreal>(1, std::round(3 * sy));
+    const int mask = channelMask;
+    QPolygonF points;
+    for (int c = 0; c < kChannels; ++c) {
+        if (!(mask & (1 << c)))
+            continue;
+        Decimate(f.bins, static_cast<size_t>(c), view, columns);
+        points.clear();
+        auto add = [&](qreal x, int16_t v) {
+            const QPointF at(x, std::floor(plotGeometry.ValueY(v) * sy) + 0.5);
+            if (points.isEmpty() || points.back() != at)
+                points.append(at);
+        };
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const PlotColumn& col = columns[i];
+            if (!col.has)
+                continue;
+            const qreal x = static_cast<qreal>(i) + 0.5;
+            // Through the first and the last value, reaching both extremes in between.
+            add(x, col.values.first);
+            add(x, col.values.first <= col.values.last ? col.values.min : col.values.max);
+            add(x, col.values.first <= col.values.last ? col.values.max : col.values.min);
+            add(x, col.values.last);
+        }
+        if (points.isEmpty())
+            continue;
+        QPen pen(kChannelColours[c], width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+        pen.setCosmetic(width <= 1);
+        p.setPen(pen);
+        if (points.size() == 1)
+            p.drawPoint(points[0]);
+        else
+            p.drawPolyline(points);
+    }
 }
 
 void CPIC::DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy)
@@ -146,7 +231,8 @@ const QImage& CPIC::Grid(QSize device, qreal ratio)
 {
     const PlotGeometry& g = plotGeometry;
     const GridKey key{device.width(), device.height(), g.canvasWidth, g.canvasHeight,
-                      g.sampleSpacing, g.positionFactor, g.centredGain, g.labelPointSize, ratio};
+                      g.sampleSpacing, g.positionFactor, g.centredGain, g.labelPointSize, ratio,
+                      captureMode, captureMode ? g.horizontalShift : 0};
     if (key == gridKey && !grid.isNull())
         return grid;
     gridKey = key;
@@ -165,6 +251,26 @@ void CPIC::paintEvent(QPaintEvent*)
     if (!measured)
         InitCanvas();
     SyncScale();
+    if (captureMode) {
+        const CaptureSamples::Frame* shown = &frozenFrame;
+        if (!paused) {
+            capture.CopyFrame(frame);
+            shown = &frame;
+        }
+        QPainter p(this);
+        const qreal ratio = devicePixelRatioF();
+        const QSize device = (QSizeF(size()) * ratio).toSize();
+        if (device.isEmpty() || plotGeometry.canvasWidth <= 0 || plotGeometry.canvasHeight <= 0) {
+            p.fillRect(rect(), Qt::white);
+            return;
+        }
+        p.drawImage(0, 0, Grid(device, ratio));
+        p.setRenderHint(QPainter::Antialiasing);
+        DrawCapture(p, *shown, static_cast<qreal>(height()) / plotGeometry.canvasHeight);
+        if (marks)
+            DrawMarks(p);
+        return;
+    }
     const PlotSamples::Snapshot* lists = &frozen;
     if (!paused) {
         samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
@@ -190,6 +296,8 @@ void CPIC::paintEvent(QPaintEvent*)
 void CPIC::DrawMarks(QPainter& p)
 {
     QStringList shown;
+    if (captureMode)
+        shown << tr("高速采集 %1 次/秒").arg(qRound(captureRate));
     if (recording)
         shown << tr("● 记录中");
     if (paused)
@@ -212,16 +320,48 @@ void CPIC::DrawMarks(QPainter& p)
 
 void CPIC::SetPaused(bool on)
 {
-    if (on && !paused)
+    if (on && !paused) {
         samples.CopyInto(frozen, false);
+        if (captureMode) {
+            capture.CopyFrame(frozenFrame);
+            frozenRows = capture.CopyRows();
+        }
+    }
+    if (!on) {
+        frozenFrame = {};
+        frozenRows = {};
+    }
     paused = on;
     UpdateDescription();
     update();
 }
 
+void CPIC::SetCaptureMode(bool on)
+{
+    // The picture of the other mode does not stay frozen: switching shows the live one.
+    if (paused)
+        SetPaused(false);
+    captureMode = on;
+    captureRate = 0;
+    update();
+}
+
+void CPIC::SetCaptureRate(double perSecond)
+{
+    captureRate = perSecond;
+}
+
+std::vector<CaptureRow> CPIC::CaptureRows() const
+{
+    return paused ? frozenRows : capture.CopyRows();
+}
+
 void CPIC::Clear()
 {
     samples.Clear();
+    capture.Clear();
+    frozenFrame = {};
+    frozenRows = {};
     for (auto& l : frozen.values)
         l.clear();
     update();

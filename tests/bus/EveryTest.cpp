@@ -72,4 +72,29 @@ TEST(Every, AJobMayStopItsOwnPoll)
     }
 }
 
+// A capture (period zero) runs back to back, and a command submitted during it goes out
+// after the capture's job running at that moment, before any other.
+TEST(Every, ACommandDuringACaptureWaitsForOneJobAtMost)
+{
+    ServoBus bus;
+    std::atomic<int> runs{0};
+    std::atomic<bool> waiting{false};
+    std::atomic<int> startedWhileWaiting{0};
+    auto capture = bus.Every(0ms, [&](BusAccess&) {
+        if (waiting)
+            ++startedWhileWaiting;  // at most one: begun before the command was queued
+        ++runs;
+    });
+    for (int round = 0; round < 200; ++round) {
+        startedWhileWaiting = 0;
+        waiting = true;
+        const int ahead = bus.Run(JobKind::Command, [&](BusAccess&) {
+            waiting = false;
+            return startedWhileWaiting.load();
+        });
+        EXPECT_LE(ahead, 1);
+    }
+    EXPECT_TRUE(WaitFor([&] { return runs > 1000; }));
+}
+
 }  // namespace
