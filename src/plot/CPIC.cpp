@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -112,10 +113,10 @@ void CPIC::DrawGrid(QPainter& p)
         p.drawLine(x, 0, x, h);
 }
 
-CaptureView CPIC::View(long long newestUs) const
+CaptureView CPIC::View(long long newestUs, int columns) const
 {
     CaptureView view;
-    view.columns = width();
+    view.columns = columns;
     view.spanUs = CaptureSpan();
     view.shiftUs = plotGeometry.canvasWidth > 0 ? plotGeometry.horizontalShift * view.spanUs /
                                                       plotGeometry.canvasWidth
@@ -136,7 +137,7 @@ void CPIC::DrawTimeGrid(QPainter& p)
     const int w = plotGeometry.canvasWidth;
     const int h = plotGeometry.canvasHeight;
     const QFontMetrics metrics(labelFont);
-    const CaptureView view = View(0);
+    const CaptureView view = View(0, width());
     if (view.columns <= 0)
         return;
     for (const TimeTick& tick : TimeTicks(view)) {
@@ -151,45 +152,51 @@ void CPIC::DrawTimeGrid(QPainter& p)
     }
 }
 
-void CPIC::DrawCapture(QPainter& p, const CaptureSamples::Frame& f, qreal sy)
+void CPIC::DrawCapture(QImage& image, const CaptureSamples::Frame& f)
 {
     if (f.newestUs < 0)
         return;
-    p.setBackgroundMode(Qt::TransparentMode);
-    const CaptureView view = View(f.newestUs);
-    const qreal width = std::max<qreal>(1, std::round(3 * sy));
     const int mask = channelMask;
-    QPolygonF points;
+    const int w = image.width();
+    const int h = image.height();
+    Decimate(f, mask, View(f.newestUs, w), columns);
+    const qreal sy = static_cast<qreal>(h) / plotGeometry.canvasHeight;
+    const int stroke = std::max(1, static_cast<int>(std::lround(3 * sy)));  // 3 canvas units
+    auto y = [&](int16_t v) {
+        return static_cast<int>(std::clamp<qreal>(std::floor(plotGeometry.ValueY(v) * sy), -1, h));
+    };
+    uchar* bits = image.bits();
+    const qsizetype line = image.bytesPerLine();
     for (int c = 0; c < kChannels; ++c) {
         if (!(mask & (1 << c)))
             continue;
-        Decimate(f.bins, static_cast<size_t>(c), view, columns);
-        points.clear();
-        auto add = [&](qreal x, int16_t v) {
-            const QPointF at(x, std::floor(plotGeometry.ValueY(v) * sy) + 0.5);
-            if (points.isEmpty() || points.back() != at)
-                points.append(at);
-        };
-        for (size_t i = 0; i < columns.size(); ++i) {
-            const PlotColumn& col = columns[i];
+        // One vertical stroke per pixel column from its least to its greatest value, reaching
+        // back to where the column before ended: a curve whose steps and spikes all show.
+        // Written straight into the picture's pixels: a painter's call per column would cost
+        // more than all the samples behind it.
+        const QRgb colour = kChannelColours[c].rgb();
+        const auto& cols = columns[static_cast<size_t>(c)];
+        int previous = -1;
+        for (int x = 0; x < w; ++x) {
+            const PlotColumn& col = cols[static_cast<size_t>(x)];
             if (!col.has)
                 continue;
-            const qreal x = static_cast<qreal>(i) + 0.5;
-            // Through the first and the last value, reaching both extremes in between.
-            add(x, col.values.first);
-            add(x, col.values.first <= col.values.last ? col.values.min : col.values.max);
-            add(x, col.values.first <= col.values.last ? col.values.max : col.values.min);
-            add(x, col.values.last);
+            int top = y(col.values.max);
+            int bottom = y(col.values.min);
+            if (previous >= 0) {
+                top = std::min(top, previous);
+                bottom = std::max(bottom, previous);
+            }
+            previous = y(col.values.last);
+            top = std::max(0, top - (stroke - 1) / 2);
+            bottom = std::min(h - 1, bottom + stroke / 2);
+            const int right = std::min(w, x - (stroke - 1) / 2 + stroke);
+            for (int row = top; row <= bottom; ++row) {
+                auto* pixels = reinterpret_cast<QRgb*>(bits + row * line);
+                for (int px = std::max(0, x - (stroke - 1) / 2); px < right; ++px)
+                    pixels[px] = colour;
+            }
         }
-        if (points.isEmpty())
-            continue;
-        QPen pen(kChannelColours[c], width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-        pen.setCosmetic(width <= 1);
-        p.setPen(pen);
-        if (points.size() == 1)
-            p.drawPoint(points[0]);
-        else
-            p.drawPolyline(points);
     }
 }
 
@@ -264,9 +271,14 @@ void CPIC::paintEvent(QPaintEvent*)
             p.fillRect(rect(), Qt::white);
             return;
         }
-        p.drawImage(0, 0, Grid(device, ratio));
-        p.setRenderHint(QPainter::Antialiasing);
-        DrawCapture(p, *shown, static_cast<qreal>(height()) / plotGeometry.canvasHeight);
+        // The grid, the curves written into a copy of it at the device's resolution.
+        const QImage& g = Grid(device, ratio);
+        if (picture.size() != g.size() || picture.format() != g.format())
+            picture = QImage(g.size(), g.format());
+        picture.setDevicePixelRatio(ratio);
+        std::memcpy(picture.bits(), g.constBits(), static_cast<size_t>(g.sizeInBytes()));
+        DrawCapture(picture, *shown);
+        p.drawImage(0, 0, picture);
         if (marks)
             DrawMarks(p);
         return;

@@ -97,8 +97,9 @@ private:
     void DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy);
     void DrawMarks(QPainter& p);
     void DrawTimeGrid(QPainter& p);
-    void DrawCapture(QPainter& p, const CaptureSamples::Frame& f, qreal sy);
-    CaptureView View(long long newestUs) const;
+    // Into `image`, the plot at the device's resolution.
+    void DrawCapture(QImage& image, const CaptureSamples::Frame& f);
+    CaptureView View(long long newestUs, int columns) const;
     const QImage& Grid(QSize device, qreal ratio);
     void UpdateDescription();
 
@@ -116,7 +117,8 @@ private:
     CaptureSamples::Frame frame;
     CaptureSamples::Frame frozenFrame;
     std::vector<CaptureRow> frozenRows;
-    std::vector<PlotColumn> columns;
+    ChannelColumns columns;
+    QImage picture;  // the grid and the curves of the last capture paint
     bool captureMode = false;
     double captureRate = 0;
     using GridKey = std::tuple<int, int, int, int, int, int, int, int, qreal, bool, int>;

@@ -1,5 +1,7 @@
 #include "plot/CaptureSamples.h"
 
+#include <algorithm>
+
 CaptureSamples::CaptureSamples() : ring(static_cast<size_t>(kBins)) {}
 
 void CaptureSamples::Clear()
@@ -9,6 +11,7 @@ void CaptureSamples::Clear()
     for (auto& b : ring)
         b.ms = -1;
     newestUs = -1;
+    ++clears;
 }
 
 void CaptureSamples::Add(long long us, const PlotValues& values)
@@ -34,19 +37,18 @@ void CaptureSamples::Add(long long us, const PlotValues& values)
 
 void CaptureSamples::CopyFrame(Frame& into) const
 {
-    into.bins.clear();
     std::lock_guard lock(mutex);
-    into.newestUs = newestUs;
-    if (newestUs < 0)
-        return;
-    const long long newest = newestUs / 1000;
-    for (long long ms = newest - kBins + 1; ms <= newest; ++ms) {
-        if (ms < 0)
-            continue;
-        const CaptureBin& bin = ring[static_cast<size_t>(ms % kBins)];
-        if (bin.ms == ms)
-            into.bins.push_back(bin);
+    const long long newestMs = newestUs < 0 ? -1 : newestUs / 1000;
+    if (into.clears != clears || into.bins.size() != ring.size() || into.copiedMs < 0 ||
+        newestMs - into.copiedMs >= kBins) {
+        into.bins = ring;
+    } else {
+        for (long long ms = into.copiedMs; ms <= newestMs; ++ms)
+            into.bins[static_cast<size_t>(ms % kBins)] = ring[static_cast<size_t>(ms % kBins)];
     }
+    into.clears = clears;
+    into.copiedMs = newestMs;
+    into.newestUs = newestUs;
 }
 
 std::vector<CaptureRow> CaptureSamples::CopyRows() const

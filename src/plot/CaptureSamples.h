@@ -48,10 +48,15 @@ public:
     static constexpr long long kKeptUs = 10'000'000;
     static constexpr int kBins = static_cast<int>(kKeptUs / 1000) + 1;
 
-    // What a paint draws: the bins of the kept span, oldest first, and the newest time.
+    // What a paint draws: the bins of the last 10 s as the store's ring holds them (the bin of
+    // millisecond m at m % kBins; one whose `ms` lies outside the 10 s, or is -1, holds
+    // nothing), and the newest time. Kept from paint to paint: a copy brings over only the
+    // bins that changed since the last one.
     struct Frame {
         std::vector<CaptureBin> bins;
         long long newestUs = -1;  // -1: no sample yet
+        long long copiedMs = -1;  // the newest bin copied, whose samples may have grown since
+        unsigned long long clears = 0;  // the store's Clear count at the copy
     };
 
     CaptureSamples();
@@ -66,4 +71,5 @@ private:
     std::deque<CaptureRow> rows;  // oldest first
     std::vector<CaptureBin> ring;  // bin of millisecond m at m % kBins
     long long newestUs = -1;
+    unsigned long long clears = 1;
 };

@@ -2,29 +2,35 @@
 
 #include <cmath>
 
-long long CaptureView::Column(long long us) const
+void Decimate(const CaptureSamples::Frame& frame, int mask, const CaptureView& view,
+              ChannelColumns& out)
 {
-    const double x = columns - (static_cast<double>(newestUs) - shiftUs - static_cast<double>(us)) /
-                                   UsPerColumn();
-    return static_cast<long long>(std::floor(x));
-}
-
-void Decimate(const std::vector<CaptureBin>& bins, size_t channel, const CaptureView& view,
-              std::vector<PlotColumn>& out)
-{
-    out.assign(static_cast<size_t>(view.columns > 0 ? view.columns : 0), PlotColumn{});
-    if (view.columns <= 0 || view.spanUs <= 0)
+    const auto columns = static_cast<size_t>(view.columns > 0 ? view.columns : 0);
+    for (size_t c = 0; c < kChannels; ++c)
+        out[c].assign(mask & (1 << c) ? columns : 0, PlotColumn{});
+    if (columns == 0 || view.spanUs <= 0 || frame.newestUs < 0)
         return;
-    for (const CaptureBin& bin : bins) {
-        const long long c = view.Column(bin.ms * 1000 + 500);  // the middle of its millisecond
-        if (c < 0 || c >= view.columns)
+    const long long oldestMs = frame.newestUs / 1000 - CaptureSamples::kBins + 1;
+    // The ring from its oldest bin on: the bins of a column merge in the order of time.
+    const size_t n = frame.bins.size();
+    const size_t first = static_cast<size_t>((frame.newestUs / 1000 + 1) % CaptureSamples::kBins);
+    for (size_t k = 0; k < n; ++k) {
+        const CaptureBin& bin = frame.bins[(first + k) % n];
+        if (bin.ms < oldestMs || bin.ms < 0)
             continue;
-        PlotColumn& column = out[static_cast<size_t>(c)];
-        if (!column.has) {
-            column.has = true;
-            column.values = bin.channels[channel];
-        } else {
-            column.values.Merge(bin.channels[channel]);
+        const long long col = view.Column(bin.ms * 1000 + 500);  // the middle of its millisecond
+        if (col < 0 || col >= view.columns)
+            continue;
+        for (size_t c = 0; c < kChannels; ++c) {
+            if (!(mask & (1 << c)))
+                continue;
+            PlotColumn& column = out[c][static_cast<size_t>(col)];
+            if (!column.has) {
+                column.has = true;
+                column.values = bin.channels[c];
+            } else {
+                column.values.Merge(bin.channels[c]);
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include "plot/CaptureSamples.h"
 
+#include <cmath>
 #include <vector>
 
 struct CaptureView {
@@ -16,7 +17,12 @@ struct CaptureView {
 
     double UsPerColumn() const { return spanUs / columns; }
     // The column of time `us` (outside 0..columns-1 when off the plot).
-    long long Column(long long us) const;
+    long long Column(long long us) const
+    {
+        const double x = columns - (static_cast<double>(newestUs) - shiftUs - static_cast<double>(us)) *
+                                       columns / spanUs;
+        return static_cast<long long>(std::floor(x));
+    }
 };
 
 // The span the plot shows with the zoom slider at `sampleSpacing` (8..64): all 10 s at 8.
@@ -29,9 +35,11 @@ struct PlotColumn {
     bool has = false;
     MinMax values;
 };
-// The bins of `channel` gathered into the view's columns (`out` resized to them).
-void Decimate(const std::vector<CaptureBin>& bins, size_t channel, const CaptureView& view,
-              std::vector<PlotColumn>& out);
+// The bins gathered into the view's columns, for each channel whose bit is set in `mask`
+// (`out[c]` resized to the columns).
+using ChannelColumns = std::array<std::vector<PlotColumn>, kChannels>;
+void Decimate(const CaptureSamples::Frame& frame, int mask, const CaptureView& view,
+              ChannelColumns& out);
 
 // A vertical grid line: its x in columns and its time in ms before the newest sample (0 or
 // negative), a round step apart, at least `minColumns` columns.

@@ -28,8 +28,9 @@ TEST(CaptureView, AOneSampleSpikeStaysVisible)
         CaptureSamples::Frame frame;
         samples.CopyFrame(frame);
         const CaptureView view{510, c.spanUs, 0, frame.newestUs};
-        std::vector<PlotColumn> columns;
-        Decimate(frame.bins, kLoad, view, columns);
+        ChannelColumns all;
+        Decimate(frame, 1 << kLoad, view, all);
+        const std::vector<PlotColumn>& columns = all[kLoad];
         // One column shows the spike; every other one the level around it.
         int withSpike = 0, level = 0;
         for (const PlotColumn& col : columns) {
