@@ -44,33 +44,6 @@
 
 namespace {
 
-// CPU ticks of each thread of this process, by thread ID.
-std::map<int, long long> ThreadTicks()
-{
-    std::map<int, long long> ticks;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto close = line.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string field;
-        long long utime = 0, stime = 0;
-        for (int i = 3; rest >> field; ++i) {
-            if (i == 14)
-                utime = std::stoll(field);
-            if (i == 15) {
-                stime = std::stoll(field);
-                break;
-            }
-        }
-        ticks[std::stoi(entry.path().filename().string())] = utime + stime;
-    }
-    return ticks;
-}
-
 void FillPlot(CPIC& plot)
 {
     const int n = plot.Geometry().Capacity();

@@ -6,7 +6,7 @@
 #include "catalogue/ModelCatalogue.h"
 #include "servo/DebugTarget.h"
 #include "servo/FeedbackCapture.h"
-#include "servo/FeedbackRecorder.h"
+#include "servo/RecordingWriter.h"
 #include "servo/PositionCommand.h"
 #include "bus/ServoBus.h"
 #include "pages/Page.h"
@@ -167,7 +167,7 @@ private:
     QButtonGroup* modeGroup = nullptr;
     SaveFileAsk saveFile;
     Warn warn;
-    FeedbackRecorder recorder;  // the window's thread's alone
+    RecordingWriter recorder;  // fed by the window's thread, written on its own
     std::unique_ptr<ServoBus::Periodic> poll;  // the feedback poll, a periodic job of the bus
     std::unique_ptr<ServoBus::Periodic> capture;  // the fast capture, back to back
     bool fastCapture = false;  // the window's thread's

@@ -120,9 +120,8 @@ void CRobotDlg::OnCaptureFrame()
         fresh = latestNew;
         latestNew = false;
     }
-    std::string error;
-    if (!recorder.AddCaptured(frameRows, CaptureBlock::Full, error))
-        RecordingFailed(error);
+    if (recorder.Recording())
+        recorder.AddCaptured(frameRows, CaptureBlock::Full);
     if (fresh) {
         if (latest.answered)
             ShowFields(latest.values);

@@ -100,7 +100,11 @@ void CRobotDlg::OnRecord()
     if (path.isEmpty())
         return;
     std::string error;
-    if (!recorder.Start(path.toStdString(), error)) {
+    // A failed write ends the recording on the writer's thread; the window hears of it here.
+    const auto failed = [this](const std::string& reason) {
+        QMetaObject::invokeMethod(this, [this, reason] { RecordingFailed(reason); }, Qt::QueuedConnection);
+    };
+    if (!recorder.Start(path.toStdString(), error, failed)) {
         Warning(tr("开始记录"), tr("无法写入记录文件: ") + QString::fromLocal8Bit(error.c_str()));
         return;
     }
@@ -117,13 +121,12 @@ void CRobotDlg::StopRecording()
 
 void CRobotDlg::RecordPoll(const Feedback* answer)
 {
-    std::string error;
-    if (!recorder.Add(answer, error))
-        RecordingFailed(error);
+    recorder.AddPoll(answer);
 }
 
 void CRobotDlg::RecordingFailed(const std::string& error)
 {
+    recorder.Stop();
     plot->SetRecording(false);
     UpdatePlotMenu();
     // The message waits for its own turn: the poll that brought this row goes on at once.
