@@ -168,6 +168,7 @@ private:
     SaveFileAsk saveFile;
     Warn warn;
     RecordingWriter recorder;  // fed by the window's thread, written on its own
+    int recordingRun = 0;  // counts the recordings begun, to tell whose failure is reported
     std::unique_ptr<ServoBus::Periodic> poll;  // the feedback poll, a periodic job of the bus
     std::unique_ptr<ServoBus::Periodic> capture;  // the fast capture, back to back
     bool fastCapture = false;  // the window's thread's

@@ -100,9 +100,14 @@ void CRobotDlg::OnRecord()
     if (path.isEmpty())
         return;
     std::string error;
-    // A failed write ends the recording on the writer's thread; the window hears of it here.
-    const auto failed = [this](const std::string& reason) {
-        QMetaObject::invokeMethod(this, [this, reason] { RecordingFailed(reason); }, Qt::QueuedConnection);
+    // A failed write ends the recording on the writer's thread; the window hears of it here,
+    // unless another recording has begun meanwhile.
+    const int run = ++recordingRun;
+    const auto failed = [this, run](const std::string& reason) {
+        QMetaObject::invokeMethod(this, [this, reason, run] {
+            if (run == recordingRun)
+                RecordingFailed(reason);
+        }, Qt::QueuedConnection);
     };
     if (!recorder.Start(path.toStdString(), error, failed)) {
         Warning(tr("开始记录"), tr("无法写入记录文件: ") + QString::fromLocal8Bit(error.c_str()));
