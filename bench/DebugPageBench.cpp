@@ -5,6 +5,7 @@
 // (the smoke run polls for a second); BENCH_PLOT_PNG names a file that receives the full plot
 // as painted, to compare by eye.
 #include "BenchSmoke.h"
+#include "WindowBench.h"
 #include "WindowBenchMain.h"
 #include "app/CServoMain.h"
 #include "bus/ServoBus.h"
@@ -42,73 +43,6 @@
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// CPU time of the calling thread: what a paint costs, without the waits of a busy machine
-// (helper threads of the image scaling not counted).
-double ThreadCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-// CPU ticks of each thread of this process, by thread ID.
-std::map<int, long long> ThreadTicks()
-{
-    std::map<int, long long> ticks;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto close = line.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string field;
-        long long utime = 0, stime = 0;
-        for (int i = 3; rest >> field; ++i) {
-            if (i == 14)
-                utime = std::stoll(field);
-            if (i == 15) {
-                stime = std::stoll(field);
-                break;
-            }
-        }
-        ticks[std::stoi(entry.path().filename().string())] = utime + stime;
-    }
-    return ticks;
-}
-
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-void Wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 void FillPlot(CPIC& plot)
 {
@@ -158,40 +92,6 @@ void PlotPaint(benchmark::State& state)
     state.counters["grid_p99_ms"] = Percentile(gridMs, 0.99);
     state.counters["full_to_grid_p50"] = Percentile(fullMs, 0.5) / Percentile(gridMs, 0.5);
 }
-
-// The main window over an in-process virtual bus with servo 1 (a Kestrel-12 at 115200), its
-// port open.
-struct WindowOnBus {
-    ModelCatalogue catalogue{"setup.log"};
-    VirtualBus bus{catalogue};
-    ServoBus servoBus;
-    std::unique_ptr<CServoMain> window;
-
-    // Empty when the window's port is open, else what went wrong.
-    std::string Open(std::vector<std::pair<uint8_t, uint8_t>> overrides, int timeoutMs)
-    {
-        std::string error;
-        ServoSpec spec;
-        spec.id = 1;
-        spec.model = "Kestrel-12";
-        spec.baudCode = 4;
-        spec.overrides = std::move(overrides);
-        if (!bus.AddServo(spec, error) || !bus.Start(error))
-            return error;
-        servoBus.Port().SetTimeoutMs(timeoutMs);
-        window = std::make_unique<CServoMain>(servoBus);
-        window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
-        window->show();
-        // The port opens on the bus thread; the window hears of it by a queued call.
-        QEventLoop opening;
-        QObject::connect(window.get(), &CServoMain::PortChanged, &opening, &QEventLoop::quit);
-        QTimer::singleShot(5000, &opening, &QEventLoop::quit);
-        window->openButton->click();
-        if (!window->PortOpen())
-            opening.exec();
-        return window->PortOpen() ? std::string() : std::string("the port did not open");
-    }
-};
 
 // The main window's debug page polling a virtual servo that moves back and forth.
 void PollAtTwentyHertz(benchmark::State& state)

@@ -24,6 +24,7 @@ namespace py = pybind11;
 // One poll's feedback, as `servoctl monitor --csv` has it.
 struct FeedbackRecord {
     long long timeMs = 0;
+    long long timeUs = -1;  // a back-to-back poll's time in µs; -1 for the others
     bool answered = true;
     Feedback values;
 
@@ -53,6 +54,8 @@ public:
     void Move(int target, int speed, int time, int acceleration);
     void Torque(bool on);
     FeedbackRecord ReadFeedback(long long timeMs, bool raiseOnFailure);
+    // One back-to-back poll: its time in µs from `start`, the middle of its exchange.
+    FeedbackRecord CaptureFeedback(std::chrono::steady_clock::time_point start);
 
     // The programming page's commands (PyProgram.cpp).
     std::vector<TableRow> Table();
@@ -79,8 +82,8 @@ private:
     void Answered(const Reply& reply, const std::string& what = {});
 };
 
-// Servo.monitor(): one feedback poll per step, every `interval`, until `count` polls or
-// `seconds` have passed, or a signal's handler raises (Ctrl-C).
+// Servo.monitor(): one feedback poll per step, every `interval` (0: back to back), until
+// `count` polls or `seconds` have passed, or a signal's handler raises (Ctrl-C).
 class Monitor {
 public:
     Monitor(std::shared_ptr<Servo> servo, double interval, std::optional<long long> count,
@@ -95,6 +98,7 @@ private:
     std::optional<Clock::time_point> end;
     long long polls = 0;
     std::optional<PollPacing> pacing;  // from the first poll on
+    std::optional<Clock::time_point> start;  // of a back-to-back monitor's first poll
 };
 
 class Port {

@@ -22,6 +22,10 @@ void AddFeedback(py::module_& m)
                   "One feedback poll of the debug page: the fields `servoctl monitor --csv` has. "
                   "`answered` is False for a poll without an answer; its fields are then 0.")
         .def_readonly("time_ms", &F::timeMs, "Milliseconds since the monitor's first poll.")
+        .def_property_readonly(
+            "time_us", [](const F& f) { return f.timeUs >= 0 ? f.timeUs : f.timeMs * 1000; },
+            "Microseconds since the monitor's first poll: a back-to-back poll's (interval 0) "
+            "own time, the middle of its exchange; otherwise time_ms × 1000.")
         .def_readonly("answered", &F::answered, "Whether the servo answered this poll.")
         .def_property_readonly("position", [](const F& f) { return f.values.position; }, "Position.")
         .def_property_readonly("speed", [](const F& f) { return f.values.speed; }, "Speed, unscaled.")
@@ -107,7 +111,8 @@ void AddServo(py::module_& m)
              },
              py::arg("interval") = 0.05, py::kw_only(), py::arg("count") = py::none(),
              py::arg("seconds") = py::none(),
-             "Polls its feedback every `interval` seconds, for `count` polls or `seconds`, "
+             "Polls its feedback every `interval` seconds (0: back to back, each read as soon "
+             "as the last one has ended, timed in µs), for `count` polls or `seconds`, "
              "or until Ctrl-C (KeyboardInterrupt after the poll in progress); yields a Feedback "
              "per poll, also for polls without an answer.")
         .def("table", &S::Table, "Its memory table with the values of one poll.")

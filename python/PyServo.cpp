@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 #include "Waiting.h"
+#include "servo/FeedbackCapture.h"
 #include "servo/PositionCommand.h"
 
 #include <algorithm>
@@ -27,6 +28,12 @@ void CheckedMotion(int acceleration, int speed, int time)
 
 std::string FeedbackRecord::Csv() const
 {
+    if (timeUs >= 0) {
+        CaptureSample sample;
+        sample.answered = answered;
+        sample.values = values;
+        return CaptureCsvRow(timeUs, sample, CaptureBlock::Full);
+    }
     return answered ? FeedbackCsvRow(timeMs, values) : FeedbackCsvTimeoutRow(timeMs);
 }
 
@@ -187,12 +194,32 @@ FeedbackRecord Servo::ReadFeedback(long long timeMs, bool raiseOnFailure)
     return record;
 }
 
+FeedbackRecord Servo::CaptureFeedback(std::chrono::steady_clock::time_point start)
+{
+    FeedbackRecord record;
+    CaptureSample sample;
+    const Exchange exchange{kIdentifyExchange.requestBytes, kReplyHeadSize + kFeedbackBlockSize + 1};
+    const Reply r = WithIdentity(exchange, [&](BusAccess& bus, const Identity& who) {
+        FeedbackCapture capture(id, id, CaptureBlock::Full);
+        return capture.Next(bus.protocol, DebugTarget{who.profile, who.debug}, sample);
+    });
+    record.timeUs = std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(sample.time - start).count());
+    record.timeMs = record.timeUs / 1000;
+    record.answered = r.ok();
+    if (r) {
+        record.values = sample.values;
+        lastError = r.error;
+    }
+    return record;
+}
+
 Monitor::Monitor(std::shared_ptr<Servo> s, double intervalSeconds, std::optional<long long> n,
                  std::optional<double> seconds)
     : servo(std::move(s)), count(n)
 {
-    if (!(intervalSeconds > 0 && intervalSeconds <= 3600))
-        throw py::value_error("interval must lie above 0 and at most 3600 s");
+    if (!(intervalSeconds >= 0 && intervalSeconds <= 3600))
+        throw py::value_error("interval must lie from 0 (back to back) to 3600 s");
     interval = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(intervalSeconds));
     if (count && *count < 0)
@@ -207,6 +234,18 @@ Monitor::Monitor(std::shared_ptr<Servo> s, double intervalSeconds, std::optional
 
 FeedbackRecord Monitor::Next()
 {
+    if (interval == Clock::duration::zero()) {
+        // Back to back: the next read as soon as the last one has ended; Ctrl-C between two.
+        if (!start)
+            start = Clock::now();
+        if ((count && polls >= *count) || (end && Clock::now() >= *end))
+            throw py::stop_iteration();
+        if (PyErr_CheckSignals() != 0)
+            throw py::error_already_set();
+        FeedbackRecord record = servo->CaptureFeedback(*start);
+        ++polls;
+        return record;
+    }
     if (!pacing)
         pacing.emplace(interval);
     if ((count && polls >= *count) || (end && pacing->Due() >= *end))

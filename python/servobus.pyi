@@ -61,6 +61,9 @@ class Feedback:
     @property
     def time_ms(self) -> int: ...
     @property
+    def time_us(self) -> int:
+        """µs since the first poll; a back-to-back poll's own time."""
+    @property
     def answered(self) -> bool: ...
     @property
     def position(self) -> int: ...
@@ -150,7 +153,8 @@ class Servo:
         """One poll of its feedback range."""
     def monitor(self, interval: float = 0.05, *, count: Optional[int] = None,
                 seconds: Optional[float] = None) -> Monitor:
-        """Polls its feedback every `interval` seconds until count, seconds or Ctrl-C."""
+        """Polls its feedback every `interval` seconds (0: back to back, timed in µs) until
+        count, seconds or Ctrl-C."""
     def table(self) -> list[TableRow]:
         """Its memory table with the values of one poll."""
     def set(self, item: Union[int, str], value: int) -> None:

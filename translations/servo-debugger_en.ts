@@ -19,6 +19,10 @@
         <source>记录中</source>
         <translation>recording</translation>
     </message>
+    <message>
+        <source>高速采集 %1 次/秒</source>
+        <translation>Fast capture %1 samples/s</translation>
+    </message>
 </context>
 <context>
     <name>CRobotDlg</name>
@@ -210,6 +214,10 @@
         <source>写入记录文件失败, 记录已停止: </source>
         <translation>Writing the recording file failed, recording stopped: </translation>
     </message>
+    <message>
+        <source>高速采集</source>
+        <translation>Fast capture</translation>
+    </message>
 </context>
 <context>
     <name>CServoMain</name>
@@ -324,7 +332,7 @@
     </message>
     <message>
         <source>服务器证书无效</source>
-        <translation>the server's certificate is not valid</translation>
+        <translation>the server&apos;s certificate is not valid</translation>
     </message>
 </context>
 <context>
@@ -706,7 +714,7 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     </message>
     <message>
         <source>原始 TCP 端口的波特率由服务器设定, 不能切换到升级所需的 %1</source>
-        <translation>A raw TCP port runs at its server's rate: it cannot switch to the %1 baud the upgrade needs</translation>
+        <translation>A raw TCP port runs at its server&apos;s rate: it cannot switch to the %1 baud the upgrade needs</translation>
     </message>
 </context>
 <context>

@@ -107,6 +107,15 @@ def test_flash_names_a_port_gone_mid_transfer(vbus, tmp_path):
             p.flash(2, str(image), progress=lambda block, blocks: block == 1 and vbus.close())
 
 
+def test_monitor_back_to_back_keeps_microseconds(vbus):
+    with port(vbus) as p:
+        polls = list(p.servo(1).monitor(interval=0, count=40))
+    times = [f.time_us for f in polls]
+    assert all(f.answered for f in polls) and len(polls) == 40
+    assert times == sorted(set(times))
+    assert polls[5].csv().startswith(f"{times[5] // 1000}.{times[5] % 1000:03d},")
+
+
 def test_ctrl_c_ends_a_long_monitor_loop(vbus):
     polls = []
     with port(vbus) as p:

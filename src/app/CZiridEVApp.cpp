@@ -48,6 +48,10 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "system's UI language is English, else Chinese.", "en|zh");
     parser.addOption(languageOption);
     QCommandLineOption trafficOption("traffic", "Open the traffic inspector (Ctrl+L) at start.");
+    QCommandLineOption captureOption("fast-capture",
+        "With --demo and --screenshot: the debug page's moves in fast capture (back-to-back "
+        "feedback reads plotted against time).");
+    parser.addOption(captureOption);
     parser.addOption(demoOption);
     parser.addOption(shotOption);
     parser.addOption(driveOption);
@@ -71,7 +75,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     return {parser.isSet(demoOption), parser.value(shotOption),
             parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1,
             parser.value(languageOption),
-            parser.isSet(trafficOption), -1};
+            parser.isSet(trafficOption), parser.isSet(captureOption), -1};
 }
 
 bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
@@ -143,11 +147,14 @@ int CZiridEVApp::Run()
         };
         if (demo) {
             // The debug page with curves: select the first servo, move it there and back.
-            QObject::connect(window.get(), &CServoMain::SearchFinished, window.get(), [this, finish] {
+            QObject::connect(window.get(), &CServoMain::SearchFinished, window.get(),
+                             [this, finish, capture = options.fastCapture] {
                 if (window->servoList->rowCount() == 0)
                     return finish();
                 emit window->servoList->cellClicked(0, 0);
                 CRobotDlg& page = window->DebugPage();
+                if (capture)
+                    page.SetFastCapture(true);
                 auto move = [&page](const char* target) {
                     page.accelerationEdit->setText("30");
                     page.speedEdit->setText("700");
@@ -156,7 +163,8 @@ int CZiridEVApp::Run()
                 };
                 QTimer::singleShot(600, window.get(), [move] { move("3300"); });
                 QTimer::singleShot(3000, window.get(), [move] { move("900"); });
-                QTimer::singleShot(6200, window.get(), finish);
+                // A capture's picture waits for the second move to settle.
+                QTimer::singleShot(capture ? 8000 : 6200, window.get(), finish);
             });
             // The port opens on the bus; the search starts when the window hears it did.
             auto opened = std::make_shared<QMetaObject::Connection>();

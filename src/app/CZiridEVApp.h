@@ -21,6 +21,7 @@ public:
         double driveMinutes = -1;  // open, search, select and poll unattended (scripts/soak)
         QString language;  // "en", "zh", or empty for the system's UI language
         bool traffic = false;      // open the traffic inspector at start
+        bool fastCapture = false;  // the demo screenshot's debug page in fast capture
         int exitCode = -1;         // 0 or more: the options are done (help, a mistake)
     };
 

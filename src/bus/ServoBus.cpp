@@ -75,13 +75,15 @@ bool ServoBus::Post(JobKind kind, Job job, Dropped dropped)
     return Enqueue(Entry{kind, std::move(job), std::move(dropped), nullptr});
 }
 
-std::unique_ptr<ServoBus::Periodic> ServoBus::Every(std::chrono::milliseconds period, Job job)
+std::unique_ptr<ServoBus::Periodic> ServoBus::Every(std::chrono::milliseconds period, Job job,
+                                                   bool start)
 {
     auto state = std::make_shared<Periodic::State>();
     state->period = period;
     state->job = std::move(job);
     std::unique_ptr<Periodic> periodic(new Periodic(*this, std::move(state)));
-    periodic->Start();
+    if (start)
+        periodic->Start();
     return periodic;
 }
 

@@ -99,9 +99,11 @@ public:
         ServoBus& bus;
         std::shared_ptr<State> state;
     };
-    // A periodic job, started: its first job one period from now. Only a bus with a thread of
-    // its own runs periodic jobs.
-    std::unique_ptr<Periodic> Every(std::chrono::milliseconds period, Job job);
+    // A periodic job, started unless `start` is false: its first job one period from now.
+    // Only a bus with a thread of its own runs periodic jobs. A period of zero is a capture:
+    // the next job goes out as soon as the last one has ended, and a job submitted meanwhile
+    // runs before it, so a command waits for one exchange at most.
+    std::unique_ptr<Periodic> Every(std::chrono::milliseconds period, Job job, bool start = true);
     static constexpr std::chrono::milliseconds kGonePollPeriod{1000};
 
     // Called once per loss, right after the job that found the port gone, on the thread that

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -104,8 +105,99 @@ void CPIC::DrawGrid(QPainter& p)
         p.drawText(line.leftX, line.labelY + ascent, QString::fromStdString(line.leftLabel));
         p.drawText(line.rightX, line.labelY + ascent, QString::fromStdString(line.rightLabel));
     }
+    if (captureMode) {
+        DrawTimeGrid(p);
+        return;
+    }
     for (int x : plotGeometry.VerticalLines())
         p.drawLine(x, 0, x, h);
+}
+
+CaptureView CPIC::View(long long newestUs, int columns) const
+{
+    CaptureView view;
+    view.columns = columns;
+    view.spanUs = CaptureSpan();
+    view.shiftUs = plotGeometry.canvasWidth > 0 ? plotGeometry.horizontalShift * view.spanUs /
+                                                      plotGeometry.canvasWidth
+                                                : 0;
+    view.newestUs = newestUs;
+    return view;
+}
+
+double CPIC::CaptureSpan() const
+{
+    return CaptureSpanUs(plotGeometry.sampleSpacing);
+}
+
+void CPIC::DrawTimeGrid(QPainter& p)
+{
+    // Lines at round times before the newest sample, labelled in ms above the bottom line,
+    // clear of the value labels at both ends.
+    const int w = plotGeometry.canvasWidth;
+    const int h = plotGeometry.canvasHeight;
+    const QFontMetrics metrics(labelFont);
+    const CaptureView view = View(0, width());
+    if (view.columns <= 0)
+        return;
+    for (const TimeTick& tick : TimeTicks(view)) {
+        const int x = static_cast<int>(std::lround(tick.x * w / view.columns));
+        p.drawLine(x, 0, x, h);
+        const QString label = QString::number(tick.ms) + QStringLiteral(" ms");
+        const int textWidth = metrics.horizontalAdvance(label);
+        const int left = x - textWidth / 2;
+        if (left < 130 || left + textWidth > w - 100)
+            continue;
+        p.drawText(left, h - plotGeometry.baselineOffset - 45 + metrics.ascent(), label);
+    }
+}
+
+void CPIC::DrawCapture(QImage& image, const CaptureSamples::Frame& f)
+{
+    if (f.newestUs < 0)
+        return;
+    const int mask = channelMask;
+    const int w = image.width();
+    const int h = image.height();
+    Decimate(f, mask, View(f.newestUs, w), columns);
+    const qreal sy = static_cast<qreal>(h) / plotGeometry.canvasHeight;
+    const int stroke = std::max(1, static_cast<int>(std::lround(3 * sy)));  // 3 canvas units
+    auto y = [&](int16_t v) {
+        return static_cast<int>(std::clamp<qreal>(std::floor(plotGeometry.ValueY(v) * sy), -1, h));
+    };
+    uchar* bits = image.bits();
+    const qsizetype line = image.bytesPerLine();
+    for (int c = 0; c < kChannels; ++c) {
+        if (!(mask & (1 << c)))
+            continue;
+        // One vertical stroke per pixel column from its least to its greatest value, reaching
+        // back to where the column before ended: a curve whose steps and spikes all show.
+        // Written straight into the picture's pixels: a painter's call per column would cost
+        // more than all the samples behind it.
+        const QRgb colour = kChannelColours[c].rgb();
+        const auto& cols = columns[static_cast<size_t>(c)];
+        int previous = -1;
+        for (int x = 0; x < w; ++x) {
+            const PlotColumn& col = cols[static_cast<size_t>(x)];
+            if (!col.has)
+                continue;
+            int top = y(col.values.max);
+            int bottom = y(col.values.min);
+            if (previous >= 0) {
+                top = std::min(top, previous);
+                bottom = std::max(bottom, previous);
+            }
+            previous = y(col.values.last);
+            top = std::max(0, top - (stroke - 1) / 2);
+            bottom = std::min(h - 1, bottom + stroke / 2);
+            const int right = std::min(w, x - (stroke - 1) / 2 + stroke);
+            for (int row = top; row <= bottom; ++row) {
+                auto* pixels = reinterpret_cast<QRgb*>(bits + row * line);
+                for (int px = std::max(0, x - (stroke - 1) / 2); px < right; ++px)
+                    pixels[px] = colour;
+            }
+        }
+    }
 }
 
 void CPIC::DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy)
@@ -146,7 +238,8 @@ const QImage& CPIC::Grid(QSize device, qreal ratio)
 {
     const PlotGeometry& g = plotGeometry;
     const GridKey key{device.width(), device.height(), g.canvasWidth, g.canvasHeight,
-                      g.sampleSpacing, g.positionFactor, g.centredGain, g.labelPointSize, ratio};
+                      g.sampleSpacing, g.positionFactor, g.centredGain, g.labelPointSize, ratio,
+                      captureMode, captureMode ? g.horizontalShift : 0};
     if (key == gridKey && !grid.isNull())
         return grid;
     gridKey = key;
@@ -165,6 +258,31 @@ void CPIC::paintEvent(QPaintEvent*)
     if (!measured)
         InitCanvas();
     SyncScale();
+    if (captureMode) {
+        const CaptureSamples::Frame* shown = &frozenFrame;
+        if (!paused) {
+            capture.CopyFrame(frame);
+            shown = &frame;
+        }
+        QPainter p(this);
+        const qreal ratio = devicePixelRatioF();
+        const QSize device = (QSizeF(size()) * ratio).toSize();
+        if (device.isEmpty() || plotGeometry.canvasWidth <= 0 || plotGeometry.canvasHeight <= 0) {
+            p.fillRect(rect(), Qt::white);
+            return;
+        }
+        // The grid, the curves written into a copy of it at the device's resolution.
+        const QImage& g = Grid(device, ratio);
+        if (picture.size() != g.size() || picture.format() != g.format())
+            picture = QImage(g.size(), g.format());
+        picture.setDevicePixelRatio(ratio);
+        std::memcpy(picture.bits(), g.constBits(), static_cast<size_t>(g.sizeInBytes()));
+        DrawCapture(picture, *shown);
+        p.drawImage(0, 0, picture);
+        if (marks)
+            DrawMarks(p);
+        return;
+    }
     const PlotSamples::Snapshot* lists = &frozen;
     if (!paused) {
         samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
@@ -190,6 +308,8 @@ void CPIC::paintEvent(QPaintEvent*)
 void CPIC::DrawMarks(QPainter& p)
 {
     QStringList shown;
+    if (captureMode)
+        shown << tr("高速采集 %1 次/秒").arg(qRound(captureRate));
     if (recording)
         shown << tr("● 记录中");
     if (paused)
@@ -212,16 +332,48 @@ void CPIC::DrawMarks(QPainter& p)
 
 void CPIC::SetPaused(bool on)
 {
-    if (on && !paused)
+    if (on && !paused) {
         samples.CopyInto(frozen, false);
+        if (captureMode) {
+            capture.CopyFrame(frozenFrame);
+            frozenRows = capture.CopyRows();
+        }
+    }
+    if (!on) {
+        frozenFrame = {};
+        frozenRows = {};
+    }
     paused = on;
     UpdateDescription();
     update();
 }
 
+void CPIC::SetCaptureMode(bool on)
+{
+    // The picture of the other mode does not stay frozen: switching shows the live one.
+    if (paused)
+        SetPaused(false);
+    captureMode = on;
+    captureRate = 0;
+    update();
+}
+
+void CPIC::SetCaptureRate(double perSecond)
+{
+    captureRate = perSecond;
+}
+
+std::vector<CaptureRow> CPIC::CaptureRows() const
+{
+    return paused ? frozenRows : capture.CopyRows();
+}
+
 void CPIC::Clear()
 {
     samples.Clear();
+    capture.Clear();
+    frozenFrame = {};
+    frozenRows = {};
     for (auto& l : frozen.values)
         l.clear();
     update();

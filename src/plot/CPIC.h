@@ -5,6 +5,8 @@
 // grid drawn once per size and setting. Samples come from the poll thread; painting and
 // the settings belong to the window's thread.
 
+#include "plot/CaptureSamples.h"
+#include "plot/CaptureView.h"
 #include "plot/PlotGeometry.h"
 #include "plot/PlotSamples.h"
 
@@ -55,6 +57,19 @@ public:
     // The plot as shown, without the corner marks.
     QImage Picture();
 
+    // Fast capture: the plot draws the capture's samples against time (the last 10 s; the
+    // zoom slider narrows the span, the shift slider looks back), each pixel column showing
+    // the least and greatest of its samples. The lists above stay as they were meanwhile.
+    void SetCaptureMode(bool on);
+    bool CaptureMode() const { return captureMode; }
+    CaptureSamples& Capture() { return capture; }
+    // The samples achieved a second, shown in the corner while capturing.
+    void SetCaptureRate(double perSecond);
+    // Every sample the capture shows (those of the paused picture while paused).
+    std::vector<CaptureRow> CaptureRows() const;
+    // The time span the capture's picture shows, in µs.
+    double CaptureSpan() const;
+
     std::atomic<int> channelMask{7};
 
     const PlotGeometry& Geometry() const { return plotGeometry; }
@@ -81,6 +96,10 @@ private:
     // In canvas pixels on the canvas (sx = sy = 1), else scaled by sx, sy to the window.
     void DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy);
     void DrawMarks(QPainter& p);
+    void DrawTimeGrid(QPainter& p);
+    // Into `image`, the plot at the device's resolution.
+    void DrawCapture(QImage& image, const CaptureSamples::Frame& f);
+    CaptureView View(long long newestUs, int columns) const;
     const QImage& Grid(QSize device, qreal ratio);
     void UpdateDescription();
 
@@ -93,7 +112,16 @@ private:
     bool recording = false;
     bool marks = true;
     QImage grid;    // the grid at the window's resolution
-    using GridKey = std::tuple<int, int, int, int, int, int, int, int, qreal>;
+    // Fast capture.
+    CaptureSamples capture;
+    CaptureSamples::Frame frame;
+    CaptureSamples::Frame frozenFrame;
+    std::vector<CaptureRow> frozenRows;
+    ChannelColumns columns;
+    QImage picture;  // the grid and the curves of the last capture paint
+    bool captureMode = false;
+    double captureRate = 0;
+    using GridKey = std::tuple<int, int, int, int, int, int, int, int, qreal, bool, int>;
     GridKey gridKey{};
     QFont labelFont;
 };

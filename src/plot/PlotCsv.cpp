@@ -1,5 +1,7 @@
 #include "plot/PlotCsv.h"
 
+#include "servo/FeedbackCapture.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -31,9 +33,23 @@ std::string PlotCsv(const PlotSamples::Snapshot& lists)
     return csv;
 }
 
-bool SavePlotCsv(const std::string& path, const PlotSamples::Snapshot& lists, std::string& error)
+std::string CaptureCsv(const std::vector<CaptureRow>& rows)
 {
-    const std::string csv = PlotCsv(lists);
+    std::string csv = std::string(kPlotCsvHeader) + "\n";
+    const long long first = rows.empty() ? 0 : rows.front().us;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        csv += std::to_string(i) + "," + CaptureTimeText(rows[i].us - first);
+        for (const int16_t v : rows[i].values)
+            csv += "," + std::to_string(v);
+        csv += "\n";
+    }
+    return csv;
+}
+
+namespace {
+
+bool SaveText(const std::string& path, const std::string& csv, std::string& error)
+{
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     bool ok = file != nullptr && std::fwrite(csv.data(), 1, csv.size(), file) == csv.size() &&
@@ -45,4 +61,16 @@ bool SavePlotCsv(const std::string& path, const PlotSamples::Snapshot& lists, st
         ok = false;
     }
     return ok;
+}
+
+}  // namespace
+
+bool SavePlotCsv(const std::string& path, const PlotSamples::Snapshot& lists, std::string& error)
+{
+    return SaveText(path, PlotCsv(lists), error);
+}
+
+bool SaveCaptureCsv(const std::string& path, const std::vector<CaptureRow>& rows, std::string& error)
+{
+    return SaveText(path, CaptureCsv(rows), error);
 }

@@ -3,6 +3,7 @@
 // sample from the oldest to the newest, with its index, its receive time and the stored
 // plot value of every channel, whatever the plot shows.
 
+#include "plot/CaptureSamples.h"
 #include "plot/PlotSamples.h"
 
 #include <string>
@@ -16,3 +17,7 @@ std::string PlotCsv(const PlotSamples::Snapshot& lists);
 
 // Writes the CSV to `path` (UTF-8); false with the reason in `error`.
 bool SavePlotCsv(const std::string& path, const PlotSamples::Snapshot& lists, std::string& error);
+
+// A capture's samples in the same columns, times in ms with three decimals.
+std::string CaptureCsv(const std::vector<CaptureRow>& rows);
+bool SaveCaptureCsv(const std::string& path, const std::vector<CaptureRow>& rows, std::string& error);

@@ -67,3 +67,10 @@ void PlotSamples::CopyInto(Snapshot& into, bool times) const
             into.times[c].clear();
     }
 }
+
+int16_t PlotSamples::Stored(PlotChannel channel, int v) const
+{
+    if (channel == kPosition || channel == kTarget)
+        return Low16(v * static_cast<long long>(positionFactor));
+    return Low16(Centred(v));
+}

@@ -56,6 +56,9 @@ public:
     void AddFastSlowSample(int v) { Add(kFastSlow, Centred(v)); }
     void AddCurrentSample(int v) { Add(kCurrent, Centred(v)); }
 
+    // The plot value a raw value `v` of `channel` is stored as.
+    int16_t Stored(PlotChannel channel, int v) const;
+
     // The lists as they stand, copied under the lock (into `into`, reusing its storage);
     // without `times` the receive times are left out, for a paint.
     void CopyInto(Snapshot& into, bool times = true) const;

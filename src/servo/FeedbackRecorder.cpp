@@ -47,6 +47,24 @@ bool FeedbackRecorder::Add(const Feedback* answer, std::string& error, Clock::ti
     return true;
 }
 
+bool FeedbackRecorder::AddCaptured(const std::vector<CaptureSample>& samples, CaptureBlock block,
+                                   std::string& error)
+{
+    if (file == nullptr || samples.empty())
+        return true;
+    std::string lines;
+    for (const CaptureSample& s : samples) {
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(s.time - start).count();
+        if (!lines.empty())
+            lines += '\n';
+        lines += CaptureCsvRow(us < 0 ? 0 : us, s, block);
+    }
+    if (!Write(lines, error))
+        return false;
+    rows += static_cast<long long>(samples.size());
+    return true;
+}
+
 bool FeedbackRecorder::Write(const std::string& row, std::string& error)
 {
     const std::string line = row + "\n";

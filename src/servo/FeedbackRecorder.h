@@ -4,11 +4,13 @@
 // recording; the complete rows already written stay in the file.
 
 #include "servo/Feedback.h"
+#include "servo/FeedbackCapture.h"
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class FeedbackRecorder {
 public:
@@ -26,6 +28,10 @@ public:
     // counted in ms from Start. False when the write failed: the recording has then ended
     // and `error` says why. Does nothing (and returns true) when not recording.
     bool Add(const Feedback* answer, std::string& error, Clock::time_point now = Clock::now());
+    // A fast capture's samples, in one write and one flush: their times count in µs from
+    // Start (ms with three decimals). Otherwise as Add.
+    bool AddCaptured(const std::vector<CaptureSample>& samples, CaptureBlock block,
+                     std::string& error);
     void Stop();
 
     bool Recording() const { return file != nullptr; }

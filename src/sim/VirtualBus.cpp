@@ -179,7 +179,7 @@ void VirtualBus::Run()
             }
             bytesHeard += r;
             for (auto& a : answers)
-                Answer(std::move(a), rate);
+                Answer(std::move(a), rate, lineFree);
         }
         handling = false;
         const auto now = Clock::now();
@@ -322,7 +322,7 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
     }
 }
 
-void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
+void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate, Clock::time_point& lineFree)
 {
     bool drop, corrupt;
     int delayMs, returnUs;
@@ -342,11 +342,15 @@ void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate)
     if (drop)
         return;
     auto hold = std::chrono::microseconds(delayMs * 1000LL);
-    if (paced && rate > 0)
-        hold += std::chrono::microseconds(returnUs) + WireTime(bytes.size(), rate);
-    if (paced)
-        PaceUntil(Clock::now() + hold);
-    else if (hold.count() > 0)
+    if (paced) {
+        // A servo's return delay counts from the end of the request (or of the answer before
+        // this one), not from when the bus had worked it out; the answer then takes its own
+        // wire time.
+        const auto start = std::max(lineFree + hold + std::chrono::microseconds(returnUs),
+                                    Clock::now());
+        lineFree = start + WireTime(bytes.size(), rate);
+        PaceUntil(lineFree);
+    } else if (hold.count() > 0)
         std::this_thread::sleep_for(hold);
     line->Send(bytes.data(), bytes.size());
 }

@@ -96,7 +96,9 @@ private:
     void Run();
     void Receive(const uint8_t* bytes, int n, int rate, std::vector<std::vector<uint8_t>>& answers);
     void Dispatch(const BusPacket& packet, int rate, std::vector<std::vector<uint8_t>>& answers);
-    void Answer(std::vector<uint8_t> bytes, int rate);
+    // With pacing, the answer goes out when `lineFree` (the end of what the line carried
+    // last) is a return delay and its own wire time past, and `lineFree` moves to then.
+    void Answer(std::vector<uint8_t> bytes, int rate, std::chrono::steady_clock::time_point& lineFree);
     void Log(char direction, const std::vector<uint8_t>& bytes, const char* note = nullptr);
 
     ModelCatalogue& catalogue;

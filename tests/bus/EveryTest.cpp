@@ -72,4 +72,24 @@ TEST(Every, AJobMayStopItsOwnPoll)
     }
 }
 
+// A capture (period zero) runs back to back, and a command submitted during it goes out
+// after the capture's job running at that moment, before any other.
+TEST(Every, ACommandDuringACaptureWaitsForOneJobAtMost)
+{
+    ServoBus bus;
+    std::atomic<int> runs{0};
+    std::atomic<int> startedBehind{0};  // capture jobs begun with the command queued
+    auto capture = bus.Every(0ms, [&](BusAccess&) {
+        if (bus.Pending() > 1)
+            ++startedBehind;
+        ++runs;
+    });
+    for (int round = 0; round < 200; ++round) {
+        const int ahead = bus.Run(JobKind::Command, [&](BusAccess&) { return startedBehind.exchange(0); });
+        // At most the one queued before it; the one running when it came is not counted.
+        EXPECT_LE(ahead, 1);
+    }
+    EXPECT_TRUE(WaitFor([&] { return runs > 1000; }));
+}
+
 }  // namespace

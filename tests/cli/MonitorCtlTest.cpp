@@ -130,7 +130,8 @@ TEST_F(Monitor, BadArgumentsSendNothing)
 {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"monitor", "254"}, {"monitor", "1", "--count", "0"},
-          {"monitor", "1", "--interval", "0"}, {"monitor", "x"}}) {
+          {"monitor", "1", "--interval", "-1"}, {"monitor", "1", "--duration", "0"},
+          {"monitor", "1", "--motion"}, {"monitor", "x"}}) {
         bus->ClearLog();
         EXPECT_EQ(Run(args), 2) << args[1];
         EXPECT_TRUE(Sent().empty());
@@ -170,3 +171,36 @@ TEST_F(Monitor, EndsCleanlyOnSignals)
 }
 
 }  // namespace
+
+TEST_F(Monitor, BackToBackRowsKeepMicroseconds)
+{
+    // The whole block, and the motion fields only: reads follow each other with nothing
+    // between them, times rise in µs.
+    const struct {
+        const char* flag;
+        const char* read;
+        const char* row;
+    } cases[] = {{nullptr, "FF FF 01 04 02 38 11 AF", "[0-9]+,.*,0x00"},
+                 {"--motion", "FF FF 01 04 02 38 06 BA", "2047,0,0,,,,,,,"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"monitor", "1", "--interval", "0", "--count", "50", "--csv"};
+        if (c.flag)
+            args.push_back(c.flag);
+        bus->ClearLog();
+        ASSERT_EQ(Run(args), 0) << err.str();
+        const auto rows = OutLines();
+        ASSERT_EQ(rows.size(), 51u);
+        double previous = -1;
+        for (size_t i = 1; i < rows.size(); ++i) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(rows[i], m, std::regex(std::string("([0-9]+\\.[0-9]{3}),") + c.row)))
+                << rows[i];
+            EXPECT_GT(std::stod(m[1]), previous);
+            previous = std::stod(m[1]);
+        }
+        const auto sent = Sent();
+        ASSERT_EQ(sent.size(), 51u);
+        for (size_t i = 1; i < sent.size(); ++i)
+            EXPECT_EQ(sent[i], c.read);
+    }
+}

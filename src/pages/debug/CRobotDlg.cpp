@@ -71,6 +71,8 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
             tickObserver();
         PollOnce(a);
     });
+    capture = bus.Every(std::chrono::milliseconds(0), [this](BusAccess& a) { CaptureOnce(a); },
+                        false);
 }
 
 CRobotDlg::~CRobotDlg()
@@ -397,11 +399,13 @@ bool CRobotDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CRobotDlg::StartPolling()
 {
-    poll->Start();
+    if (!fastCapture)
+        poll->Start();
 }
 
 void CRobotDlg::StopPolling()
 {
+    EndCapture();
     poll->Stop();
 }
 
@@ -430,6 +434,13 @@ void CRobotDlg::PollOnce(BusAccess& a)
 
 void CRobotDlg::ShowFeedback(const Feedback& f)
 {
+    ShowFields(f);
+    RecordPoll(&f);
+    plot->update();  // a repaint without erasing the background
+}
+
+void CRobotDlg::ShowFields(const Feedback& f)
+{
     // A field whose text stays the same is left alone, so it isn't repainted 20 times a second.
     auto show = [](QLineEdit* field, const QString& value) {
         if (field->text() != value)
@@ -444,6 +455,4 @@ void CRobotDlg::ShowFeedback(const Feedback& f)
     show(temperatureField, ServoWords::Temperature(f.temperature));
     show(movingField, QString::number(f.moving));
     show(statusField, ServoWords::Faults(static_cast<uint8_t>(f.status), QStringLiteral(" ")));
-    RecordPoll(&f);
-    plot->update();  // a repaint without erasing the background
 }

@@ -5,7 +5,8 @@
 
 #include "catalogue/ModelCatalogue.h"
 #include "servo/DebugTarget.h"
-#include "servo/FeedbackRecorder.h"
+#include "servo/FeedbackCapture.h"
+#include "servo/RecordingWriter.h"
 #include "servo/PositionCommand.h"
 #include "bus/ServoBus.h"
 #include "pages/Page.h"
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class CPIC;
 class QButtonGroup;
@@ -27,6 +29,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QTimer;
 
 class CRobotDlg : public QWidget, public Page {
     Q_OBJECT
@@ -67,6 +70,14 @@ public:
     long long PollsAnswered() const { return answered; }
     long long PollsTimedOut() const { return timedOut; }
 
+    // Fast capture ("高速采集"): the selected servo's feedback read back to back in place of
+    // the 50 ms poll, drawn against time, shown and recorded at the screen's refresh rate.
+    // Only while the page polls an open port; leaving the page, a search or closing the port
+    // switches it off, and switching it off brings the 50 ms poll back.
+    void SetFastCapture(bool on);
+    bool FastCapture() const { return fastCapture; }
+    long long SamplesCaptured() const { return captured; }
+
     CPIC* plot = nullptr;
     QCheckBox* channelBoxes[6] = {};  // in the plot's channel order
     QSlider* shiftSlider = nullptr;
@@ -100,6 +111,7 @@ public:
     QAction* exportImageAction = nullptr;
     QAction* clearAction = nullptr;
     QAction* recordAction = nullptr;
+    QAction* fastCaptureAction = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,6 +120,12 @@ private:
     void PollOnce(BusAccess& bus);
     DebugTarget Target() const;
     void ShowFeedback(const Feedback& f);
+    void ShowFields(const Feedback& f);
+    // Fast capture (FastCapture.cpp): one read on the bus's thread; a frame on the window's.
+    void CaptureOnce(BusAccess& bus);
+    void OnCaptureFrame();
+    void EndCapture();
+    void RecordingFailed(const std::string& error);
 
     void BuildControls();
     WriteMode CurrentMode() const;
@@ -149,6 +167,22 @@ private:
     QButtonGroup* modeGroup = nullptr;
     SaveFileAsk saveFile;
     Warn warn;
-    FeedbackRecorder recorder;  // the window's thread's alone
+    RecordingWriter recorder;  // fed by the window's thread, written on its own
+    int recordingRun = 0;  // counts the recordings begun, to tell whose failure is reported
     std::unique_ptr<ServoBus::Periodic> poll;  // the feedback poll, a periodic job of the bus
+    std::unique_ptr<ServoBus::Periodic> capture;  // the fast capture, back to back
+    bool fastCapture = false;  // the window's thread's
+    std::atomic<bool> capturing{false};  // a capture job reads only while set
+    std::atomic<long long> captureStartNs{0};  // steady clock at the capture's start
+    std::atomic<long long> captured{0};
+    // Handed from the capture's jobs to the window's frames: the samples since the last
+    // frame (for the recording) and the newest one (for the fields).
+    std::mutex captureMutex;
+    std::vector<CaptureSample> captureRows;
+    CaptureSample latestSample;
+    bool latestNew = false;
+    std::vector<CaptureSample> frameRows;  // the window's thread's
+    QTimer* frameTimer = nullptr;
+    long long rateCount = 0;
+    std::chrono::steady_clock::time_point rateSince;
 };

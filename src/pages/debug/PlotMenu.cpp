@@ -23,6 +23,9 @@ void CRobotDlg::BuildPlotMenu()
     exportCsvAction = plotMenu->addAction(tr("导出 CSV..."), this, &CRobotDlg::OnExportCsv);
     exportImageAction = plotMenu->addAction(tr("导出图片..."), this, &CRobotDlg::OnExportImage);
     clearAction = plotMenu->addAction(tr("清除"), plot, &CPIC::Clear);
+    fastCaptureAction = plotMenu->addAction(tr("高速采集"), this,
+                                            [this](bool on) { SetFastCapture(on); });
+    fastCaptureAction->setCheckable(true);
     plotMenu->addSeparator();
     recordAction = plotMenu->addAction(tr("开始记录..."), this, &CRobotDlg::OnRecord);
     connect(plot, &CPIC::menuRequested, this, [this](const QPoint& at) {
@@ -35,6 +38,9 @@ void CRobotDlg::UpdatePlotMenu()
 {
     pauseAction->setText(plot->Paused() ? tr("继续") : tr("暂停"));
     recordAction->setText(recorder.Recording() ? tr("停止记录") : tr("开始记录..."));
+    fastCaptureAction->setChecked(fastCapture);
+    // It takes the page's poll over, on an open port.
+    fastCaptureAction->setEnabled(fastCapture || (IsPolling() && bus.Port().IsOpen()));
 }
 
 QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix,
@@ -65,7 +71,10 @@ void CRobotDlg::OnExportCsv()
     if (path.isEmpty())
         return;
     std::string error;
-    if (!SavePlotCsv(path.toStdString(), plot->Samples().Copy(), error))
+    const bool saved = plot->CaptureMode()
+                           ? SaveCaptureCsv(path.toStdString(), plot->CaptureRows(), error)
+                           : SavePlotCsv(path.toStdString(), plot->Samples().Copy(), error);
+    if (!saved)
         Warning(tr("导出 CSV"), tr("导出失败: ") + QString::fromLocal8Bit(error.c_str()));
 }
 
@@ -91,7 +100,16 @@ void CRobotDlg::OnRecord()
     if (path.isEmpty())
         return;
     std::string error;
-    if (!recorder.Start(path.toStdString(), error)) {
+    // A failed write ends the recording on the writer's thread; the window hears of it here,
+    // unless another recording has begun meanwhile.
+    const int run = ++recordingRun;
+    const auto failed = [this, run](const std::string& reason) {
+        QMetaObject::invokeMethod(this, [this, reason, run] {
+            if (run == recordingRun)
+                RecordingFailed(reason);
+        }, Qt::QueuedConnection);
+    };
+    if (!recorder.Start(path.toStdString(), error, failed)) {
         Warning(tr("开始记录"), tr("无法写入记录文件: ") + QString::fromLocal8Bit(error.c_str()));
         return;
     }
@@ -108,9 +126,12 @@ void CRobotDlg::StopRecording()
 
 void CRobotDlg::RecordPoll(const Feedback* answer)
 {
-    std::string error;
-    if (recorder.Add(answer, error))
-        return;
+    recorder.AddPoll(answer);
+}
+
+void CRobotDlg::RecordingFailed(const std::string& error)
+{
+    recorder.Stop();
     plot->SetRecording(false);
     UpdatePlotMenu();
     // The message waits for its own turn: the poll that brought this row goes on at once.

@@ -634,6 +634,45 @@ private slots:
         QCOMPARE(warnings.size(), 2);
         QVERIFY(!p.IsRecording());
     }
+    // "高速采集": the page reads back to back, the plot draws against time; switched off, the
+    // 50 ms poll's packets come back and nothing else; leaving the page ends it too.
+    void fastCaptureAndBackToThePoll()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        CRobotDlg& p = rig.window->DebugPage();
+        QVERIFY(rig.Open());
+        p.idEdit->setText("1");
+        auto polls = [&] { return p.PollsAnswered() + p.PollsTimedOut(); };
+        QTRY_VERIFY(polls() > 1);
+        rig.bus.ClearLog();
+        QTRY_VERIFY(!Heard(rig.bus).isEmpty());
+        const QString read = Heard(rig.bus).first();
+
+        QCOMPARE(p.fastCaptureAction->text(), U("高速采集"));
+        p.fastCaptureAction->trigger();
+        QVERIFY(p.FastCapture() && p.plot->CaptureMode() && !p.IsPolling());
+        QTRY_VERIFY(p.SamplesCaptured() > 100);
+        QTRY_VERIFY(p.plot->Capture().CopyRows().size() > 100);
+
+        p.fastCaptureAction->trigger();
+        QVERIFY(!p.FastCapture() && !p.plot->CaptureMode() && p.IsPolling());
+        const long long settled = polls();
+        QTRY_VERIFY(polls() > settled);  // the read under way when switched off has ended
+        const long long captured = p.SamplesCaptured();
+        rig.bus.ClearLog();
+        const long long from = polls();
+        QTRY_VERIFY(polls() >= from + 4);
+        const QStringList heard = Heard(rig.bus);
+        QVERIFY2(heard.size() <= polls() - from + 1, qPrintable(QString::number(heard.size())));
+        for (const QString& packet : heard)
+            QCOMPARE(packet, read);
+        QCOMPARE(p.SamplesCaptured(), captured);
+
+        p.fastCaptureAction->trigger();
+        QVERIFY(p.FastCapture());
+        rig.window->tabs->setCurrentIndex(1);  // "编程"
+        QVERIFY(!p.FastCapture() && !p.IsPolling());
+    }
 };
 
 QTEST_MAIN(DebugPageTest)
