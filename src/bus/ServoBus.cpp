@@ -52,7 +52,8 @@ std::unique_ptr<Port> PortOrDefault(std::unique_ptr<Port> p)
 
 }  // namespace
 
-ServoBus::ServoBus(std::unique_ptr<::Port> p, Threading t) : ServoBus(*PortOrDefault(std::move(p)).release(), t)
+ServoBus::ServoBus(std::unique_ptr<::Port> p, Threading t)
+    : ServoBus(*PortOrDefault(std::move(p)).release(), t)
 {
     ownPort.reset(port);
 }

@@ -92,15 +92,13 @@ public:
         failure = {};
         NetworkAddress address;
         if (!ParseNetworkPortName(name, address))
-            return Failed(OpenError::Other, "not a network port: expected rfc2217://HOST:PORT "
-                                            "or tcp://HOST:PORT");
+            return Failed(OpenError::Other, "not a network port: expected rfc2217://HOST:PORT, "
+                                            "rfc2217s://HOST:PORT or tcp://HOST:PORT");
         if (!waiter)
             return Failed(OpenError::Other, "the network library could not start");
         rfc2217 = address.rfc2217;
         rateGiven = false;
         lineSet = false;
-        // Small packets go out at once: with Nagle's rule a request would wait for the
-        // acknowledgement of the one before (tens of milliseconds with delayed ACKs).
         std::string tls;
         if (address.tls) {
             const char* ca = std::getenv("SERVO_TLS_CA");
@@ -109,6 +107,8 @@ public:
                                                 "parenthesis, which the network library can't take");
             tls = ca && *ca ? "ssl(CA=" + std::string(ca) + ")," : "ssl,";
         }
+        // Small packets go out at once: with Nagle's rule a request would wait for the
+        // acknowledgement of the one before (tens of milliseconds with delayed ACKs).
         const std::string spec = (rfc2217 ? "telnet(rfc2217)," : "") + tls + "tcp(nodelay),"
                                  + address.host + "," + address.port;
         gensio* made = nullptr;

@@ -122,7 +122,7 @@ TEST_F(NetworkCtl, FailuresNameTheirReason)
     } cases[] = {
         {nobody, "cannot open " + nobody + ": connection refused"},
         {"rfc2217://no-such-host.invalid:2000", "host not found"},
-        {"tcp://127.0.0.1", "not a network port: expected rfc2217://HOST:PORT or tcp://HOST:PORT"},
+        {"tcp://127.0.0.1", "not a network port: expected rfc2217://HOST:PORT, rfc2217s://HOST:PORT or tcp://HOST:PORT"},
     };
     for (const auto& c : cases) {
         port = c.port;
