@@ -258,18 +258,18 @@ void CPIC::paintEvent(QPaintEvent*)
     if (!measured)
         InitCanvas();
     SyncScale();
+    QPainter p(this);
+    const qreal ratio = devicePixelRatioF();
+    const QSize device = (QSizeF(size()) * ratio).toSize();
+    if (device.isEmpty() || plotGeometry.canvasWidth <= 0 || plotGeometry.canvasHeight <= 0) {
+        p.fillRect(rect(), Qt::white);
+        return;
+    }
     if (captureMode) {
         const CaptureSamples::Frame* shown = &frozenFrame;
         if (!paused) {
             capture.CopyFrame(frame);
             shown = &frame;
-        }
-        QPainter p(this);
-        const qreal ratio = devicePixelRatioF();
-        const QSize device = (QSizeF(size()) * ratio).toSize();
-        if (device.isEmpty() || plotGeometry.canvasWidth <= 0 || plotGeometry.canvasHeight <= 0) {
-            p.fillRect(rect(), Qt::white);
-            return;
         }
         // The grid, the curves written into a copy of it at the device's resolution.
         const QImage& g = Grid(device, ratio);
@@ -287,13 +287,6 @@ void CPIC::paintEvent(QPaintEvent*)
     if (!paused) {
         samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
         lists = &snapshot;
-    }
-    QPainter p(this);
-    const qreal ratio = devicePixelRatioF();
-    const QSize device = (QSizeF(size()) * ratio).toSize();
-    if (device.isEmpty() || plotGeometry.canvasWidth <= 0 || plotGeometry.canvasHeight <= 0) {
-        p.fillRect(rect(), Qt::white);
-        return;
     }
     // The grid as drawn last time it changed, then the curves over it, smoothed, through
     // the same canvas coordinates scaled to the window.
