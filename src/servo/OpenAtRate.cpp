@@ -11,8 +11,10 @@ PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name,
         return result;
     }
     traffic.PortOpened();
-    // A raw TCP port takes the first rate it is given as its server's.
-    if (port.Rates() != RateControl::Fixed)
+    // A local device first gets its own rate back, as the window always did; a network
+    // port's server would only answer one request more (and a raw TCP port takes the first
+    // rate it is given as its server's).
+    if (port.Rates() == RateControl::Device)
         port.SetBaudRate(port.BaudRate());
     port.SetBaudRate(rate);
     result.running = port.BaudRate();
