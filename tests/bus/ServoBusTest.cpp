@@ -39,7 +39,8 @@ struct LongJob {
     }
 };
 
-// Runs the given call on a thread of its own; true when it failed as a dropped Run does.
+// Runs a job through Run on a thread of its own; true when Run failed as it does for a job
+// dropped unrun.
 std::future<bool> RunElsewhere(ServoBus& bus, std::atomic<bool>& ran)
 {
     return std::async(std::launch::async, [&bus, &ran] {
