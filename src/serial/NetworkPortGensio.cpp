@@ -386,7 +386,7 @@ private:
 
     int Failed(OpenError reason, const std::string& text)
     {
-        failure = {reason, OpenErrorText(reason, text)};
+        failure = {reason, text};
         return 0;
     }
 

@@ -5,6 +5,8 @@
 
 #include "widgets/Dialogs.h"
 #include "widgets/Language.h"
+#include "widgets/PortWords.h"
+#include "widgets/ServoWords.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -200,6 +202,21 @@ private slots:
             texts << b->text();
         for (const QString& t : texts)
             QVERIFY2(!t.isEmpty() && !HasChinese(t), qPrintable(texts.join('|')));
+    }
+
+    // The window's words for the core's facts: each fault bit, open failure and refused rate
+    // has an English text of its own (Other speaks the system's text).
+    void everyFactHasEnglishWordsOfItsOwn()
+    {
+        QStringList words;
+        for (const Fault fault : kFaults)
+            words << ServoWords::FaultName(fault);
+        for (int r = int(OpenError::None) + 1; r < int(OpenError::Other); ++r)
+            words << PortWords::OpenReason({static_cast<OpenError>(r), "system text"});
+        for (const RateControl control : {RateControl::Device, RateControl::Fixed})
+            words << PortWords::RateRefused("rfc2217://bench:2000", {57600, 115200, control});
+        for (const QString& w : words)
+            QVERIFY2(!w.isEmpty() && !HasChinese(w) && words.count(w) == 1, qPrintable(w));
     }
 };
 

@@ -1,6 +1,7 @@
 // CZNComm on real pseudo-terminals: line settings, time-outs, purge and a vanishing far end.
 #include "PtyPair.h"
 #include "serial/CZNComm.h"
+#include "servo/ConsoleWords.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ TEST(Open, SaysWhyANameIsNoPort)
         EXPECT_EQ(comm.Open(c.name), 0) << c.name.substr(0, 40);
         EXPECT_FALSE(comm.IsOpen());
         EXPECT_EQ(comm.LastOpenError().reason, c.reason) << c.name.substr(0, 40);
-        EXPECT_EQ(comm.LastOpenError().text, OpenErrorText(c.reason));
+        EXPECT_EQ(OpenErrorText(comm.LastOpenError()), OpenErrorText(c.reason));
     }
 }
 

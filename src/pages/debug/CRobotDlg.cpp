@@ -297,7 +297,7 @@ void CRobotDlg::OnTorque()
     bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
                                 target = Target(), on = torqueBox->isChecked()](BusAccess& a) {
         SendTorqueSwitch(a.protocol, target.profile, mode, first, last,
-                         target.debug.torqueAddress, on);
+                         TorqueSwitchAddress(target), on);
     });
 }
 
