@@ -55,6 +55,8 @@ public:
     void AddTargetSample(int v) { Add(kTarget, v * static_cast<long long>(positionFactor)); }
     void AddFastSlowSample(int v) { Add(kFastSlow, Centred(v)); }
     void AddCurrentSample(int v) { Add(kCurrent, Centred(v)); }
+    // One raw value of every channel, in channel order, received at `at`: one insertion.
+    void AddSample(const std::array<int, kChannels>& raw, Clock::time_point at);
 
     // The plot value a raw value `v` of `channel` is stored as.
     int16_t Stored(PlotChannel channel, int v) const;
@@ -79,6 +81,8 @@ private:
         return static_cast<int16_t>(static_cast<uint16_t>(v)) * static_cast<long long>(centredGain) + 2000;
     }
     void Add(PlotChannel channel, long long value);
+    // Under the lock: ms since the first sample, which `at` is when there was none.
+    long long Since(Clock::time_point at);
 
     mutable std::mutex mutex;
     std::array<SampleList, kChannels> lists;
