@@ -1,8 +1,7 @@
 #pragma once
 // The plot's six sample lists, newest first, each keeping at most `capacity` samples, each
-// sample with its receive time. The poll thread adds while the window's thread paints: both
-// go through one mutex, held by an add for one insertion and by a paint only for copying
-// the lists out, so neither waits for the other longer than that copy.
+// sample with its receive time. One mutex, held by an add for one insertion and by a paint
+// only for copying the lists out, so a reader on another thread waits no longer than that.
 
 #include <array>
 #include <atomic>
