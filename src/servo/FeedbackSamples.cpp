@@ -2,12 +2,15 @@
 
 #include <algorithm>
 
-FeedbackSamples::FeedbackSamples(size_t c) : capacity(std::max<size_t>(c, 1)) {}
+FeedbackSamples::FeedbackSamples(size_t c) : capacity(std::max<size_t>(c, 1))
+{
+    ring.reserve(capacity);  // filled in place: no copies as it grows
+}
 
 void FeedbackSamples::Add(const CaptureSample& sample)
 {
     std::lock_guard lock(mutex);
-    // The ring grows to its size as samples come, then overwrites its oldest.
+    // The ring fills up to its size as samples come, then overwrites its oldest.
     if (ring.size() < capacity)
         ring.push_back(sample);
     else
