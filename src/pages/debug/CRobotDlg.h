@@ -78,8 +78,8 @@ protected:
 private:
     void PollOnce(BusAccess& bus);
     DebugTarget Target() const;
-    // On the bus's thread: a sample into the model; the window hears of it unless it has yet
-    // to read one it heard of (`notice`).
+    // On the bus's thread: one sample into the model; with `notice` the window is told to read,
+    // once until it has read.
     void HandOver(const CaptureSample& sample, bool notice);
     // On the window's thread: the samples since the last read to the plot, the fields and the
     // recording.
