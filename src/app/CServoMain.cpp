@@ -51,17 +51,7 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
 
     programPage = new ServoPG(catalogue, *this);
     upgradePage = new ServoTest(catalogue, *this);
-    debugPage = new CRobotDlg(catalogue, bus);  // starts its own poll
-    debugPage->SetQuestion([this](QWidget* parent, const QString& title, const QString& text) {
-        return Messages().Question(parent, title, text);
-    });
-    debugPage->SetWarning([this](QWidget* parent, const QString& title, const QString& text) {
-        Messages().Warning(parent, title, text);
-    });
-    debugPage->SetFileDialogs([this](QWidget* parent, const QString& title, const QString& filter,
-                                     const QString& suffix) {
-        return Files().SaveFileNameWithSuffix(parent, title, filter, suffix);
-    });
+    debugPage = new CRobotDlg(catalogue, *this);  // starts its own poll
     tabs->addTab(debugPage, tr("调试"));
     tabs->addTab(programPage, tr("编程"));
     tabs->addTab(upgradePage, tr("升级"));

@@ -2,6 +2,7 @@
 // main window show is free of Chinese except the catalogue's, nothing is cut off, message
 // boxes speak English, and the language is chosen as asked.
 #include "AppFixture.h"
+#include "DebugControls.h"
 
 #include "widgets/Dialogs.h"
 #include "widgets/Language.h"
@@ -142,7 +143,7 @@ private slots:
         for (int page = 0; page < 3; ++page) {
             w.tabs->setCurrentIndex(page);
             if (page == 0)  // the feedback fields filled by the poll
-                QTRY_VERIFY(w.DebugPage().voltageField->text() != "0.0 V");
+                QTRY_VERIFY(DebugControls(w.DebugPage()).voltageField->text() != "0.0 V");
             if (page == 1)  // the memory table read
                 QTRY_VERIFY(w.ProgramPage().list->rowCount() > 0);
             rig.Settle();
@@ -187,14 +188,13 @@ private slots:
 
         // The debug page's question for its hidden controls, as Qt shows it: title, text and
         // buttons in English.
-        QString title, text;
-        w.DebugPage().SetQuestion([&](QWidget*, const QString& t, const QString& x) {
-            title = t;
-            text = x;
-            return false;
-        });
+        shown.answer = false;
+        const qsizetype before = shown.shown.size();
         w.tabs->setCurrentIndex(0);
         QTest::keyClick(&w.DebugPage(), CRobotDlg::kHiddenControlsKey, Qt::ControlModifier);
+        QCOMPARE(shown.shown.size(), before + 1);
+        const QString title = shown.shown.last().section('|', 0, 0);
+        const QString text = shown.shown.last().section('|', 1);
         QVERIFY(!title.isEmpty());
         auto box = QtMessageBoxes::MakeQuestion(&w, title, text);
         QStringList texts{box->windowTitle(), box->text()};
