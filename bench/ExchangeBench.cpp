@@ -16,7 +16,7 @@
 #include "bus/TrafficLog.h"
 #include "protocol/ZNServo.h"
 #include "serial/CZNComm.h"
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 #include "sim/VirtualBus.h"
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 // CZNComm on POSIX systems: a tty device in non-blocking mode, with every read and write
 // paced by poll() against a steady-clock deadline.
 #include "serial/CZNComm.h"
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 
 #include <fcntl.h>
 #include <poll.h>

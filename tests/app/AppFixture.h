@@ -12,7 +12,7 @@
 #include "sim/VirtualBus.h"
 #include "WireComm.h"
 #ifndef _WIN32
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 #endif
 
 #include <QComboBox>
