@@ -173,7 +173,7 @@ int CZNComm::Close()
     return ::close(fd) == 0 ? 1 : 0;
 }
 
-int CZNComm::SetTimeouts(int ms)
+int CZNComm::OverrideTimeout(int ms)
 {
     readTimeoutMs = ms;
     writeTimeoutMs = ms;
@@ -186,7 +186,7 @@ int CZNComm::SetBaudRate(int rate)
         return rate;
     // Linux sizes tty queues itself; the 1024-byte request of other systems has no
     // counterpart here.
-    SetTimeouts(timeoutMs);
+    OverrideTimeout(timeoutMs);
     std::lock_guard lock(receivedMutex);
     const int fd = handle;
     const int previous = tty::ReadRate(fd);

@@ -1,11 +1,9 @@
 #pragma once
 // Opening the port at a rate, as the window, servoctl and the Python module open it.
 
-#include "serial/Port.h"
+#include "bus/ServoBus.h"
 
 #include <string>
-
-class TrafficLog;
 
 struct PortOpening {
     bool opened = false;
@@ -14,10 +12,10 @@ struct PortOpening {
     bool refused = false;  // the driver kept another rate
 };
 
-// Opens `name`, starts the traffic record's times there, applies the port's own rate and
-// then `rate`.
-PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate);
+// Inside a bus job: opens `name` (the traffic record's times start there), applies the
+// port's own rate and then `rate`.
+PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate);
 
 // Why a rate was not taken, in the words of servoctl and the Python module: a raw TCP port
 // keeps its server's rate; any other port names the rate its driver runs at.
-std::string RefusedRateText(const Port& port, const std::string& name, int asked);
+std::string RefusedRateText(const PortFacts& port, const std::string& name, int asked);

@@ -25,18 +25,10 @@ UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage
     return r;
 }
 
-// SendAndAwaitByte, with the loader's bytes and its answer shown to the traffic record (they
-// go around the packet operations).
+// One loader step through the protocol, which shows its bytes to the traffic record.
 int LoaderStepExchange(BusAccess& bus, LoaderStep step, int block, const uint8_t* bytes, int n)
 {
-    const int written = bus.port.Write(bytes, n);
-    if (written > 0)
-        bus.protocol.TraceLoader(PacketDirection::Out, step, LoaderStep::None, block, bytes, written);
-    uint8_t answer = 0;
-    const int got = bus.port.Read(&answer, 1);
-    bus.protocol.TraceLoader(PacketDirection::In, LoaderStep::Answer, step, block, &answer,
-                             got == 1 ? 1 : 0);
-    return got == 1 ? answer : -1;
+    return bus.protocol.LoaderExchange(step, block, bytes, n);
 }
 
 UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
@@ -87,18 +79,11 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
 
 }  // namespace
 
-int SendAndAwaitByte(Port& comm, const uint8_t* bytes, int n)
-{
-    comm.Write(bytes, n);
-    uint8_t answer = 0;
-    return comm.Read(&answer, 1) == 1 ? answer : -1;
-}
-
 UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
                          const UpgradeReports& reports)
 {
-    Port& comm = bus.port;
-    if (comm.Rates() == RateControl::Fixed) {
+    const PortFacts port = bus.Facts();
+    if (port.Rates() == RateControl::Fixed) {
         // The loader's rate can't be set: nothing is sent, so no servo is left in its loader.
         UpgradeResult refused;
         refused.outcome = UpgradeOutcome::Failed;
@@ -111,19 +96,19 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
         bus.protocol.RequestUpgrade(job.servoId);
         std::this_thread::sleep_for(kAfterInstruction);
     }
-    const int32_t savedTimeout = comm.TimeoutMs();
-    comm.SetTimeoutMs(kLoaderTimeoutMs);
-    const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
+    const int32_t savedTimeout = port.TimeoutMs();
+    bus.SetTimeoutMs(kLoaderTimeoutMs);
+    const int savedRate = bus.SetRate(kLoaderBaudRate);
     std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
                                              : kAfterRateChange);
 
     UpgradeResult result = Exchange(bus, job, cancel, reports);
-    result.portGone = comm.Gone();
+    result.portGone = port.Gone();
 
     // Restored in every case (a port that is gone has nothing to restore), before the job
     // ends and before anyone is told.
-    comm.SetTimeoutMs(savedTimeout);
-    comm.SetBaudRate(savedRate);
+    bus.SetTimeoutMs(savedTimeout);
+    bus.SetRate(savedRate);
     return result;
 }
 
