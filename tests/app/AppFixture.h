@@ -9,6 +9,7 @@
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "serial/ChannelPort.h"
+#include "serial/PortList.h"
 #include "sim/VirtualBus.h"
 #include "WireComm.h"
 #ifndef _WIN32
