@@ -191,6 +191,21 @@ TEST(SetTimeouts, LastsUntilTheNextRateChange)
     far.join();
 }
 
+TEST(SetTimeoutMs, KeepsTheTimeoutAndPutsItInForceAtOnce)
+{
+    OpenPort port;
+    port.comm.SetTimeoutMs(2000);
+    std::thread far([&] {
+        std::this_thread::sleep_for(400ms);
+        port.pty.Send({1});
+    });
+    uint8_t b;
+    EXPECT_EQ(port.comm.Read(&b, 1), 1);  // the default 100 ms would have ended the read
+    far.join();
+    port.comm.SetBaudRate(57600);
+    EXPECT_EQ(port.comm.TimeoutMs(), 2000);
+}
+
 TEST(Read, WithZeroTimeoutStillEnds)
 {
     OpenPort port;
