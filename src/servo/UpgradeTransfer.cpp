@@ -25,12 +25,6 @@ UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage
     return r;
 }
 
-// One loader step through the protocol, which shows its bytes to the traffic record.
-int LoaderStepExchange(BusAccess& bus, LoaderStep step, int block, const uint8_t* bytes, int n)
-{
-    return bus.protocol.LoaderExchange(step, block, bytes, n);
-}
-
 UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
                        const UpgradeReports& reports)
 {
@@ -38,13 +32,13 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
     UpgradeResult r;
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
-    if (LoaderStepExchange(bus, LoaderStep::Unlock, 0, job.unlock.data(),
-                           static_cast<int>(job.unlock.size())) < 0)
+    if (bus.protocol.LoaderExchange(LoaderStep::Unlock, 0, job.unlock.data(),
+                                    static_cast<int>(job.unlock.size())) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
     const uint8_t start = kLoaderStart;
-    if (LoaderStepExchange(bus, LoaderStep::Start, 0, &start, 1) < 0)
+    if (bus.protocol.LoaderExchange(LoaderStep::Start, 0, &start, 1) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "start", 0, -1);
 
     const Crc16 crc = LoaderCrc();
@@ -58,7 +52,7 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
                                                      static_cast<uint8_t>(job.kind), crc);
         for (;;) {
             const int reply =
-                LoaderStepExchange(bus, LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
+                bus.protocol.LoaderExchange(LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
             if (reply == kLoaderAck)
                 break;
             if (reply != kLoaderRefuse)
