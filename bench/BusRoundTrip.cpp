@@ -1,11 +1,11 @@
-// One memory read of 13 bytes after another through ZNServo and CZNComm on a named port (a
+// One memory read of 13 bytes after another through ZNS and CZNComm on a named port (a
 // servo-sim device, or a COM port mapped onto it under wine) at 115200 baud, each exchange
 // timed on its own. An exchange that does not come to a well-formed answer counts as failed
 // and fails the run.
 // Plain timing rather than Google Benchmark so the Windows build has it too; prints the
 // median and the 10th and 90th percentiles in microseconds.
 //   bench_bus_roundtrip PORT [EXCHANGES] [ID]
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 
 #include <algorithm>
@@ -29,7 +29,7 @@ int main(int argc, char** argv)
         return 1;
     }
     comm.SetBaudRate(115200);  // the virtual bus's servos answer at their own rate
-    ZNServo servo(comm);
+    ZNS servo(comm);
     uint8_t data[13];
     for (int i = 0; i < 100; ++i)
         (void)servo.ReadMemory(id, 56, data, sizeof data);

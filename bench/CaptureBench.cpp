@@ -86,9 +86,11 @@ void CaptureRate(benchmark::State& state)
     const double limit = WireLimitPerSecond(kReadRequestBytes, ReadReplyBytes(count), rate, kReturnDelayUs);
 
     ServoBus bus;
-    bus.Port().Open(sim.DevicePath());
-    bus.Port().SetBaudRate(rate);
-    bus.Port().SetTimeoutMs(100);
+    bus.Run(JobKind::Command, [&](BusAccess& a) {
+        a.Open(sim.DevicePath());
+        a.SetRate(rate);
+        a.SetTimeoutMs(100);
+    });
     for (auto _ : state) {
         std::atomic<long long> answered{0}, failed{0};
         std::atomic<bool> backwards{false};
@@ -122,7 +124,7 @@ void CaptureRate(benchmark::State& state)
         if (answered == 0)
             state.SkipWithError("no read was answered");
     }
-    bus.Port().Close();
+    bus.Run(JobKind::Command, [](BusAccess& a) { a.Close(); });
 }
 
 // Paints of the plot in fast capture with 10 s of 3,000 samples a second on all six

@@ -9,7 +9,7 @@
 #include "BenchSmoke.h"
 #include "../tests/common/Ser2Net.h"
 #include "catalogue/ModelCatalogue.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 #include "serial/NetworkPort.h"
 #include "servo/AutoTimeout.h"
@@ -78,10 +78,10 @@ void Exchange(benchmark::State& state)
     }
     local.SetBaudRate(rate);
     network->SetBaudRate(rate);
-    ZNServo near(local), far(*network);
+    ZNS near(local), far(*network);
     uint8_t data[13];
     std::vector<double> directUs, networkUs;
-    auto timed = [&](ZNServo& servo, std::vector<double>& into) {
+    auto timed = [&](ZNS& servo, std::vector<double>& into) {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = servo.ReadMemory(id, 56, data, sizeof data).ok();
         into.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
@@ -120,9 +120,9 @@ void Scan254Auto(benchmark::State& state)
         state.SkipWithError("the network port did not open");
         return;
     }
-    port->SetTimeoutMs(AutoTimeoutMs(kIdentifyExchange, 115200, LinkDelayMs(port->Timing())));
+    port->SetTimeoutMs(AutoTimeoutMs(kIdentifyExchange, 115200, port->Timing()));
     port->SetBaudRate(115200);
-    ZNServo servo(*port);
+    ZNS servo(*port);
     std::atomic<bool> loaded{true};
     std::vector<std::thread> load;
     for (int i = 0; i < state.range(0); ++i)

@@ -61,9 +61,8 @@ void InspectorDuringCommTest(benchmark::State& state)
     // The debug page's poll of an unselected servo would hold the bus for its time-outs.
     window.DebugPage().StopPolling();
     bus.Run(JobKind::Command, [&](BusAccess& a) {
-        a.port.Open(sim.DevicePath());
-        a.port.SetBaudRate(1000000);
-        bus.Traffic().PortOpened();
+        a.Open(sim.DevicePath());  // the traffic record's times start here
+        a.SetRate(1000000);
         return 0;
     });
     window.ShowTraffic();

@@ -90,7 +90,7 @@ void PollWhileGone(benchmark::State& state)
             state.SkipWithError(error.c_str());
             return;
         }
-        servoBus.Port().SetTimeoutMs(100);
+        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(100); });
         CServoMain window(servoBus);
         window.AddPortFirst(QString::fromStdString(LinkPath()));
         window.show();

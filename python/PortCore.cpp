@@ -12,12 +12,12 @@ PortCore::PortCore(const std::string& catalogueFile) : catalogue(catalogueFile)
 
 void PortCore::Prepare(BusAccess& access, Exchange exchange) const
 {
-    Port& comm = access.port;
     int ms = timeoutMs;
-    if (autoTimeout)
-        ms = AutoTimeoutMs(exchange, comm.BaudRate(), LinkDelayMs(comm.Timing()));
-    comm.SetTimeoutMs(ms);
-    comm.SetTimeouts(ms);
+    if (autoTimeout) {
+        const PortFacts port = access.Facts();
+        ms = AutoTimeoutMs(exchange, port.Rate(), port.Timing());
+    }
+    access.SetTimeoutMs(ms);
 }
 
 }  // namespace servobus

@@ -22,7 +22,7 @@ public:
     // or with "auto" the one for `exchange` at the port's present rate.
     void Prepare(BusAccess& bus, Exchange exchange) const;
     // The time-out in force, for messages.
-    int TimeoutMs() { return bus->Port().TimeoutMs(); }
+    int TimeoutMs() { return bus->Facts().TimeoutMs(); }
 
     std::unique_ptr<ServoBus> bus;
     ModelCatalogue catalogue;

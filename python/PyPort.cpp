@@ -6,7 +6,7 @@
 #include "Waiting.h"
 #include "catalogue/CatalogueLocation.h"
 #include "servo/PositionCommand.h"
-#include "serial/CZNComm.h"
+#include "serial/PortList.h"
 #include "servo/ConsoleWords.h"
 #include "servo/OpenAtRate.h"
 #include "servo/Scan.h"
@@ -67,7 +67,7 @@ Port::Port(const py::object& name, int rate, const py::object& timeout, const py
     std::string port;
     if (name.is_none()) {
         // As servoctl without -p: the last port of the list the window shows.
-        CZNComm probe;
+        PortList probe;
         if (probe.EnumeratePorts() <= 0)
             Raise(Errors().port, "no serial port found; name one");
         port = probe.PortNames().back();
@@ -81,7 +81,7 @@ Port::Port(const py::object& name, int rate, const py::object& timeout, const py
     core->timeoutMs = timeoutMs;
     PortOpening opening;
     const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        opening = OpenAtRate(bus.port, core->bus->Traffic(), port, rate);
+        opening = OpenAtRate(bus, port, rate);
         if (!opening.opened)
             return false;
         core->Prepare(bus, kIdentifyExchange);
@@ -95,17 +95,17 @@ Port::~Port() = default;
 
 void Port::Close()
 {
-    RunOnBus(*core->bus, JobKind::Command, [](BusAccess& bus) { bus.port.Close(); });
+    RunOnBus(*core->bus, JobKind::Command, [](BusAccess& bus) { bus.Close(); });
 }
 
 bool Port::IsOpen() const
 {
-    return core->bus->Port().IsOpen();
+    return core->bus->Facts().Open();
 }
 
 int Port::Rate() const
 {
-    return core->bus->Port().BaudRate();
+    return core->bus->Facts().Rate();
 }
 
 void Port::SetRate(int rate)
@@ -113,10 +113,10 @@ void Port::SetRate(int rate)
     CheckedRate(rate);
     std::string refused;
     RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        bus.port.SetBaudRate(rate);
+        bus.SetRate(rate);
         core->Prepare(bus, kIdentifyExchange);
-        if (bus.port.RateRefused() && bus.port.Rates() == RateControl::Fixed)
-            refused = RefusedRateText(bus.port, core->name, rate);
+        if (bus.Facts().RateRefused() && bus.Facts().Rates() == RateControl::Fixed)
+            refused = RefusedRateText(bus.Facts(), core->name, rate);
     });
     // A raw TCP port keeps its server's rate: saying so beats a scan that finds nobody.
     if (!refused.empty())
@@ -222,7 +222,7 @@ Scan::Scan(std::shared_ptr<PortCore> c, int f, int l, std::vector<int> r)
         throw py::value_error("first must not lie above last");
     for (int rate : rates)
         CheckedRate(rate);
-    savedRate = core->bus->Port().BaudRate();
+    savedRate = core->bus->Facts().Rate();
     if (rates.empty())
         rates.push_back(0);  // the port's present rate
 }
@@ -232,7 +232,7 @@ Scan::~Scan()
     // Dropped before its end: the rate comes back without waiting for the bus.
     if (!restored && rateSet) {
         const int rate = savedRate;
-        core->bus->Post(JobKind::Command, [rate](BusAccess& bus) { bus.port.SetBaudRate(rate); });
+        core->bus->Post(JobKind::Command, [rate](BusAccess& bus) { bus.SetRate(rate); });
     }
 }
 
@@ -242,7 +242,7 @@ void Scan::Close()
     if (!restored && rateSet) {
         const int rate = savedRate;
         RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-            bus.port.SetBaudRate(rate);
+            bus.SetRate(rate);
             core->Prepare(bus, kIdentifyExchange);
         });
     }
@@ -257,9 +257,9 @@ std::shared_ptr<Servo> Scan::Next()
             if (rate != 0) {
                 std::string refused;
                 RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
-                    bus.port.SetBaudRate(rate);
-                    if (bus.port.RateRefused() && bus.port.Rates() == RateControl::Fixed)
-                        refused = RefusedRateText(bus.port, core->name, rate);
+                    bus.SetRate(rate);
+                    if (bus.Facts().RateRefused() && bus.Facts().Rates() == RateControl::Fixed)
+                        refused = RefusedRateText(bus.Facts(), core->name, rate);
                 });
                 rateSet = true;
                 if (!refused.empty()) {
@@ -285,7 +285,7 @@ std::shared_ptr<Servo> Scan::Next()
             core->Prepare(bus, kIdentifyExchange);
             ScanReports reports;
             reports.found = [&](int answered, const Identity& identity) {
-                found.push_back({answered, identity, bus.port.BaudRate()});
+                found.push_back({answered, identity, bus.Facts().Rate()});
             };
             scanner->Probe(id, reports);
         });

@@ -6,8 +6,8 @@
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
-#include "serial/CZNComm.h"
 #include "serial/NetworkPort.h"
+#include "serial/PortList.h"
 #include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
 #include "widgets/PortWords.h"
@@ -69,7 +69,7 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
         QMetaObject::invokeMethod(this, [this] { OnPortGone(); }, Qt::QueuedConnection);
     });
 
-    CZNComm lister;
+    PortList lister;
     lister.EnumeratePorts();
     FillPortList(lister.PortNames());
 }
@@ -182,10 +182,10 @@ void CServoMain::OnOpenClose()
         // The polls run while the port is closed; the opening is a job, so none sees the
         // port half set up.
         bus.Post(JobKind::Command, [this, name, rate](BusAccess& a) {
-            const PortOpening opening = OpenAtRate(a.port, bus.Traffic(), name, rate);
+            const PortOpening opening = OpenAtRate(a, name, rate);
             const bool ok = opening.opened;
             const OpenFailure failure = opening.failure;
-            const RateRefusal refusal{rate, ok ? opening.running : rate, a.port.Rates()};
+            const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates()};
             QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal] {
                 OnOpened(ok);
                 const QString port = QString::fromStdString(name);
@@ -211,7 +211,7 @@ void CServoMain::OnOpenClose()
     search.Stop();
     bus.DropQueued();
     bus.Post(JobKind::Command, [this](BusAccess& a) {
-        a.port.Close();
+        a.Close();
         QMetaObject::invokeMethod(this, [this] { OnClosed(); }, Qt::QueuedConnection);
     });
 }
@@ -245,7 +245,7 @@ void CServoMain::OnPortGone()
 {
     // The pages show no answer and the polls slow down; "关闭" and then "打开" (once the
     // device is back) take the port up again.
-    if (portOpen && bus.Port().Gone())
+    if (portOpen && bus.Facts().Gone())
         ShowPortTrouble(PortGoneText());
 }
 
@@ -312,7 +312,7 @@ void CServoMain::OnSearch()
 void CServoMain::OnSearchEnded()
 {
     searching = false;
-    if (bus.Port().Gone() && portOpen)
+    if (bus.Facts().Gone() && portOpen)
         ShowPortTrouble(PortGoneText());
     else
         statusField->setText(tr("停止", "search status"));
@@ -374,7 +374,7 @@ void CServoMain::Shutdown()
     // The jobs use the pages: none may run once they go. The running exchange ends within
     // its time-out; then nothing is left on the bus and the port closes.
     bus.DropAndWait();
-    bus.Port().Close();
+    bus.Run(JobKind::Command, [](BusAccess& a) { a.Close(); });
 }
 
 void CServoMain::closeEvent(QCloseEvent* event)

@@ -92,8 +92,8 @@ int CZiridEVApp::Run()
             demo.reset();
         }
     }
-    bus = std::make_unique<ServoBus>(
-        std::make_unique<PortByName>(demo ? demo->MakePort() : std::make_unique<CZNComm>()));
+    // Without a demo bus, the program's port (a serial device or a network port).
+    bus = std::make_unique<ServoBus>(demo ? demo->MakePort() : nullptr);
     window = std::make_unique<CServoMain>(*bus);
     // A catalogue from elsewhere than the working directory is named in the status field.
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {

@@ -5,8 +5,6 @@
 #include "app/CServoMain.h"
 #include "app/DemoBus.h"
 #include "bus/ServoBus.h"
-#include "serial/CZNComm.h"
-#include "serial/PortByName.h"
 
 #include <QApplication>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "app/DemoBus.h"
 
-#include "serial/ChannelPort.h"
+#include "serial/CZNComm.h"
+#include "serial/PortByName.h"
 
 bool DemoBus::Start(std::string& error)
 {
@@ -25,9 +26,8 @@ bool DemoBus::Start(std::string& error)
     return true;
 }
 
-std::unique_ptr<CZNComm> DemoBus::MakePort() const
+std::unique_ptr<Port> DemoBus::MakePort() const
 {
-    if (channel)
-        return std::make_unique<ChannelPort>(kLineName, channel);
-    return std::make_unique<CZNComm>();
+    return std::make_unique<PortByName>(
+        std::make_unique<CZNComm>(), channel ? std::make_unique<ChannelPort>(kLineName, channel) : nullptr);
 }

@@ -5,7 +5,7 @@
 // an in-process line that the window's port opens by the bus's name.
 
 #include "serial/ByteChannel.h"
-#include "serial/CZNComm.h"
+#include "serial/Port.h"
 #include "sim/VirtualBus.h"
 
 #include <memory>
@@ -22,8 +22,8 @@ public:
     // What the port list shows first, and the window opens.
     std::string PortName() const { return bus ? bus->DevicePath() : std::string(); }
     // The port for the window's bus owner: it opens the in-process bus by its name, and any
-    // other name as a serial device.
-    std::unique_ptr<CZNComm> MakePort() const;
+    // other name as the program's port does (a serial device or a network port).
+    std::unique_ptr<Port> MakePort() const;
 
 private:
     // The bus on this system's kind of line (a file per system).

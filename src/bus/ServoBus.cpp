@@ -26,7 +26,7 @@ thread_local const ServoBus* currentBus = nullptr;
 }  // namespace
 
 BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
-    : protocol(b.Protocol()), port(b.Port()), kind(k), bus(b), generation(g),
+    : protocol(b.Protocol()), kind(k), bus(b), generation(g),
       outerKind(b.traffic.Operation())
 {
     bus.traffic.SetOperation(kind);
@@ -40,6 +40,34 @@ BusAccess::~BusAccess()
 bool BusAccess::Stopping() const
 {
     return bus.generation.load() != generation;
+}
+
+PortFacts BusAccess::Facts() const
+{
+    return bus.Facts();
+}
+
+int BusAccess::Open(const std::string& name)
+{
+    const int opened = bus.port->Open(name);
+    if (opened)
+        bus.traffic.PortOpened();
+    return opened;
+}
+
+int BusAccess::Close()
+{
+    return bus.port->Close();
+}
+
+int BusAccess::SetRate(int rate)
+{
+    return bus.port->SetBaudRate(rate);
+}
+
+void BusAccess::SetTimeoutMs(int ms)
+{
+    bus.port->SetTimeoutMs(ms);
 }
 
 namespace {

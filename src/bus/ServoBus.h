@@ -6,7 +6,7 @@
 
 #include "bus/JobKind.h"
 #include "bus/TrafficLog.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 #include "serial/Port.h"
 
 #include <atomic>
@@ -18,22 +18,57 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 #include <type_traits>
 
 class ServoBus;
 
-// What a running job gets: the protocol and its port to itself.
+// What anyone may read of the bus's port, from any thread. Why the last opening failed and
+// whether the last rate was refused are for the job that opened or set the rate, or for
+// whoever its result reaches.
+class PortFacts {
+public:
+    bool Open() const { return port.IsOpen(); }
+    // The device or the connection went away under the open port.
+    bool Gone() const { return port.Gone(); }
+    // The rate in force, and who sets rates.
+    int Rate() const { return port.BaudRate(); }
+    RateControl Rates() const { return port.Rates(); }
+    PortTiming Timing() const { return port.Timing(); }
+    // The port's kept time-out.
+    int TimeoutMs() const { return port.TimeoutMs(); }
+    const OpenFailure& LastOpenError() const { return port.LastOpenError(); }
+    bool RateRefused() const { return port.RateRefused(); }
+
+private:
+    friend class ServoBus;
+    friend class BusAccess;
+    explicit PortFacts(const Port& p) : port(p) {}
+    const Port& port;
+};
+
+// What a running job gets: the protocol to itself, and the port's operations.
 class BusAccess {
 public:
-    ZNServo& protocol;
-    Port& port;
+    ZNS& protocol;
     const JobKind kind;
 
     // True once the bus has been told to drop its work (the port or the window closing): a
     // long job ends between two exchanges.
     bool Stopping() const;
+
+    PortFacts Facts() const;
+    // Opens `name` (what was open closes first); the traffic record's times start there.
+    // 1 = opened, 0 = failed (Facts().LastOpenError() tells why).
+    int Open(const std::string& name);
+    int Close();
+    // Puts `rate` in force with the bus's line settings and the kept time-out, purging both
+    // ways; returns the rate in force before (Facts().RateRefused(): not taken).
+    int SetRate(int rate);
+    // Keeps `ms` as the port's time-out and puts it in force.
+    void SetTimeoutMs(int ms);
 
     // A job run inside another gives the traffic record back the outer job's kind.
     ~BusAccess();
@@ -68,8 +103,9 @@ public:
     ServoBus(const ServoBus&) = delete;
     ServoBus& operator=(const ServoBus&) = delete;
 
-    ::Port& Port() { return *port; }
-    ZNServo& Protocol() { return protocol; }
+    // The port's facts, for any thread; its operations are a job's (BusAccess).
+    PortFacts Facts() const { return PortFacts(*port); }
+    ZNS& Protocol() { return protocol; }
     // Every packet in and out while tracing is on (the inspector, servoctl --trace).
     TrafficLog& Traffic() { return traffic; }
     void SetTracing(bool on) { protocol.SetTap(on ? &traffic : nullptr); }
@@ -156,7 +192,7 @@ private:
 
     std::unique_ptr<::Port> ownPort;
     ::Port* port;
-    ZNServo protocol;
+    ZNS protocol;
     TrafficLog traffic;
     const Threading threading;
 

@@ -26,24 +26,27 @@ void ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
 
 int RunScan(Session& s, const ScanOptions& options)
 {
+    const PortFacts port = s.bus.Facts();
     if (!options.allRates) {
-        ScanAtPresentRate(s, options, s.comm.BaudRate());
+        ScanAtPresentRate(s, options, port.Rate());
         return kCtlDone;
     }
-    const int latency = LinkDelayMs(s.comm.Timing());
     bool refused = false;
     for (const int rate : kBaudRates) {
-        if (options.autoTimeout)
-            s.comm.SetTimeoutMs(AutoTimeoutMs(kIdentifyExchange, rate, latency));
-        s.comm.SetBaudRate(rate);  // puts timeoutMs in force
-        if (s.comm.RateRefused()) {
+        // The rate change is a job of its own inside the command's (it runs at once).
+        s.bus.Run(JobKind::Search, [&](BusAccess& access) {
+            if (options.autoTimeout)
+                access.SetTimeoutMs(AutoTimeoutMs(kIdentifyExchange, rate, port.Timing()));
+            access.SetRate(rate);
+        });
+        if (port.RateRefused()) {
             // Servos found now would be listed at a rate the line doesn't run at.
-            s.err << "servoctl: " << RefusedRateText(s.comm, s.portName, rate) << "; not scanned\n";
+            s.err << "servoctl: " << RefusedRateText(port, s.portName, rate) << "; not scanned\n";
             refused = true;
             continue;
         }
         ScanAtPresentRate(s, options, rate);
     }
     // A raw TCP port cannot scan at every rate: the command did not do what was asked.
-    return refused && s.comm.Rates() == RateControl::Fixed ? kCtlBusFailed : kCtlDone;
+    return refused && port.Rates() == RateControl::Fixed ? kCtlBusFailed : kCtlDone;
 }

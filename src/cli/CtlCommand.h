@@ -31,7 +31,8 @@ public:
     Session(const std::string& catalogueFile, std::ostream& o, std::ostream& e)
         : out(o), err(e), catalogue(catalogueFile) {}
 
-    int Open(const std::string& port, int rate, int timeoutMs);
+    // Inside the command's job: the time-out kept, the port opened at `rate`.
+    int Open(BusAccess& access, const std::string& port, int rate, int timeoutMs);
     // Every packet in and out, decoded, one line each on `err` (--trace).
     void Trace();
 
@@ -49,8 +50,7 @@ public:
     std::ostream& out;
     std::ostream& err;
     ServoBus bus;
-    Port& comm = bus.Port();
-    ZNServo& servo = bus.Protocol();
+    ZNS& servo = bus.Protocol();
     ModelCatalogue catalogue;
     Identity identity;
     bool autoTimeout = false;  // -t auto

@@ -20,17 +20,17 @@ void Checker::Fail(const std::string& message)
         error = message;
 }
 
-int Session::Open(const std::string& port, int rate, int timeoutMs)
+int Session::Open(BusAccess& access, const std::string& port, int rate, int timeoutMs)
 {
     portName = port;
-    comm.SetTimeoutMs(timeoutMs);
-    const PortOpening opening = OpenAtRate(comm, bus.Traffic(), port, rate);
+    access.SetTimeoutMs(timeoutMs);
+    const PortOpening opening = OpenAtRate(access, port, rate);
     if (!opening.opened) {
         err << "servoctl: cannot open " << port << ": " << OpenErrorText(opening.failure) << "\n";
         return kCtlBusFailed;
     }
     if (opening.refused) {
-        err << "servoctl: " << RefusedRateText(comm, port, rate) << "\n";
+        err << "servoctl: " << RefusedRateText(access.Facts(), port, rate) << "\n";
         return kCtlBusFailed;
     }
     return kCtlDone;
@@ -59,7 +59,7 @@ int Session::Fail(int id, const std::string& what)
 
 int Session::Fail(int id, const Reply& reply, const std::string& what)
 {
-    const std::string reason = ReplyText(reply, comm.TimeoutMs());
+    const std::string reason = ReplyText(reply, bus.Facts().TimeoutMs());
     return Fail(id, what.empty() ? reason : reason + " to " + what);
 }
 

@@ -58,13 +58,13 @@ public:
 
     void TellWhereItWent()
     {
-        if (baudCode >= 0 && session.comm.RateRefused())
+        if (baudCode >= 0 && session.bus.Facts().RateRefused())
             session.err << "servoctl: "
-                        << RefusedRateText(session.comm, session.portName, BaudRateOfCode(baudCode))
+                        << RefusedRateText(session.bus.Facts(), session.portName, BaudRateOfCode(baudCode))
                         << "\n";
         session.err << "servoctl: the servo is now ID " << program.SelectedId();
         if (baudCode < 0)
-            session.err << " at " << session.comm.BaudRate() << " baud\n";
+            session.err << " at " << session.bus.Facts().Rate() << " baud\n";
         else if (BaudRateOfCode(baudCode))
             session.err << " at " << BaudRateOfCode(baudCode) << " baud\n";
         else

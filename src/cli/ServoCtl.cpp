@@ -2,7 +2,7 @@
 
 #include "catalogue/CatalogueLocation.h"
 #include "cli/CtlCommand.h"
-#include "serial/CZNComm.h"
+#include "serial/PortList.h"
 #include "servo/AutoTimeout.h"
 #include "support/BaudRates.h"
 
@@ -102,7 +102,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
 
     std::string port = t.port;
     if (port.empty()) {
-        CZNComm probe;
+        PortList probe;
         if (probe.EnumeratePorts() <= 0) {
             err << "servoctl: no serial port found; name one with -p\n";
             return kCtlBusFailed;
@@ -115,13 +115,12 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     if (t.trace)
         s.Trace();
     s.autoTimeout = autoTimeout;
-    return s.bus.Run(JobKind::Command, [&](BusAccess&) -> int {
-        if (const int r = s.Open(port, rate, timeoutMs); r != kCtlDone)
+    return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
+        if (const int r = s.Open(access, port, rate, timeoutMs); r != kCtlDone)
             return r;
         if (autoTimeout) {
             const Exchange exchange = command->exchange ? command->exchange() : kLongestExchange;
-            s.comm.SetTimeoutMs(AutoTimeoutMs(exchange, rate, LinkDelayMs(s.comm.Timing())));
-            s.comm.SetTimeouts(s.comm.TimeoutMs());
+            access.SetTimeoutMs(AutoTimeoutMs(exchange, rate, access.Facts().Timing()));
         }
         if (command->identify) {
             const int id = command->servoId ? command->servoId() : 0;
@@ -131,7 +130,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         const int r = command->run(s);
         // A port that went away mid-command (an adapter pulled, a server gone) fails it,
         // however much of it got done.
-        if (r == kCtlDone && s.comm.Gone()) {
+        if (r == kCtlDone && access.Facts().Gone()) {
             err << "servoctl: " << port << ": port gone\n";
             return kCtlBusFailed;
         }

@@ -156,7 +156,7 @@ bool BackUp(Session& s, int id, BackupResult& backup)
               << ": nothing to back up\n";
         return true;
     case BackupStatus::ReadFailed:
-        s.err << "cannot back up the EPROM block (" << ReplyText(backup.reply, s.comm.TimeoutMs())
+        s.err << "cannot back up the EPROM block (" << ReplyText(backup.reply, s.bus.Facts().TimeoutMs())
               << "); not upgrading (--no-backup upgrades without a backup)\n";
         return false;
     case BackupStatus::SaveFailed:
@@ -263,7 +263,7 @@ long long Percentile(std::vector<long long>& sorted, int p)
 
 int CommTest(Session& s, CommTestPlan plan, int passes)
 {
-    plan.timeoutMs = std::max(s.comm.TimeoutMs(), 1);
+    plan.timeoutMs = std::max(s.bus.Facts().TimeoutMs(), 1);
     CommTestCounts counts;
     std::atomic<bool> running{true}, abort{false};
     std::map<int, ServoFigures> figures;

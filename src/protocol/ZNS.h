@@ -1,13 +1,18 @@
 #pragma once
 // The servo bus protocol: instruction packets FF FF ID LEN INSTR parameters CHK, sync-write
-// packets, status and read replies, and the servo operations built on them. The byte channel
-// is four virtual operations, bound to the serial port by ZNServo and scripted by tests.
-// Every operation says what its exchange came to (Reply); nothing per servo is kept here.
+// packets, status and read replies, and the servo operations built on them, over the bus's
+// one port (tests give it a scripted one). Every operation says what its exchange came to
+// (Reply); nothing per servo is kept here.
 
+#include "protocol/PacketTap.h"
 #include "protocol/Reply.h"
+#include "serial/Port.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace instr {
 inline constexpr uint8_t kRead = 2;
@@ -43,25 +48,37 @@ int16_t DecodeSignMagnitude(uint16_t field, int signBit);
 
 class ZNS {
 public:
-    virtual ~ZNS() = default;
+    explicit ZNS(Port& port) : port(port) {}
+    ZNS(const ZNS&) = delete;
+    ZNS& operator=(const ZNS&) = delete;
 
-    // Byte channel.
-    virtual int SendByte(uint8_t value) = 0;
-    virtual int SendBytes(const uint8_t* buffer, int n) = 0;
-    virtual int ReceiveBytes(uint8_t* buffer, int n) = 0;
-    virtual int FlushInput() = 0;
-    // Whether the channel leads anywhere: an exchange on a closed port is "port closed", not
-    // a servo that kept silent.
-    virtual bool ChannelOpen() const { return true; }
-    // Whether the device behind the channel went away: "port gone", not a silent servo.
-    virtual bool ChannelGone() const { return false; }
+    // Bytes to and from the port. Every packet ends with a SendByte (its checksum). Blocks
+    // sent before it are held and go out together with that byte in one write, so a packet
+    // costs one system call and the far end sees it whole.
+    int SendByte(uint8_t value);
+    int SendBytes(const uint8_t* buffer, int n);
+    int ReceiveBytes(uint8_t* buffer, int n);
+    int FlushInput();
+    // Whether the port leads anywhere: an exchange on a closed port is "port closed", not a
+    // servo that kept silent.
+    bool ChannelOpen() const { return port.IsOpen(); }
+    // Whether the device behind the port went away: "port gone", not a silent servo.
+    bool ChannelGone() const { return port.Gone(); }
     // Bytes that came after the last exchange ended and wait unread.
-    virtual int ChannelWaiting() { return 0; }
-    // The time-out each read of a reply may wait, and a longer one for a moment (a scan that
-    // asks a late servo again); RestoreReplyTimeout puts the port's own back.
-    virtual int ReplyTimeoutMs() const { return 0; }
-    virtual void SetReplyTimeout(int) {}
-    virtual void RestoreReplyTimeout() {}
+    int ChannelWaiting() { return port.InputWaiting(); }
+    // The time-out each read of a reply may wait, and a longer (or shorter) one for a moment
+    // (a scan that asks a late servo again, a write that may take long);
+    // RestoreReplyTimeout puts the port's own back.
+    int ReplyTimeoutMs() const { return port.TimeoutMs(); }
+    void SetReplyTimeout(int ms) { port.OverrideTimeout(ms); }
+    void RestoreReplyTimeout() { port.OverrideTimeout(port.TimeoutMs()); }
+
+    // Whom every packet is shown to, or nobody (nullptr). The tap must outlive its use; it
+    // is called on the thread of the running exchange.
+    void SetTap(PacketTap* t) { tap.store(t, std::memory_order_relaxed); }
+    // One step of the firmware loader, whose bytes go around the packets: `bytes` out, then
+    // one answer byte back (-1 for none); both shown to the tap with their step.
+    int LoaderExchange(LoaderStep step, int block, const uint8_t* bytes, int n);
 
     // Framing. Without data (data == nullptr) the packet has no parameters. Nonzero when the
     // packet went out whole.
@@ -105,11 +122,12 @@ public:
     // What a packet that expects no reply came to.
     Reply Sent(int sendResult) const;
 
-protected:
-    // Called once a reply has been judged, whatever it came to (the traffic record's verdict).
-    virtual void ReplyEnded(const Reply&) {}
-
 private:
+    // Called once a reply has been judged, whatever it came to (the traffic record's verdict).
+    void ReplyEnded(const Reply& reply);
+    // The loader's bytes, shown to the tap with their step.
+    void TraceLoader(PacketDirection direction, LoaderStep step, LoaderStep answering,
+                     int block, const uint8_t* bytes, int n);
     Reply CheckStatus(uint8_t id);
     Reply CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n);
     Reply WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t address,
@@ -125,4 +143,13 @@ private:
     Reply OtherId(uint8_t from);
     // What an exchange that got nothing came to: `ifThere` unless the port is gone or closed.
     Outcome Unanswered(Outcome ifThere) const;
+
+    Port& port;
+    // Only bus jobs send, one at a time; this mutex only keeps a second sender that goes
+    // around the bus owner from corrupting the vector.
+    std::mutex heldMutex;
+    std::vector<uint8_t> held;
+    // Closed inspector: one relaxed load per packet and per read.
+    std::atomic<PacketTap*> tap{nullptr};
+    std::vector<uint8_t> incoming;  // the bytes of the reply being read, while tapped
 };

@@ -1,7 +1,7 @@
 // CZNComm on POSIX systems: a tty device in non-blocking mode, with every read and write
 // paced by poll() against a steady-clock deadline.
 #include "serial/CZNComm.h"
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -173,7 +173,7 @@ int CZNComm::Close()
     return ::close(fd) == 0 ? 1 : 0;
 }
 
-int CZNComm::SetTimeouts(int ms)
+int CZNComm::OverrideTimeout(int ms)
 {
     readTimeoutMs = ms;
     writeTimeoutMs = ms;
@@ -186,7 +186,7 @@ int CZNComm::SetBaudRate(int rate)
         return rate;
     // Linux sizes tty queues itself; the 1024-byte request of other systems has no
     // counterpart here.
-    SetTimeouts(timeoutMs);
+    OverrideTimeout(timeoutMs);
     std::lock_guard lock(receivedMutex);
     const int fd = handle;
     const int previous = tty::ReadRate(fd);

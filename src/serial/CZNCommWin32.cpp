@@ -131,7 +131,7 @@ int CZNComm::Close()
     return ::CloseHandle(ToHandle(h)) ? 1 : 0;
 }
 
-int CZNComm::SetTimeouts(int ms)
+int CZNComm::OverrideTimeout(int ms)
 {
     readTimeoutMs = ms;
     writeTimeoutMs = ms;
@@ -155,7 +155,7 @@ int CZNComm::SetBaudRate(int rate)
     // packet followed at once by a rate change would otherwise be thrown away unsent.
     ::FlushFileBuffers(h);
     ::SetupComm(h, 1024, 1024);
-    SetTimeouts(timeoutMs);
+    OverrideTimeout(timeoutMs);
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;

@@ -12,12 +12,18 @@ ChannelPort::~ChannelPort()
     Close();
 }
 
+int ChannelPort::OpenFailed(OpenError reason)
+{
+    failure = {reason, {}};
+    return 0;
+}
+
 int ChannelPort::Open(const std::string& name)
 {
     Close();
     if (name != lineName)
-        return CZNComm::Open(name);
-    openFailure = {};
+        return OpenFailed(OpenError::NoSuchDevice);
+    failure = {};
     if (!line->FarOpen())
         return OpenFailed(OpenError::NoSuchDevice);
     if (!line->Attach())
@@ -31,7 +37,7 @@ int ChannelPort::Close()
 {
     lineGone = false;
     if (!onLine.exchange(false))
-        return CZNComm::Close();
+        return 0;
     line->Detach();
     return 1;
 }
@@ -39,28 +45,31 @@ int ChannelPort::Close()
 int ChannelPort::SetBaudRate(int rate)
 {
     if (!onLine)
-        return CZNComm::SetBaudRate(rate);
-    SetTimeouts(timeoutMs);
+        return rate;
+    OverrideTimeout(timeoutMs);
     const int previous = line->Rate();
     if (rate > 0)
         line->SetRate(rate);
     line->NearPurge();
     baudRate = line->Rate();
-    rateRefused = false;
     return previous;
 }
 
-int ChannelPort::SetTimeouts(int ms)
+void ChannelPort::SetTimeoutMs(int ms)
+{
+    timeoutMs = ms;
+    OverrideTimeout(ms);
+}
+
+int ChannelPort::OverrideTimeout(int ms)
 {
     lineTimeoutMs = ms;
-    return onLine ? 1 : CZNComm::SetTimeouts(ms);
+    return onLine ? 1 : 0;
 }
 
 int ChannelPort::Write(const uint8_t* buffer, int n)
 {
-    if (!onLine)
-        return CZNComm::Write(buffer, n);
-    if (buffer == nullptr || n <= 0 || lineGone)
+    if (buffer == nullptr || n <= 0 || !onLine || lineGone)
         return 0;
     if (line->NearWrite(buffer, n))
         return n;
@@ -70,9 +79,7 @@ int ChannelPort::Write(const uint8_t* buffer, int n)
 
 int ChannelPort::Read(uint8_t* buffer, int n)
 {
-    if (!onLine)
-        return CZNComm::Read(buffer, n);
-    if (buffer == nullptr || n <= 0 || lineGone)
+    if (buffer == nullptr || n <= 0 || !onLine || lineGone)
         return 0;
     const int ms = lineTimeoutMs > 0 ? lineTimeoutMs.load() : kUnboundedTimeoutCapMs;
     bool gone = false;
@@ -86,22 +93,22 @@ int ChannelPort::Read(uint8_t* buffer, int n)
 int ChannelPort::PurgeInput()
 {
     if (!onLine)
-        return CZNComm::PurgeInput();
+        return 0;
     line->NearPurge();
     return 1;
 }
 
 int ChannelPort::InputWaiting()
 {
-    return onLine ? line->NearWaiting() : CZNComm::InputWaiting();
+    return onLine ? line->NearWaiting() : 0;
 }
 
 bool ChannelPort::IsOpen() const
 {
-    return (onLine && !lineGone) || CZNComm::IsOpen();
+    return onLine && !lineGone;
 }
 
 bool ChannelPort::Gone() const
 {
-    return (onLine && lineGone) || CZNComm::Gone();
+    return onLine && lineGone;
 }

@@ -168,7 +168,7 @@ public:
         if (!IsOpen())
             return rate;
         const int before = baudRate;
-        SetTimeouts(timeoutMs);
+        OverrideTimeout(timeoutMs);
         if (!sio) {
             // The server's own setting, which the client can neither read nor change: the
             // rate the port is opened at is taken as the server's, any other one refused.
@@ -202,7 +202,7 @@ public:
         return before;
     }
 
-    int SetTimeouts(int ms) override
+    int OverrideTimeout(int ms) override
     {
         readTimeoutMs = ms;
         writeTimeoutMs = ms;
@@ -283,7 +283,11 @@ public:
     PortTiming Timing() const override { return {-1, false, roundTripUs}; }
     int BaudRate() const override { return baudRate; }
     int TimeoutMs() const override { return timeoutMs; }
-    void SetTimeoutMs(int ms) override { timeoutMs = ms; }
+    void SetTimeoutMs(int ms) override
+    {
+        timeoutMs = ms;
+        OverrideTimeout(ms);
+    }
 
 private:
     static int Event(gensio*, void* data, int event, int err, unsigned char* buf,

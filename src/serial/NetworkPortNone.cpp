@@ -13,7 +13,7 @@ public:
     }
     int Close() override { return 0; }
     int SetBaudRate(int rate) override { return rate; }
-    int SetTimeouts(int) override { return 0; }
+    int OverrideTimeout(int) override { return 0; }
     int Write(const uint8_t*, int) override { return 0; }
     int Read(uint8_t*, int) override { return 0; }
     int PurgeInput() override { return 0; }

@@ -42,7 +42,13 @@ public:
     // Puts the bus's line settings and TimeoutMs in force at `rate` and purges both ways.
     // Returns the rate in force before; a rate not taken leaves another (RateRefused).
     virtual int SetBaudRate(int rate) = 0;
-    virtual int SetTimeouts(int ms) = 0;
+    // Keeps `ms` as the port's time-out and puts it in force (open or not, every later rate
+    // change puts it in force again).
+    virtual void SetTimeoutMs(int ms) = 0;
+    // Puts `ms` in force for the moment without keeping it (a scan's longer wait for a late
+    // servo, a write that may take long); SetTimeoutMs or SetBaudRate puts the kept one
+    // back. 0 on a closed port.
+    virtual int OverrideTimeout(int ms) = 0;
     virtual int Write(const uint8_t* buffer, int n) = 0;
     virtual int Read(uint8_t* buffer, int n) = 0;
     virtual int PurgeInput() = 0;
@@ -62,9 +68,8 @@ public:
 
     // The rate the last SetBaudRate applied.
     virtual int BaudRate() const = 0;
-    // The time-out SetBaudRate puts in force; set by the window, read by the workers.
+    // The kept time-out (SetTimeoutMs).
     virtual int TimeoutMs() const = 0;
-    virtual void SetTimeoutMs(int ms) = 0;
 };
 
 // Whether a rate the driver reports running at is the one asked for: within 2 %, the

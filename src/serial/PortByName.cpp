@@ -2,7 +2,10 @@
 
 #include "serial/NetworkPort.h"
 
-PortByName::PortByName(std::unique_ptr<Port> l) : local(std::move(l)), active(local.get()) {}
+PortByName::PortByName(std::unique_ptr<Port> d, std::unique_ptr<ChannelPort> l)
+    : device(std::move(d)), line(std::move(l)), active(device.get())
+{
+}
 
 PortByName::~PortByName() = default;
 
@@ -10,8 +13,10 @@ int PortByName::Open(const std::string& name)
 {
     Port& before = Active();
     before.Close();
-    Port* next = local.get();
-    if (IsNetworkPortName(name)) {
+    Port* next = device.get();
+    if (line && name == line->LineName()) {
+        next = line.get();
+    } else if (IsNetworkPortName(name)) {
         if (!network)
             network = MakeNetworkPort();
         next = network.get();

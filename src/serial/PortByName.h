@@ -1,9 +1,10 @@
 #pragma once
 // The bus's one port for the whole run: a name opens what it names. rfc2217:// and tcp://
-// names open a network port, any other name the local port (a serial device, or the demo's
-// in-process line). The time-out carries over from one kind to the next; each kind keeps
-// its own rate.
+// names open a network port, the in-process line's name (where there is one: the demo's)
+// the line, any other name a serial device. The time-out carries over from one kind to the
+// next; each kind keeps its own rate.
 
+#include "serial/ChannelPort.h"
 #include "serial/Port.h"
 
 #include <atomic>
@@ -11,13 +12,14 @@
 
 class PortByName final : public Port {
 public:
-    explicit PortByName(std::unique_ptr<Port> local);
+    explicit PortByName(std::unique_ptr<Port> device, std::unique_ptr<ChannelPort> line = nullptr);
     ~PortByName() override;
 
     int Open(const std::string& name) override;
     int Close() override { return Active().Close(); }
     int SetBaudRate(int rate) override { return Active().SetBaudRate(rate); }
-    int SetTimeouts(int ms) override { return Active().SetTimeouts(ms); }
+    void SetTimeoutMs(int ms) override { Active().SetTimeoutMs(ms); }
+    int OverrideTimeout(int ms) override { return Active().OverrideTimeout(ms); }
     int Write(const uint8_t* buffer, int n) override { return Active().Write(buffer, n); }
     int Read(uint8_t* buffer, int n) override { return Active().Read(buffer, n); }
     int PurgeInput() override { return Active().PurgeInput(); }
@@ -30,15 +32,12 @@ public:
     PortTiming Timing() const override { return Active().Timing(); }
     int BaudRate() const override { return Active().BaudRate(); }
     int TimeoutMs() const override { return Active().TimeoutMs(); }
-    void SetTimeoutMs(int ms) override { Active().SetTimeoutMs(ms); }
-
-    // The local port, for what only it has (the system's port list).
-    Port& Local() { return *local; }
 
 private:
     Port& Active() const { return *active.load(); }
 
-    std::unique_ptr<Port> local;
+    std::unique_ptr<Port> device;
+    std::unique_ptr<ChannelPort> line;
     std::unique_ptr<Port> network;  // made at the first network name
     // Read by other threads (the window asks whether the port is open); changed only by
     // Open, on the bus's thread.

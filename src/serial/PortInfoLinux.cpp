@@ -1,8 +1,8 @@
 // Port descriptions from sysfs: the tty class folder of a port leads to its device folder,
 // whose driver link names the driver, whose USB ancestor holds the product text, and which
 // holds the latency timer of adapters that have one.
-#include "serial/CZNComm.h"
 #include "serial/PortInfo.h"
+#include "serial/PortList.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -125,12 +125,12 @@ PortInfo DescribePort(const std::string& name, const SystemRoots& roots)
 
 std::vector<PortInfo> DescribePorts(const SystemRoots& roots)
 {
-    std::vector<std::string> names;
+    PortList list;
+    list.SetSystemRoots(roots);
+    list.EnumeratePorts();
     std::vector<PortInfo> ports;
-    if (!ListSerialPorts(roots.sys + "/class/tty", roots.dev, names))
-        return ports;
     // The main window lists the last name first.
-    for (auto it = names.rbegin(); it != names.rend(); ++it)
+    for (auto it = list.PortNames().rbegin(); it != list.PortNames().rend(); ++it)
         ports.push_back(DescribePort(*it, roots));
     return ports;
 }

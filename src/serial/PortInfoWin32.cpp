@@ -1,7 +1,7 @@
 // Windows keeps no sysfs: a port is described by its name alone, and the adapters' latency
 // is the driver's own setting (its properties dialog), which the tool leaves as it is.
-#include "serial/CZNComm.h"
 #include "serial/PortInfo.h"
+#include "serial/PortList.h"
 
 PortInfo DescribePort(const std::string& name, const SystemRoots&)
 {
@@ -12,11 +12,11 @@ PortInfo DescribePort(const std::string& name, const SystemRoots&)
 
 std::vector<PortInfo> DescribePorts(const SystemRoots& roots)
 {
-    CZNComm comm;
-    comm.EnumeratePorts();
+    PortList list;
+    list.EnumeratePorts();
     std::vector<PortInfo> ports;
     // The window's order: the last name listed first.
-    for (auto name = comm.PortNames().rbegin(); name != comm.PortNames().rend(); ++name)
+    for (auto name = list.PortNames().rbegin(); name != list.PortNames().rend(); ++name)
         ports.push_back(DescribePort(*name, roots));
     return ports;
 }

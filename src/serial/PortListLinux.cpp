@@ -1,5 +1,5 @@
 // The list of serial ports on Linux, from the kernel's tty class in sysfs.
-#include "serial/CZNComm.h"
+#include "serial/PortList.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -69,7 +69,7 @@ bool ListSerialPorts(const std::string& sysClassTty, const std::string& devDir,
     return true;
 }
 
-int CZNComm::EnumeratePorts()
+int PortList::EnumeratePorts()
 {
     std::vector<std::string> names;
     if (!ListSerialPorts(systemRoots.sys + "/class/tty", systemRoots.dev, names))
@@ -78,6 +78,6 @@ int CZNComm::EnumeratePorts()
     if (names.size() > 256)
         names.resize(256);
     portNames = std::move(names);
-    portCount = static_cast<int32_t>(portNames.size());
+    portCount = static_cast<int>(portNames.size());
     return portCount;
 }

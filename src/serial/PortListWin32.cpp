@@ -1,7 +1,7 @@
 // The list of serial ports on Windows, from the registry's serial device map.
 #include "serial/PortListWin32.h"
 
-#include "serial/CZNComm.h"
+#include "serial/PortList.h"
 #include "serial/PortOrder.h"
 
 #include <algorithm>
@@ -51,7 +51,7 @@ bool ListRegistryPorts(HKEY root, const std::string& subKey, std::vector<std::st
     return true;
 }
 
-int CZNComm::EnumeratePorts()
+int PortList::EnumeratePorts()
 {
     std::vector<std::string> names;
     if (!ListRegistryPorts(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM\\", names))
@@ -60,6 +60,6 @@ int CZNComm::EnumeratePorts()
     if (names.size() > 256)
         names.resize(256);
     portNames = std::move(names);
-    portCount = static_cast<int32_t>(portNames.size());
+    portCount = static_cast<int>(portNames.size());
     return portCount;
 }

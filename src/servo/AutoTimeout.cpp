@@ -44,6 +44,11 @@ int AutoTimeoutMs(Exchange exchange, int rate, int adapterLatencyMs)
     return static_cast<int>((bits * 1000 + extraMs * rate + rate - 1) / rate);
 }
 
+int AutoTimeoutMs(Exchange exchange, int rate, const PortTiming& timing)
+{
+    return AutoTimeoutMs(exchange, rate, LinkDelayMs(timing));
+}
+
 Exchange ReadExchange(int count)
 {
     return {8, kReplyHeadSize + count + 1};

@@ -25,6 +25,9 @@ int LinkDelayMs(const PortTiming& timing);
 // Wire time of the exchange at `rate` (10 bits a byte), plus 1 ms of servo return delay,
 // plus the adapter's latency, rounded up to whole milliseconds.
 int AutoTimeoutMs(Exchange exchange, int rate, int adapterLatencyMs);
+// The automatic time-out of every face (servoctl -t auto, the Python module's "auto", the
+// scan's): the exchange at `rate` on a port of this timing (LinkDelayMs).
+int AutoTimeoutMs(Exchange exchange, int rate, const PortTiming& timing);
 
 // The longest exchange of each command; a command that identifies its servo first counts
 // the identification read too.

@@ -69,7 +69,6 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
                      const std::atomic<bool>& abort, CommTestPass& pass)
 {
     using Clock = std::chrono::steady_clock;
-    Port& comm = bus.port;
     std::vector<uint8_t> buffer(static_cast<size_t>(plan.length));
     const int bytes = plan.length + kFramingBytes;
     const auto passStart = Clock::now();
@@ -78,13 +77,13 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
         if (abort || bus.Stopping())
             return false;
         // The test's time-out holds for this read only; the next job finds the port's own.
-        comm.SetTimeouts(plan.timeoutMs);
+        bus.protocol.SetReplyTimeout(plan.timeoutMs);
         const auto t0 = Clock::now();
         const Reply reply = bus.protocol.ReadMemory(static_cast<uint8_t>(id), plan.startAddress,
                                                     buffer.data(), static_cast<uint8_t>(plan.length));
         const bool answered = reply.ok();
         const auto t1 = Clock::now();
-        comm.SetTimeouts(comm.TimeoutMs());
+        bus.protocol.RestoreReplyTimeout();
         const long long us = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
         auto& counted = counts.timeouts[static_cast<size_t>(id)];
         const int32_t timeouts = answered ? counted.load() : ++counted;

@@ -19,7 +19,7 @@ inline std::string OpenErrorText(const OpenFailure& failure)
 // A raw TCP port keeps its server's rate; any other port names the rate its driver runs at.
 std::string RefusedRateText(const std::string& name, const RateRefusal& refusal);
 // The same for the rate `port` was just asked for.
-inline std::string RefusedRateText(const Port& port, const std::string& name, int asked)
+inline std::string RefusedRateText(const PortFacts& port, const std::string& name, int asked)
 {
     return RefusedRateText(name, RefusalOf(port, asked));
 }

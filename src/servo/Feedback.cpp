@@ -44,14 +44,14 @@ Feedback DecodeFeedback(const FeedbackBlock& b, bool highByteFirst)
     return f;
 }
 
-Reply ReadFeedback(ZNS& bus, uint8_t id, const DebugProfile& debug, const ServoProfile& profile,
+Reply ReadFeedback(ZNS& protocol, uint8_t id, const DebugProfile& debug, const ServoProfile& profile,
                    Feedback& out)
 {
     const FeedbackRange range = FeedbackReadRange(debug.feedbackFirst, debug.feedbackLast);
     if (range.count == 0)
         return Reply::Failed(Outcome::NoAnswer);
     FeedbackBlock block{};
-    const Reply r = bus.ReadMemory(id, range.address, block.data(), range.count);
+    const Reply r = protocol.ReadMemory(id, range.address, block.data(), range.count);
     if (r)
         out = DecodeFeedback(block, profile.byteOrder != 0);
     return r;

@@ -51,7 +51,7 @@ class ZNS;
 // One poll: the block of `id` in the range of `debug`, decoded in the byte order of
 // `profile`. No answer when the range is empty; a damaged answer is no answer, and nothing of
 // it reaches `out`.
-Reply ReadFeedback(ZNS& bus, uint8_t id, const DebugProfile& debug, const ServoProfile& profile,
+Reply ReadFeedback(ZNS& protocol, uint8_t id, const DebugProfile& debug, const ServoProfile& profile,
                    Feedback& out);
 
 // A speed or fast/slow value as the plot takes it: × speedFactor / 10, truncating.

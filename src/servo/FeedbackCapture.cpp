@@ -18,7 +18,7 @@ FeedbackCapture::FeedbackCapture(int firstId, int lastId, CaptureBlock b)
 {
 }
 
-Reply FeedbackCapture::Next(ZNS& bus, const DebugTarget& target, CaptureSample& out)
+Reply FeedbackCapture::Next(ZNS& protocol, const DebugTarget& target, CaptureSample& out)
 {
     out.id = next;
     next = next >= last ? first : next + 1;
@@ -27,7 +27,7 @@ Reply FeedbackCapture::Next(ZNS& bus, const DebugTarget& target, CaptureSample& 
     Reply r = Reply::Failed(Outcome::NoAnswer);
     FeedbackBlock bytes{};
     if (range.count != 0)
-        r = bus.ReadMemory(static_cast<uint8_t>(out.id), range.address, bytes.data(), range.count);
+        r = protocol.ReadMemory(static_cast<uint8_t>(out.id), range.address, bytes.data(), range.count);
     const auto end = CaptureSample::Clock::now();
     out.time = begin + (end - begin) / 2;
     out.answered = r.ok();

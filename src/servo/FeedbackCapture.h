@@ -34,7 +34,7 @@ public:
     FeedbackCapture(int firstId, int lastId, CaptureBlock block);
 
     // One read of the next servo in turn; its reply says what came of it.
-    Reply Next(ZNS& bus, const DebugTarget& target, CaptureSample& out);
+    Reply Next(ZNS& protocol, const DebugTarget& target, CaptureSample& out);
     CaptureBlock Block() const { return block; }
 
 private:

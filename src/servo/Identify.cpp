@@ -13,14 +13,14 @@ Identity IdentityOf(ModelCatalogue& catalogue, const ModelKey& key)
     return identity;
 }
 
-Reply IdentifyServo(ZNS& bus, ModelCatalogue& catalogue, uint8_t id,
+Reply IdentifyServo(ZNS& protocol, ModelCatalogue& catalogue, uint8_t id,
                     const ProfileOptions& options, Identity& identity, bool alwaysRead)
 {
     Reply r = Reply::Answered();
     identity = Identity{};
     if ((alwaysRead || options.byteOrder < 0 || options.statusLevel < 0) && id != kBroadcastId) {
         ModelKey key{};
-        r = bus.ReadMemory(id, 0, key.data(), kIdentifySize);
+        r = protocol.ReadMemory(id, 0, key.data(), kIdentifySize);
         if (!r)
             return r;
         identity = IdentityOf(catalogue, key);

@@ -34,5 +34,5 @@ Identity IdentityOf(ModelCatalogue& catalogue, const ModelKey& key);
 // level (or the ID is the broadcast ID, which nobody answers) and `alwaysRead` is false,
 // then applies the options. The reply of the read, or an answered one when none was needed.
 // A reply that is late, damaged or of another ID identifies nobody.
-Reply IdentifyServo(ZNS& bus, ModelCatalogue& catalogue, uint8_t id,
+Reply IdentifyServo(ZNS& protocol, ModelCatalogue& catalogue, uint8_t id,
                     const ProfileOptions& options, Identity& identity, bool alwaysRead = false);

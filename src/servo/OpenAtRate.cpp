@@ -1,28 +1,26 @@
 #include "servo/OpenAtRate.h"
 
-#include "bus/TrafficLog.h"
-
-PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate)
+PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate)
 {
     PortOpening result;
-    result.opened = port.Open(name) != 0;
+    const PortFacts port = access.Facts();
+    result.opened = access.Open(name) != 0;
     if (!result.opened) {
         result.failure = port.LastOpenError();
         return result;
     }
-    traffic.PortOpened();
     // A local device first gets its own rate back, as the window always did; a network
     // port's server would only answer one request more (and a raw TCP port takes the first
     // rate it is given as its server's).
     if (port.Rates() == RateControl::Device)
-        port.SetBaudRate(port.BaudRate());
-    port.SetBaudRate(rate);
-    result.running = port.BaudRate();
+        access.SetRate(port.Rate());
+    access.SetRate(rate);
+    result.running = port.Rate();
     result.refused = port.RateRefused();
     return result;
 }
 
-RateRefusal RefusalOf(const Port& port, int asked)
+RateRefusal RefusalOf(const PortFacts& port, int asked)
 {
-    return {asked, port.BaudRate(), port.Rates()};
+    return {asked, port.Rate(), port.Rates()};
 }

@@ -1,11 +1,9 @@
 #pragma once
 // Opening the port at a rate, as the window, servoctl and the Python module open it.
 
-#include "serial/Port.h"
+#include "bus/ServoBus.h"
 
 #include <string>
-
-class TrafficLog;
 
 struct PortOpening {
     bool opened = false;
@@ -14,9 +12,9 @@ struct PortOpening {
     bool refused = false;  // the driver kept another rate
 };
 
-// Opens `name`, starts the traffic record's times there, applies the port's own rate and
-// then `rate`.
-PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate);
+// Inside a bus job: opens `name` (the traffic record's times start there), applies the
+// port's own rate and then `rate`.
+PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate);
 
 // A rate the port did not take: the rate asked for, the one it runs at, and who sets its rate.
 struct RateRefusal {
@@ -24,5 +22,5 @@ struct RateRefusal {
     int running = 0;
     RateControl control = RateControl::Device;
 };
-// What `port` did with `asked`, read right after the SetBaudRate that asked for it.
-RateRefusal RefusalOf(const Port& port, int asked);
+// What `port` did with `asked`, read right after the rate change that asked for it.
+RateRefusal RefusalOf(const PortFacts& port, int asked);

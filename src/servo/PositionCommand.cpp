@@ -54,28 +54,28 @@ Reply SyncInSlices(const std::vector<uint8_t>& ids, int blockLength, Send send)
 
 }  // namespace
 
-Reply SyncPositionCommand(ZNS& bus, const ServoProfile& profile, const std::vector<uint8_t>& ids,
+Reply SyncPositionCommand(ZNS& protocol, const ServoProfile& profile, const std::vector<uint8_t>& ids,
                           int target, int speed, int time, int acceleration)
 {
     return SyncInSlices(ids, 7, [&](const uint8_t* slice, int count) {
-        return bus.SyncWritePosition(profile, slice, count, target, acceleration, speed, time);
+        return protocol.SyncWritePosition(profile, slice, count, target, acceleration, speed, time);
     });
 }
 
-Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+Reply IssuePositionCommand(ZNS& protocol, const ServoProfile& profile, WriteMode mode, int firstId,
                            int lastId, int target, int speed, int time, int acceleration)
 {
     const auto first = static_cast<uint8_t>(firstId);
     switch (mode) {
     case WriteMode::Normal:
-        return bus.WritePosition(profile, first, target, acceleration, speed, time);
+        return protocol.WritePosition(profile, first, target, acceleration, speed, time);
     case WriteMode::Sync:
-        return SyncPositionCommand(bus, profile, RangeIds(firstId, lastId), target, speed, time,
+        return SyncPositionCommand(protocol, profile, RangeIds(firstId, lastId), target, speed, time,
                                    acceleration);
     case WriteMode::Registered: {
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {
-            const Reply r = bus.RegWritePosition(profile, id, target, acceleration, speed, time);
+            const Reply r = protocol.RegWritePosition(profile, id, target, acceleration, speed, time);
             if (all.ok())
                 all = r;
         }
@@ -85,21 +85,21 @@ Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode
     return Reply::Failed(Outcome::WriteFailed);
 }
 
-Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+Reply SendTorqueSwitch(ZNS& protocol, const ServoProfile& profile, WriteMode mode, int firstId,
                        int lastId, uint8_t address, bool on)
 {
     const uint8_t value = on ? 1 : 0;
     switch (mode) {
     case WriteMode::Normal:
-        return bus.WriteByte(profile, static_cast<uint8_t>(firstId), address, value);
+        return protocol.WriteByte(profile, static_cast<uint8_t>(firstId), address, value);
     case WriteMode::Sync:
         return SyncInSlices(RangeIds(firstId, lastId), 1, [&](const uint8_t* ids, int count) {
-            return bus.Sent(bus.SendSyncPacket(ids, count, address, &value, 1));
+            return protocol.Sent(protocol.SendSyncPacket(ids, count, address, &value, 1));
         });
     case WriteMode::Registered: {
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {
-            const Reply r = bus.RegWriteMemory(profile, id, address, &value, 1);
+            const Reply r = protocol.RegWriteMemory(profile, id, address, &value, 1);
             if (all.ok())
                 all = r;
         }

@@ -27,14 +27,14 @@ std::vector<uint8_t> RangeIds(int firstId, int lastId);
 // packets for the range (as many as it needs, back to back: one packet holds at most 31
 // servos), or a registered write to each ID of the range. The first failed exchange's reply,
 // or the last one's.
-Reply IssuePositionCommand(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+Reply IssuePositionCommand(ZNS& protocol, const ServoProfile& profile, WriteMode mode, int firstId,
                            int lastId, int target, int speed, int time, int acceleration);
 
 // One position command to every servo of `ids` in sync-write packets, as many as the list needs,
 // back to back (31 servos to a packet): each servo acts on its own packet.
-Reply SyncPositionCommand(ZNS& bus, const ServoProfile& profile, const std::vector<uint8_t>& ids,
+Reply SyncPositionCommand(ZNS& protocol, const ServoProfile& profile, const std::vector<uint8_t>& ids,
                           int target, int speed, int time, int acceleration);
 
 // The torque switch at `address`, in the same three forms (125 servos to a sync packet).
-Reply SendTorqueSwitch(ZNS& bus, const ServoProfile& profile, WriteMode mode, int firstId,
+Reply SendTorqueSwitch(ZNS& protocol, const ServoProfile& profile, WriteMode mode, int firstId,
                        int lastId, uint8_t address, bool on);

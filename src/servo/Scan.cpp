@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-BusScanner::BusScanner(ZNS& b, ModelCatalogue& c, bool again) : bus(b), catalogue(c), askLateAgain(again)
+BusScanner::BusScanner(ZNS& b, ModelCatalogue& c, bool again) : protocol(b), catalogue(c), askLateAgain(again)
 {
 }
 
@@ -10,7 +10,7 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
 {
     Identity found;
     const auto asked = Clock::now();
-    const Reply reply = IdentifyServo(bus, catalogue, static_cast<uint8_t>(id), {}, found, true);
+    const Reply reply = IdentifyServo(protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);
     if (reply.outcome == Outcome::PortGone)
         return false;
     if (reply) {
@@ -31,14 +31,14 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
         }
         AskAgain(id, Clock::now() - asked, reports);
         AskHeardLate(reports);
-        return !bus.ChannelGone();
+        return !protocol.ChannelGone();
     }
-    if (reply.partial || bus.ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
+    if (reply.partial || protocol.ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
         // Its answer began within the time-out but ended after it, began after it, or
         // arrived broken by it.
         AskAgain(id, Clock::now() - asked, reports);
         AskHeardLate(reports);
-        return !bus.ChannelGone();
+        return !protocol.ChannelGone();
     }
     silent[id] = asked;
     return true;
@@ -47,20 +47,20 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
 bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& reports)
 {
     const int lateMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(late).count());
-    int ms = std::min(kLongestAskMs, bus.ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
+    int ms = std::min(kLongestAskMs, protocol.ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
     for (int attempt = 0; attempt < kAskings; ++attempt, ms = std::min(kLongestAskMs, 2 * ms)) {
         // Every answer still on its way (a later probe's, as late as this one's) arrives and
         // is dropped first: the asking then hears only its own. The wait covers a delayed
         // acknowledgement too (about 40 ms), for which a network server may hold an answer.
-        bus.SetReplyTimeout(std::max(ms, kQuietMs));
+        protocol.SetReplyTimeout(std::max(ms, kQuietMs));
         uint8_t stray[64];
-        for (int got; (got = bus.ReceiveBytes(stray, sizeof stray)) > 0;)
+        for (int got; (got = protocol.ReceiveBytes(stray, sizeof stray)) > 0;)
             NoteStrayAnswers(stray, got);
-        bus.SetReplyTimeout(ms);
+        protocol.SetReplyTimeout(ms);
         Identity found;
         const auto asked = Clock::now();
-        const Reply reply = IdentifyServo(bus, catalogue, static_cast<uint8_t>(id), {}, found, true);
-        bus.RestoreReplyTimeout();
+        const Reply reply = IdentifyServo(protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);
+        protocol.RestoreReplyTimeout();
         if (reply) {
             silent.erase(id);
             if (reports.found)
@@ -70,7 +70,7 @@ bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& repor
         silent[id] = asked;
         // Silence is an answer; only an answer late again is worth a longer wait.
         if (reply.outcome == Outcome::PortGone ||
-            !(reply.partial || reply.outcome == Outcome::Damaged || bus.ChannelWaiting() > 0))
+            !(reply.partial || reply.outcome == Outcome::Damaged || protocol.ChannelWaiting() > 0))
             return false;
     }
     return false;
@@ -98,10 +98,10 @@ void BusScanner::AskHeardLate(const ScanReports& reports)
     heardLate.clear();
 }
 
-void ScanBus(ZNS& bus, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,
+void ScanBus(ZNS& protocol, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,
              bool askLateAgain)
 {
-    BusScanner scanner(bus, catalogue, askLateAgain);
+    BusScanner scanner(protocol, catalogue, askLateAgain);
     for (int id = first; id <= last; ++id) {
         if (reports.probing && !reports.probing(id))
             break;

@@ -24,7 +24,7 @@ struct ScanReports {
 // A loaded machine or a slow link then never drops a servo that answers.
 class BusScanner {
 public:
-    BusScanner(ZNS& bus, ModelCatalogue& catalogue, bool askLateAgain);
+    BusScanner(ZNS& protocol, ModelCatalogue& catalogue, bool askLateAgain);
     // Probes `id` (and any silent ID found answering late); false once the port is gone.
     bool Probe(int id, const ScanReports& reports);
 
@@ -47,7 +47,7 @@ private:
     void NoteStrayAnswers(const uint8_t* bytes, int n);
     void AskHeardLate(const ScanReports& reports);
 
-    ZNS& bus;
+    ZNS& protocol;
     ModelCatalogue& catalogue;
     const bool askLateAgain;
     std::map<int, Clock::time_point> silent;  // unanswered IDs and when they were asked
@@ -56,5 +56,5 @@ private:
 
 // Probes IDs first..last in turn; it also ends when the port is gone (no further ID can
 // answer).
-void ScanBus(ZNS& bus, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,
+void ScanBus(ZNS& protocol, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,
              bool askLateAgain = false);

@@ -151,7 +151,7 @@ void ServoProgram::FollowBaud(int code)
     // A code outside the baud list leaves the port where it is; the listener still hears
     // where the servo went.
     if (const int rate = BaudRateOfCode(code))
-        protocol.comm.SetBaudRate(rate);
+        bus.Run(JobKind::Command, [rate](BusAccess& access) { access.SetRate(rate); });
     if (followBaud)
         followBaud(code);
 }
@@ -162,8 +162,7 @@ int ServoProgram::LockedWrite(bool locked, int newLevel,
 {
     const auto lock = static_cast<uint8_t>(LockAddressNow());
     auto id = static_cast<uint8_t>(selectedId.load());
-    Port& comm = protocol.comm;
-    comm.SetTimeouts(kWriteTimeoutMs);
+    protocol.SetReplyTimeout(kWriteTimeoutMs);
     int result = 0;
     if (!locked || protocol.WriteByte(Profile(), id, lock, 0)) {
         // A write of the status level is answered (or not) at its new level already.
@@ -183,7 +182,7 @@ int ServoProgram::LockedWrite(bool locked, int newLevel,
             }
         }
     }
-    comm.SetTimeouts(kIdleTimeoutMs);
+    protocol.SetReplyTimeout(kIdleTimeoutMs);
     return result;
 }
 
@@ -263,10 +262,10 @@ LoadResult ServoProgram::LoadParameterFile(const std::string& path)
 
 bool ServoProgram::RestoreParameters()
 {
-    protocol.comm.SetTimeouts(kWriteTimeoutMs);
+    protocol.SetReplyTimeout(kWriteTimeoutMs);
     const ServoProfile p = Profile();
     const bool ok = protocol.RestoreParameters(p, static_cast<uint8_t>(selectedId.load())).ok();
-    protocol.comm.SetTimeouts(kIdleTimeoutMs);
+    protocol.SetReplyTimeout(kIdleTimeoutMs);
     if (!ok && p.statusLevel != 0)
         return false;
     selectedId = kRestoredId;
@@ -284,9 +283,9 @@ bool ServoProgram::ResetAngle()
 
 bool ServoProgram::RiskyOperation()
 {
-    protocol.comm.SetTimeouts(kWriteTimeoutMs);
+    protocol.SetReplyTimeout(kWriteTimeoutMs);
     const ServoProfile p = Profile();
     const bool ok = protocol.RiskyOperation(p, static_cast<uint8_t>(selectedId.load())).ok();
-    protocol.comm.SetTimeouts(kIdleTimeoutMs);
+    protocol.SetReplyTimeout(kIdleTimeoutMs);
     return ok || p.statusLevel == 0;
 }

@@ -109,7 +109,7 @@ private:
                     const std::function<void(uint8_t& id)>& written);
 
     ServoBus& bus;
-    ZNServo& protocol;
+    ZNS& protocol;
     ModelCatalogue& catalogue;
     BaudFollower followBaud;
     std::atomic<int> settleMs{kSettleMs};

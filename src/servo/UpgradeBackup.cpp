@@ -54,7 +54,7 @@ BackupResult BackUpServo(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
                          const std::string& folder)
 {
     BackupResult result;
-    ZNServo& protocol = bus.Protocol();
+    ZNS& protocol = bus.Protocol();
     result.reply = protocol.ReadMemory(id, 0, result.key.data(), static_cast<uint8_t>(result.key.size()));
     if (!result.reply)
         return result;

@@ -25,20 +25,6 @@ UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage
     return r;
 }
 
-// SendAndAwaitByte, with the loader's bytes and its answer shown to the traffic record (they
-// go around the packet operations).
-int LoaderStepExchange(BusAccess& bus, LoaderStep step, int block, const uint8_t* bytes, int n)
-{
-    const int written = bus.port.Write(bytes, n);
-    if (written > 0)
-        bus.protocol.TraceLoader(PacketDirection::Out, step, LoaderStep::None, block, bytes, written);
-    uint8_t answer = 0;
-    const int got = bus.port.Read(&answer, 1);
-    bus.protocol.TraceLoader(PacketDirection::In, LoaderStep::Answer, step, block, &answer,
-                             got == 1 ? 1 : 0);
-    return got == 1 ? answer : -1;
-}
-
 UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
                        const UpgradeReports& reports)
 {
@@ -46,13 +32,13 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
     UpgradeResult r;
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
-    if (LoaderStepExchange(bus, LoaderStep::Unlock, 0, job.unlock.data(),
-                           static_cast<int>(job.unlock.size())) < 0)
+    if (bus.protocol.LoaderExchange(LoaderStep::Unlock, 0, job.unlock.data(),
+                                    static_cast<int>(job.unlock.size())) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
     const uint8_t start = kLoaderStart;
-    if (LoaderStepExchange(bus, LoaderStep::Start, 0, &start, 1) < 0)
+    if (bus.protocol.LoaderExchange(LoaderStep::Start, 0, &start, 1) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "start", 0, -1);
 
     const Crc16 crc = LoaderCrc();
@@ -66,7 +52,7 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
                                                      static_cast<uint8_t>(job.kind), crc);
         for (;;) {
             const int reply =
-                LoaderStepExchange(bus, LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
+                bus.protocol.LoaderExchange(LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
             if (reply == kLoaderAck)
                 break;
             if (reply != kLoaderRefuse)
@@ -87,18 +73,11 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
 
 }  // namespace
 
-int SendAndAwaitByte(Port& comm, const uint8_t* bytes, int n)
-{
-    comm.Write(bytes, n);
-    uint8_t answer = 0;
-    return comm.Read(&answer, 1) == 1 ? answer : -1;
-}
-
 UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
                          const UpgradeReports& reports)
 {
-    Port& comm = bus.port;
-    if (comm.Rates() == RateControl::Fixed) {
+    const PortFacts port = bus.Facts();
+    if (port.Rates() == RateControl::Fixed) {
         // The loader's rate can't be set: nothing is sent, so no servo is left in its loader.
         UpgradeResult refused;
         refused.outcome = UpgradeOutcome::Failed;
@@ -111,19 +90,19 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
         bus.protocol.RequestUpgrade(job.servoId);
         std::this_thread::sleep_for(kAfterInstruction);
     }
-    const int32_t savedTimeout = comm.TimeoutMs();
-    comm.SetTimeoutMs(kLoaderTimeoutMs);
-    const int savedRate = comm.SetBaudRate(kLoaderBaudRate);
+    const int32_t savedTimeout = port.TimeoutMs();
+    bus.SetTimeoutMs(kLoaderTimeoutMs);
+    const int savedRate = bus.SetRate(kLoaderBaudRate);
     std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
                                              : kAfterRateChange);
 
     UpgradeResult result = Exchange(bus, job, cancel, reports);
-    result.portGone = comm.Gone();
+    result.portGone = port.Gone();
 
     // Restored in every case (a port that is gone has nothing to restore), before the job
     // ends and before anyone is told.
-    comm.SetTimeoutMs(savedTimeout);
-    comm.SetBaudRate(savedRate);
+    bus.SetTimeoutMs(savedTimeout);
+    bus.SetRate(savedRate);
     return result;
 }
 

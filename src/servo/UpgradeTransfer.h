@@ -58,10 +58,6 @@ struct UpgradeReports {
 // 12 (answer 15)", "at the unlock sequence (no answer from the loader)", ...
 std::string UpgradeFailurePlace(const UpgradeResult& result, int blockCount);
 
-// Writes the n bytes unframed, then waits up to the port's read time-out for one byte: the
-// byte (0..255), or -1 when none came.
-int SendAndAwaitByte(Port& comm, const uint8_t* bytes, int n);
-
 // Runs the whole transfer inside a bus job. `cancel` (or the bus dropping its work) is
 // looked at before each step and each block: once it is set, nothing more is sent and the
 // port is restored.

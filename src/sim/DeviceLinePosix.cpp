@@ -1,6 +1,6 @@
 #include "sim/BusLine.h"
 
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -9,11 +9,12 @@
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "serial/ChannelPort.h"
+#include "serial/PortList.h"
 #include "sim/VirtualBus.h"
 #include "widgets/Utf8.h"
 #include "WireComm.h"
 #ifndef _WIN32
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 #endif
 
 #include <QComboBox>

@@ -20,7 +20,7 @@ private slots:
         for (int i = 0; i < 8; ++i)
             QCOMPARE(window.baudCombo->itemText(i), QString(rates[i]));
         QCOMPARE(window.baudCombo->currentText(), QString("115200"));
-        CZNComm probe;
+        PortList probe;
         probe.EnumeratePorts();
         QCOMPARE(window.portCombo->count(), probe.PortCount());
         if (probe.PortCount() > 0)

@@ -21,7 +21,7 @@ private slots:
         QVERIFY2(server.Start(error), error.c_str());
 
         ServoBus servoBus;  // the program's own port, which opens any name
-        servoBus.Port().SetTimeoutMs(Rig::kTimeoutMs);
+        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(Rig::kTimeoutMs); });
         CServoMain window(servoBus);
         window.show();
         const QString name = QString::fromStdString(server.Rfc2217());

@@ -3,6 +3,7 @@
 #include "FakeSystemTree.h"
 #include "cli/PortListing.h"
 #include "cli/ServoCtl.h"
+#include "serial/PortList.h"
 
 #include <algorithm>
 #include <sstream>
@@ -37,14 +38,14 @@ TEST(PortListing, ServoctlListsThePortsTheWindowLists)
 {
     std::ostringstream out, err;
     ASSERT_EQ(RunServoCtl({"servoctl", "ports"}, out, err), 0) << err.str();
-    CZNComm comm;
-    comm.EnumeratePorts();
+    PortList list;
+    list.EnumeratePorts();
     std::istringstream lines(out.str());
     // The window lists the last name first.
-    for (int i = comm.PortCount() - 1; i >= 0; --i) {
+    for (int i = list.PortCount() - 1; i >= 0; --i) {
         std::string line;
         ASSERT_TRUE(std::getline(lines, line)) << i;
-        EXPECT_EQ(line.substr(0, line.find('\t')), comm.PortNames()[static_cast<size_t>(i)]);
+        EXPECT_EQ(line.substr(0, line.find('\t')), list.PortNames()[static_cast<size_t>(i)]);
         EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
     }
     std::string extra;
@@ -65,7 +66,7 @@ TEST_F(LinkedBus, ALinkOpensTheBusAndIsExclusive)
     CZNComm first, second;
     ASSERT_EQ(first.Open(link), 1);
     first.SetBaudRate(115200);
-    ZNServo linked(first);
+    ZNS linked(first);
     uint8_t key[9];
     EXPECT_EQ(linked.ReadMemory(3, 0, key, 9).count, 9);
     // Held through the link: neither the device nor the link opens a second time.

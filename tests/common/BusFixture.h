@@ -4,7 +4,7 @@
 
 #include "CatalogueCopy.h"
 #include "WireComm.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 #include "sim/VirtualBus.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +95,7 @@ protected:
     std::unique_ptr<ModelCatalogue> catalogue;
     std::unique_ptr<VirtualBus> bus;
     WireComm comm;
-    ZNServo servo{comm};
+    ZNS servo{comm};
     ServoProfile profile;  // how the tests' commands are coded
 };
 

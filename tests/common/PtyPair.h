@@ -3,7 +3,7 @@
 // side while CZNComm opens the slave by its path.
 
 #include "serial/CZNComm.h"
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 
 #include <fcntl.h>
 #include <poll.h>

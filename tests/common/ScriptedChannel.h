@@ -1,35 +1,36 @@
 #pragma once
-// A byte channel that records what the protocol sends and replays scripted replies.
-// Bytes in `pending` have arrived before the exchange (a FlushInput drops them); bytes queued
-// with Reply() arrive once the packet's last byte has gone out. Limit() caps what each
-// following receive call delivers, as a time-out cutting a reply short would.
+// A port that records what the protocol sends and replays scripted replies, with the real
+// protocol over it: the tests call the protocol's operations on the channel itself.
+// Bytes in `pending` have arrived before the exchange (a purge drops them); bytes queued
+// with Reply() arrive once a write has gone out. Limit() caps what each following read
+// delivers, as a time-out cutting a reply short would. Events name each call the port
+// gets: "sendN" (a write of N bytes), "recvN" (a read of N), "flush" (a purge).
 
 #include "protocol/ZNS.h"
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
 
-class ScriptedChannel : public ZNS {
+class ScriptedPort : public Port {
 public:
-    int SendByte(uint8_t value) override
+    int Open(const std::string&) override { return 1; }
+    int Close() override { return 1; }
+    int SetBaudRate(int rate) override { return rate; }
+    void SetTimeoutMs(int ms) override { timeoutMs = ms; }
+    int OverrideTimeout(int) override { return 1; }
+    int Write(const uint8_t* buffer, int n) override
     {
-        events.push_back("send1");
-        sent.push_back(value);
-        ++sendCalls;
-        ArriveReplies();
-        return sendResult ? 1 : 0;
-    }
-    int SendBytes(const uint8_t* buffer, int n) override
-    {
-        if (buffer == nullptr)
+        if (buffer == nullptr || n <= 0)
             return 0;
         events.push_back("send" + std::to_string(n));
         sent.insert(sent.end(), buffer, buffer + n);
         ++sendCalls;
-        return n;
+        ArriveReplies();
+        return sendResult ? n : 0;
     }
-    int ReceiveBytes(uint8_t* buffer, int n) override
+    int Read(uint8_t* buffer, int n) override
     {
         events.push_back("recv" + std::to_string(n));
         int cap = n;
@@ -44,17 +45,25 @@ public:
         }
         return got;
     }
-    int FlushInput() override
+    int PurgeInput() override
     {
         events.push_back("flush");
         pending.clear();
         return 1;
     }
+    int InputWaiting() override { return static_cast<int>(pending.size()); }
+    bool IsOpen() const override { return true; }
+    bool Gone() const override { return false; }
+    const OpenFailure& LastOpenError() const override { return failure; }
+    bool RateRefused() const override { return false; }
+    RateControl Rates() const override { return RateControl::Device; }
+    PortTiming Timing() const override { return {}; }
+    int BaudRate() const override { return kDefaultRate; }
+    int TimeoutMs() const override { return timeoutMs; }
 
     void Reply(std::vector<uint8_t> bytes) { replies.insert(replies.end(), bytes.begin(), bytes.end()); }
     void Limit(std::vector<int> caps) { limits.assign(caps.begin(), caps.end()); }
 
-    ServoProfile profile;  // how the test's servo codes its words and answers
     std::vector<uint8_t> sent;
     std::vector<std::string> events;
     std::deque<uint8_t> pending;
@@ -69,4 +78,15 @@ private:
         replies.clear();
     }
     std::vector<uint8_t> replies;
+    OpenFailure failure;
+    int timeoutMs = 100;
+};
+
+// The scripted port and the real protocol over it.
+class ScriptedChannel : public ScriptedPort, public ZNS {
+public:
+    ScriptedChannel() : ZNS(static_cast<Port&>(*this)) {}
+    using ScriptedPort::Reply;
+
+    ServoProfile profile;  // how the test's servo codes its words and answers
 };

@@ -1,4 +1,4 @@
-// The reply reader: the real ZNServo over a port that replays a scripted byte stream, for
+// The reply reader: the real protocol over a port that replays a scripted byte stream, for
 // reads, writes with status, sync writes and send-only instructions, one after another on
 // the same objects. Each exchange is checked against what it must send, what it must come to
 // (outcome, damage, error byte, count) and where the reply's bytes may go: a reply is taken
@@ -14,7 +14,7 @@
 #include "FuzzCheck.h"
 #include "common/Packets.h"
 
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 
 #include <algorithm>
@@ -27,9 +27,12 @@
 namespace {
 
 // A port that is never opened: writes are recorded, reads take from the scripted reply. A
-// port marked closed moves no bytes, as the real one does once it is closed.
+// port marked closed moves no bytes, as the real one does once it is closed, and says so.
 class ScriptedPort : public CZNComm {
 public:
+    bool IsOpen() const override { return !closed; }
+    // Each exchange's scripted reply is laid out before it; there is nothing to purge.
+    int PurgeInput() override { return 0; }
     int Write(const uint8_t* buffer, int n) override
     {
         FUZZ_CHECK(buffer != nullptr && n > 0, "write of %d bytes", n);
@@ -65,16 +68,6 @@ public:
     bool closed = false;
     std::deque<uint8_t> caps;
     std::deque<uint8_t> queued;
-};
-
-// The real protocol over the scripted port, which says whether the port is open.
-class ScriptedServo : public ZNServo {
-public:
-    explicit ScriptedServo(ScriptedPort& p) : ZNServo(p), port(p) {}
-    bool ChannelOpen() const override { return !port.closed; }
-
-private:
-    ScriptedPort& port;
 };
 
 
@@ -208,7 +201,7 @@ bool NextRecord(const uint8_t*& data, size_t& size, Record& r)
     return true;
 }
 
-void RunRecord(ScriptedPort& port, ZNServo& servo, const Record& r)
+void RunRecord(ScriptedPort& port, ZNS& servo, const Record& r)
 {
     const bool highFirst = (r.flags & 2) != 0;
     ServoProfile profile;
@@ -385,7 +378,7 @@ void RunRecord(ScriptedPort& port, ZNServo& servo, const Record& r)
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {
     ScriptedPort port;
-    ScriptedServo servo(port);
+    ZNS servo(port);
     Record record;
     // A bounded number of exchanges per input keeps each run short.
     for (int i = 0; i < 64 && NextRecord(data, size, record); ++i)

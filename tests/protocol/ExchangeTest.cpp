@@ -9,7 +9,7 @@ using Events = std::vector<std::string>;
 
 namespace {
 
-const Events kWriteSeq = {"flush", "send6", "send1", "send1", "recv6"};
+const Events kWriteSeq = {"flush", "send8", "recv6"};
 
 struct SequenceCase {
     const char* name;
@@ -39,33 +39,33 @@ INSTANTIATE_TEST_SUITE_P(
     Operations, Sequence,
     testing::Values(
         SequenceCase{"Read", [](ZNS& z) { uint8_t b[4]; return z.ReadMemory(1, 0, b, 4); },
-                     {"flush", "send6", "send1", "send1", "recv5", "recv4", "recv1"}},
+                     {"flush", "send8", "recv5", "recv4", "recv1"}},
         SequenceCase{"WriteByte", [](ZNS& z) { return z.WriteByte(ServoProfile{}, 1, 5, 1); }, kWriteSeq},
         SequenceCase{"WriteWord", [](ZNS& z) { return z.WriteWord(ServoProfile{}, 1, 5, 1); },
-                     {"flush", "send6", "send2", "send1", "recv6"}},
+                     {"flush", "send9", "recv6"}},
         SequenceCase{"WriteMemory",
                      [](ZNS& z) { uint8_t d[3] = {}; return z.WriteMemory(ServoProfile{}, 1, 0, d, 3); },
-                     {"flush", "send6", "send3", "send1", "recv6"}},
+                     {"flush", "send10", "recv6"}},
         SequenceCase{"RegWriteMemory",
                      [](ZNS& z) { uint8_t d = 1; return z.RegWriteMemory(ServoProfile{}, 1, 40, &d, 1); },
                      kWriteSeq},
         SequenceCase{"WritePosition", [](ZNS& z) { return z.WritePosition(ServoProfile{}, 1, 0, 0, 0, 0); },
-                     {"flush", "send6", "send7", "send1", "recv6"}},
+                     {"flush", "send14", "recv6"}},
         SequenceCase{"RegWritePosition",
                      [](ZNS& z) { return z.RegWritePosition(ServoProfile{}, 1, 0, 0, 0, 0); },
-                     {"flush", "send6", "send7", "send1", "recv6"}},
+                     {"flush", "send14", "recv6"}},
         SequenceCase{"Restore", [](ZNS& z) { return z.RestoreParameters(ServoProfile{}, 1); },
-                     {"flush", "send5", "send1", "recv6"}},
+                     {"flush", "send6", "recv6"}},
         SequenceCase{"Risky", [](ZNS& z) { return z.RiskyOperation(ServoProfile{}, 1); },
-                     {"flush", "send5", "send1", "recv6"}},
+                     {"flush", "send6", "recv6"}},
         SequenceCase{"ResetAngle", [](ZNS& z) { return z.ResetAngle(ServoProfile{}, 1); },
-                     {"flush", "send5", "send1", "recv6"}},
-        SequenceCase{"ActionSendsOnly", [](ZNS& z) { return z.Action(); }, {"send5", "send1"}},
+                     {"flush", "send6", "recv6"}},
+        SequenceCase{"ActionSendsOnly", [](ZNS& z) { return z.Action(); }, {"send6"}},
         SequenceCase{"UpgradeSendsOnly", [](ZNS& z) { return z.RequestUpgrade(1); },
-                     {"send5", "send1"}},
+                     {"send6"}},
         SequenceCase{"SyncSendsOnly",
                      [](ZNS& z) { return z.SyncWritePosition(ServoProfile{}, ids, 2, 0, 0, 0, 0); },
-                     {"send7", "send1", "send7", "send1", "send7", "send1"}}),
+                     {"send24"}}),
     [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
 
 TEST(AwaitStatus, BroadcastAndSilentServosAreNotAwaited)

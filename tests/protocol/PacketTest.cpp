@@ -71,15 +71,18 @@ INSTANTIATE_TEST_SUITE_P(
                  {0xFF, 0xFF, 0xFE, 0x04, 0x03, 0x28, 0x01, 0xD1}}),
     [](const testing::TestParamInfo<WireCase>& info) { return std::string(info.param.name); });
 
+// Header, data and checksum leave together in one write, so the far end sees the packet whole.
 TEST(Packet, LeavesAsHeaderDataAndChecksum)
 {
     ScriptedChannel ch;
     const uint8_t data[3] = {1, 2, 3};
     EXPECT_EQ(ch.SendPacket(7, 20, data, 3, 3), 1);
-    EXPECT_EQ(ch.events, (std::vector<std::string>{"send6", "send3", "send1"}));
+    EXPECT_EQ(ch.events, (std::vector<std::string>{"send10"}));
+    EXPECT_EQ(ch.sent, (Bytes{0xFF, 0xFF, 7, 6, 3, 20, 1, 2, 3, 0xD5}));
     ScriptedChannel bare;
     EXPECT_EQ(bare.SendPacket(7, 0, nullptr, 0, 5), 1);
-    EXPECT_EQ(bare.events, (std::vector<std::string>{"send5", "send1"}));
+    EXPECT_EQ(bare.events, (std::vector<std::string>{"send6"}));
+    EXPECT_EQ(bare.sent, (Bytes{0xFF, 0xFF, 7, 2, 5, 0xF1}));
 }
 
 TEST(Packet, ResultIsTheChecksumWrite)

@@ -3,7 +3,7 @@
 #include "PtyPair.h"
 #include "bus/TrafficLog.h"
 #include "protocol/PacketDecode.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 
 struct Case {
     const char* name;
-    std::function<Reply(ZNServo&)> exchange;
+    std::function<Reply(ZNS&)> exchange;
     size_t requestSize;
     Bytes answer;  // what the far end sends after the request (empty: nothing)
     std::vector<std::string> lines;  // the decodings, in order
@@ -29,33 +29,33 @@ const uint8_t kData[] = {0x10, 0x20};
 TEST(Traffic, EachInstructionAndReplyDecodes)
 {
     const Case cases[] = {
-        {"read, good", [](ZNServo& s) { uint8_t d[2]; return s.ReadMemory(1, 56, d, 2); }, 8,
+        {"read, good", [](ZNS& s) { uint8_t d[2]; return s.ReadMemory(1, 56, d, 2); }, 8,
          {0xFF, 0xFF, 1, 4, 0, 0xD0, 0x07, 0x23},
          {"ID 1 READ addr 56 count 2", "ID 1 reply good error 0x00 data D0 07"}},
-        {"write, status with error", [](ZNServo& s) { return s.WriteMemory(kProfile, 1, 40, kData, 2); }, 9,
+        {"write, status with error", [](ZNS& s) { return s.WriteMemory(kProfile, 1, 40, kData, 2); }, 9,
          {0xFF, 0xFF, 1, 2, 0x20, 0xDC},
          {"ID 1 WRITE addr 40 data 10 20", "ID 1 status good error 0x20"}},
-        {"reg write, short", [](ZNServo& s) { return s.RegWriteMemory(kProfile, 2, 41, kData, 1); }, 8,
+        {"reg write, short", [](ZNS& s) { return s.RegWriteMemory(kProfile, 2, 41, kData, 1); }, 8,
          {0xFF, 0xFF, 2},
          {"ID 2 REG_WRITE addr 41 data 10", "ID 2 short (3 bytes)"}},
-        {"restore, damaged", [](ZNServo& s) { return s.RestoreParameters(kProfile, 3); }, 6,
+        {"restore, damaged", [](ZNS& s) { return s.RestoreParameters(kProfile, 3); }, 6,
          {0xFF, 0xFF, 3, 2, 0, 0x00},
          {"ID 3 RESTORE", "ID 3 damaged (checksum)"}},
-        {"risky, late", [](ZNServo& s) { return s.RiskyOperation(kProfile, 3); }, 6,
+        {"risky, late", [](ZNS& s) { return s.RiskyOperation(kProfile, 3); }, 6,
          {0xFF, 0xFF, 4, 2, 0, 0xF9},
          {"ID 3 RISKY", "ID 4 late (another ID's answer)"}},
-        {"reset angle, none", [](ZNServo& s) { return s.ResetAngle(kProfile, 5); }, 6, {},
+        {"reset angle, none", [](ZNS& s) { return s.ResetAngle(kProfile, 5); }, 6, {},
          {"ID 5 RESET_ANGLE", "no answer"}},
-        {"action", [](ZNServo& s) { return s.Action(); }, 6, {}, {"ID 254 ACTION"}},
-        {"upgrade", [](ZNServo& s) { return s.RequestUpgrade(7); }, 6, {}, {"ID 7 UPGRADE"}},
-        {"sync write", [](ZNServo& s) { return s.SyncWritePosition(kProfile, kIds, 3, 100, 0, 0, 0); },
+        {"action", [](ZNS& s) { return s.Action(); }, 6, {}, {"ID 254 ACTION"}},
+        {"upgrade", [](ZNS& s) { return s.RequestUpgrade(7); }, 6, {}, {"ID 7 UPGRADE"}},
+        {"sync write", [](ZNS& s) { return s.SyncWritePosition(kProfile, kIds, 3, 100, 0, 0, 0); },
          8 + 3 * 8, {}, {"ID 254 SYNC_WRITE addr 41 length 7 servos 1 2 3"}},
     };
     PtyPair pty;
     CZNComm comm;
     ASSERT_EQ(comm.Open(pty.path), 1);
     comm.SetTimeoutMs(50);
-    ZNServo servo(comm);
+    ZNS servo(comm);
     TrafficLog log;
     servo.SetTap(&log);
     uint64_t next = 0;

@@ -1,6 +1,6 @@
-// ZNServo over a real pseudo-terminal: packets arrive whole and exact, replies are read back.
+// ZNS over a real pseudo-terminal: packets arrive whole and exact, replies are read back.
 #include "PtyPair.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 struct Line {
     PtyPair pty;
     CZNComm comm;
-    ZNServo servo{comm};
+    ZNS servo{comm};
     Line()
     {
         EXPECT_EQ(comm.Open(pty.path), 1);
@@ -59,7 +59,7 @@ TEST(ZNServoOnPty, SendsWholePacketsAndAwaitsStatus)
 TEST(ZNServoOnPty, ClosedPortSendsNothingAndSaysSo)
 {
     CZNComm comm;
-    ZNServo servo(comm);
+    ZNS servo(comm);
     ServoProfile profile;
     uint8_t b[4];
     // Every exchange on a closed port says so, broadcasts and silent servos included: none

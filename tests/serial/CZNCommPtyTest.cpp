@@ -143,7 +143,7 @@ TEST(Read, ReturnsWhatArrivedWithinTheTimeout)
 TEST(Read, EachCallHasItsOwnTimeout)
 {
     OpenPort port;
-    port.comm.SetTimeouts(300);
+    port.comm.OverrideTimeout(300);
     std::thread far([&] {
         std::this_thread::sleep_for(150ms);
         port.pty.Send({0xFF, 0xFF, 1, 6, 0});
@@ -163,7 +163,7 @@ TEST(Read, EachCallHasItsOwnTimeout)
 TEST(SetTimeouts, LastsUntilTheNextRateChange)
 {
     OpenPort port;
-    port.comm.SetTimeouts(2000);
+    port.comm.OverrideTimeout(2000);
     port.comm.SetBaudRate(115200);  // puts timeoutMs = 100 back in force
     EXPECT_EQ(port.comm.TimeoutMs(), 100);
     std::thread far([&] {
@@ -175,10 +175,25 @@ TEST(SetTimeouts, LastsUntilTheNextRateChange)
     far.join();
 }
 
+TEST(SetTimeoutMs, KeepsTheTimeoutAndPutsItInForceAtOnce)
+{
+    OpenPort port;
+    port.comm.SetTimeoutMs(2000);
+    std::thread far([&] {
+        std::this_thread::sleep_for(400ms);
+        port.pty.Send({1});
+    });
+    uint8_t b;
+    EXPECT_EQ(port.comm.Read(&b, 1), 1);  // the default 100 ms would have ended the read
+    far.join();
+    port.comm.SetBaudRate(57600);
+    EXPECT_EQ(port.comm.TimeoutMs(), 2000);
+}
+
 TEST(Read, WithZeroTimeoutStillEnds)
 {
     OpenPort port;
-    port.comm.SetTimeouts(0);
+    port.comm.OverrideTimeout(0);
     uint8_t b;
     EXPECT_EQ(port.comm.Read(&b, 1), 0);
     // Bounded, not "at once": a byte that comes well within the bound is still read.
@@ -230,7 +245,7 @@ TEST(Write, IsBoundedWhenNobodyReads)
 TEST(Write, ABlockLargerThanTheQueueArrivesWhole)
 {
     OpenPort port;
-    port.comm.SetTimeouts(2000);
+    port.comm.OverrideTimeout(2000);
     Bytes block(1 << 18);
     for (size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<uint8_t>(i * 7 + i / 251);

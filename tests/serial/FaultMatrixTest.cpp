@@ -3,7 +3,7 @@
 // within its bound without burning a core, reports failure where it awaited an answer, and
 // leaves nothing behind that the next exchange could take for its reply.
 #include "PtyPair.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,7 @@ protected:
     {
         ASSERT_EQ(comm.Open(pty.path), 1);
         comm.SetBaudRate(GetParam().op == Op::LoaderByte ? 500000 : 115200);
-        comm.SetTimeouts(GetParam().timeoutMs);
+        comm.OverrideTimeout(GetParam().timeoutMs);
         profile.statusLevel = 1;
     }
 
@@ -122,7 +122,7 @@ protected:
 
     PtyPair pty;
     CZNComm comm;
-    ZNServo servo{comm};
+    ZNS servo{comm};
     ServoProfile profile;  // how the tests' commands are coded
 };
 
@@ -195,7 +195,7 @@ TEST_P(FaultMatrix, EndsInTimeFailsCleanlyAndLeavesNothingStale)
     std::this_thread::sleep_for(30ms);
 
     // The next exchange gets its own answer, whole and exact.
-    comm.SetTimeouts(1000);
+    comm.OverrideTimeout(1000);
     std::thread next([&] {
         EXPECT_EQ(pty.Receive(kReadKey.size(), 2000), kReadKey);
         pty.Send(kKeyReply);

@@ -4,6 +4,7 @@
 #include "PtyPair.h"
 #include "serial/CZNComm.h"
 #include "serial/PortInfo.h"
+#include "serial/PortList.h"
 
 #include <gtest/gtest.h>
 
@@ -97,11 +98,11 @@ TEST_F(PortTree, ANameResolvesThroughItsLink)
 
 TEST_F(PortTree, EnumeratePortsReadsTheGivenTree)
 {
-    CZNComm comm;
-    comm.SetSystemRoots(tree.roots);
-    ASSERT_EQ(comm.EnumeratePorts(), 4);
-    EXPECT_EQ(comm.PortNames()[0], Dev("ttyACM0"));
-    EXPECT_EQ(comm.PortNames()[3], Dev("ttyUSB0"));
+    PortList list;
+    list.SetSystemRoots(tree.roots);
+    ASSERT_EQ(list.EnumeratePorts(), 4);
+    EXPECT_EQ(list.PortNames()[0], Dev("ttyACM0"));
+    EXPECT_EQ(list.PortNames()[3], Dev("ttyUSB0"));
 }
 
 TEST(LatencyTimer, ReadsWholeMillisecondsOnly)

@@ -1,4 +1,4 @@
-#include "serial/CZNComm.h"
+#include "serial/PortList.h"
 #include "serial/WindowsPortName.h"
 
 #include <gtest/gtest.h>
@@ -75,10 +75,10 @@ TEST_F(FakeSysfs, MissingClassFolderIsNotAnEnumeration)
 
 TEST(EnumeratePorts, CountsWhatTheSystemHas)
 {
-    CZNComm comm;
-    const int count = comm.EnumeratePorts();
+    PortList list;
+    const int count = list.EnumeratePorts();
     EXPECT_GE(count, 0);
-    EXPECT_EQ(count, comm.PortCount());
+    EXPECT_EQ(count, list.PortCount());
     for (int i = 0; i < count; ++i)
-        EXPECT_EQ(comm.PortNames()[i].rfind("/dev/", 0), 0u);
+        EXPECT_EQ(list.PortNames()[i].rfind("/dev/", 0), 0u);
 }

@@ -3,7 +3,7 @@
 // under ThreadSanitizer this shows any unguarded access; in a plain build an unguarded purge
 // between a read's two steps makes the read copy past its buffer.
 #include "PtyPair.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 
 #include <gtest/gtest.h>
@@ -62,7 +62,7 @@ TEST(UnlockedUse, TwoSendersKeepTheHeldBytesWhole)
     CZNComm comm;
     ASSERT_EQ(comm.Open(pty.path), 1);
     comm.SetBaudRate(1000000);
-    ZNServo servo(comm);
+    ZNS servo(comm);
     std::atomic<bool> done{false};
     std::thread drain([&] {
         while (!done)

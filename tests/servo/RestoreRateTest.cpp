@@ -12,13 +12,13 @@ TEST(RestoreAtStatusLevel0, ThePacketLeavesBeforeTheRateChange)
     PtyPair pty;
     ModelCatalogue catalogue(testing::TempDir() + "/no-catalogue.log");
     ServoBus bus(std::make_unique<CZNComm>(), ServoBus::Threading::Caller);
-    ASSERT_EQ(bus.Port().Open(pty.path), 1);
+    ASSERT_EQ(bus.Run(JobKind::Command, [&](BusAccess& a) { return a.Open(pty.path); }), 1);
     ServoProgram program(bus, catalogue);
     ServoProfile silent;
     silent.statusLevel = 0;
     const std::vector<uint8_t> restore = {0xFF, 0xFF, 0x03, 0x02, 0x06, 0xF4};
     for (int run = 0; run < 20; ++run) {
-        bus.Port().SetBaudRate(1000000);
+        bus.Run(JobKind::Command, [](BusAccess& a) { a.SetRate(1000000); });
         program.SelectServo(3, ModelKey{}, silent);
         ASSERT_TRUE(program.RestoreParameters());
         EXPECT_EQ(pty.SlaveRate(), 115200);

@@ -3,7 +3,7 @@
 #include "BusFixture.h"
 #include "servo/LoaderFrames.h"
 #include "servo/UpgradeTransfer.h"
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 
 #include <atomic>
 #include <thread>

@@ -49,7 +49,7 @@ TEST_P(BusFaults, EndInTimeAndTheNextExchangeIsExact)
     AddServo(1, kKestrel);
     AddServo(2, kKestrel);
     StartBus();
-    comm.SetTimeouts(c.timeoutMs);
+    comm.OverrideTimeout(c.timeoutMs);
     profile.statusLevel = 1;
     switch (c.fault) {
     case BusFault::Drop:
@@ -113,7 +113,7 @@ TEST_P(BusFaults, EndInTimeAndTheNextExchangeIsExact)
     bus->SetReplyDelayMs(0);
     bus->SetCorruptShare(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(kDelayMs + 150));
-    comm.SetTimeouts(1000);
+    comm.OverrideTimeout(1000);
     uint8_t again[9] = {};
     EXPECT_EQ(servo.ReadMemory(1, 0, again, 9).count, 9);
     EXPECT_EQ(Bytes(again, again + 9), servoKey);

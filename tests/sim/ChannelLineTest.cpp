@@ -1,8 +1,10 @@
 // The virtual bus on an in-process line (the window's demo bus where there are no
 // pseudo-terminals, _WIN32 among them), through the port that opens it by name.
 #include "CatalogueCopy.h"
-#include "protocol/ZNServo.h"
+#include "protocol/ZNS.h"
+#include "serial/CZNComm.h"
 #include "serial/ChannelPort.h"
+#include "serial/PortByName.h"
 #include "sim/VirtualBus.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +48,7 @@ protected:
     std::shared_ptr<ByteChannel> line = std::make_shared<ByteChannel>();
     VirtualBus bus{catalogue, line, kLine};
     ChannelPort port{kLine, line};
-    ZNServo servo{port};
+    ZNS servo{port};
 };
 
 TEST_F(ChannelBus, ServosAnswerAtTheirOwnRate)
@@ -69,8 +71,17 @@ TEST_F(ChannelBus, OneHolderAtATimeAndOtherNamesAreDevices)
     port.Close();
     EXPECT_EQ(second.Open(kLine), 1);
     second.Close();
-    // Any other name is a serial device, opened (or not) as the plain port would.
+    // The program's port opens the line by its name, and any other name as a serial device,
+    // opened (or not) as the plain port would.
+    PortByName byName(std::make_unique<CZNComm>(), std::make_unique<ChannelPort>(kLine, line));
     const std::string missing = (std::filesystem::temp_directory_path() / "no-such-port").string();
+    EXPECT_EQ(byName.Open(missing), 0);
+    EXPECT_EQ(byName.LastOpenError().reason, OpenError::NoSuchDevice);
+    EXPECT_FALSE(byName.IsOpen());
+    EXPECT_EQ(byName.Open(kLine), 1);
+    EXPECT_TRUE(byName.IsOpen());
+    byName.Close();
+    // The line's port itself knows no other name.
     EXPECT_EQ(port.Open(missing), 0);
     EXPECT_EQ(port.LastOpenError().reason, OpenError::NoSuchDevice);
     EXPECT_FALSE(port.IsOpen());

@@ -16,7 +16,7 @@ TEST_F(Bus, AnswersOnlyAtEachServosRate)
     AddServo(2, kHeron);
     AddServo(7, kOsprey, 0);  // 1000000 baud
     StartBus(115200);
-    comm.SetTimeouts(30);
+    comm.OverrideTimeout(30);
     auto found = [&] {
         std::vector<int> ids;
         for (int id = 0; id <= 10; ++id) {

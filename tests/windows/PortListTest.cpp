@@ -1,7 +1,7 @@
 // The registry's list of serial ports: a key of the test's own for the rules, and the
 // system's serial device map with the COM ports the test run mapped.
 #include "WineHost.h"
-#include "serial/CZNComm.h"
+#include "serial/PortList.h"
 #include "serial/PortListWin32.h"
 #include "serial/PortOrder.h"
 
@@ -72,17 +72,17 @@ TEST(EnumeratePorts, ListsTheMappedPortsInNaturalOrder)
     const auto mapped = wine_host::MappedPorts();
     if (mapped.empty())
         GTEST_SKIP() << wine_host::kNoPortsReason;
-    CZNComm comm;
-    const int count = comm.EnumeratePorts();
+    PortList list;
+    const int count = list.EnumeratePorts();
     ASSERT_GE(count, static_cast<int>(mapped.size()));
-    const auto begin = comm.PortNames().begin();
+    const auto begin = list.PortNames().begin();
     const auto end = begin + count;
     for (const auto& port : mapped) {
         const auto at = std::find(begin, end, port);
         ASSERT_NE(at, end) << port << " is not listed";
     }
     EXPECT_TRUE(std::is_sorted(begin, end, PortNameLess));
-    EXPECT_EQ(comm.EnumeratePorts(), count);  // a second enumeration counts the same
+    EXPECT_EQ(list.EnumeratePorts(), count);  // a second enumeration counts the same
 }
 
 }  // namespace

@@ -158,7 +158,7 @@ TEST_F(NullModem, PartialReplyGivesWhatCame)
 
 TEST_F(NullModem, EachReadHasItsOwnTimeout)
 {
-    port.SetTimeouts(600);
+    port.OverrideTimeout(600);
     std::thread other([&] {
         std::this_thread::sleep_for(350ms);
         Send(peer, {0xFF, 0xFF, 1, 6, 0});
@@ -177,7 +177,7 @@ TEST_F(NullModem, EachReadHasItsOwnTimeout)
 
 TEST_F(NullModem, SetTimeoutsLastsUntilTheNextRateChange)
 {
-    port.SetTimeouts(3000);
+    port.OverrideTimeout(3000);
     port.SetBaudRate(115200);  // puts timeoutMs = 100 back in force
     std::thread other([&] {
         std::this_thread::sleep_for(800ms);
@@ -190,7 +190,7 @@ TEST_F(NullModem, SetTimeoutsLastsUntilTheNextRateChange)
 
 TEST_F(NullModem, ZeroTimeoutStillEnds)
 {
-    port.SetTimeouts(0);
+    port.OverrideTimeout(0);
     uint8_t b = 0;
     EXPECT_EQ(port.Read(&b, 1), 0);
     Send(peer, {7});

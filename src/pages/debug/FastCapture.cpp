@@ -30,7 +30,7 @@ void CRobotDlg::SetFastCapture(bool on)
         UpdatePlotMenu();
         return;
     }
-    if (!bus.Port().IsOpen() || !IsPolling()) {
+    if (!bus.Facts().Open() || !IsPolling()) {
         UpdatePlotMenu();
         return;
     }
@@ -73,7 +73,7 @@ void CRobotDlg::CaptureOnce(BusAccess& a)
     // A job queued before the capture was switched off sends nothing.
     if (!capturing)
         return;
-    if (!a.port.IsOpen()) {
+    if (!a.Facts().Open()) {
         // A port closed under the capture would fail every read at once: back to the poll.
         capturing = false;
         capture->Stop();

@@ -37,7 +37,7 @@ void CRobotDlg::UpdatePlotMenu()
     recordAction->setText(recorder.Recording() ? tr("停止记录") : tr("开始记录..."));
     fastCaptureAction->setChecked(fastCapture);
     // It takes the page's poll over, on an open port.
-    fastCaptureAction->setEnabled(fastCapture || (IsPolling() && bus.Port().IsOpen()));
+    fastCaptureAction->setEnabled(fastCapture || (IsPolling() && bus.Facts().Open()));
 }
 
 QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix)

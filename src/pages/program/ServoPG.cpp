@@ -31,7 +31,7 @@ ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
     // The port has followed the servo already; the window shows the new rate.
     program.SetBaudFollower([this](int code) {
         // On the bus thread, right after the rate change: the rate the driver took.
-        const int running = host.Bus().Port().BaudRate();
+        const int running = host.Bus().Facts().Rate();
         QMetaObject::invokeMethod(this, [this, code, running] { host.ShowBaud(code, running); },
                                   Qt::QueuedConnection);
     });

@@ -45,7 +45,7 @@ void ServoTest::StartUpgrade()
             return;
         // The loader talks at its own rate, which a raw TCP port's server can't switch to:
         // nothing is sent, so the servo is not left in a loader nobody can reach.
-        if (host.Bus().Port().IsOpen() && host.Bus().Port().Rates() == RateControl::Fixed) {
+        if (host.Bus().Facts().Open() && host.Bus().Facts().Rates() == RateControl::Fixed) {
             host.Messages().Warning(this, tr(kTitle),
                                     tr("原始 TCP 端口的波特率由服务器设定, 不能切换到升级所需的 %1")
                                         .arg(kLoaderBaudRate));
@@ -206,7 +206,7 @@ void ServoTest::RestoreAfterUpgrade()
         [this, id, saved](BusAccess&) {
             auto follow = [this](int code) {
                 // On the bus thread, right after the rate change: the rate the driver took.
-                const int running = host.Bus().Port().BaudRate();
+                const int running = host.Bus().Facts().Rate();
                 QMetaObject::invokeMethod(this, [this, code, running] { host.ShowBaud(code, running); },
                                           Qt::QueuedConnection);
             };

@@ -18,7 +18,7 @@ private slots:
         if (name.isEmpty())
             QSKIP("SERVO_TEST_PULLED_PORT names no port");
         ServoBus bus;
-        bus.Port().SetTimeoutMs(50);
+        bus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(50); });
         CServoMain window(bus);
         window.AddPortFirst(name);
         window.show();
@@ -36,7 +36,7 @@ private slots:
         std::printf("ready\n");
         std::fflush(stdout);
         QTRY_COMPARE_WITH_TIMEOUT(window.statusField->text(), U("端口已断开"), 60000);
-        QVERIFY(!bus.Port().IsOpen());
+        QVERIFY(!bus.Facts().Open());
         window.openButton->click();
         QTRY_COMPARE_WITH_TIMEOUT(window.openButton->text(), U("打开"), 5000);
     }

@@ -1,4 +1,4 @@
-#include "serial/LinuxTty.h"
+#include "serial/TtyLinux.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
