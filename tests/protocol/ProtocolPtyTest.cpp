@@ -21,7 +21,7 @@ struct Line {
     }
 };
 
-TEST(ZNServoOnPty, ReadsMemoryExactly)
+TEST(ProtocolOnPty, ReadsMemoryExactly)
 {
     Line line;
     line.pty.Send({0xAA, 0xBB});  // stale bytes from before the request
@@ -36,7 +36,7 @@ TEST(ZNServoOnPty, ReadsMemoryExactly)
     EXPECT_EQ(Bytes(key, key + 9), (Bytes{5, 3, 0, 12, 1, 1, 4, 0, 1}));
 }
 
-TEST(ZNServoOnPty, SendsWholePacketsAndAwaitsStatus)
+TEST(ProtocolOnPty, SendsWholePacketsAndAwaitsStatus)
 {
     Line line;
     std::thread far([&] {
@@ -56,7 +56,7 @@ TEST(ZNServoOnPty, SendsWholePacketsAndAwaitsStatus)
               (Bytes{0xFF, 0xFF, 0xFE, 0x08, 0x83, 0x28, 0x01, 0x01, 0x01, 0x02, 0x01, 0x48}));
 }
 
-TEST(ZNServoOnPty, ClosedPortSendsNothingAndSaysSo)
+TEST(ProtocolOnPty, ClosedPortSendsNothingAndSaysSo)
 {
     CZNComm comm;
     ZNS servo(comm);
