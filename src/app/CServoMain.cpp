@@ -60,6 +60,12 @@ QString OpenFailureText(const QString& port, const OpenFailure& failure)
     case OpenError::CertificateRefused:
         reason = CServoMain::tr("服务器证书无效");
         break;
+    case OpenError::NoRfc2217:
+        reason = CServoMain::tr("服务器不支持 RFC 2217 (COM-PORT-OPTION)");
+        break;
+    case OpenError::ServerBusy:
+        reason = CServoMain::tr("服务器的设备正忙 (被另一个连接占用)") + QString::fromStdString(failure.serverText.empty() ? "" : ": " + failure.serverText);
+        break;
     case OpenError::None:
     case OpenError::Other:
         reason = QString::fromStdString(failure.text);

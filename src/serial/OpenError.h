@@ -13,6 +13,8 @@ enum class OpenError {
     HostNotFound,      // a network port's host name is not known
     ConnectTimeout,    // a network port's server did not answer within the connect time-out
     CertificateRefused,  // a TLS port's server certificate did not check out
+    NoRfc2217,         // an rfc2217:// port's server never agreed to the COM port option
+    ServerBusy,        // a network port's server kept its device for another connection
     Other,             // anything else; the system's own text says what
 };
 
@@ -20,10 +22,12 @@ struct OpenFailure {
     OpenError reason = OpenError::None;
     // What a person reads (English): the reason, and for permission the way out.
     std::string text;
+    std::string serverText = {};  // what a busy server said, as it said it (printable ASCII)
 };
 
 // The reason for an error number of the system calls that open a port (errno on POSIX
 // systems, GetLastError's value on Windows).
 OpenError OpenErrorOf(int systemError);
-// The English text of a reason; `systemText` stands for OpenError::Other.
+// The English text of a reason; `systemText` stands for OpenError::Other (and is what a
+// busy server said, or the system's text of a refused certificate).
 std::string OpenErrorText(OpenError reason, const std::string& systemText = {});
