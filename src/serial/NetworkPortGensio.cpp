@@ -402,8 +402,8 @@ private:
         Poll();
         if (lost || ReceivedTextLine())
             return Busy();
-        // Anything else that came before the first request is no answer to it.
-        DropReceived();
+        // Anything else that came before the first request waits for the opener to record
+        // it as stray; the first exchange's purge drops it otherwise.
         return Attempt::Ready;
     }
 

@@ -248,4 +248,37 @@ TEST_F(NetworkCtl, AServerWhoseDeviceStaysHeldIsBusy)
     ::close(holder);
 }
 
+// A server that speaks first: what it sent before the first request is recorded as stray and
+// never taken for the answer, even when it looks like one.
+TEST_F(NetworkCtl, BytesBeforeTheFirstRequestAreStrayNotAnAnswer)
+{
+    StartServing();
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    ::listen(listener, 1);
+    std::thread server([listener] {
+        const int c = ::accept(listener, nullptr, nullptr);
+        if (c < 0)
+            return;  // nobody came: the listener was shut
+        const uint8_t status[] = {0xFF, 0xFF, 0x01, 0x03, 0x00, 0x0C, 0xEF};  // read 1 0 1's answer
+        (void)!::write(c, status, sizeof status);
+        char sink[64];
+        while (::read(c, sink, sizeof sink) > 0) {
+        }
+        ::close(c);
+    });
+    port = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    EXPECT_EQ(RunCtl({"--trace", "read", "1", "0", "1"}), 1);
+    ::shutdown(listener, SHUT_RDWR);
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("FF FF 01 03 00 0C EF  | ID 1 stray"), std::string::npos) << err.str();
+}
+
 }  // namespace
