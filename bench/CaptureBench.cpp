@@ -7,6 +7,7 @@
 // figure), BENCH_CAPTURE_RSS names a file that gets the resident size each second; the smoke
 // run captures for a second.
 #include "BenchSmoke.h"
+#include "DebugControls.h"
 #include "WindowBench.h"
 #include "WindowBenchMain.h"
 #include "pages/debug/CRobotDlg.h"
@@ -29,6 +30,21 @@
 #include <fstream>
 
 namespace {
+
+// Save dialogs that answer with one path.
+class SaveTo : public FileDialogs {
+public:
+    explicit SaveTo(QString path) : path(std::move(path)) {}
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString SaveFileName(QWidget*, const QString&, const QString&) override { return path; }
+    QString SaveFileNameWithSuffix(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return path;
+    }
+
+private:
+    QString path;
+};
 
 double RssMb()
 {
@@ -182,18 +198,18 @@ void CaptureWhileDriven(benchmark::State& state)
             return;
         }
         CServoMain& window = *rig.window;
-        CRobotDlg& page = window.DebugPage();
+        DebugControls page(window.DebugPage());
         page.idEdit->setText("1");
         for (QCheckBox* box : page.channelBoxes)
             if (!box->isChecked())
                 box->click();
         QTemporaryDir dir;
         const QString record = dir.filePath("capture.csv");
-        page.SetFileDialogs([&](QWidget*, const QString&, const QString&, const QString&) { return record; });
+        window.SetDialogs(std::make_unique<QtMessageBoxes>(), std::make_unique<SaveTo>(record));
         Wait(200);
-        page.SetFastCapture(true);
+        page->SetFastCapture(true);
         page.recordAction->trigger();
-        if (!page.FastCapture() || !page.IsRecording()) {
+        if (!page->FastCapture() || !page->IsRecording()) {
             state.SkipWithError("no fast capture or no recording");
             window.Shutdown();
             return;
@@ -229,7 +245,7 @@ void CaptureWhileDriven(benchmark::State& state)
         QObject::connect(&memory, &QTimer::timeout, [&] { rss.push_back(RssMb()); });
         std::atomic<int> busThread{0};
         rig.servoBus.Post(JobKind::Command, [&](BusAccess&) { busThread = static_cast<int>(::gettid()); });
-        const long long captured0 = page.SamplesCaptured();
+        const long long captured0 = page->SamplesCaptured();
         const auto threads0 = ThreadTicks();
         const double cpu0 = CpuSeconds();
         const auto wall0 = Clock::now();
@@ -243,9 +259,9 @@ void CaptureWhileDriven(benchmark::State& state)
         const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
         const double cpu = CpuSeconds() - cpu0;
         const auto threads1 = ThreadTicks();
-        const long long samples = page.SamplesCaptured() - captured0;
-        page.SetFastCapture(false);
-        page.StopRecording();
+        const long long samples = page->SamplesCaptured() - captured0;
+        page->SetFastCapture(false);
+        page->StopRecording();
         std::ifstream rows(record.toStdString());
         long long lines = 0;
         for (std::string line; std::getline(rows, line);)

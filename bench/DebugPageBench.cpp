@@ -5,6 +5,7 @@
 // (the smoke run polls for a second); BENCH_PLOT_PNG names a file that receives the full plot
 // as painted, to compare by eye.
 #include "BenchSmoke.h"
+#include "DebugControls.h"
 #include "WindowBench.h"
 #include "WindowBenchMain.h"
 #include "app/CServoMain.h"
@@ -106,12 +107,12 @@ void PollAtTwentyHertz(benchmark::State& state)
         }
         VirtualBus& bus = rig.bus;
         CServoMain& window = *rig.window;
-        CRobotDlg& page = window.DebugPage();
+        DebugControls page(window.DebugPage());
         ServoMemory memory{};
         bus.Memory(1, memory);
         ModelKey key{};
         std::copy_n(memory.begin(), key.size(), key.begin());
-        page.SelectServo(1, key, window.Catalogue().ProfileOf(key));
+        page->SelectServo(1, key, window.Catalogue().ProfileOf(key));
         for (QCheckBox* box : page.channelBoxes) {
             box->show();
             if (!box->isChecked())
@@ -122,8 +123,8 @@ void PollAtTwentyHertz(benchmark::State& state)
         std::vector<Clock::time_point> ticks;
         ticks.reserve(static_cast<size_t>(seconds) * 25);
         std::atomic<int> pollThread{0};
-        page.StopPolling();
-        page.SetTickObserver([&] {
+        page->StopPolling();
+        page->SetTickObserver([&] {
             pollThread = static_cast<int>(::syscall(SYS_gettid));
             std::lock_guard lock(mutex);
             ticks.push_back(Clock::now());
@@ -142,7 +143,7 @@ void PollAtTwentyHertz(benchmark::State& state)
                 self->ticks.push_back(Clock::now());
             },
             &bare);
-        page.StartPolling();
+        page->StartPolling();
         QTimer mover;
         int leg = 0;
         QObject::connect(&mover, &QTimer::timeout, [&] {
@@ -160,7 +161,7 @@ void PollAtTwentyHertz(benchmark::State& state)
         const auto threads1 = ThreadTicks();
         const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
         mover.stop();
-        page.StopPolling();
+        page->StopPolling();
         bareTimer->Stop();
 
         // Shares of one core: the window's thread, the poll's thread, and the rest (the
@@ -202,7 +203,7 @@ void PollAtTwentyHertz(benchmark::State& state)
         }
         state.counters["cpu_percent"] = 100.0 * cpu / wall;
         state.counters["polls"] = static_cast<double>(ticks.size());
-        state.counters["answered"] = static_cast<double>(page.PollsAnswered());
+        state.counters["answered"] = static_cast<double>(page->PollsAnswered());
         state.counters["interval_p50_ms"] = Percentile(intervals, 0.5);
         state.counters["interval_p99_ms"] = Percentile(intervals, 0.99);
         state.counters["jitter_p50_ms"] = Percentile(deviations, 0.5);
@@ -214,7 +215,7 @@ void PollAtTwentyHertz(benchmark::State& state)
             Percentile(deviations, 0.5) / std::max(Percentile(bareDeviations, 0.5), 1e-3);
         state.counters["missed_ticks"] = static_cast<double>(missed);
         window.Shutdown();
-        if (page.PollsAnswered() == 0) {
+        if (page->PollsAnswered() == 0) {
             state.SkipWithError("no poll was answered");
             return;
         }
@@ -235,7 +236,7 @@ void DriveDuringSearch(benchmark::State& state)
             return;
         }
         CServoMain& window = *rig.window;
-        CRobotDlg& page = window.DebugPage();
+        DebugControls page(window.DebugPage());
         window.searchButton->click();
 
         std::vector<double> gaps, clicks;

@@ -12,6 +12,7 @@
 // Then the paced figure a user feels: the same read on the virtual bus holding each answer
 // for its wire time at 1 Mbaud, beside the exchange's wire time.
 #include "BenchSmoke.h"
+#include "CatalogueCopy.h"
 #include "bus/ServoBus.h"
 #include "bus/TrafficLog.h"
 #include "protocol/ZNServo.h"
@@ -36,10 +37,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#ifndef SERVO_SOURCE_DIR
-#error "SERVO_SOURCE_DIR must name the source tree"
-#endif
 
 namespace {
 
@@ -347,12 +344,9 @@ void PacedReadMemory(benchmark::State& state)
 {
     constexpr int kRate = 1000000;
     constexpr int kReturnDelayUs = 20;
-    const auto catalogueFile = std::filesystem::temp_directory_path() /
-                               ("bench-" + std::to_string(::getpid()) + "-setup.log");
-    std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", catalogueFile,
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::string catalogueFile = CatalogueCopy("bench");
     {
-        ModelCatalogue catalogue(catalogueFile.string());
+        ModelCatalogue catalogue(catalogueFile);
         VirtualBus bus(catalogue);
         ServoSpec spec;
         spec.id = 1;

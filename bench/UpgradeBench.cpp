@@ -9,6 +9,7 @@
 // Both run as bus jobs on the bus owner's thread, as the page runs them. Each figure is
 // reported as a ratio; run with --benchmark_repetitions and read the medians.
 #include "BenchSmoke.h"
+#include "CatalogueCopy.h"
 #include "bus/ServoBus.h"
 #include "serial/CZNComm.h"
 #include "servo/CommTest.h"
@@ -28,10 +29,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef SERVO_SOURCE_DIR
-#error "SERVO_SOURCE_DIR must name the source tree"
-#endif
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -39,11 +36,7 @@ using Clock = std::chrono::steady_clock;
 struct PacedBus {
     explicit PacedBus(int baudCode)
     {
-        catalogueFile = (std::filesystem::temp_directory_path() /
-                         ("upgrade-bench-" + std::to_string(::getpid()) + ".log"))
-                            .string();
-        std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", catalogueFile,
-                                   std::filesystem::copy_options::overwrite_existing);
+        catalogueFile = CatalogueCopy("upgrade-bench");
         catalogue = std::make_unique<ModelCatalogue>(catalogueFile);
         bus = std::make_unique<VirtualBus>(*catalogue);
         std::string error;

@@ -1,5 +1,7 @@
 #include "Errors.h"
 
+#include "servo/ConsoleWords.h"
+
 #include <cerrno>
 
 namespace servobus {
@@ -99,7 +101,8 @@ void RaiseOpenFailure(const std::string& port, const OpenFailure& failure)
     case OpenError::NoSuchDevice: cls = e.portClosed; break;
     default: break;
     }
-    const std::string reason = failure.text.empty() ? "cannot open" : failure.text;
+    const std::string text = OpenErrorText(failure);
+    const std::string reason = text.empty() ? "cannot open" : text;
     Raise(cls, "cannot open " + port + ": " + reason, std::nullopt, reason);
 }
 

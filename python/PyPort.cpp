@@ -7,6 +7,7 @@
 #include "catalogue/CatalogueLocation.h"
 #include "servo/PositionCommand.h"
 #include "serial/CZNComm.h"
+#include "servo/ConsoleWords.h"
 #include "servo/OpenAtRate.h"
 #include "servo/Scan.h"
 #include "support/BaudRates.h"

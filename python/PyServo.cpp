@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 #include "Waiting.h"
+#include "servo/DebugTarget.h"
 #include "servo/FeedbackCapture.h"
 #include "servo/PositionCommand.h"
 
@@ -166,8 +167,8 @@ void Servo::Torque(bool on)
 {
     const Reply r = WithIdentity(ServoCommandExchange(kTorqueBlockBytes, false, 1),
                                  [&](BusAccess& bus, const Identity& who) {
-                                     const auto address =
-                                         static_cast<uint8_t>(who.profile.positionAddress - 1);
+                                     const uint8_t address =
+                                         TorqueSwitchAddress({who.profile, who.debug});
                                      return SendTorqueSwitch(bus.protocol, who.profile,
                                                              WriteMode::Normal, id, id, address, on);
                                  });

@@ -222,30 +222,6 @@
 <context>
     <name>CServoMain</name>
     <message>
-        <source>设备不存在</source>
-        <translation>no such device</translation>
-    </message>
-    <message>
-        <source>没有权限 (请将用户加入 dialout 组后重新登录)</source>
-        <translation>permission denied (add the user to the dialout group and log in again)</translation>
-    </message>
-    <message>
-        <source>端口被其他程序占用</source>
-        <translation>the port is in use by another program</translation>
-    </message>
-    <message>
-        <source>不是串口设备</source>
-        <translation>not a serial device</translation>
-    </message>
-    <message>
-        <source>无法打开端口 %1: %2</source>
-        <translation>Cannot open port %1: %2</translation>
-    </message>
-    <message>
-        <source>波特率 %1 被驱动拒绝, 端口仍为 %2</source>
-        <translation>The driver refused baud rate %1; the port stays at %2</translation>
-    </message>
-    <message>
         <source>调试</source>
         <translation>Debug</translation>
     </message>
@@ -314,34 +290,6 @@
         <source>端口已断开</source>
         <translation>Port gone</translation>
     </message>
-    <message>
-        <source>连接被拒绝</source>
-        <translation>connection refused</translation>
-    </message>
-    <message>
-        <source>找不到主机</source>
-        <translation>host not found</translation>
-    </message>
-    <message>
-        <source>服务器 3 秒内没有应答</source>
-        <translation>no answer from the server within 3 s</translation>
-    </message>
-    <message>
-        <source>%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2</source>
-        <translation>%1 is a raw TCP port: its server sets the rate, so %2 baud cannot be set</translation>
-    </message>
-    <message>
-        <source>服务器证书无效</source>
-        <translation>the server&apos;s certificate is not valid</translation>
-    </message>
-    <message>
-        <source>服务器不支持 RFC 2217 (COM-PORT-OPTION)</source>
-        <translation>the server does not offer RFC 2217 (COM-PORT-OPTION)</translation>
-    </message>
-    <message>
-        <source>服务器的设备正忙 (被另一个连接占用)</source>
-        <translation>the server&apos;s device is busy (another connection holds it)</translation>
-    </message>
 </context>
 <context>
     <name>CTrafficWindow</name>
@@ -403,6 +351,61 @@
     <message>
         <source>型号文件: %1</source>
         <translation>Model file: %1</translation>
+    </message>
+</context>
+<context>
+    <name>PortWords</name>
+    <message>
+        <source>设备不存在</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>没有权限 (请将用户加入 dialout 组后重新登录)</source>
+        <translation>permission denied (add the user to the dialout group and log in again)</translation>
+    </message>
+    <message>
+        <source>端口被其他程序占用</source>
+        <translation>the port is in use by another program</translation>
+    </message>
+    <message>
+        <source>不是串口设备</source>
+        <translation>not a serial device</translation>
+    </message>
+    <message>
+        <source>无法打开端口 %1: %2</source>
+        <translation>Cannot open port %1: %2</translation>
+    </message>
+    <message>
+        <source>波特率 %1 被驱动拒绝, 端口仍为 %2</source>
+        <translation>The driver refused baud rate %1; the port stays at %2</translation>
+    </message>
+    <message>
+        <source>连接被拒绝</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>找不到主机</source>
+        <translation>host not found</translation>
+    </message>
+    <message>
+        <source>服务器 3 秒内没有应答</source>
+        <translation>no answer from the server within 3 s</translation>
+    </message>
+    <message>
+        <source>%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2</source>
+        <translation>%1 is a raw TCP port: its server sets the rate, so %2 baud cannot be set</translation>
+    </message>
+    <message>
+        <source>服务器证书无效</source>
+        <translation>the server&apos;s certificate is not valid</translation>
+    </message>
+    <message>
+        <source>服务器不支持 RFC 2217 (COM-PORT-OPTION)</source>
+        <translation>the server does not offer RFC 2217 (COM-PORT-OPTION)</translation>
+    </message>
+    <message>
+        <source>服务器的设备正忙 (被另一个连接占用)</source>
+        <translation>the server&apos;s device is busy (another connection holds it)</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,9 @@ SAME_BYTES = [
      lambda p: p.servo(1).move(-100, speed=500, time=-20, acceleration=10)),
     (["move", "1", "2000", "--speed", "300", "--mode", "sync", "--last", "3"],
      lambda p: p.sync_move([1, 2, 3], 2000, speed=300)),
+    (["torque", "1", "on"], lambda p: p.servo(1).torque(True)),
+    (["--position-address", "51", "torque", "1", "off"],
+     lambda p: p.servo(1, position_address=51).torque(False)),
 ]
 
 

@@ -10,6 +10,7 @@
 #include "serial/NetworkPort.h"
 #include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
+#include "widgets/PortWords.h"
 #include "widgets/ServoWords.h"
 
 #include <algorithm>
@@ -31,60 +32,6 @@
 
 namespace {
 
-// Why the port would not open, for the status field.
-QString OpenFailureText(const QString& port, const OpenFailure& failure)
-{
-    QString reason;
-    switch (failure.reason) {
-    case OpenError::NoSuchDevice:
-        reason = CServoMain::tr("设备不存在");
-        break;
-    case OpenError::PermissionDenied:
-        reason = CServoMain::tr("没有权限 (请将用户加入 dialout 组后重新登录)");
-        break;
-    case OpenError::Busy:
-        reason = CServoMain::tr("端口被其他程序占用");
-        break;
-    case OpenError::NotSerialDevice:
-        reason = CServoMain::tr("不是串口设备");
-        break;
-    case OpenError::Refused:
-        reason = CServoMain::tr("连接被拒绝");
-        break;
-    case OpenError::HostNotFound:
-        reason = CServoMain::tr("找不到主机");
-        break;
-    case OpenError::ConnectTimeout:
-        reason = CServoMain::tr("服务器 3 秒内没有应答");
-        break;
-    case OpenError::CertificateRefused:
-        reason = CServoMain::tr("服务器证书无效");
-        break;
-    case OpenError::NoRfc2217:
-        reason = CServoMain::tr("服务器不支持 RFC 2217 (COM-PORT-OPTION)");
-        break;
-    case OpenError::ServerBusy:
-        reason = CServoMain::tr("服务器的设备正忙 (被另一个连接占用)") + QString::fromStdString(failure.serverText.empty() ? "" : ": " + failure.serverText);
-        break;
-    case OpenError::None:
-    case OpenError::Other:
-        reason = QString::fromStdString(failure.text);
-        break;
-    }
-    return CServoMain::tr("无法打开端口 %1: %2").arg(port, reason);
-}
-
-QString RateRefusedText(int asked, int running)
-{
-    return CServoMain::tr("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(asked).arg(running);
-}
-
-// A raw TCP port runs at whatever its server was set up with.
-QString FixedRateText(const QString& port, int asked)
-{
-    return CServoMain::tr("%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2").arg(port).arg(asked);
-}
-
 // The device went away under the open port.
 QString PortGoneText()
 {
@@ -104,17 +51,7 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
 
     programPage = new ServoPG(catalogue, *this);
     upgradePage = new ServoTest(catalogue, *this);
-    debugPage = new CRobotDlg(catalogue, bus);  // starts its own poll
-    debugPage->SetQuestion([this](QWidget* parent, const QString& title, const QString& text) {
-        return Messages().Question(parent, title, text);
-    });
-    debugPage->SetWarning([this](QWidget* parent, const QString& title, const QString& text) {
-        Messages().Warning(parent, title, text);
-    });
-    debugPage->SetFileDialogs([this](QWidget* parent, const QString& title, const QString& filter,
-                                     const QString& suffix) {
-        return Files().SaveFileNameWithSuffix(parent, title, filter, suffix);
-    });
+    debugPage = new CRobotDlg(catalogue, *this);  // starts its own poll
     tabs->addTab(debugPage, tr("调试"));
     tabs->addTab(programPage, tr("编程"));
     tabs->addTab(upgradePage, tr("升级"));
@@ -248,17 +185,18 @@ void CServoMain::OnOpenClose()
             const PortOpening opening = OpenAtRate(a.port, bus.Traffic(), name, rate);
             const bool ok = opening.opened;
             const OpenFailure failure = opening.failure;
-            const int running = ok ? opening.running : rate;
-            const bool fixed = a.port.Rates() == RateControl::Fixed;
-            QMetaObject::invokeMethod(this, [this, ok, failure, name, rate, running, fixed] {
+            const RateRefusal refusal{rate, ok ? opening.running : rate, a.port.Rates()};
+            QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal] {
                 OnOpened(ok);
                 const QString port = QString::fromStdString(name);
+                // A raw TCP port's rate is refused unless it is the server's very rate.
+                const bool refused = refusal.control == RateControl::Fixed
+                                         ? refusal.asked != refusal.running
+                                         : !RateMatches(refusal.running, refusal.asked);
                 if (!ok)
-                    ShowPortTrouble(OpenFailureText(port, failure));
-                else if (fixed && rate != running)
-                    ShowPortTrouble(FixedRateText(port, rate));
-                else if (!RateMatches(running, rate))
-                    ShowPortTrouble(RateRefusedText(rate, running));
+                    ShowPortTrouble(PortWords::OpenFailed(port, failure));
+                else if (refused)
+                    ShowPortTrouble(PortWords::RateRefused(port, refusal));
                 if (ok && IsNetworkPortName(name))
                     RememberNetworkPort(port);
             }, Qt::QueuedConnection);
@@ -327,8 +265,10 @@ void CServoMain::ShowBaud(int code, int running)
     if (code >= 0 && code < baudCombo->count()) {
         baudCombo->setCurrentIndex(code);
         const int asked = baudCombo->currentText().toInt();
+        // The servo's own rate change is told in the driver's words, whatever the port.
+        const RateRefusal refusal{asked, running, RateControl::Device};
         if (!RateMatches(running, asked))
-            ShowPortTrouble(RateRefusedText(asked, running));
+            ShowPortTrouble(PortWords::RateRefused(QString(), refusal));
     }
 }
 

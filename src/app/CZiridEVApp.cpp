@@ -1,21 +1,13 @@
 #include "app/CZiridEVApp.h"
 #include "app/DemoDrive.h"
-#include "app/TrafficWindow.h"
+#include "app/ScreenshotDriver.h"
 
-#include "pages/debug/CRobotDlg.h"
 #include "widgets/Language.h"
 
 #include <QCommandLineParser>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
-#include <QTableWidget>
-#include <QPainter>
-#include <QPixmap>
-#include <QPushButton>
-#include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 
 CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
@@ -78,24 +70,6 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
             parser.isSet(trafficOption), parser.isSet(captureOption), -1};
 }
 
-bool CZiridEVApp::SaveScreenshot(QWidget& w, const QString& file)
-{
-    QPixmap shot = w.grab();
-    // An open traffic inspector is drawn over the window's lower right part, as it would sit.
-    if (auto* main = qobject_cast<CServoMain*>(&w); main && main->TrafficWindow() &&
-                                                    main->TrafficWindow()->isVisible()) {
-        const QPixmap inspector = main->TrafficWindow()->grab();
-        QPainter painter(&shot);
-        const QPoint at(std::max(0, shot.width() - inspector.width() - 16),
-                        std::max(0, shot.height() - inspector.height() - 16));
-        painter.fillRect(QRect(at + QPoint(4, 4), inspector.size()), QColor(0, 0, 0, 70));
-        painter.drawPixmap(at, inspector);
-        painter.setPen(Qt::darkGray);
-        painter.drawRect(QRect(at, inspector.size()).adjusted(0, 0, -1, -1));
-    }
-    return shot.save(file, "PNG");
-}
-
 int CZiridEVApp::Run()
 {
     const Options options = ParseOptions();
@@ -137,48 +111,7 @@ int CZiridEVApp::Run()
     if (options.driveMinutes >= 0)
         StartDemoDrive(*window, options.driveMinutes);
 
-    if (!options.screenshot.isEmpty()) {
-        auto finish = [this, file = options.screenshot] {
-            const bool saved = SaveScreenshot(*window, file);
-            if (!saved)
-                std::fprintf(stderr, "servo-debugger: cannot write %s\n", qPrintable(file));
-            window->Shutdown();
-            QApplication::exit(saved ? 0 : 1);
-        };
-        if (demo) {
-            // The debug page with curves: select the first servo, move it there and back.
-            QObject::connect(window.get(), &CServoMain::SearchFinished, window.get(),
-                             [this, finish, capture = options.fastCapture] {
-                if (window->servoList->rowCount() == 0)
-                    return finish();
-                emit window->servoList->cellClicked(0, 0);
-                CRobotDlg& page = window->DebugPage();
-                if (capture)
-                    page.SetFastCapture(true);
-                auto move = [&page](const char* target) {
-                    page.accelerationEdit->setText("30");
-                    page.speedEdit->setText("700");
-                    page.targetEdit->setText(target);
-                    page.setButton->click();
-                };
-                QTimer::singleShot(600, window.get(), [move] { move("3300"); });
-                QTimer::singleShot(3000, window.get(), [move] { move("900"); });
-                // A capture's picture waits for the second move to settle.
-                QTimer::singleShot(capture ? 8000 : 6200, window.get(), finish);
-            });
-            // The port opens on the bus; the search starts when the window hears it did.
-            auto opened = std::make_shared<QMetaObject::Connection>();
-            *opened = QObject::connect(window.get(), &CServoMain::PortChanged, window.get(),
-                                       [this, finish, opened](bool open) {
-                                           QObject::disconnect(*opened);
-                                           if (!open)
-                                               return finish();
-                                           window->searchButton->click();
-                                       });
-            QTimer::singleShot(100, window.get(), [this] { window->openButton->click(); });
-        } else {
-            QTimer::singleShot(300, window.get(), finish);
-        }
-    }
+    if (!options.screenshot.isEmpty())
+        StartScreenshot(*window, options.screenshot, demo != nullptr, options.fastCapture);
     return QApplication::exec();
 }

@@ -29,8 +29,6 @@ public:
     ~CZiridEVApp();
     int Run();
 
-    static bool SaveScreenshot(QWidget& window, const QString& file);
-
 private:
     Options ParseOptions();
 

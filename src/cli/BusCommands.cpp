@@ -4,6 +4,7 @@
 #include "cli/CtlCommand.h"
 #include "cli/PortListing.h"
 #include "servo/AutoTimeout.h"
+#include "servo/DebugTarget.h"
 #include "servo/PositionCommand.h"
 #include "support/HexText.h"
 
@@ -60,7 +61,7 @@ int ToServos(Session& s, const BusArgs& a, bool move)
 {
     const ServoProfile& profile = s.identity.profile;
     const WriteMode mode = ModeOf(a.mode);
-    const auto torqueAddress = static_cast<uint8_t>(profile.positionAddress - 1);
+    const uint8_t torqueAddress = TorqueSwitchAddress({profile, s.identity.debug});
     auto send = [&](int first, int end) {
         return move ? IssuePositionCommand(s.servo, profile, mode, first, end, a.goal, a.velocity,
                                            a.duration, a.acceleration)

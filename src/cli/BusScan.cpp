@@ -2,7 +2,7 @@
 
 #include "cli/CtlCommand.h"
 #include "servo/AutoTimeout.h"
-#include "servo/OpenAtRate.h"
+#include "servo/ConsoleWords.h"
 #include "servo/Scan.h"
 #include "support/BaudRates.h"
 

@@ -1,6 +1,7 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
+#include "servo/ConsoleWords.h"
 #include "servo/OpenAtRate.h"
 
 long long Checker::Get(const std::string& text, const std::string& what, long long low,
@@ -25,7 +26,7 @@ int Session::Open(const std::string& port, int rate, int timeoutMs)
     comm.SetTimeoutMs(timeoutMs);
     const PortOpening opening = OpenAtRate(comm, bus.Traffic(), port, rate);
     if (!opening.opened) {
-        err << "servoctl: cannot open " << port << ": " << opening.failure.text << "\n";
+        err << "servoctl: cannot open " << port << ": " << OpenErrorText(opening.failure) << "\n";
         return kCtlBusFailed;
     }
     if (opening.refused) {

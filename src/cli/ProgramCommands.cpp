@@ -3,7 +3,7 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
-#include "servo/OpenAtRate.h"
+#include "servo/ConsoleWords.h"
 #include "servo/ParameterFile.h"
 #include "servo/ProgramTexts.h"
 #include "servo/ServoProgram.h"

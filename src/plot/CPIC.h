@@ -2,8 +2,8 @@
 // The debug page's curve plot: six channels of samples drawn as coloured curves over a
 // dashed grid. Its coordinates are those of a canvas of 0.1 mm pixels as large as the
 // window; a paint draws them straight onto the window through a scaled painter, over a
-// grid drawn once per size and setting. Samples come from the poll thread; painting and
-// the settings belong to the window's thread.
+// grid drawn once per size and setting. Samples, painting and the settings all belong to the
+// window's thread: the page hands it the samples it read from its sample model.
 
 #include "plot/CaptureSamples.h"
 #include "plot/CaptureView.h"
@@ -31,7 +31,6 @@ public:
     // not given). A shown plot measures its client area again whenever it changes size.
     void InitCanvas(QSize pixels = QSize());
 
-    // From the poll thread.
     void AddPositionSample(int v) { samples.AddPositionSample(v); }
     void AddLoadSample(int v) { samples.AddLoadSample(v); }
     void AddSpeedSample(int v) { samples.AddSpeedSample(v); }
@@ -39,7 +38,6 @@ public:
     void AddFastSlowSample(int v) { samples.AddFastSlowSample(v); }
     void AddCurrentSample(int v) { samples.AddCurrentSample(v); }
 
-    // From the window's thread.
     void SetSampleSpacing(int n) { plotGeometry.sampleSpacing = n; }
     void SetHorizontalShift(int n) { plotGeometry.horizontalShift = n; }
     void SetPositionFactor(int f) { samples.positionFactor = f; }

@@ -1,8 +1,8 @@
 #pragma once
 // The samples of a fast capture: the last 10 s of every channel's plot values with their
 // times in µs, kept whole for the recording and the export, and beside them one min/max bin
-// per millisecond, so that a paint costs the same whatever the sample rate. The bus thread
-// adds while the window's thread paints: one mutex, held for an insertion or a copy.
+// per millisecond, so that a paint costs the same whatever the sample rate. One mutex, held
+// for an insertion or a copy.
 
 #include "plot/PlotSamples.h"
 

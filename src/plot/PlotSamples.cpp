@@ -48,12 +48,27 @@ void PlotSamples::Add(PlotChannel channel, long long value)
     const int16_t stored = Low16(value);
     const auto now = Clock::now();
     std::lock_guard lock(mutex);
+    lists[channel].Add(stored, Since(now));
+}
+
+void PlotSamples::AddSample(const std::array<int, kChannels>& raw, Clock::time_point at)
+{
+    std::array<int16_t, kChannels> stored{};
+    for (size_t c = 0; c < kChannels; ++c)
+        stored[c] = Stored(static_cast<PlotChannel>(c), raw[c]);
+    std::lock_guard lock(mutex);
+    const long long ms = Since(at);
+    for (size_t c = 0; c < kChannels; ++c)
+        lists[c].Add(stored[c], ms);
+}
+
+long long PlotSamples::Since(Clock::time_point at)
+{
     if (!started) {
-        origin = now;
+        origin = at;
         started = true;
     }
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - origin).count();
-    lists[channel].Add(stored, ms);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(at - origin).count();
 }
 
 void PlotSamples::CopyInto(Snapshot& into, bool times) const

@@ -1,8 +1,7 @@
 #pragma once
 // The plot's six sample lists, newest first, each keeping at most `capacity` samples, each
-// sample with its receive time. The poll thread adds while the window's thread paints: both
-// go through one mutex, held by an add for one insertion and by a paint only for copying
-// the lists out, so neither waits for the other longer than that copy.
+// sample with its receive time. One mutex, held by an add for one insertion and by a paint
+// only for copying the lists out, so a reader on another thread waits no longer than that.
 
 #include <array>
 #include <atomic>
@@ -55,6 +54,8 @@ public:
     void AddTargetSample(int v) { Add(kTarget, v * static_cast<long long>(positionFactor)); }
     void AddFastSlowSample(int v) { Add(kFastSlow, Centred(v)); }
     void AddCurrentSample(int v) { Add(kCurrent, Centred(v)); }
+    // One raw value of every channel, in channel order, received at `at`: one insertion.
+    void AddSample(const std::array<int, kChannels>& raw, Clock::time_point at);
 
     // The plot value a raw value `v` of `channel` is stored as.
     int16_t Stored(PlotChannel channel, int v) const;
@@ -79,6 +80,8 @@ private:
         return static_cast<int16_t>(static_cast<uint16_t>(v)) * static_cast<long long>(centredGain) + 2000;
     }
     void Add(PlotChannel channel, long long value);
+    // Under the lock: ms since the first sample, which `at` is when there was none.
+    long long Since(Clock::time_point at);
 
     mutable std::mutex mutex;
     std::array<SampleList, kChannels> lists;

@@ -106,7 +106,7 @@ int CZNComm::OpenFailed(OpenError reason, int systemError)
 {
     const std::string systemText =
         systemError ? std::error_code(systemError, std::generic_category()).message() : "";
-    openFailure = {reason, OpenErrorText(reason, systemText)};
+    openFailure = {reason, systemText};
     return 0;
 }
 

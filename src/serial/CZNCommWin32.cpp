@@ -77,7 +77,7 @@ int CZNComm::OpenFailed(OpenError reason, int systemError)
 {
     const std::string systemText =
         systemError ? SystemText(static_cast<DWORD>(systemError)) : std::string();
-    openFailure = {reason, OpenErrorText(reason, systemText)};
+    openFailure = {reason, systemText};
     return 0;
 }
 

@@ -138,7 +138,6 @@ public:
                 break;
             if (attempt == Attempt::Failed || Clock::now() + gap >= deadline) {
                 Failed(OpenError::ServerBusy, busyText);
-                failure.serverText = busyText;
                 return 0;
             }
             std::this_thread::sleep_for(gap);
@@ -541,7 +540,7 @@ private:
 
     int Failed(OpenError reason, const std::string& text)
     {
-        failure = {reason, OpenErrorText(reason, text)};
+        failure = {reason, text};
         return 0;
     }
 

@@ -1,5 +1,7 @@
 #pragma once
-// Why a port would not open, as a reason a person can act on.
+// Why a port would not open, as a reason a person can act on. Each face has its own words for
+// the reasons: a new reason is one line here (before Other, which stays last) and one in each
+// face's table.
 
 #include <string>
 
@@ -20,14 +22,11 @@ enum class OpenError {
 
 struct OpenFailure {
     OpenError reason = OpenError::None;
-    // What a person reads (English): the reason, and for permission the way out.
-    std::string text;
-    std::string serverText = {};  // what a busy server said, as it said it (printable ASCII)
+    // The system's (or the network library's) own words for the failure, if it gave any; a
+    // busy network server's own words (its printable characters).
+    std::string systemText;
 };
 
 // The reason for an error number of the system calls that open a port (errno on POSIX
 // systems, GetLastError's value on Windows).
 OpenError OpenErrorOf(int systemError);
-// The English text of a reason; `systemText` stands for OpenError::Other (and is what a
-// busy server said, or the system's text of a refused certificate).
-std::string OpenErrorText(OpenError reason, const std::string& systemText = {});

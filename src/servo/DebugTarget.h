@@ -22,3 +22,10 @@ inline DebugTarget Retarget(const DebugTarget& previous, const ServoProfile& pro
     next.profile.statusLevel = profile.statusLevel;
     return next;
 }
+
+// The torque switch's memory address: the one the model's debug row gives (its position block
+// starts one above it).
+inline uint8_t TorqueSwitchAddress(const DebugTarget& target)
+{
+    return target.debug.torqueAddress;
+}

@@ -1,6 +1,7 @@
 #include "servo/Feedback.h"
 
 #include "protocol/ZNS.h"
+#include "servo/ConsoleWords.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -61,27 +62,15 @@ int ScaleBySpeedFactor(int value, int speedFactor)
     return value * speedFactor / 10;  // C++ division truncates toward zero
 }
 
-const char* FaultName(uint8_t bit)
-{
-    switch (bit) {
-    case 0x01: return "过压/欠压";
-    case 0x04: return "过热";
-    case 0x08: return "过流";
-    case 0x20: return "过载";
-    case 0x02: return "传感器出错";
-    default: return "";
-    }
-}
-
 std::string StatusText(uint8_t status)
 {
     std::string text;
-    for (const uint8_t bit : kFaultBits) {
-        if (!(status & bit))
+    for (const Fault fault : kFaults) {
+        if (!HasFault(status, fault))
             continue;
         if (!text.empty())
             text += ' ';
-        text += FaultName(bit);
+        text += FaultName(fault);
     }
     return text.empty() ? kStatusNormal : text;
 }

@@ -57,12 +57,6 @@ Reply ReadFeedback(ZNS& bus, uint8_t id, const DebugProfile& debug, const ServoP
 // A speed or fast/slow value as the plot takes it: × speedFactor / 10, truncating.
 int ScaleBySpeedFactor(int value, int speedFactor);
 
-// The fault bits of a servo's status (memory address 65), in the order they are named.
-inline constexpr uint8_t kFaultBits[] = {0x01, 0x04, 0x08, 0x20, 0x02};
-// The name servoctl and the Python module give a fault bit: "过压/欠压", "过热", "过流", "过载",
-// "传感器出错".
-const char* FaultName(uint8_t bit);
-
 // "舵机正常", or the names of the set fault bits in their order, one blank between them.
 std::string StatusText(uint8_t status);
 // "7.4 V" for 74.

@@ -29,7 +29,11 @@ Reply IdentifyServo(ZNS& bus, ModelCatalogue& catalogue, uint8_t id,
         identity.profile.byteOrder = static_cast<uint8_t>(options.byteOrder);
     if (options.statusLevel >= 0)
         identity.profile.statusLevel = static_cast<uint8_t>(options.statusLevel);
-    if (options.positionAddress >= 0)
+    if (options.positionAddress >= 0) {
         identity.profile.positionAddress = static_cast<uint8_t>(options.positionAddress);
+        // A position block placed by hand takes the torque switch along, one below it, as a
+        // debug row places them.
+        identity.debug.torqueAddress = static_cast<uint8_t>(options.positionAddress - 1);
+    }
     return r;
 }

@@ -19,7 +19,8 @@ struct Identity {
     std::string model;
 };
 
-// Byte order, status level and position address given by the user; negative: not given.
+// Byte order, status level and position address given by the user; negative: not given. A
+// position address given moves the torque switch to the address below it.
 struct ProfileOptions {
     long long byteOrder = -1;
     long long statusLevel = -1;

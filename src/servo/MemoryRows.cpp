@@ -1,6 +1,7 @@
 #include "servo/MemoryRows.h"
 
 #include "protocol/ZNS.h"
+#include "servo/ConsoleWords.h"
 #include "servo/Feedback.h"
 #include "support/LeadingInt.h"
 
@@ -94,9 +95,9 @@ std::vector<std::pair<int, std::string>> DecodeRows(const std::vector<MemoryItem
 std::string FaultText(uint8_t flags)
 {
     std::string result;
-    for (const uint8_t bit : kFaultBits)
-        if (flags & bit)
-            result += std::string(FaultName(bit)) + "\r\n";
+    for (const Fault fault : kFaults)
+        if (HasFault(flags, fault))
+            result += std::string(FaultName(fault)) + "\r\n";
     return result.empty() ? kStatusNormal : result;
 }
 

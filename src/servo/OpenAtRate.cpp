@@ -34,11 +34,7 @@ PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name,
     return result;
 }
 
-std::string RefusedRateText(const Port& port, const std::string& name, int asked)
+RateRefusal RefusalOf(const Port& port, int asked)
 {
-    if (port.Rates() == RateControl::Fixed)
-        return name + " is a raw TCP port: its server sets the rate, so " + std::to_string(asked)
-               + " baud cannot be set (an rfc2217:// port can change it)";
-    return name + ": the driver refused " + std::to_string(asked) + " baud (it runs at "
-           + std::to_string(port.BaudRate()) + ")";
+    return {asked, port.BaudRate(), port.Rates()};
 }

@@ -18,6 +18,11 @@ struct PortOpening {
 // then `rate`.
 PortOpening OpenAtRate(Port& port, TrafficLog& traffic, const std::string& name, int rate);
 
-// Why a rate was not taken, in the words of servoctl and the Python module: a raw TCP port
-// keeps its server's rate; any other port names the rate its driver runs at.
-std::string RefusedRateText(const Port& port, const std::string& name, int asked);
+// A rate the port did not take: the rate asked for, the one it runs at, and who sets its rate.
+struct RateRefusal {
+    int asked = 0;
+    int running = 0;
+    RateControl control = RateControl::Device;
+};
+// What `port` did with `asked`, read right after the SetBaudRate that asked for it.
+RateRefusal RefusalOf(const Port& port, int asked);

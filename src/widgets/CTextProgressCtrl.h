@@ -40,7 +40,6 @@ public:
     int Lower() const { return lower; }
     int Upper() const { return upper; }
     int BarWidthCache() const { return barWidthCache; }
-    bool ShowText() const { return showText; }
     void SetShowText(bool on);
     // How often the bar has painted itself; a repaint that was not needed shows here.
     long long Paints() const { return paints; }

@@ -2,6 +2,8 @@
 // The window's words for the facts the servo core reports: fault bits, a poll without an
 // answer, a temperature, a model the catalogue does not know. Each is a tr() text.
 
+#include "servo/Faults.h"
+
 #include <QCoreApplication>
 #include <QString>
 
@@ -11,8 +13,8 @@ class ServoWords {
     Q_DECLARE_TR_FUNCTIONS(ServoWords)
 
 public:
-    // The name of one fault bit (0x01 over/under voltage, ...).
-    static QString Fault(uint8_t bit);
+    // The name of one fault bit.
+    static QString FaultName(Fault fault);
     // "舵机正常", or the names of the set fault bits in their order, `separator` between them.
     static QString Faults(uint8_t status, const QString& separator);
     static QString Normal() { return tr("舵机正常"); }

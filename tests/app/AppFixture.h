@@ -10,6 +10,7 @@
 #include "pages/upgrade/ServoTest.h"
 #include "serial/ChannelPort.h"
 #include "sim/VirtualBus.h"
+#include "widgets/Utf8.h"
 #include "WireComm.h"
 #ifndef _WIN32
 #include "serial/LinuxTty.h"
@@ -26,11 +27,6 @@
 #include <QTest>
 
 #include <memory>
-
-inline QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 // A working directory with setup.log, for the whole test program.
 inline const QString& WorkDir()

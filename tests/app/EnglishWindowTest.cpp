@@ -2,9 +2,12 @@
 // main window show is free of Chinese except the catalogue's, nothing is cut off, message
 // boxes speak English, and the language is chosen as asked.
 #include "AppFixture.h"
+#include "DebugControls.h"
 
 #include "widgets/Dialogs.h"
 #include "widgets/Language.h"
+#include "widgets/PortWords.h"
+#include "widgets/ServoWords.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -140,7 +143,7 @@ private slots:
         for (int page = 0; page < 3; ++page) {
             w.tabs->setCurrentIndex(page);
             if (page == 0)  // the feedback fields filled by the poll
-                QTRY_VERIFY(w.DebugPage().voltageField->text() != "0.0 V");
+                QTRY_VERIFY(DebugControls(w.DebugPage()).voltageField->text() != "0.0 V");
             if (page == 1)  // the memory table read
                 QTRY_VERIFY(w.ProgramPage().list->rowCount() > 0);
             rig.Settle();
@@ -185,14 +188,13 @@ private slots:
 
         // The debug page's question for its hidden controls, as Qt shows it: title, text and
         // buttons in English.
-        QString title, text;
-        w.DebugPage().SetQuestion([&](QWidget*, const QString& t, const QString& x) {
-            title = t;
-            text = x;
-            return false;
-        });
+        shown.answer = false;
+        const qsizetype before = shown.shown.size();
         w.tabs->setCurrentIndex(0);
         QTest::keyClick(&w.DebugPage(), CRobotDlg::kHiddenControlsKey, Qt::ControlModifier);
+        QCOMPARE(shown.shown.size(), before + 1);
+        const QString title = shown.shown.last().section('|', 0, 0);
+        const QString text = shown.shown.last().section('|', 1);
         QVERIFY(!title.isEmpty());
         auto box = QtMessageBoxes::MakeQuestion(&w, title, text);
         QStringList texts{box->windowTitle(), box->text()};
@@ -200,6 +202,21 @@ private slots:
             texts << b->text();
         for (const QString& t : texts)
             QVERIFY2(!t.isEmpty() && !HasChinese(t), qPrintable(texts.join('|')));
+    }
+
+    // The window's words for the core's facts: each fault bit, open failure and refused rate
+    // has an English text of its own (Other speaks the system's text).
+    void everyFactHasEnglishWordsOfItsOwn()
+    {
+        QStringList words;
+        for (const Fault fault : kFaults)
+            words << ServoWords::FaultName(fault);
+        for (int r = int(OpenError::None) + 1; r < int(OpenError::Other); ++r)
+            words << PortWords::OpenReason({static_cast<OpenError>(r), "system text"});
+        for (const RateControl control : {RateControl::Device, RateControl::Fixed})
+            words << PortWords::RateRefused("rfc2217://bench:2000", {57600, 115200, control});
+        for (const QString& w : words)
+            QVERIFY2(!w.isEmpty() && !HasChinese(w) && words.count(w) == 1, qPrintable(w));
     }
 };
 

@@ -1,6 +1,7 @@
 // The servo search in the window: what it lists, how it stops, what a click selects, and
 // that it never deadlocks with the window's thread.
 #include "AppFixture.h"
+#include "DebugControls.h"
 
 #include <thread>
 
@@ -138,7 +139,7 @@ private slots:
         w.searchButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 3, 5000);
         rig.bus.ClearLog();
-        w.DebugPage().setButton->click();
+        DebugControls(w.DebugPage()).setButton->click();
         QVERIFY(w.Searching());  // the click came back while the search holds the bus
         QVERIFY(ProbingId(w) < 40);
         const size_t probesBefore = rig.bus.LogLines().size();

@@ -2,6 +2,7 @@
 // of commands come in order, each reply after its request and under its operation; the
 // filters, pause and the CSV export.
 #include "AppFixture.h"
+#include "DebugControls.h"
 #include "app/TrafficWindow.h"
 
 #include <QFile>
@@ -24,7 +25,7 @@ private slots:
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(0);
-        CRobotDlg& page = rig.window->DebugPage();
+        DebugControls page(rig.window->DebugPage());
         for (const char* target : {"1000", "2000", "3000"}) {
             page.targetEdit->setText(target);
             page.setButton->click();

@@ -3,6 +3,7 @@
 // and during a communication test. Each time the work ends, the status field says the port
 // is gone, "关闭" closes at once, and "打开" takes the bus up again once it is back.
 #include "AppFixture.h"
+#include "DebugControls.h"
 
 #include <QPlainTextEdit>
 
@@ -63,10 +64,10 @@ private slots:
         ModelKey key{};
         std::copy_n(memory.begin(), key.size(), key.begin());
         const ServoProfile profile = rig.window->Catalogue().ProfileOf(key);
-        CRobotDlg& debug = rig.window->DebugPage();
+        DebugControls debug(rig.window->DebugPage());
         ServoPG& program = rig.window->ProgramPage();
         ServoTest& upgrade = rig.window->UpgradePage();
-        debug.SelectServo(kServoId, key, profile);
+        debug->SelectServo(kServoId, key, profile);
         program.SelectServo(kServoId, key, profile);
         upgrade.SelectServo(kServoId, key);
 

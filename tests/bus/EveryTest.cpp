@@ -1,5 +1,6 @@
 // The bus owner's periodic jobs: they run on the bus's thread, and a job may stop its own
 // poll while the window's thread stops it too.
+#include "WaitFor.h"
 #include "bus/ServoBus.h"
 
 #include <gtest/gtest.h>
@@ -10,16 +11,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits for `done`, at most 10 s.
-template <class F>
-bool WaitFor(F done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    return done();
-}
 
 TEST(Every, RunsOnTheBusThreadUntilStopped)
 {

@@ -1,28 +1,21 @@
 #pragma once
 // Writes catalogue files for a test, in GBK, from UTF-8 lines.
 
+#include "TempFolderFixture.h"
 #include "catalogue/GbkText.h"
 #include "catalogue/ModelCatalogue.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-class CatalogueFixture : public testing::Test {
+class CatalogueFixture : public TempFolderFixture {
 protected:
     void SetUp() override
     {
-        dir = std::filesystem::path(testing::TempDir()) /
-              ("catalogue-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
+        TempFolderFixture::SetUp();
         path = (dir / "setup.log").string();
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     void WriteLines(const std::vector<std::string>& lines, const char* eol = "\n")
     {
@@ -36,7 +29,6 @@ protected:
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
 
-    std::filesystem::path dir;
     std::string path;
 };
 

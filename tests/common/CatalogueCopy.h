@@ -1,9 +1,7 @@
 #pragma once
-// A private copy of the shipped catalogue in the test's temporary folder: a program holds the
+// A private copy of the shipped catalogue in the temporary folder: a program holds the
 // catalogue locked while it reads it, and other test programs read the shipped file at the
-// same moment.
-
-#include <gtest/gtest.h>
+// same moment. The tests and the benchmarks share it (no test framework needed).
 
 #include <chrono>
 #include <filesystem>
@@ -16,7 +14,7 @@
 inline std::string CatalogueCopy(const std::string& tag)
 {
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const auto copy = std::filesystem::path(testing::TempDir()) /
+    const auto copy = std::filesystem::temp_directory_path() /
                       (tag + "-" + std::to_string(stamp) + "-setup.log");
     std::filesystem::copy_file(SERVO_SOURCE_DIR "/data/setup.log", copy,
                                std::filesystem::copy_options::overwrite_existing);

@@ -1,6 +1,7 @@
 // CZNComm on real pseudo-terminals: line settings, time-outs, purge and a vanishing far end.
 #include "PtyPair.h"
 #include "serial/CZNComm.h"
+#include "servo/ConsoleWords.h"
 
 #include <gtest/gtest.h>
 
@@ -25,22 +26,6 @@ struct OpenPort {
     }
 };
 
-TEST(ClosedPort, DoesNothingAndSaysSo)
-{
-    CZNComm comm;
-    uint8_t b[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(comm.IsOpen());
-    EXPECT_EQ(comm.Read(b, 4), 0);
-    EXPECT_EQ(comm.Write(b, 4), 0);
-    EXPECT_EQ(comm.SetBaudRate(57600), 57600);
-    EXPECT_EQ(comm.BaudRate(), 1000000);
-    EXPECT_EQ(comm.PurgeInput(), 0);
-    EXPECT_EQ(comm.SetTimeouts(50), 0);
-    EXPECT_EQ(comm.Close(), 0);
-    EXPECT_EQ(comm.TimeoutMs(), 100);
-    EXPECT_EQ(comm.PortCount(), -1);
-}
-
 TEST(Open, SaysWhyANameIsNoPort)
 {
     const std::string file = testing::TempDir() + "/not-a-port";
@@ -61,7 +46,7 @@ TEST(Open, SaysWhyANameIsNoPort)
         EXPECT_EQ(comm.Open(c.name), 0) << c.name.substr(0, 40);
         EXPECT_FALSE(comm.IsOpen());
         EXPECT_EQ(comm.LastOpenError().reason, c.reason) << c.name.substr(0, 40);
-        EXPECT_EQ(comm.LastOpenError().text, OpenErrorText(c.reason));
+        EXPECT_EQ(OpenErrorText(comm.LastOpenError()), OpenErrorText(c.reason));
     }
 }
 

@@ -1,4 +1,5 @@
 // Firmware images: HEX records line by line, whole HEX and BIN files, and the block count.
+#include "TempFolderFixture.h"
 #include "servo/FirmwareFile.h"
 
 #include <gtest/gtest.h>
@@ -126,17 +127,8 @@ TEST(BlockCount, CountsStartedBlocks)
         EXPECT_EQ(BlockCount(length), blocks) << length;
 }
 
-class FirmwareFileTest : public testing::Test {
+class FirmwareFileTest : public TempFolderFixture {
 protected:
-    void SetUp() override
-    {
-        dir = std::filesystem::path(testing::TempDir()) /
-              ("fw-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     std::string Write(const std::string& name, const std::string& content)
     {
         const auto path = (dir / name).string();
@@ -151,7 +143,6 @@ protected:
         return Write(name, content);
     }
 
-    std::filesystem::path dir;
     FirmwareImage image;
 };
 

@@ -1,5 +1,6 @@
 // The firmware file on Windows: opened without sharing, so a file another program holds
 // open, a read-only file, a folder or a device is not taken, and nothing is created.
+#include "TempFolderFixture.h"
 #include "servo/FirmwareFile.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,21 @@ namespace {
 
 const std::string kHex = ":020000000102FB\n:00000001FF\n";
 
-class WindowsFirmwareFile : public testing::Test {
+class WindowsFirmwareFile : public TempFolderFixture {
 protected:
     void SetUp() override
     {
-        dir = std::filesystem::path(testing::TempDir()) /
-              ("fw-" + std::to_string(::GetCurrentProcessId()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
+        TempFolderFixture::SetUp();
         path = (dir / "up.hex").string();
         std::ofstream(path, std::ios::binary) << kHex;
     }
     void TearDown() override
     {
         ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        std::filesystem::remove_all(dir);
+        TempFolderFixture::TearDown();
     }
     FirmwareLoad Load(const std::string& name) { return LoadFirmwareFile(name, image).status; }
 
-    std::filesystem::path dir;
     std::string path;
     FirmwareImage image;
 };

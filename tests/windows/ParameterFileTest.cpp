@@ -1,6 +1,7 @@
 // Parameter files on Windows: a save replaces an existing file whole (a rename over a file
 // that exists, which Windows refuses unless asked to replace), and a failed save leaves the
 // old file as it was with no temporary file behind.
+#include "TempFolderFixture.h"
 #include "servo/ParameterFile.h"
 
 #include <gtest/gtest.h>
@@ -15,17 +16,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class WindowsParameterFile : public testing::Test {
+class WindowsParameterFile : public TempFolderFixture {
 protected:
     void SetUp() override
     {
-        dir = std::filesystem::path(testing::TempDir()) /
-              ("dat-" + std::to_string(::GetCurrentProcessId()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
+        TempFolderFixture::SetUp();
         path = (dir / "servo.dat").string();
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     static Bytes Read(const std::string& name)
     {
@@ -37,7 +34,6 @@ protected:
         return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir), {}));
     }
 
-    std::filesystem::path dir;
     std::string path;
 };
 

@@ -13,7 +13,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -55,8 +54,8 @@ QLabel* LabelFor(const QString& text, QWidget* buddy)
 
 }  // namespace
 
-CRobotDlg::CRobotDlg(ModelCatalogue& c, ServoBus& b, QWidget* parent)
-    : QWidget(parent), catalogue(c), bus(b)
+CRobotDlg::CRobotDlg(ModelCatalogue& c, PageHost& h, QWidget* parent)
+    : QWidget(parent), catalogue(c), host(h), bus(h.Bus())
 {
     setAccessibleName(tr("调试"));
     BuildControls();
@@ -235,11 +234,6 @@ void CRobotDlg::BuildControls()
     BuildPlotMenu();
 }
 
-void CRobotDlg::SetQuestion(std::function<bool(QWidget*, const QString&, const QString&)> a)
-{
-    ask = std::move(a);
-}
-
 DebugProfile CRobotDlg::Profile() const
 {
     return Target().debug;
@@ -297,7 +291,7 @@ void CRobotDlg::OnTorque()
     bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
                                 target = Target(), on = torqueBox->isChecked()](BusAccess& a) {
         SendTorqueSwitch(a.protocol, target.profile, mode, first, last,
-                         target.debug.torqueAddress, on);
+                         TorqueSwitchAddress(target), on);
     });
 }
 
@@ -350,6 +344,7 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
     idEdit->setText(QString::number(id));  // sets firstId
     DebugProfile p{};
     const bool hasRow = catalogue.LookupDebugProfile(key, p) != 0;
+    TakeSamples();  // the samples read so far are plotted at the scale they were read with
     {
         std::lock_guard lock(targetMutex);
         target = Retarget(target, profile, hasRow ? &p : nullptr);
@@ -370,11 +365,7 @@ bool CRobotDlg::HiddenControlsKey(QKeyEvent* key)
     if (key->key() != kHiddenControlsKey)
         return false;
     if (key->modifiers() & Qt::ControlModifier) {
-        const bool ok = ask ? ask(this, tr("异常操作"), tr("异常操作,是否继续?"))
-                            : QMessageBox::question(this, tr("异常操作"), tr("异常操作,是否继续?"),
-                                                    QMessageBox::Ok | QMessageBox::Cancel) ==
-                                  QMessageBox::Ok;
-        if (ok) {
+        if (host.Messages().Question(this, tr("异常操作"), tr("异常操作,是否继续?"))) {
             channelBoxes[kTarget]->show();
             channelBoxes[kFastSlow]->show();
             targetLabel->show();
@@ -412,31 +403,57 @@ void CRobotDlg::StopPolling()
 void CRobotDlg::PollOnce(BusAccess& a)
 {
     const DebugTarget t = Target();
-    const int factor = t.debug.speedFactor;
-    Feedback f;
-    if (!ReadFeedback(a.protocol, static_cast<uint8_t>(firstId.load()), t.debug, t.profile, f)) {
-        ++timedOut;
-        QMetaObject::invokeMethod(this, [this] {
-            statusField->setText(ServoWords::Timeout());
-            RecordPoll(nullptr);
-        }, Qt::QueuedConnection);
-        return;
-    }
-    ++answered;
-    plot->AddPositionSample(f.position);
-    plot->AddSpeedSample(ScaleBySpeedFactor(f.speed, factor));
-    plot->AddLoadSample(f.load);
-    plot->AddTargetSample(f.target);
-    plot->AddCurrentSample(f.current);
-    plot->AddFastSlowSample(ScaleBySpeedFactor(f.fastSlow, factor));
-    QMetaObject::invokeMethod(this, [this, f] { ShowFeedback(f); }, Qt::QueuedConnection);
+    CaptureSample sample;
+    sample.id = firstId.load();
+    sample.answered = static_cast<bool>(
+        ReadFeedback(a.protocol, static_cast<uint8_t>(sample.id), t.debug, t.profile, sample.values));
+    sample.time = CaptureSample::Clock::now();
+    ++(sample.answered ? answered : timedOut);
+    HandOver(sample, true);
 }
 
-void CRobotDlg::ShowFeedback(const Feedback& f)
+void CRobotDlg::HandOver(const CaptureSample& sample, bool notice)
 {
-    ShowFields(f);
-    RecordPoll(&f);
-    plot->update();  // a repaint without erasing the background
+    samples.Add(sample);
+    // However many samples come before the window reads, it is told once.
+    if (notice && !noticed.exchange(true))
+        QMetaObject::invokeMethod(this, [this] { TakeSamples(); }, Qt::QueuedConnection);
+}
+
+void CRobotDlg::TakeSamples()
+{
+    noticed = false;  // before the read: a sample added after it brings a notice of its own
+    batch.clear();
+    samples.ReadSince(samplesRead, batch);
+    if (batch.empty())
+        return;
+    if (fastCapture)
+        ShowCaptured(batch);
+    else
+        ShowPolled(batch);
+}
+
+void CRobotDlg::ShowPolled(const std::vector<CaptureSample>& polled)
+{
+    // The window's thread alone sets the target: it reads its own without the lock.
+    const int factor = target.debug.speedFactor;
+    bool plotted = false;
+    for (const CaptureSample& s : polled) {
+        if (!s.answered) {
+            statusField->setText(ServoWords::Timeout());
+            RecordPoll(nullptr);
+            continue;
+        }
+        const Feedback& f = s.values;
+        plot->Samples().AddSample({f.position, f.load, ScaleBySpeedFactor(f.speed, factor), f.target,
+                                   ScaleBySpeedFactor(f.fastSlow, factor), f.current},
+                                  s.time);
+        ShowFields(f);
+        RecordPoll(&f);
+        plotted = true;
+    }
+    if (plotted)
+        plot->update();  // a repaint without erasing the background
 }
 
 void CRobotDlg::ShowFields(const Feedback& f)

@@ -6,10 +6,12 @@
 #include "catalogue/ModelCatalogue.h"
 #include "servo/DebugTarget.h"
 #include "servo/FeedbackCapture.h"
+#include "servo/FeedbackSamples.h"
 #include "servo/RecordingWriter.h"
 #include "servo/PositionCommand.h"
 #include "bus/ServoBus.h"
 #include "pages/Page.h"
+#include "pages/PageHost.h"
 
 #include <QWidget>
 
@@ -38,7 +40,7 @@ public:
     // With Ctrl, shows the hidden controls; never reaches a control of the page.
     static constexpr Qt::Key kHiddenControlsKey = Qt::Key_H;
 
-    CRobotDlg(ModelCatalogue& catalogue, ServoBus& bus, QWidget* parent = nullptr);
+    CRobotDlg(ModelCatalogue& catalogue, PageHost& host, QWidget* parent = nullptr);
     ~CRobotDlg() override;
 
     // The servo the page drives and polls, and how its commands are coded.
@@ -50,16 +52,6 @@ public:
     int LastId() const { return lastId; }
     DebugProfile Profile() const;
 
-    // How the page asks "异常操作,是否继续?"; true for OK. The window passes its message boxes.
-    void SetQuestion(std::function<bool(QWidget*, const QString&, const QString&)> ask);
-
-    // The plot's menu asks for files and tells of failures through these; the window passes
-    // its file dialogs (a save dialog that adds `suffix` to a bare name) and message boxes.
-    using SaveFileAsk =
-        std::function<QString(QWidget*, const QString& title, const QString& filter, const QString& suffix)>;
-    using Warn = std::function<void(QWidget*, const QString& title, const QString& text)>;
-    void SetFileDialogs(SaveFileAsk save) { saveFile = std::move(save); }
-    void SetWarning(Warn w) { warn = std::move(w); }
     // Ends the feedback recording, if one runs (the port closed).
     void StopRecording();
     bool IsRecording() const { return recorder.Recording(); }
@@ -77,6 +69,53 @@ public:
     void SetFastCapture(bool on);
     bool FastCapture() const { return fastCapture; }
     long long SamplesCaptured() const { return captured; }
+    // Every feedback sample the poll and the capture read, for whoever wants to follow them.
+    const FeedbackSamples& Samples() const { return samples; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void PollOnce(BusAccess& bus);
+    DebugTarget Target() const;
+    // On the bus's thread: one sample into the model; with `notice` the window is told to read,
+    // once until it has read.
+    void HandOver(const CaptureSample& sample, bool notice);
+    // On the window's thread: the samples since the last read to the plot, the fields and the
+    // recording.
+    void TakeSamples();
+    void ShowPolled(const std::vector<CaptureSample>& polled);
+    void ShowCaptured(const std::vector<CaptureSample>& captured);
+    void ShowFields(const Feedback& f);
+    // Fast capture (FastCapture.cpp): one read on the bus's thread; a frame on the window's.
+    void CaptureOnce(BusAccess& bus);
+    void OnCaptureFrame();
+    void EndCapture();
+    void RecordingFailed(const std::string& error);
+
+    void BuildControls();
+    WriteMode CurrentMode() const;
+    void Issue(int target, int speed, int time, int acceleration);
+    void OnSet();
+    void OnTargetScroll();
+    void OnTorque();
+    void OnExecute();
+    void OnModeClicked(int mode);
+    void OnIdChanged(const QString& text);
+    void OnLastChanged(const QString& text);
+    void OnChannelClicked(int channel, bool ticked);
+    bool HiddenControlsKey(QKeyEvent* key);
+
+    // The plot's menu and the recording (PlotMenu.cpp).
+    void BuildPlotMenu();
+    void UpdatePlotMenu();
+    void OnExportCsv();
+    void OnExportImage();
+    void OnRecord();
+    // One poll's result on the window's thread: its feedback, or none without an answer.
+    void RecordPoll(const Feedback* answer);
+    QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix);
+    void Warning(const QString& title, const QString& text);
 
     CPIC* plot = nullptr;
     QCheckBox* channelBoxes[6] = {};  // in the plot's channel order
@@ -113,46 +152,8 @@ public:
     QAction* recordAction = nullptr;
     QAction* fastCaptureAction = nullptr;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void PollOnce(BusAccess& bus);
-    DebugTarget Target() const;
-    void ShowFeedback(const Feedback& f);
-    void ShowFields(const Feedback& f);
-    // Fast capture (FastCapture.cpp): one read on the bus's thread; a frame on the window's.
-    void CaptureOnce(BusAccess& bus);
-    void OnCaptureFrame();
-    void EndCapture();
-    void RecordingFailed(const std::string& error);
-
-    void BuildControls();
-    WriteMode CurrentMode() const;
-    void Issue(int target, int speed, int time, int acceleration);
-    void OnSet();
-    void OnTargetScroll();
-    void OnTorque();
-    void OnExecute();
-    void OnModeClicked(int mode);
-    void OnIdChanged(const QString& text);
-    void OnLastChanged(const QString& text);
-    void OnChannelClicked(int channel, bool ticked);
-    bool HiddenControlsKey(QKeyEvent* key);
-
-    // The plot's menu and the recording (PlotMenu.cpp).
-    void BuildPlotMenu();
-    void UpdatePlotMenu();
-    void OnExportCsv();
-    void OnExportImage();
-    void OnRecord();
-    // One poll's result on the window's thread: its feedback, or none without an answer.
-    void RecordPoll(const Feedback* answer);
-    QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix,
-                        bool appends = false);
-    void Warning(const QString& title, const QString& text);
-
     ModelCatalogue& catalogue;
+    PageHost& host;
     ServoBus& bus;
     // How the selected servo is polled and commanded; set on the window's thread, read by
     // jobs.
@@ -163,25 +164,21 @@ private:
     std::atomic<long long> answered{0};
     std::atomic<long long> timedOut{0};
     std::function<void()> tickObserver;
-    std::function<bool(QWidget*, const QString&, const QString&)> ask;
     QButtonGroup* modeGroup = nullptr;
-    SaveFileAsk saveFile;
-    Warn warn;
     RecordingWriter recorder;  // fed by the window's thread, written on its own
     int recordingRun = 0;  // counts the recordings begun, to tell whose failure is reported
     std::unique_ptr<ServoBus::Periodic> poll;  // the feedback poll, a periodic job of the bus
     std::unique_ptr<ServoBus::Periodic> capture;  // the fast capture, back to back
     bool fastCapture = false;  // the window's thread's
     std::atomic<bool> capturing{false};  // a capture job reads only while set
-    std::atomic<long long> captureStartNs{0};  // steady clock at the capture's start
     std::atomic<long long> captured{0};
-    // Handed from the capture's jobs to the window's frames: the samples since the last
-    // frame (for the recording) and the newest one (for the fields).
-    std::mutex captureMutex;
-    std::vector<CaptureSample> captureRows;
-    CaptureSample latestSample;
-    bool latestNew = false;
-    std::vector<CaptureSample> frameRows;  // the window's thread's
+    // Every sample of the poll and the capture, handed over once by the bus's thread.
+    FeedbackSamples samples;
+    std::atomic<bool> noticed{false};  // the window has been told of samples it has yet to read
+    // The window's thread's: how far it has read, and the samples of its last read.
+    long long samplesRead = 0;
+    std::vector<CaptureSample> batch;
+    CaptureSample::Clock::time_point captureStart;
     QTimer* frameTimer = nullptr;
     long long rateCount = 0;
     std::chrono::steady_clock::time_point rateSince;

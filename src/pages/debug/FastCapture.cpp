@@ -1,6 +1,7 @@
 // The debug page's fast capture: the selected servo read back to back as a capture job of the
-// bus, its samples into the plot's capture store on the bus's thread, and once a screen frame
-// on the window's thread the fields, the recording, the sample rate and one repaint.
+// bus, its samples into the page's sample model on the bus's thread, and once a screen frame
+// on the window's thread the plot's capture store, the fields, the recording, the sample rate
+// and one repaint.
 #include "pages/debug/CRobotDlg.h"
 
 #include "plot/CPIC.h"
@@ -16,11 +17,6 @@
 namespace {
 
 using Clock = CaptureSample::Clock;
-
-long long Ns(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
-}
 
 }  // namespace
 
@@ -39,13 +35,14 @@ void CRobotDlg::SetFastCapture(bool on)
         return;
     }
     poll->Stop();
+    TakeSamples();  // the poll's last samples go where the poll's go
     fastCapture = true;
     plot->Capture().Clear();
     plot->SetCaptureMode(true);
     captured = 0;
     rateCount = 0;
     rateSince = Clock::now();
-    captureStartNs = Ns(rateSince);
+    captureStart = rateSince;
     if (!frameTimer) {
         frameTimer = new QTimer(this);
         connect(frameTimer, &QTimer::timeout, this, &CRobotDlg::OnCaptureFrame);
@@ -62,11 +59,11 @@ void CRobotDlg::EndCapture()
 {
     if (!fastCapture)
         return;
-    fastCapture = false;
     capturing = false;
     capture->Stop();
     frameTimer->stop();
     OnCaptureFrame();  // the last samples into the recording
+    fastCapture = false;
     plot->SetCaptureMode(false);
     UpdatePlotMenu();
 }
@@ -87,47 +84,40 @@ void CRobotDlg::CaptureOnce(BusAccess& a)
     const int id = firstId.load();
     FeedbackCapture reader(id, id, CaptureBlock::Full);
     CaptureSample sample;
-    if (reader.Next(a.protocol, t, sample)) {
-        ++captured;
-        const Feedback& f = sample.values;
-        const int factor = t.debug.speedFactor;
+    ++(reader.Next(a.protocol, t, sample) ? captured : timedOut);
+    HandOver(sample, false);  // the window reads once a screen frame
+}
+
+void CRobotDlg::ShowCaptured(const std::vector<CaptureSample>& read)
+{
+    // The window's thread alone sets the target: it reads its own without the lock.
+    const int factor = target.debug.speedFactor;
+    const PlotSamples& scale = plot->Samples();
+    for (const CaptureSample& s : read) {
+        if (!s.answered)
+            continue;
+        const Feedback& f = s.values;
         const std::array<int, kChannels> raw = {f.position, f.load, ScaleBySpeedFactor(f.speed, factor),
                                                 f.target, ScaleBySpeedFactor(f.fastSlow, factor),
                                                 f.current};
         PlotValues values{};
         for (size_t c = 0; c < kChannels; ++c)
-            values[c] = plot->Samples().Stored(static_cast<PlotChannel>(c), raw[c]);
-        const long long us = (Ns(sample.time) - captureStartNs.load()) / 1000;
-        plot->Capture().Add(us, values);
-    } else {
-        ++timedOut;
+            values[c] = scale.Stored(static_cast<PlotChannel>(c), raw[c]);
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(s.time - captureStart).count();
+        plot->Capture().Add(us < 0 ? 0 : us, values);
     }
-    std::lock_guard lock(captureMutex);
-    captureRows.push_back(sample);
-    latestSample = sample;
-    latestNew = true;
+    if (recorder.Recording())
+        recorder.AddCaptured(read, CaptureBlock::Full);
+    const CaptureSample& latest = read.back();
+    if (latest.answered)
+        ShowFields(latest.values);
+    else
+        statusField->setText(ServoWords::Timeout());
 }
 
 void CRobotDlg::OnCaptureFrame()
 {
-    CaptureSample latest;
-    bool fresh = false;
-    frameRows.clear();
-    {
-        std::lock_guard lock(captureMutex);
-        frameRows.swap(captureRows);
-        latest = latestSample;
-        fresh = latestNew;
-        latestNew = false;
-    }
-    if (recorder.Recording())
-        recorder.AddCaptured(frameRows, CaptureBlock::Full);
-    if (fresh) {
-        if (latest.answered)
-            ShowFields(latest.values);
-        else
-            statusField->setText(ServoWords::Timeout());
-    }
+    TakeSamples();
     const auto now = Clock::now();
     const double seconds = std::chrono::duration<double>(now - rateSince).count();
     if (seconds >= 0.5) {

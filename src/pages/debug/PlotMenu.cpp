@@ -6,10 +6,7 @@
 #include "plot/PlotCsv.h"
 #include "widgets/Utf8.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QMenu>
-#include <QMessageBox>
 #include <QTimer>
 
 void CRobotDlg::BuildPlotMenu()
@@ -43,26 +40,14 @@ void CRobotDlg::UpdatePlotMenu()
     fastCaptureAction->setEnabled(fastCapture || (IsPolling() && bus.Port().IsOpen()));
 }
 
-QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix,
-                               bool appends)
+QString CRobotDlg::AskSaveFile(const QString& title, const QString& filter, const QString& suffix)
 {
-    if (saveFile)
-        return saveFile(this, title, filter, suffix);
-    // A file that gets rows appended is not overwritten: no question about it.
-    QString path = QFileDialog::getSaveFileName(
-        this, title, QString(), filter, nullptr,
-        appends ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options());
-    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
-        path += "." + suffix;
-    return path;
+    return host.Files().SaveFileNameWithSuffix(this, title, filter, suffix);
 }
 
 void CRobotDlg::Warning(const QString& title, const QString& text)
 {
-    if (warn)
-        warn(this, title, text);
-    else
-        QMessageBox::warning(this, title, text);
+    host.Messages().Warning(this, title, text);
 }
 
 void CRobotDlg::OnExportCsv()
@@ -96,7 +81,7 @@ void CRobotDlg::OnRecord()
         return;
     }
     // Rows go on the end of an existing file.
-    const QString path = AskSaveFile(tr("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"), true);
+    const QString path = AskSaveFile(tr("开始记录"), U("CSV (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     std::string error;

@@ -38,7 +38,6 @@ public:
     int SelectedId() const { return program.SelectedId(); }
     // Poll ticks run so far, for a look at the bus traffic per tick.
     long long PollTicks() const { return pollTicks; }
-    ServoProgram& Program() { return program; }
 
     // Puts one poll's results into the list and the status box (UI thread).
     void ShowPoll(const PollReport& report);

@@ -3,6 +3,7 @@
 // test says "ready" on its output once the window polls, and whoever started it then takes
 // the bus behind the port away (scripts/test-windows ends the virtual bus under it).
 #include "AppFixture.h"
+#include "DebugControls.h"
 
 #include <cstdio>
 
@@ -30,7 +31,7 @@ private slots:
         QVERIFY(searched.wait(120000));
         QCOMPARE(window.servoList->rowCount(), 1);
         emit window.servoList->cellClicked(0, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(window.DebugPage().statusField->text(), U("舵机正常"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(DebugControls(window.DebugPage()).statusField->text(), U("舵机正常"), 10000);
 
         std::printf("ready\n");
         std::fflush(stdout);

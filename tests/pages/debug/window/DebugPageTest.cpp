@@ -1,6 +1,7 @@
 // The debug page on the offscreen platform over the virtual bus: its controls, what each
 // command puts on the wire, the feedback it shows, and its poll beside the window's thread.
 #include "AppFixture.h"
+#include "DebugControls.h"
 
 #include "plot/CPIC.h"
 #include "plot/PlotCsv.h"
@@ -32,6 +33,16 @@ class FileNone : public FileDialogs {
 public:
     QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+};
+
+// Save dialogs that answer with `chosen`.
+class FileChosen : public FileNone {
+public:
+    QString SaveFileNameWithSuffix(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return chosen;
+    }
+    QString chosen;
 };
 
 // The packets the bus heard, without the page's own feedback reads.
@@ -91,8 +102,8 @@ private slots:
     void controlsStartAsTheTableSays()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.window->DebugPage();
-        QCOMPARE(p.accessibleName(), U("调试"));
+        DebugControls p(rig.window->DebugPage());
+        QCOMPARE(p->accessibleName(), U("调试"));
         QCOMPARE(p.plot->accessibleName(), U("曲线"));
         QCOMPARE(rig.window->statusField->accessibleName(), U("状态"));
         const char* boxes[] = {"位置(黑)", "扭力(红)", "速度(绿)", "目标(蓝)", "快慢(黄)", "电流(青)"};
@@ -159,23 +170,23 @@ private slots:
         QCOMPARE(p.torqueBox->text(), U("扭能输出"));
         QVERIFY(!p.torqueBox->isChecked());
         QCOMPARE(p.setButton->accessibleName(), U("设置"));
-        QVERIFY(p.IsPolling());
+        QVERIFY(p->IsPolling());
         // Until a profile: feedback 56..68, torque at 40, undivided, factor 10.
-        const DebugProfile d = p.Profile();
+        const DebugProfile d = p->Profile();
         QCOMPARE(int(d.feedbackFirst), 56);
         QCOMPARE(int(d.feedbackLast), 68);
         QCOMPARE(int(d.torqueAddress), 40);
         QCOMPARE(int(d.positionDivisor), 1);
         QCOMPARE(int(d.speedFactor), 10);
         // The plot sits at the top left, the feedback group at the bottom right.
-        QVERIFY(p.plot->geometry().top() < p.idEdit->mapTo(&p, QPoint()).y());
+        QVERIFY(p.plot->geometry().top() < p.idEdit->mapTo(&p.page, QPoint()).y());
         QVERIFY(p.plot->width() >= CPIC::kDefaultWidth);
     }
 
     void setSendsTheLimitedTargetAndEncodedWords()
     {
         QuietRig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.page();
+        DebugControls p(rig.page());
         p.idEdit->setText("1");
         struct Case {
             const char* target;
@@ -212,7 +223,7 @@ private slots:
     void aSliderDragSendsOneCommandPerNotification()
     {
         QuietRig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.page();
+        DebugControls p(rig.page());
         p.idEdit->setText("1");
         QSlider* s = p.targetSlider;
         QSignalSpy actions(s, &QSlider::actionTriggered);
@@ -264,13 +275,13 @@ private slots:
     {
         QuietRig rig({Servo(1, "Kestrel-12"), Servo(2, "Kestrel-12"), Servo(3, "Kestrel-12"),
                       Servo(4, "Kestrel-12")});
-        CRobotDlg& p = rig.page();
+        DebugControls p(rig.page());
         p.idEdit->setText("1");
         p.modeButtons[1]->click();
         QVERIFY(p.lastEdit->isEnabled());
         QVERIFY(!p.executeButton->isEnabled());
         p.lastEdit->setText("3");
-        QCOMPARE(p.LastId(), 3);
+        QCOMPARE(p->LastId(), 3);
         p.targetEdit->setText("1000");
         p.setButton->click();
         rig.Settle();
@@ -324,7 +335,7 @@ private slots:
     void torqueInEachMode()
     {
         QuietRig rig({Servo(1, "Kestrel-12"), Servo(2, "Kestrel-12")});
-        CRobotDlg& p = rig.page();
+        DebugControls p(rig.page());
         p.idEdit->setText("1");
         p.lastEdit->setText("2");
         struct Case {
@@ -354,38 +365,38 @@ private slots:
     void idEditRules()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         p.idEdit->setText("999");
-        QCOMPARE(p.FirstId(), 253);
+        QCOMPARE(p->FirstId(), 253);
         QCOMPARE(p.idEdit->text(), U("253"));
         p.idEdit->clear();
-        QCOMPARE(p.FirstId(), 0);
+        QCOMPARE(p->FirstId(), 0);
         p.idEdit->setFocus();
         QTest::keyClicks(p.idEdit, "1a2");  // digits only
         QCOMPARE(p.idEdit->text(), U("12"));
-        QCOMPARE(p.FirstId(), 12);
+        QCOMPARE(p->FirstId(), 12);
         p.lastEdit->setText("-3");
-        QCOMPARE(p.LastId(), -3);
+        QCOMPARE(p->LastId(), -3);
         p.lastEdit->setText("254");
-        QCOMPARE(p.LastId(), 254);
+        QCOMPARE(p->LastId(), 254);
         p.lastEdit->setText("255");
-        QCOMPARE(p.LastId(), 10);
+        QCOMPARE(p->LastId(), 10);
         QCOMPARE(p.lastEdit->text(), U("10"));
     }
 
     void selectServoTakesTheProfile()
     {
         QuietRig rig({Servo(2, "苍鹭 HR25"), Servo(6, "Kestrel-12", 4, {{0, 99}})});
-        CRobotDlg& p = rig.page();
+        DebugControls p(rig.page());
         const ServoProfile heron{1, 0, 41};  // high byte first, no status packets
-        p.SelectServo(2, KeyOf(rig.bus, 2), heron);
-        QCOMPARE(p.FirstId(), 2);
+        p->SelectServo(2, KeyOf(rig.bus, 2), heron);
+        QCOMPARE(p->FirstId(), 2);
         QCOMPARE(p.idEdit->text(), U("2"));
         QCOMPARE(p.targetSlider->maximum(), 1023);
         QCOMPARE(p.targetSlider->value(), 511);
         QCOMPARE(p.targetEdit->text(), U("511"));
         QCOMPARE(p.plot->PositionFactor(), 4);
-        QCOMPARE(int(p.Profile().speedFactor), 5);
+        QCOMPARE(int(p->Profile().speedFactor), 5);
         rig.Settle();
         QVERIFY(Heard(rig.bus).isEmpty());  // nothing sent
         p.setButton->click();
@@ -394,8 +405,8 @@ private slots:
         QCOMPARE(TargetOf(rig.bus, 2, true), 511);
 
         // A servo the catalogue has no profile for keeps the previous one.
-        p.SelectServo(6, KeyOf(rig.bus, 6), ServoProfile{});
-        QCOMPARE(p.FirstId(), 6);
+        p->SelectServo(6, KeyOf(rig.bus, 6), ServoProfile{});
+        QCOMPARE(p->FirstId(), 6);
         QCOMPARE(p.targetSlider->maximum(), 1023);
         QCOMPARE(p.plot->PositionFactor(), 4);
     }
@@ -403,17 +414,17 @@ private slots:
     void theKeptProfileIsPolledAndSetAlike()
     {
         QuietRig rig({Servo(2, "苍鹭 HR25"), Servo(6, "Kestrel-12", 4, {{0, 99}})});
-        CRobotDlg& p = rig.page();
-        p.SelectServo(2, KeyOf(rig.bus, 2), ServoProfile{1, 1, 45});
+        DebugControls p(rig.page());
+        p->SelectServo(2, KeyOf(rig.bus, 2), ServoProfile{1, 1, 45});
         // No debug row for servo 6: the poll reads 56..68 and "设置" writes at 45, both kept.
-        p.SelectServo(6, KeyOf(rig.bus, 6), ServoProfile{});
+        p->SelectServo(6, KeyOf(rig.bus, 6), ServoProfile{});
         p.setButton->click();
         rig.Settle();
         QCOMPARE(Heard(rig.bus), QStringList{"FF FF 06 0A 03 2D 00 FF 01 00 00 00 00 BF"});
         rig.bus.ClearLog();
-        p.StartPolling();
+        p->StartPolling();
         QTRY_VERIFY_WITH_TIMEOUT(!Heard(rig.bus).isEmpty(), 3000);
-        p.StopPolling();
+        p->StopPolling();
         QCOMPARE(Heard(rig.bus).front(), U("FF FF 06 04 02 38 0D AE"));
     }
 
@@ -422,9 +433,9 @@ private slots:
         Rig rig({Servo(1, "Kestrel-12"), Servo(3, "Osprey-40H")});
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         rig.ClickRow(1);  // Osprey: feedback 56..72, speed factor 20
-        QCOMPARE(p.FirstId(), 3);
+        QCOMPARE(p->FirstId(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(p.positionField->text(), U("2047"), 3000);
         QCOMPARE(p.statusField->text(), U("舵机正常"));
         QVERIFY(p.voltageField->text().endsWith(" V"));
@@ -464,7 +475,7 @@ private slots:
         auto boxes = std::make_unique<ScriptedBoxes>();
         ScriptedBoxes* asked = boxes.get();
         rig.window->SetDialogs(std::move(boxes), std::make_unique<FileNone>());
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         // H alone, in an edit: nothing typed, nothing asked.
         p.targetEdit->setFocus();
         p.targetEdit->setText("12");
@@ -507,23 +518,23 @@ private slots:
     void commandsAndPollsNeverInterleave()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         // Slow answers within a generous time-out: a read times out only when a command
         // that went out during it took (or flushed away) its answer.
         rig.comm.SetTimeoutMs(400);
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
         rig.bus.SetReplyDelayMs(15);
-        QTRY_VERIFY_WITH_TIMEOUT(p.PollsAnswered() > 2, 3000);
-        const long long before = p.PollsTimedOut();
+        QTRY_VERIFY_WITH_TIMEOUT(p->PollsAnswered() > 2, 3000);
+        const long long before = p->PollsTimedOut();
         for (int i = 0; i < 40; ++i) {
             p.targetEdit->setText(QString::number(1000 + i));
             p.setButton->click();
             QTest::qWait(7);
         }
-        const long long answered = p.PollsAnswered();
-        QTRY_VERIFY_WITH_TIMEOUT(p.PollsAnswered() > answered, 5000);
-        QCOMPARE(p.PollsTimedOut(), before);
+        const long long answered = p->PollsAnswered();
+        QTRY_VERIFY_WITH_TIMEOUT(p->PollsAnswered() > answered, 5000);
+        QCOMPARE(p->PollsTimedOut(), before);
         QTRY_COMPARE_WITH_TIMEOUT(TargetOf(rig.bus, 1), 1039, 5000);
         // Every request the bus heard was whole.
         for (const auto& l : rig.bus.LogLines())
@@ -533,14 +544,14 @@ private slots:
     void stoppingThePollNeverWaitsForTheWindow()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
         for (int i = 0; i < 30; ++i) {
             QTest::qWait(i % 7);
-            p.StopPolling();
-            QVERIFY(!p.IsPolling());
-            p.StartPolling();
+            p->StopPolling();
+            QVERIFY(!p->IsPolling());
+            p->StartPolling();
         }
         QTRY_COMPARE_WITH_TIMEOUT(p.statusField->text(), U("舵机正常"), 3000);
     }
@@ -548,14 +559,15 @@ private slots:
     void plotMenuPausesExportsAndRecords()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
         QTemporaryDir dir;
-        QString chosen;
-        QStringList warnings;
-        p.SetFileDialogs([&](QWidget*, const QString&, const QString&, const QString&) { return chosen; });
-        p.SetWarning([&](QWidget*, const QString&, const QString& text) { warnings << text; });
+        auto boxes = std::make_unique<ScriptedBoxes>();
+        auto files = std::make_unique<FileChosen>();
+        const QStringList& warnings = boxes->asked;
+        QString& chosen = files->chosen;
+        rig.window->SetDialogs(std::move(boxes), std::move(files));
         auto choose = [&](const QString& path, const char* action) {
             chosen = path;
             for (QAction* a : p.plotMenu->actions())
@@ -563,7 +575,7 @@ private slots:
                     return a->trigger(), true;
             return false;
         };
-        auto polls = [&] { return p.PollsAnswered() + p.PollsTimedOut(); };
+        auto polls = [&] { return p->PollsAnswered() + p->PollsTimedOut(); };
 
         // The menu key opens the menu as a right click does.
         QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), p.plot->mapToGlobal(QPoint(5, 5)));
@@ -582,7 +594,7 @@ private slots:
         rig.bus.SetDropShare(0);
         QTRY_VERIFY(CsvLines(record).last().endsWith(",0x00"));
         QVERIFY(choose({}, "停止记录"));
-        QVERIFY(!p.IsRecording() && !p.plot->Recording());
+        QVERIFY(!p->IsRecording() && !p.plot->Recording());
         const QStringList rows = CsvLines(record);
         const long long after = polls();
         QTRY_VERIFY(polls() > after + 2);
@@ -611,7 +623,7 @@ private slots:
         QVERIFY(p.plot->grab().toImage() != held);
 
         // CSV export of every list, and the picture.
-        p.StopPolling();
+        p->StopPolling();
         const QString csv = dir.filePath("plot.csv");
         QVERIFY(choose(csv, "导出 CSV..."));
         const auto lists = p.plot->Samples().Copy();
@@ -632,17 +644,17 @@ private slots:
         QVERIFY(choose("/dev/full", "开始记录..."));
         QVERIFY(choose(dir.filePath("none/plot.csv"), "导出 CSV..."));
         QCOMPARE(warnings.size(), 2);
-        QVERIFY(!p.IsRecording());
+        QVERIFY(!p->IsRecording());
     }
     // "高速采集": the page reads back to back, the plot draws against time; switched off, the
     // 50 ms poll's packets come back and nothing else; leaving the page ends it too.
     void fastCaptureAndBackToThePoll()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        CRobotDlg& p = rig.window->DebugPage();
+        DebugControls p(rig.window->DebugPage());
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
-        auto polls = [&] { return p.PollsAnswered() + p.PollsTimedOut(); };
+        auto polls = [&] { return p->PollsAnswered() + p->PollsTimedOut(); };
         QTRY_VERIFY(polls() > 1);
         rig.bus.ClearLog();
         QTRY_VERIFY(!Heard(rig.bus).isEmpty());
@@ -650,15 +662,15 @@ private slots:
 
         QCOMPARE(p.fastCaptureAction->text(), U("高速采集"));
         p.fastCaptureAction->trigger();
-        QVERIFY(p.FastCapture() && p.plot->CaptureMode() && !p.IsPolling());
-        QTRY_VERIFY(p.SamplesCaptured() > 100);
+        QVERIFY(p->FastCapture() && p.plot->CaptureMode() && !p->IsPolling());
+        QTRY_VERIFY(p->SamplesCaptured() > 100);
         QTRY_VERIFY(p.plot->Capture().CopyRows().size() > 100);
 
         p.fastCaptureAction->trigger();
-        QVERIFY(!p.FastCapture() && !p.plot->CaptureMode() && p.IsPolling());
+        QVERIFY(!p->FastCapture() && !p.plot->CaptureMode() && p->IsPolling());
         const long long settled = polls();
         QTRY_VERIFY(polls() > settled);  // the read under way when switched off has ended
-        const long long captured = p.SamplesCaptured();
+        const long long captured = p->SamplesCaptured();
         rig.bus.ClearLog();
         const long long from = polls();
         QTRY_VERIFY(polls() >= from + 4);
@@ -666,12 +678,12 @@ private slots:
         QVERIFY2(heard.size() <= polls() - from + 1, qPrintable(QString::number(heard.size())));
         for (const QString& packet : heard)
             QCOMPARE(packet, read);
-        QCOMPARE(p.SamplesCaptured(), captured);
+        QCOMPARE(p->SamplesCaptured(), captured);
 
         p.fastCaptureAction->trigger();
-        QVERIFY(p.FastCapture());
+        QVERIFY(p->FastCapture());
         rig.window->tabs->setCurrentIndex(1);  // "编程"
-        QVERIFY(!p.FastCapture() && !p.IsPolling());
+        QVERIFY(!p->FastCapture() && !p->IsPolling());
     }
 };
 

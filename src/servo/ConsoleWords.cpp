@@ -1,4 +1,4 @@
-#include "serial/OpenError.h"
+#include "servo/ConsoleWords.h"
 
 std::string OpenErrorText(OpenError reason, const std::string& systemText)
 {
@@ -32,4 +32,26 @@ std::string OpenErrorText(OpenError reason, const std::string& systemText)
         break;
     }
     return systemText.empty() ? std::string("cannot open") : systemText;
+}
+
+std::string RefusedRateText(const std::string& name, const RateRefusal& refusal)
+{
+    if (refusal.control == RateControl::Fixed)
+        return name + " is a raw TCP port: its server sets the rate, so "
+               + std::to_string(refusal.asked)
+               + " baud cannot be set (an rfc2217:// port can change it)";
+    return name + ": the driver refused " + std::to_string(refusal.asked) + " baud (it runs at "
+           + std::to_string(refusal.running) + ")";
+}
+
+const char* FaultName(Fault fault)
+{
+    switch (fault) {
+    case Fault::Voltage: return "过压/欠压";
+    case Fault::Temperature: return "过热";
+    case Fault::Current: return "过流";
+    case Fault::Load: return "过载";
+    case Fault::Sensor: return "传感器出错";
+    }
+    return "";
 }

@@ -1,0 +1,28 @@
+#pragma once
+// The words servoctl and the Python module give the core's facts, one table each: why a port
+// did not open, why a rate was not taken, the name of a fault bit. The window has its own,
+// translated (widgets/PortWords, widgets/ServoWords).
+
+#include "serial/OpenError.h"
+#include "servo/Faults.h"
+#include "servo/OpenAtRate.h"
+
+#include <string>
+
+// The reason alone ("no such device", ...); `systemText` stands for OpenError::Other.
+std::string OpenErrorText(OpenError reason, const std::string& systemText = {});
+inline std::string OpenErrorText(const OpenFailure& failure)
+{
+    return OpenErrorText(failure.reason, failure.systemText);
+}
+
+// A raw TCP port keeps its server's rate; any other port names the rate its driver runs at.
+std::string RefusedRateText(const std::string& name, const RateRefusal& refusal);
+// The same for the rate `port` was just asked for.
+inline std::string RefusedRateText(const Port& port, const std::string& name, int asked)
+{
+    return RefusedRateText(name, RefusalOf(port, asked));
+}
+
+// "过压/欠压", "过热", "过流", "过载", "传感器出错".
+const char* FaultName(Fault fault);

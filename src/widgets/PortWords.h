@@ -1,0 +1,21 @@
+#pragma once
+// The window's words for what the core reports of the port: why it did not open, why a rate
+// was not taken. Each is a tr() text.
+
+#include "serial/OpenError.h"
+#include "servo/OpenAtRate.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+class PortWords {
+    Q_DECLARE_TR_FUNCTIONS(PortWords)
+
+public:
+    // The reason alone; the system's own text for OpenError::Other.
+    static QString OpenReason(const OpenFailure& failure);
+    // "无法打开端口 %1: %2" with the port's name and the reason.
+    static QString OpenFailed(const QString& port, const OpenFailure& failure);
+    // A raw TCP port keeps its server's rate; any other names the rate its driver runs at.
+    static QString RateRefused(const QString& port, const RateRefusal& refusal);
+};
