@@ -375,7 +375,7 @@ private:
             // shortest of three: a server that holds a small answer back until its last
             // segment is acknowledged (Nagle's rule) makes the first one tens of ms longer.
             if (!AwaitAgreement(deadline)) {
-                if (lost)
+                if (lost || ReceivedTextLine())
                     return Busy();
                 Abandon();
                 Failed(OpenError::NoRfc2217, {});
@@ -428,6 +428,11 @@ private:
     bool AwaitAgreement(Clock::time_point deadline)
     {
         for (;;) {
+            // A busy server's words and close may have come with its greeting: it is asked
+            // nothing (gensio would keep an unanswered request's record past the close).
+            Poll();
+            if (lost || ReceivedTextLine())
+                return false;
             const auto asked = Clock::now();
             askingRate = true;
             const int err = sergensio_baud(sio, 0, &NetworkPort::RateDone, this);
