@@ -399,6 +399,14 @@
         <source>服务器证书无效</source>
         <translation>the server&apos;s certificate is not valid</translation>
     </message>
+    <message>
+        <source>服务器不支持 RFC 2217 (COM-PORT-OPTION)</source>
+        <translation>the server does not offer RFC 2217 (COM-PORT-OPTION)</translation>
+    </message>
+    <message>
+        <source>服务器的设备正忙 (被另一个连接占用)</source>
+        <translation>the server&apos;s device is busy (another connection holds it)</translation>
+    </message>
 </context>
 <context>
     <name>ServoPG</name>

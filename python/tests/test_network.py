@@ -81,6 +81,15 @@ def test_both_kinds_scan_read_and_write(served):
             p.rate = 1000000
 
 
+def test_each_kind_opens_right_after_the_other(served):
+    """The server still holds the device for the connection that just closed and turns the
+    next one away at first: the port asks again."""
+    rfc, raw = served
+    for name in (rfc, raw, rfc, raw):
+        with servobus.Port(name, catalogue=CATALOGUE) as p:
+            assert len(p.servo(3).read(0, 9)) == 9
+
+
 def test_failures_name_their_reason():
     nobody = f"tcp://127.0.0.1:{free_port()}"
     with pytest.raises(servobus.PortError, match="connection refused"):

@@ -179,6 +179,7 @@ const char* VerdictName(Verdict verdict)
     case Verdict::Damaged: return "damaged";
     case Verdict::NoAnswer: return "no answer";
     case Verdict::PortGone: return "port gone";
+    case Verdict::Stray: return "stray";
     }
     return "?";
 }

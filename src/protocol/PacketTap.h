@@ -10,8 +10,9 @@
 enum class PacketDirection : uint8_t { Out, In };
 
 // What a reply came to: good, cut short (or nothing at all), late (another ID's answer to an
-// earlier request), damaged (a failed check). Packets going out are Sent.
-enum class Verdict : uint8_t { Sent, Good, Short, Late, Damaged, NoAnswer, PortGone };
+// earlier request), damaged (a failed check). Packets going out are Sent; bytes that came
+// before any request are Stray (dropped, never read as a reply).
+enum class Verdict : uint8_t { Sent, Good, Short, Late, Damaged, NoAnswer, PortGone, Stray };
 
 // The loader's unframed steps during a firmware transfer; None for framed packets.
 enum class LoaderStep : uint8_t { None, Unlock, Start, Block, Answer };

@@ -371,6 +371,19 @@ void ZNS::TraceLoader(PacketDirection direction, LoaderStep step, LoaderStep ans
                              Damage::None, step, answering, block, bytes, n});
 }
 
+int ZNS::DropStray()
+{
+    const int waiting = port.InputWaiting();
+    if (waiting <= 0)
+        return 0;
+    std::vector<uint8_t> stray(static_cast<size_t>(waiting));
+    const int got = std::max(port.Read(stray.data(), waiting), 0);
+    if (PacketTap* const t = tap.load(std::memory_order_relaxed))
+        t->Packet(PacketView{PacketDirection::In, Verdict::Stray, Damage::None, LoaderStep::None,
+                             LoaderStep::None, 0, stray.data(), got});
+    return got;
+}
+
 int ZNS::LoaderExchange(LoaderStep step, int block, const uint8_t* bytes, int n)
 {
     const int written = port.Write(bytes, n);

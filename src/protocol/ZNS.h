@@ -66,6 +66,9 @@ public:
     bool ChannelGone() const { return port.Gone(); }
     // Bytes that came after the last exchange ended and wait unread.
     int ChannelWaiting() { return port.InputWaiting(); }
+    // Reads what waits unasked for (a network server's greeting), shows it to the tap as
+    // stray and drops it. Returns how many bytes went.
+    int DropStray();
     // The time-out each read of a reply may wait, and a longer (or shorter) one for a moment
     // (a scan that asks a late servo again, a write that may take long);
     // RestoreReplyTimeout puts the port's own back.

@@ -16,10 +16,22 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
+#include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono_literals::operator""ms;
+
+// A busy server is asked again after these gaps, doubling from the first to the last.
+constexpr auto kFirstRetry = 100ms;
+constexpr auto kLastRetry = 400ms;
+// How long a new raw connection is watched for a busy server's words and close, at least.
+constexpr auto kRawSettle = 20ms;
+// How often a server is asked whether it has agreed to the COM port option yet.
+constexpr auto kAgreementPoll = 1ms;
+constexpr size_t kBusyTextMax = 120;
 
 gensio_time TimeLeft(Clock::time_point deadline)
 {
@@ -109,48 +121,29 @@ public:
         }
         // Small packets go out at once: with Nagle's rule a request would wait for the
         // acknowledgement of the one before (tens of milliseconds with delayed ACKs).
-        const std::string spec = (rfc2217 ? "telnet(rfc2217)," : "") + tls + "tcp(nodelay),"
-                                 + address.host + "," + address.port;
-        gensio* made = nullptr;
-        if (const int err = str_to_gensio(spec.c_str(), o, &NetworkPort::Event, this, &made))
-            return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));
-        io = made;
-        const auto started = Clock::now();
-        opening = true;
-        openResult = 0;
-        if (const int err = gensio_open(io, &NetworkPort::Opened, this)) {
-            Free();
-            return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));
-        }
-        const auto deadline = started + std::chrono::milliseconds(kConnectTimeoutMs);
-        while (opening && Clock::now() < deadline)
-            WaitUntil(deadline);
-        if (opening || openResult != 0) {
-            const int err = opening ? GE_TIMEDOUT : openResult;
-            Abandon();
-            return Failed(OpenErrorOfGensio(err), gensio_err_to_str(err));
-        }
-        roundTripUs = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count());
-        sio = rfc2217 ? gensio_to_sergensio(io) : nullptr;
-        gensio_set_read_callback_enable(io, true);
-        open = true;
-        if (sio) {
-            // The server's answer to a question about the rate is one round trip through
-            // the server itself: the time the bus's exchanges lose to the network.
-            // The shortest of three: a server that holds a small answer back until its last
-            // segment is acknowledged (Nagle's rule) makes the first one tens of ms longer.
-            for (int i = 0; i < 3; ++i) {
-                const auto asked = Clock::now();
-                unsigned int rate = 0;
-                if (!AskRate(0, rate))
-                    break;
-                baudRate = static_cast<int>(rate);
-                const int us = static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
-                    Clock::now() - asked).count());
-                roundTripUs = i == 0 ? us : std::min<int>(roundTripUs, us);
+        const std::string spec = tls + "tcp(nodelay)," + address.host + "," + address.port;
+        // A server still holding its device for another connection (or for the one that
+        // just closed) says so in a line of text and closes the new one: it is asked again,
+        // less and less often, until the connect time-out.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+        auto gap = kFirstRetry;
+        for (bool wasBusy = false;; wasBusy = true) {
+            const Attempt attempt = Connect(spec, deadline);
+            // A busy server that then runs out the time is still the busy server.
+            const bool late = failure.reason == OpenError::ConnectTimeout
+                              || failure.reason == OpenError::NoRfc2217;
+            if (attempt == Attempt::Failed && !(wasBusy && late))
+                return 0;
+            if (attempt == Attempt::Ready)
+                break;
+            if (attempt == Attempt::Failed || Clock::now() + gap >= deadline) {
+                Failed(OpenError::ServerBusy, busyText);
+                return 0;
             }
+            std::this_thread::sleep_for(gap);
+            gap = std::min(gap * 2, kLastRetry);
         }
+        open = true;
         return 1;
     }
 
@@ -337,6 +330,172 @@ private:
         self->o->wake(self->waiter);
     }
 
+    enum class Attempt { Ready, Busy, Failed };
+
+    // One connection to the server, up to the point where the first request may go: on
+    // rfc2217:// once the server has agreed to the COM port option and told its rate; on
+    // tcp:// once the connection stayed quiet a moment. Busy: the server closed it at once
+    // or sent a line of text first (busyText holds what it said).
+    Attempt Connect(const std::string& spec, Clock::time_point deadline)
+    {
+        gensio* made = nullptr;
+        if (const int err = str_to_gensio(spec.c_str(), o, &NetworkPort::Event, this, &made))
+            return Fail(err);
+        io = made;
+        const auto started = Clock::now();
+        if (const int err = OpenLayer(false, deadline)) {
+            Abandon();
+            return Fail(err);
+        }
+        const auto setUp = Clock::now() - started;
+        // The telnet layer goes on top once the connection is made, so that a server that
+        // does not speak telnet is told apart from one that can't be reached: gensio's
+        // telnet layer opens only when the server has spoken.
+        if (rfc2217) {
+            gensio* telnet = nullptr;
+            if (const int err = str_to_gensio_child(io, "telnet(rfc2217)", o, &NetworkPort::Event,
+                                                    this, &telnet)) {
+                Abandon();
+                return Fail(err);
+            }
+            io = telnet;
+            if (const int err = OpenLayer(true, deadline)) {
+                if (err == GE_REMCLOSE || err == GE_IOERR)
+                    return Busy();  // closed at once
+                Abandon();
+                if (err != GE_TIMEDOUT)
+                    return Fail(err);
+                Failed(OpenError::NoRfc2217, {});
+                return Attempt::Failed;
+            }
+        }
+        roundTripUs = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::microseconds>(setUp).count());
+        sio = rfc2217 ? gensio_to_sergensio(io) : nullptr;
+        gensio_set_read_callback_enable(io, true);
+        if (sio) {
+            // The server's answer to a question about the rate is one round trip through
+            // the server itself: the time the bus's exchanges lose to the network. The
+            // shortest of three: a server that holds a small answer back until its last
+            // segment is acknowledged (Nagle's rule) makes the first one tens of ms longer.
+            if (!AwaitAgreement(deadline)) {
+                if (lost || ReceivedTextLine())
+                    return Busy();
+                Abandon();
+                Failed(OpenError::NoRfc2217, {});
+                return Attempt::Failed;
+            }
+            for (int i = 0; i < 2 && !lost; ++i) {
+                const auto asked = Clock::now();
+                unsigned int rate = 0;
+                if (!AskRate(0, rate))
+                    break;
+                baudRate = static_cast<int>(rate);
+                const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked);
+                roundTripUs = std::min<int>(roundTripUs, static_cast<int>(us.count()));
+            }
+        } else {
+            // Nothing comes back in band on a raw connection: a busy server's words and its
+            // close come right after the connection is made, so it is given that moment.
+            const auto quiet = std::min<Clock::time_point>(
+                deadline, Clock::now() + std::max<Clock::duration>(kRawSettle, setUp * 4));
+            while (!lost && Clock::now() < quiet)
+                WaitUntil(quiet);
+        }
+        Poll();
+        if (lost || ReceivedTextLine())
+            return Busy();
+        // Anything else that came before the first request waits for the opener to record
+        // it as stray; the first exchange's purge drops it otherwise.
+        return Attempt::Ready;
+    }
+
+    // Opens the connection (or only its top layer) within the deadline: 0 or gensio's error.
+    int OpenLayer(bool topOnly, Clock::time_point deadline)
+    {
+        opening = true;
+        openResult = 0;
+        const int err = topOnly ? gensio_open_nochild(io, &NetworkPort::Opened, this)
+                                : gensio_open(io, &NetworkPort::Opened, this);
+        if (err) {
+            opening = false;
+            return err;
+        }
+        while (opening && Clock::now() < deadline)
+            WaitUntil(deadline);
+        return opening ? GE_TIMEDOUT : openResult;
+    }
+
+    // Waits until the server has agreed to the COM port option, and asks it the rate. gensio
+    // refuses requests until the server's DO COM-PORT-OPTION came, and tells no one when it
+    // comes: a server that agrees only after the client's WILL is asked again a moment later.
+    bool AwaitAgreement(Clock::time_point deadline)
+    {
+        for (;;) {
+            // A busy server's words and close may have come with its greeting: it is asked
+            // nothing (gensio would keep an unanswered request's record past the close).
+            Poll();
+            if (lost || ReceivedTextLine())
+                return false;
+            const auto asked = Clock::now();
+            askingRate = true;
+            const int err = sergensio_baud(sio, 0, &NetworkPort::RateDone, this);
+            if (err == 0) {
+                while (askingRate && !lost && Clock::now() < deadline)
+                    WaitUntil(deadline);
+                if (askingRate || rateError != 0 || rateAnswer == 0)
+                    return false;
+                baudRate = static_cast<int>(rateAnswer);
+                roundTripUs = static_cast<int>(
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked).count());
+                return true;
+            }
+            askingRate = false;
+            if (err != GE_NOTSUP || lost || Clock::now() >= deadline)
+                return false;
+            WaitUntil(std::min(deadline, Clock::now() + kAgreementPoll));
+        }
+    }
+
+    Attempt Fail(int gensioError)
+    {
+        Failed(OpenErrorOfGensio(gensioError), gensio_err_to_str(gensioError));
+        return Attempt::Failed;
+    }
+
+    // Keeps what the busy server said (its printable characters) and lets the connection go.
+    Attempt Busy()
+    {
+        busyText.clear();
+        {
+            std::lock_guard lock(receivedMutex);
+            for (const uint8_t c : received)
+                if (c >= 0x20 && c < 0x7F && busyText.size() < kBusyTextMax)
+                    busyText += static_cast<char>(c);
+                else if (!busyText.empty() && busyText.back() != ' ')
+                    busyText += ' ';
+        }
+        while (!busyText.empty() && busyText.back() == ' ')
+            busyText.pop_back();
+        Abandon();
+        return Attempt::Busy;
+    }
+
+    // Whether what came so far is a line of text: a server's words, not a servo's bytes
+    // (whose packets start with FF FF).
+    bool ReceivedTextLine()
+    {
+        std::lock_guard lock(receivedMutex);
+        bool ended = false;
+        for (const uint8_t c : received) {
+            if (c == '\r' || c == '\n')
+                ended = true;
+            else if ((c < 0x20 && c != '\t') || c >= 0x7F)
+                return false;
+        }
+        return ended;
+    }
+
     // Sets (or with 0 only asks) the device's rate through the server; false when the
     // server did not answer within a second (or the port's time-out, if longer).
     bool AskRate(unsigned int rate, unsigned int& running)
@@ -453,6 +612,7 @@ private:
     std::atomic<int> readTimeoutMs{100};
     std::atomic<int> writeTimeoutMs{100};
     OpenFailure failure;
+    std::string busyText;  // what a busy server said on the last connection
     std::mutex receivedMutex;
     std::deque<uint8_t> received;
 };

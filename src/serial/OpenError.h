@@ -15,12 +15,15 @@ enum class OpenError {
     HostNotFound,      // a network port's host name is not known
     ConnectTimeout,    // a network port's server did not answer within the connect time-out
     CertificateRefused,  // a TLS port's server certificate did not check out
+    NoRfc2217,         // an rfc2217:// port's server never agreed to the COM port option
+    ServerBusy,        // a network port's server kept its device for another connection
     Other,             // anything else; the system's own text says what
 };
 
 struct OpenFailure {
     OpenError reason = OpenError::None;
-    // The system's (or the network library's) own words for the failure, if it gave any.
+    // The system's (or the network library's) own words for the failure, if it gave any; a
+    // busy network server's own words (its printable characters).
     std::string systemText;
 };
 

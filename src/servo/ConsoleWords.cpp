@@ -23,6 +23,11 @@ std::string OpenErrorText(OpenError reason, const std::string& systemText)
     case OpenError::CertificateRefused:
         return "the server's certificate is not valid (" + systemText
                + "; SERVO_TLS_CA may name the authority that signed it)";
+    case OpenError::NoRfc2217:
+        return "the server does not offer RFC 2217 (COM-PORT-OPTION)";
+    case OpenError::ServerBusy:
+        return "the server's device is busy (another connection holds it)"
+               + (systemText.empty() ? std::string() : "; the server said \"" + systemText + "\"");
     case OpenError::Other:
         break;
     }

@@ -9,6 +9,10 @@ PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate)
         result.failure = port.LastOpenError();
         return result;
     }
+    // What a network server sent before the first request answers nothing: it is recorded
+    // as stray and dropped.
+    if (port.Rates() != RateControl::Device)
+        access.protocol.DropStray();
     // A local device first gets its own rate back, as the window always did; a network
     // port's server would only answer one request more (and a raw TCP port takes the first
     // rate it is given as its server's).

@@ -11,6 +11,8 @@ QString PortWords::OpenReason(const OpenFailure& failure)
     case OpenError::HostNotFound: return tr("找不到主机");
     case OpenError::ConnectTimeout: return tr("服务器 3 秒内没有应答");
     case OpenError::CertificateRefused: return tr("服务器证书无效");
+    case OpenError::NoRfc2217: return tr("服务器不支持 RFC 2217 (COM-PORT-OPTION)");
+    case OpenError::ServerBusy: return tr("服务器的设备正忙 (被另一个连接占用)") + QString::fromStdString(failure.systemText.empty() ? "" : ": " + failure.systemText);
     case OpenError::None: return QString::fromStdString(failure.systemText);
     case OpenError::Other: break;
     }

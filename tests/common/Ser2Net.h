@@ -3,31 +3,28 @@
 // (telnet) and one raw TCP accepter at a fixed rate. Started with -n (in the foreground) so
 // the test owns the process; ended with the test.
 
-#include <arpa/inet.h>
+#include "NetworkServer.h"
+
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 extern char** environ;
 
-class Ser2Net {
+class Ser2Net : public NetworkServer {
 public:
     // `rawRate`: the rate the raw accepter runs the device at.
     Ser2Net(std::string device, int rawRate = 115200) : device(std::move(device)), rawRate(rawRate) {}
-    ~Ser2Net() { Stop(); }
+    ~Ser2Net() override { Stop(); }
     Ser2Net(const Ser2Net&) = delete;
     Ser2Net& operator=(const Ser2Net&) = delete;
 
@@ -38,7 +35,7 @@ public:
     // the device (no wait for more characters) and in a segment of its own (no Nagle).
     void ForShortExchanges() { quick = true; }
 
-    bool Start(std::string& error)
+    bool Start(std::string& error) override
     {
         rfcPort = FreePort();
         rawPort = FreePort();
@@ -97,7 +94,7 @@ public:
     }
 
     // Ends the server (its connections reset or close with it).
-    void Stop()
+    void Stop() override
     {
         if (pid > 0) {
             ::kill(pid, SIGKILL);
@@ -106,45 +103,12 @@ public:
         }
     }
 
-    std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(rfcPort); }
+    std::string Rfc2217() const override { return "rfc2217://127.0.0.1:" + std::to_string(rfcPort); }
     std::string Raw() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
     std::string Tls() const { return "rfc2217s://127.0.0.1:" + std::to_string(tlsPort); }
     const std::string& CaFile() const { return cert; }
 
-    // A loopback port nobody listens on (at the moment of asking).
-    static int FreePort()
-    {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-        ::close(s);
-        return ntohs(a.sin_port);
-    }
-
 private:
-    // Whether a socket listens on the loopback port, read from the kernel's table: a probe
-    // connection would make the server open the device, and it might still hold it when the
-    // test connects.
-    static bool Listening(int port)
-    {
-        char local[32];
-        std::snprintf(local, sizeof local, "0100007F:%04X", port);
-        std::ifstream table("/proc/net/tcp");
-        std::string line;
-        while (std::getline(table, line)) {
-            std::istringstream fields(line);
-            std::string slot, address, remote, state;
-            fields >> slot >> address >> remote >> state;
-            if (address == local && state == "0A")
-                return true;
-        }
-        return false;
-    }
-
     const std::string device;
     const int rawRate;
     int rfcPort = 0;
