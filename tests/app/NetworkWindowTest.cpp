@@ -23,21 +23,22 @@ private slots:
         ServoBus servoBus;  // the program's own port, which opens any name
         servoBus.Port().SetTimeoutMs(Rig::kTimeoutMs);
         CServoMain window(servoBus);
+        MainControls ui(window);
         window.show();
         const QString name = QString::fromStdString(server.Rfc2217());
-        window.portCombo->setEditText(name);
+        ui.portCombo->setEditText(name);
         QSignalSpy changed(&window, &CServoMain::PortChanged);
-        window.openButton->click();
+        ui.openButton->click();
         QVERIFY(changed.wait(5000));
         QVERIFY(window.PortOpen());
-        QCOMPARE(window.portCombo->itemText(window.portCombo->count() - 1), name);
+        QCOMPARE(ui.portCombo->itemText(ui.portCombo->count() - 1), name);
 
         QSignalSpy ended(&window, &CServoMain::SearchFinished);
-        window.searchButton->click();
+        ui.searchButton->click();
         QVERIFY(ended.wait(60000));
-        QCOMPARE(window.servoList->rowCount(), 2);
-        QCOMPARE(window.servoList->item(0, 1)->text(), QString("Kestrel-12"));
-        QCOMPARE(window.servoList->item(1, 0)->text(), QString("3"));
+        QCOMPARE(ui.servoList->rowCount(), 2);
+        QCOMPARE(ui.servoList->item(0, 1)->text(), QString("Kestrel-12"));
+        QCOMPARE(ui.servoList->item(1, 0)->text(), QString("3"));
         window.Shutdown();
     }
 };
