@@ -22,7 +22,8 @@ struct MainControls {
     QComboBox* baudCombo = ObjectNamed<QComboBox>(window, "baudCombo");
     QPushButton* openButton = ObjectNamed<QPushButton>(window, "openButton");
     QPushButton* searchButton = ObjectNamed<QPushButton>(window, "searchButton");
-    QLineEdit* statusField = Named<QLineEdit>(window, QCoreApplication::translate("CServoMain", "状态"));
+    QLineEdit* statusField =
+        Named<QLineEdit>(window, QCoreApplication::translate("CServoMain", "状态"));
     QTableWidget* servoList = ObjectNamed<QTableWidget>(window, "servoList");
     QTabWidget* tabs = ObjectNamed<QTabWidget>(window, "tabs");
 };
