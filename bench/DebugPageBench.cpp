@@ -236,8 +236,9 @@ void DriveDuringSearch(benchmark::State& state)
             return;
         }
         CServoMain& window = *rig.window;
+        MainControls ui(window);
         DebugControls page(window.DebugPage());
-        window.searchButton->click();
+        ui.searchButton->click();
 
         std::vector<double> gaps, clicks;
         auto last = Clock::now();
@@ -273,7 +274,7 @@ void DriveDuringSearch(benchmark::State& state)
         QTimer::singleShot(30000, &stopping, &QEventLoop::quit);
         const auto stopAt = Clock::now();
         if (window.Searching()) {
-            window.searchButton->click();
+            ui.searchButton->click();
             stopping.exec();
         }
         state.counters["ui_gap_p99_ms"] = Percentile(gaps, 0.99);

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QTableWidget>
-#include <QTabWidget>
 
 #include <benchmark/benchmark.h>
 
@@ -28,7 +27,7 @@ struct Fixture {
     {
         window = std::make_unique<CServoMain>(bus);
         window->show();
-        window->tabs->setCurrentIndex(1);
+        window->ShowPage(1);
         page = &window->ProgramPage();
         page->StopPolling();  // the benchmark feeds the page itself
         PollReport fill;

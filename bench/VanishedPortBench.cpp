@@ -3,6 +3,7 @@
 // (100 ms poll), each in windows interleaved with windows of the same tab on a healthy bus.
 // BENCH_WINDOW_SECONDS sets each window's length (default 5; the smoke run takes 1).
 #include "BenchSmoke.h"
+#include "MainControls.h"
 #include "WindowBenchMain.h"
 #include "app/CServoMain.h"
 #include "bus/ServoBus.h"
@@ -92,6 +93,7 @@ void PollWhileGone(benchmark::State& state)
         }
         servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(100); });
         CServoMain window(servoBus);
+        MainControls ui(window);
         window.AddPortFirst(QString::fromStdString(LinkPath()));
         window.show();
         ServoMemory memory{};
@@ -101,7 +103,7 @@ void PollWhileGone(benchmark::State& state)
         const ServoProfile profile = window.Catalogue().ProfileOf(key);
         window.DebugPage().SelectServo(1, key, profile);
         window.ProgramPage().SelectServo(1, key, profile);
-        window.tabs->setCurrentIndex(tab);
+        ui.tabs->setCurrentIndex(tab);
         auto attempts = [&] {
             return tab == 0 ? window.DebugPage().PollsAnswered() + window.DebugPage().PollsTimedOut()
                             : window.ProgramPage().PollTicks();
@@ -111,7 +113,7 @@ void PollWhileGone(benchmark::State& state)
         bool failed = false;
         for (int r = 0; r < rounds && !failed; ++r) {
             // Healthy: the port opens and the page's poll is answered.
-            window.openButton->click();
+            ui.openButton->click();
             if (!WaitFor([&] { return window.PortOpen(); }, 5000)) {
                 failed = true;
                 break;
@@ -125,7 +127,7 @@ void PollWhileGone(benchmark::State& state)
 
             // Gone: the bus vanishes under the open port.
             bus.Vanish();
-            if (!WaitFor([&] { return window.statusField->text() == QString::fromUtf8("端口已断开"); },
+            if (!WaitFor([&] { return ui.statusField->text() == QString::fromUtf8("端口已断开"); },
                          5000)) {
                 failed = true;
                 break;
@@ -137,9 +139,9 @@ void PollWhileGone(benchmark::State& state)
             goneAttempts.push_back(static_cast<double>(attempts() - n0) / seconds);
 
             // "关闭", the bus back, ready for the next round's "打开".
-            window.openButton->click();
+            ui.openButton->click();
             WaitFor([&] { return !window.PortOpen() &&
-                                 window.openButton->text() == QString::fromUtf8("打开"); }, 5000);
+                                 ui.openButton->text() == QString::fromUtf8("打开"); }, 5000);
             if (!bus.Return(error)) {
                 failed = true;
                 break;

@@ -2,6 +2,7 @@
 // What the window's benchmarks share: percentiles, CPU clocks, a wait that serves the
 // window's events, and the main window over an in-process virtual bus with its port open.
 
+#include "MainControls.h"
 #include "app/CServoMain.h"
 #include "bus/ServoBus.h"
 #include "sim/VirtualBus.h"
@@ -115,13 +116,13 @@ struct WindowOnBus {
         servoBus.Run(JobKind::Command, [&](BusAccess& a) { a.SetTimeoutMs(timeoutMs); });
         window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
-        window->baudCombo->setCurrentText(QString::number(kRates[baudCode]));
+        MainControls(*window).baudCombo->setCurrentText(QString::number(kRates[baudCode]));
         window->show();
         // The port opens on the bus thread; the window hears of it by a queued call.
         QEventLoop opening;
         QObject::connect(window.get(), &CServoMain::PortChanged, &opening, &QEventLoop::quit);
         QTimer::singleShot(5000, &opening, &QEventLoop::quit);
-        window->openButton->click();
+        MainControls(*window).openButton->click();
         if (!window->PortOpen())
             opening.exec();
         return window->PortOpen() ? std::string() : std::string("the port did not open");

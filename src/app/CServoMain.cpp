@@ -139,11 +139,48 @@ void CServoMain::BuildControls()
     layout->addLayout(left);
     layout->addWidget(tabs, 1);
 
+    // Fixed names for the controls whose captions change or which have none.
+    portCombo->setObjectName("portCombo");
+    baudCombo->setObjectName("baudCombo");
+    openButton->setObjectName("openButton");
+    searchButton->setObjectName("searchButton");
+    servoList->setObjectName("servoList");
+    tabs->setObjectName("tabs");
+
     connect(openButton, &QPushButton::clicked, this, &CServoMain::OnOpenClose);
     connect(searchButton, &QPushButton::clicked, this, &CServoMain::OnSearch);
     // A mouse click on a row selects a servo; moving through the list with keys does not.
     connect(servoList, &QTableWidget::cellClicked, this,
             [this](int row, int) { OnServoClicked(row); });
+}
+
+void CServoMain::ClickOpen()
+{
+    openButton->click();
+}
+
+void CServoMain::ClickSearch()
+{
+    searchButton->click();
+}
+
+void CServoMain::ChooseServo(int row, bool mark)
+{
+    if (mark)
+        servoList->selectRow(row);
+    emit servoList->cellClicked(row, 0);
+}
+
+void CServoMain::ShowPage(int index)
+{
+    tabs->setCurrentIndex(index);
+}
+
+void CServoMain::ShowNote(const QString& text)
+{
+    statusField->setText(text);
+    statusField->setCursorPosition(0);
+    statusField->setToolTip(text);
 }
 
 void CServoMain::SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<FileDialogs> f)
@@ -218,9 +255,7 @@ void CServoMain::OnOpenClose()
 
 void CServoMain::ShowPortTrouble(const QString& text)
 {
-    statusField->setText(text);
-    statusField->setCursorPosition(0);
-    statusField->setToolTip(text);
+    ShowNote(text);
     portTroubleShown = true;
 }
 

@@ -73,13 +73,15 @@ public:
     ServoProfile SelectedProfile() const { return selectedProfile; }
     const std::vector<ModelKey>& FoundServos() const { return found; }
 
-    QComboBox* portCombo = nullptr;
-    QComboBox* baudCombo = nullptr;
-    QPushButton* openButton = nullptr;
-    QPushButton* searchButton = nullptr;
-    QLineEdit* statusField = nullptr;
-    QTableWidget* servoList = nullptr;
-    QTabWidget* tabs = nullptr;
+    // What the window's own controls do, for the drivers of the demo and of the pictures:
+    // a click on "打开"/"关闭" and on "搜索"/"停止", a click on a row of the servo list
+    // (`mark` selects the row too, as the mouse would), a page chosen, a note in the status
+    // field.
+    void ClickOpen();
+    void ClickSearch();
+    void ChooseServo(int row, bool mark);
+    void ShowPage(int index);
+    void ShowNote(const QString& text);
 
 signals:
     void SearchFinished();
@@ -129,4 +131,12 @@ private:
     ServoTest* upgradePage = nullptr;
     CRobotDlg* debugPage = nullptr;
     CTrafficWindow* trafficWindow = nullptr;
+
+    QComboBox* portCombo = nullptr;
+    QComboBox* baudCombo = nullptr;
+    QPushButton* openButton = nullptr;
+    QPushButton* searchButton = nullptr;
+    QLineEdit* statusField = nullptr;
+    QTableWidget* servoList = nullptr;
+    QTabWidget* tabs = nullptr;
 };

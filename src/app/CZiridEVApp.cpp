@@ -5,7 +5,6 @@
 #include "widgets/Language.h"
 
 #include <QCommandLineParser>
-#include <QLineEdit>
 #include <QLocale>
 
 #include <cstdio>
@@ -99,9 +98,7 @@ int CZiridEVApp::Run()
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
         const QString note = QCoreApplication::translate("CZiridEVApp", "型号文件: %1")
                                  .arg(QString::fromStdString(file));
-        window->statusField->setText(note);
-        window->statusField->setCursorPosition(0);
-        window->statusField->setToolTip(note);
+        window->ShowNote(note);
     }
     if (demo)
         window->AddPortFirst(QString::fromStdString(demo->PortName()));

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -50,21 +49,20 @@ void StartDemoDrive(CServoMain& window, double minutes)
         });
     }
     QObject::connect(&window, &CServoMain::SearchFinished, &window, [&window] {
-        if (window.servoList->rowCount() == 0) {
+        if (window.FoundServos().empty()) {
             std::fprintf(stderr, "servo-debugger: the search found no servo to drive\n");
             return;
         }
-        window.tabs->setCurrentIndex(0);
-        window.servoList->selectRow(0);
-        emit window.servoList->cellClicked(0, 0);
+        window.ShowPage(0);
+        window.ChooseServo(0, true);
         TickEveryCurve(window);
         std::printf("driving: servo selected, polling\n");
         std::fflush(stdout);
     });
     // Later than the screenshot's own start, whose open and search it then leaves alone.
     auto search = [&window] {
-        if (!window.Searching() && window.servoList->rowCount() == 0)
-            window.searchButton->click();
+        if (!window.Searching() && window.FoundServos().empty())
+            window.ClickSearch();
     };
     QTimer::singleShot(300, &window, [&window, search] {
         if (window.PortOpen())
@@ -80,7 +78,7 @@ void StartDemoDrive(CServoMain& window, double minutes)
                                            std::fprintf(stderr, "servo-debugger: could not open "
                                                                 "the first port\n");
                                    });
-        window.openButton->click();
+        window.ClickOpen();
     });
     // A label or field that newly shows the time-out text counts one time-out.
     auto* watch = new QTimer(&window);

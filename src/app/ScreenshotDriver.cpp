@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -80,9 +79,9 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, bool fa
     }
     // The debug page with curves: select the first servo, move it there and back.
     QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, fastCapture] {
-        if (w->servoList->rowCount() == 0)
+        if (w->FoundServos().empty())
             return finish();
-        emit w->servoList->cellClicked(0, 0);
+        w->ChooseServo(0, false);
         CRobotDlg& page = w->DebugPage();
         if (fastCapture)
             page.SetFastCapture(true);
@@ -97,7 +96,7 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, bool fa
         QObject::disconnect(*opened);
         if (!open)
             return finish();
-        w->searchButton->click();
+        w->ClickSearch();
     });
-    QTimer::singleShot(100, w, [w] { w->openButton->click(); });
+    QTimer::singleShot(100, w, [w] { w->ClickOpen(); });
 }

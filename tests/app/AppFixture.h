@@ -12,6 +12,7 @@
 #include "serial/PortList.h"
 #include "sim/VirtualBus.h"
 #include "widgets/Utf8.h"
+#include "MainControls.h"
 #include "WireComm.h"
 #ifndef _WIN32
 #include "serial/TtyLinux.h"
@@ -115,6 +116,9 @@ struct Rig {
     }
     ~Rig() { window.reset(); }
 
+    // The window's own controls, found by name.
+    MainControls Ui() const { return MainControls(*window); }
+
     // The rate the line runs at, as the far end sees it.
     int LineRate() const
     {
@@ -129,7 +133,7 @@ struct Rig {
     bool Open()
     {
         QSignalSpy changed(window.get(), &CServoMain::PortChanged);
-        window->openButton->click();
+        Ui().openButton->click();
         changed.wait(5000);
         return window->PortOpen();
     }
@@ -143,20 +147,20 @@ struct Rig {
     bool Search()
     {
         QSignalSpy ended(window.get(), &CServoMain::SearchFinished);
-        window->searchButton->click();
+        Ui().searchButton->click();
         return ended.wait(60000);
     }
     QStringList Rows() const
     {
         QStringList rows;
-        for (int r = 0; r < window->servoList->rowCount(); ++r)
-            rows << window->servoList->item(r, 0)->text() + " " +
-                        window->servoList->item(r, 1)->text();
+        for (int r = 0; r < Ui().servoList->rowCount(); ++r)
+            rows << Ui().servoList->item(r, 0)->text() + " " +
+                        Ui().servoList->item(r, 1)->text();
         return rows;
     }
     void ClickRow(int row)
     {
-        auto* list = window->servoList;
+        auto* list = Ui().servoList;
         const QRect rect = list->visualItemRect(list->item(row, 1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }

@@ -3,6 +3,7 @@
 // boxes speak English, and the language is chosen as asked.
 #include "AppFixture.h"
 #include "DebugControls.h"
+#include "ProgramControls.h"
 
 #include "widgets/Dialogs.h"
 #include "widgets/Language.h"
@@ -136,16 +137,17 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12"), Servo(2, "苍鹭 HR25")});
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(1);
         const QString shots = qEnvironmentVariable("SERVO_SCREENSHOT_DIR");
         for (int page = 0; page < 3; ++page) {
-            w.tabs->setCurrentIndex(page);
+            ui.tabs->setCurrentIndex(page);
             if (page == 0)  // the feedback fields filled by the poll
                 QTRY_VERIFY(DebugControls(w.DebugPage()).voltageField->text() != "0.0 V");
             if (page == 1)  // the memory table read
-                QTRY_VERIFY(w.ProgramPage().list->rowCount() > 0);
+                QTRY_VERIFY(ProgramControls(w.ProgramPage()).list->rowCount() > 0);
             rig.Settle();
             QStringList chinese;
             for (const QString& t : ShownTexts(w))
@@ -159,21 +161,22 @@ private slots:
                 w.grab().save(shots + QString("/english-page-%1.png").arg(page));
         }
         // The catalogue's texts stay as they are.
-        QCOMPARE(w.servoList->item(1, 1)->text(), U("苍鹭 HR25"));
+        QCOMPARE(ui.servoList->item(1, 1)->text(), U("苍鹭 HR25"));
     }
 
     void messageBoxesSpeakEnglish()
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
+        MainControls ui(w);
         auto boxes = std::make_unique<RecordingMessages>();
         RecordingMessages& shown = *boxes;
         w.SetDialogs(std::move(boxes), std::make_unique<QtFileDialogs>());
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(0);
-        w.tabs->setCurrentIndex(1);
-        ServoPG& page = w.ProgramPage();
+        ui.tabs->setCurrentIndex(1);
+        ProgramControls page(w.ProgramPage());
         // A refused value: the window's refusal with the catalogue's item name in it, a name
         // that holds a word the window translates elsewhere ("过载") and stays as it is.
         QTRY_VERIFY(page.list->rowCount() > 30);
@@ -190,7 +193,7 @@ private slots:
         // buttons in English.
         shown.answer = false;
         const qsizetype before = shown.shown.size();
-        w.tabs->setCurrentIndex(0);
+        ui.tabs->setCurrentIndex(0);
         QTest::keyClick(&w.DebugPage(), CRobotDlg::kHiddenControlsKey, Qt::ControlModifier);
         QCOMPARE(shown.shown.size(), before + 1);
         const QString title = shown.shown.last().section('|', 0, 0);

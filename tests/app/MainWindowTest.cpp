@@ -12,55 +12,58 @@ private slots:
     {
         ServoBus bus;
         CServoMain window(bus);
+        MainControls ui(window);
         QCOMPARE(window.windowTitle(), U("ZOVorid Aveva V1.9.3"));
         QVERIFY(!window.windowIcon().isNull());
-        QCOMPARE(window.baudCombo->count(), 8);
+        QCOMPARE(ui.baudCombo->count(), 8);
         const char* rates[] = {"1000000", "500000", "250000", "128000",
                                "115200",  "76800",  "57600",  "38400"};
         for (int i = 0; i < 8; ++i)
-            QCOMPARE(window.baudCombo->itemText(i), QString(rates[i]));
-        QCOMPARE(window.baudCombo->currentText(), QString("115200"));
+            QCOMPARE(ui.baudCombo->itemText(i), QString(rates[i]));
+        QCOMPARE(ui.baudCombo->currentText(), QString("115200"));
         PortList probe;
         probe.EnumeratePorts();
-        QCOMPARE(window.portCombo->count(), probe.PortCount());
+        QCOMPARE(ui.portCombo->count(), probe.PortCount());
         if (probe.PortCount() > 0)
-            QCOMPARE(window.portCombo->currentText(),
+            QCOMPARE(ui.portCombo->currentText(),
                      QString::fromStdString(probe.PortNames()[probe.PortCount() - 1]));
-        QCOMPARE(window.tabs->count(), 3);
-        QCOMPARE(window.tabs->tabText(0), U("调试"));
-        QCOMPARE(window.tabs->tabText(1), U("编程"));
-        QCOMPARE(window.tabs->tabText(2), U("升级"));
-        QCOMPARE(window.tabs->currentIndex(), 0);
+        QCOMPARE(ui.tabs->count(), 3);
+        QCOMPARE(ui.tabs->tabText(0), U("调试"));
+        QCOMPARE(ui.tabs->tabText(1), U("编程"));
+        QCOMPARE(ui.tabs->tabText(2), U("升级"));
+        QCOMPARE(ui.tabs->currentIndex(), 0);
         QVERIFY(window.DebugPage().IsPolling());
         QVERIFY(!window.ProgramPage().IsPolling());
-        QCOMPARE(window.openButton->text(), U("打开"));
-        QCOMPARE(window.searchButton->text(), U("搜索"));
-        QCOMPARE(window.servoList->horizontalHeaderItem(0)->text(), U("ID号"));
-        QCOMPARE(window.servoList->horizontalHeaderItem(1)->text(), U("型号"));
+        QCOMPARE(ui.openButton->text(), U("打开"));
+        QCOMPARE(ui.searchButton->text(), U("搜索"));
+        QCOMPARE(ui.servoList->horizontalHeaderItem(0)->text(), U("ID号"));
+        QCOMPARE(ui.servoList->horizontalHeaderItem(1)->text(), U("型号"));
     }
 
     void opensAndClosesThePort()
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
-        QCOMPARE(w.openButton->text(), U("关闭"));
-        QVERIFY(!w.portCombo->isEnabled());
-        QVERIFY(!w.baudCombo->isEnabled());
+        QCOMPARE(ui.openButton->text(), U("关闭"));
+        QVERIFY(!ui.portCombo->isEnabled());
+        QVERIFY(!ui.baudCombo->isEnabled());
         QCOMPARE(rig.comm.BaudRate(), 115200);
         QCOMPARE(rig.LineRate(), 115200);
-        w.openButton->click();
+        ui.openButton->click();
         QVERIFY(!w.PortOpen());
         QTRY_VERIFY(!rig.comm.IsOpen());
-        QTRY_COMPARE(w.openButton->text(), U("打开"));
-        QVERIFY(w.portCombo->isEnabled());
-        QVERIFY(w.baudCombo->isEnabled());
+        QTRY_COMPARE(ui.openButton->text(), U("打开"));
+        QVERIFY(ui.portCombo->isEnabled());
+        QVERIFY(ui.baudCombo->isEnabled());
     }
 
     void aNameThatIsNoPortChangesNothingButSaysWhy()
     {
         Rig rig({});
         auto& w = *rig.window;
+        MainControls ui(w);
         const QString device = QString::fromStdString(rig.bus.DevicePath());
         RigPort holder = RigPortOn(rig.line);  // another program has the bus's port
         QCOMPARE(holder.Open(rig.bus.DevicePath()), 1);
@@ -78,31 +81,32 @@ private slots:
             {device, U("无法打开端口 %1: 端口被其他程序占用").arg(device)},
         };
         for (const auto& [name, why] : cases) {
-            w.portCombo->setEditText(name);
-            w.openButton->click();
+            ui.portCombo->setEditText(name);
+            ui.openButton->click();
             rig.Settle();
             QVERIFY(!w.PortOpen());
-            QCOMPARE(w.openButton->text(), U("打开"));
-            QVERIFY(w.portCombo->isEnabled());
-            QCOMPARE(w.statusField->text(), why);
+            QCOMPARE(ui.openButton->text(), U("打开"));
+            QVERIFY(ui.portCombo->isEnabled());
+            QCOMPARE(ui.statusField->text(), why);
         }
-        w.searchButton->click();  // the port is closed: nothing happens
-        QCOMPARE(w.searchButton->text(), U("搜索"));
+        ui.searchButton->click();  // the port is closed: nothing happens
+        QCOMPARE(ui.searchButton->text(), U("搜索"));
         // Once the other program lets go, the port opens and the reason goes.
         holder.Close();
         QVERIFY(rig.Open());
-        QCOMPARE(w.statusField->text(), QString());
+        QCOMPARE(ui.statusField->text(), QString());
     }
 
     void aFailedOpenShowsNoMessage()
     {
         Rig rig({});
         auto& w = *rig.window;
+        MainControls ui(w);
         auto messages = std::make_unique<RecordingMessages>();
         auto* shown = messages.get();
         w.SetDialogs(std::move(messages), std::make_unique<QtFileDialogs>());
-        w.portCombo->setEditText("/nonexistent/ttyUSB9");
-        w.openButton->click();
+        ui.portCombo->setEditText("/nonexistent/ttyUSB9");
+        ui.openButton->click();
         rig.Settle();
         QVERIFY(!w.PortOpen());
         QCOMPARE(shown->shown, QStringList());
@@ -112,13 +116,14 @@ private slots:
     {
         ServoBus bus;
         CServoMain window(bus);
+        MainControls ui(window);
         window.FillPortList({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"});
-        QCOMPARE(window.portCombo->count(), 3);
-        QCOMPARE(window.portCombo->itemText(0), QString("/dev/ttyUSB0"));
-        QCOMPARE(window.portCombo->itemText(2), QString("/dev/ttyS0"));
-        QCOMPARE(window.portCombo->currentText(), QString("/dev/ttyUSB0"));
+        QCOMPARE(ui.portCombo->count(), 3);
+        QCOMPARE(ui.portCombo->itemText(0), QString("/dev/ttyUSB0"));
+        QCOMPARE(ui.portCombo->itemText(2), QString("/dev/ttyS0"));
+        QCOMPARE(ui.portCombo->currentText(), QString("/dev/ttyUSB0"));
         window.FillPortList({});
-        QCOMPARE(window.portCombo->count(), 0);
+        QCOMPARE(ui.portCombo->count(), 0);
     }
 
     // "关闭" never waits for the bus: it stops the current page's poll at once, the port
@@ -127,6 +132,7 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QVERIFY(w.DebugPage().IsPolling());
         std::atomic<bool> held{false}, release{false};
@@ -137,7 +143,7 @@ private slots:
         });
         while (!held)
             std::this_thread::yield();
-        w.openButton->click();  // returns while the bus is still busy
+        ui.openButton->click();  // returns while the bus is still busy
         QVERIFY(!w.PortOpen());
         QVERIFY(!w.DebugPage().IsPolling());
         QVERIFY(rig.comm.IsOpen());
@@ -150,13 +156,14 @@ private slots:
     {
         Rig rig({});
         auto& w = *rig.window;
-        w.tabs->setCurrentIndex(1);
+        MainControls ui(w);
+        ui.tabs->setCurrentIndex(1);
         QVERIFY(!w.DebugPage().IsPolling());
         QVERIFY(w.ProgramPage().IsPolling());
-        w.tabs->setCurrentIndex(2);
+        ui.tabs->setCurrentIndex(2);
         QVERIFY(!w.DebugPage().IsPolling());
         QVERIFY(!w.ProgramPage().IsPolling());
-        w.tabs->setCurrentIndex(0);
+        ui.tabs->setCurrentIndex(0);
         QVERIFY(w.DebugPage().IsPolling());
         QVERIFY(!w.ProgramPage().IsPolling());
     }
@@ -165,9 +172,10 @@ private slots:
     {
         Rig rig({});
         auto& w = *rig.window;
+        MainControls ui(w);
         QTest::keyClick(&w, Qt::Key_Escape);
         QTest::keyClick(&w, Qt::Key_Return);
-        QTest::keyClick(w.servoList, Qt::Key_Escape);
+        QTest::keyClick(ui.servoList, Qt::Key_Escape);
         QVERIFY(w.isVisible());
         QCOMPARE(w.result(), 0);
     }
@@ -188,8 +196,9 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
-        w.searchButton->click();
+        ui.searchButton->click();
         QVERIFY(w.Searching());
         w.close();
         QVERIFY(!w.Searching());

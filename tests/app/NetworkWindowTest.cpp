@@ -32,21 +32,22 @@ private slots:
         ServoBus servoBus;  // the program's own port, which opens any name
         servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(Rig::kTimeoutMs); });
         CServoMain window(servoBus);
+        MainControls ui(window);
         window.show();
         const QString name = QString::fromStdString(server.Rfc2217());
-        window.portCombo->setEditText(name);
+        ui.portCombo->setEditText(name);
         QSignalSpy changed(&window, &CServoMain::PortChanged);
-        window.openButton->click();
+        ui.openButton->click();
         QVERIFY(changed.wait(5000));
         QVERIFY(window.PortOpen());
-        QCOMPARE(window.portCombo->itemText(window.portCombo->count() - 1), name);
+        QCOMPARE(ui.portCombo->itemText(ui.portCombo->count() - 1), name);
 
         QSignalSpy ended(&window, &CServoMain::SearchFinished);
-        window.searchButton->click();
+        ui.searchButton->click();
         QVERIFY(ended.wait(60000));
-        QCOMPARE(window.servoList->rowCount(), 2);
-        QCOMPARE(window.servoList->item(0, 1)->text(), QString("Kestrel-12"));
-        QCOMPARE(window.servoList->item(1, 0)->text(), QString("3"));
+        QCOMPARE(ui.servoList->rowCount(), 2);
+        QCOMPARE(ui.servoList->item(0, 1)->text(), QString("Kestrel-12"));
+        QCOMPARE(ui.servoList->item(1, 0)->text(), QString("3"));
         window.Shutdown();
     }
 
@@ -65,20 +66,21 @@ private slots:
         ServoBus servoBus;
         servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(Rig::kTimeoutMs); });
         CServoMain window(servoBus);
+        MainControls ui(window);
         window.show();
         QSignalSpy changed(&window, &CServoMain::PortChanged);
         for (const std::string& name : {server.Rfc2217(), server.Raw(), server.Rfc2217()}) {
-            window.portCombo->setEditText(QString::fromStdString(name));
-            window.openButton->click();
+            ui.portCombo->setEditText(QString::fromStdString(name));
+            ui.openButton->click();
             QVERIFY(changed.wait(10000));
-            QVERIFY2(window.PortOpen(), qPrintable(window.statusField->text()));
-            QVERIFY2(!window.statusField->text().contains(QString::fromUtf8("波特率")),
-                     qPrintable(window.statusField->text()));  // no refused rate
+            QVERIFY2(window.PortOpen(), qPrintable(ui.statusField->text()));
+            QVERIFY2(!ui.statusField->text().contains(QString::fromUtf8("波特率")),
+                     qPrintable(ui.statusField->text()));  // no refused rate
             QSignalSpy ended(&window, &CServoMain::SearchFinished);
-            window.searchButton->click();
+            ui.searchButton->click();
             QVERIFY(ended.wait(60000));
-            QCOMPARE(window.servoList->rowCount(), 1);
-            window.openButton->click();  // closes it
+            QCOMPARE(ui.servoList->rowCount(), 1);
+            ui.openButton->click();  // closes it
             QVERIFY(changed.wait(5000));
         }
         window.Shutdown();

@@ -14,9 +14,9 @@ std::vector<ServoSpec> MixedBus()
 }
 
 // The ID the status field says is being probed, or -1.
-int ProbingId(const CServoMain& w)
+int ProbingId(CServoMain& w)
 {
-    const QString text = w.statusField->text();
+    const QString text = MainControls(w).statusField->text();
     const QString head = U("正在查找 ID:");
     if (!text.startsWith(head))
         return -1;
@@ -34,12 +34,13 @@ private slots:
     {
         Rig rig(MixedBus());
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12", U("2 苍鹭 HR25"), U("6 未知型号"),
                                           "200 Osprey-40H"}));
-        QCOMPARE(w.statusField->text(), U("停止"));
-        QCOMPARE(w.searchButton->text(), U("搜索"));
+        QCOMPARE(ui.statusField->text(), U("停止"));
+        QCOMPARE(ui.searchButton->text(), U("搜索"));
         QCOMPARE(static_cast<int>(w.FoundServos().size()), 4);
         QVERIFY(w.DebugPage().IsPolling());  // the current page polls again
 
@@ -54,12 +55,13 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12", 0)});  // answers at another rate only
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows(), QStringList());
-        QCOMPARE(w.statusField->text(), U("停止"));
-        QCOMPARE(w.searchButton->text(), U("搜索"));
-        w.tabs->setCurrentIndex(1);
+        QCOMPARE(ui.statusField->text(), U("停止"));
+        QCOMPARE(ui.searchButton->text(), U("搜索"));
+        ui.tabs->setCurrentIndex(1);
         QVERIFY(w.ProgramPage().IsPolling());
         QVERIFY(!w.DebugPage().IsPolling());
     }
@@ -68,6 +70,7 @@ private slots:
     {
         Rig rig(MixedBus());
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(1);  // the high-byte-first servo that answers no writes
@@ -82,7 +85,7 @@ private slots:
         QCOMPARE(w.DebugPage().FirstId(), 200);
 
         // Below the rows, and keys moving the selection, select nothing.
-        auto* list = w.servoList;
+        auto* list = ui.servoList;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           QPoint(10, list->viewport()->height() - 5));
         list->setFocus();
@@ -95,15 +98,16 @@ private slots:
     {
         Rig rig(MixedBus());
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QSignalSpy ended(&w, &CServoMain::SearchFinished);
-        w.searchButton->click();
-        QCOMPARE(w.searchButton->text(), U("停止"));
+        ui.searchButton->click();
+        QCOMPARE(ui.searchButton->text(), U("停止"));
         QVERIFY(!w.DebugPage().IsPolling());
         QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 20, 20000);
-        w.tabs->setCurrentIndex(1);  // no poll starts while the search runs
+        ui.tabs->setCurrentIndex(1);  // no poll starts while the search runs
         QVERIFY(!w.ProgramPage().IsPolling());
-        w.searchButton->click();
+        ui.searchButton->click();
         QVERIFY(ended.wait(5000));
         QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12", U("2 苍鹭 HR25"), U("6 未知型号")}));
         QVERIFY(ProbingId(w) < 0);
@@ -117,14 +121,15 @@ private slots:
     {
         Rig rig(MixedBus());
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QSignalSpy ended(&w, &CServoMain::SearchFinished);
-        w.searchButton->click();
+        ui.searchButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 10, 20000);
-        w.openButton->click();
+        ui.openButton->click();
         QVERIFY(!w.PortOpen());
         QVERIFY(ended.wait(5000));
-        QCOMPARE(w.statusField->text(), U("停止"));
+        QCOMPARE(ui.statusField->text(), U("停止"));
         QCOMPARE(rig.Rows().size(), 3);
     }
 
@@ -134,16 +139,17 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QSignalSpy ended(&w, &CServoMain::SearchFinished);
-        w.searchButton->click();
+        ui.searchButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 3, 5000);
         rig.bus.ClearLog();
         DebugControls(w.DebugPage()).setButton->click();
         QVERIFY(w.Searching());  // the click came back while the search holds the bus
         QVERIFY(ProbingId(w) < 40);
         const size_t probesBefore = rig.bus.LogLines().size();
-        w.searchButton->click();
+        ui.searchButton->click();
         QVERIFY(ended.wait(5000));
         const auto lines = rig.bus.LogLines();
         // At most the probe in progress when "停止" was pressed, then the command.
@@ -169,16 +175,17 @@ private slots:
     {
         Rig rig(MixedBus());
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QSignalSpy ended(&w, &CServoMain::SearchFinished);
-        w.searchButton->click();
+        ui.searchButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(ProbingId(w) >= 5, 20000);
         rig.bus.Stop();  // the far end of the line is gone
         QVERIFY(ended.wait(30000));
-        QCOMPARE(w.statusField->text(), U("端口已断开"));
+        QCOMPARE(ui.statusField->text(), U("端口已断开"));
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows().size(), 0);
-        w.openButton->click();
+        ui.openButton->click();
         QVERIFY(!w.PortOpen());
     }
 };

@@ -4,6 +4,8 @@
 // is gone, "关闭" closes at once, and "打开" takes the bus up again once it is back.
 #include "AppFixture.h"
 #include "DebugControls.h"
+#include "ProgramControls.h"
+#include "UpgradeControls.h"
 
 #include <QPlainTextEdit>
 
@@ -65,11 +67,11 @@ private slots:
         std::copy_n(memory.begin(), key.size(), key.begin());
         const ServoProfile profile = rig.window->Catalogue().ProfileOf(key);
         DebugControls debug(rig.window->DebugPage());
-        ServoPG& program = rig.window->ProgramPage();
-        ServoTest& upgrade = rig.window->UpgradePage();
+        ProgramControls program(rig.window->ProgramPage());
+        UpgradeControls upgrade(rig.window->UpgradePage());
         debug->SelectServo(kServoId, key, profile);
-        program.SelectServo(kServoId, key, profile);
-        upgrade.SelectServo(kServoId, key);
+        program->SelectServo(kServoId, key, profile);
+        upgrade->SelectServo(kServoId, key);
 
         // The work under way when the bus goes, and how it is seen to have ended.
         std::function<bool()> ended;
@@ -78,7 +80,7 @@ private slots:
             rig.bus.Vanish();
             ended = [&] { return debug.statusField->text() == U("通信超时"); };
         } else if (moment == "load") {
-            rig.window->tabs->setCurrentIndex(1);
+            rig.Ui().tabs->setCurrentIndex(1);
             QTRY_VERIFY_WITH_TIMEOUT(program.list->rowCount() > 0, 10000);
             // The servo keeps silent, so the load is still waiting for its answer when the
             // bus goes.
@@ -93,7 +95,7 @@ private slots:
             rig.bus.Vanish();
             ended = [&] { return shown.shown.contains(U("参数载入|参数载入失败")); };
         } else if (moment == "transfer") {
-            rig.window->tabs->setCurrentIndex(2);
+            rig.Ui().tabs->setCurrentIndex(2);
             chosen.path = WriteFile("vanish.bin", std::vector<uint8_t>(64 * 400, 0x5A));
             upgrade.openButton->click();
             QVERIFY(upgrade.upgradeButton->isEnabled());
@@ -106,7 +108,7 @@ private slots:
                        upgrade.upgradeButton->text() == U("升级");
             };
         } else {
-            rig.window->tabs->setCurrentIndex(2);
+            rig.Ui().tabs->setCurrentIndex(2);
             upgrade.toEdit->setText("1");
             upgrade.testButton->click();
             QTRY_VERIFY_WITH_TIMEOUT(!upgrade.resultBox->toPlainText().isEmpty(), 10000);
@@ -118,28 +120,28 @@ private slots:
 
         // Gone, not a servo that keeps silent: the work ends and the window says why.
         QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->statusField->text(), U(kGone), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Ui().statusField->text(), U(kGone), 10000);
 
         // "关闭" works at once; "打开" works once the bus is back under the same name.
-        QVERIFY(rig.window->openButton->isEnabled());
+        QVERIFY(rig.Ui().openButton->isEnabled());
         QSignalSpy changed(rig.window.get(), &CServoMain::PortChanged);
-        rig.window->openButton->click();
+        rig.Ui().openButton->click();
         QVERIFY(changed.wait(5000));
-        QCOMPARE(rig.window->openButton->text(), U("打开"));
+        QCOMPARE(rig.Ui().openButton->text(), U("打开"));
         rig.bus.SetDropShare(0);
         rig.bus.SetReplyDelayMs(0);
         std::string error;
         QVERIFY2(rig.bus.Return(error), error.c_str());
         QVERIFY(rig.Open());
-        QVERIFY(rig.window->statusField->text().isEmpty());
+        QVERIFY(rig.Ui().statusField->text().isEmpty());
         if (moment == "transfer") {
             // The servo still waits in its loader: the next "升级" starts at the unlock step.
-            QSignalSpy upgraded(&upgrade, &ServoTest::UpgradeEnded);
+            QSignalSpy upgraded(&upgrade.page, &ServoTest::UpgradeEnded);
             upgrade.upgradeButton->click();
             QVERIFY(upgraded.wait(60000));
             QVERIFY(rig.bus.LoaderComplete());
         }
-        rig.window->tabs->setCurrentIndex(0);
+        rig.Ui().tabs->setCurrentIndex(0);
         debug.statusField->clear();
         QTRY_COMPARE_WITH_TIMEOUT(debug.statusField->text(), U("舵机正常"), 10000);
     }

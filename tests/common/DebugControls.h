@@ -1,7 +1,8 @@
 #pragma once
-// Tests and benchmarks reach the debug page's controls as a screen reader does: by their
-// accessible names (in the window's language), the plot menu's actions by their captions.
+// The debug page's controls by their accessible names (in the window's language), the plot
+// menu's actions by their captions.
 
+#include "Named.h"
 #include "pages/debug/CRobotDlg.h"
 #include "plot/CPIC.h"
 
@@ -13,24 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-
-// The one control of type T under `root` whose accessible name is `name`; the run ends when
-// there is none or more than one.
-template <typename T>
-T* Named(const QObject& root, const QString& name)
-{
-    T* found = nullptr;
-    for (T* c : root.findChildren<T*>()) {
-        if (c->accessibleName() != name)
-            continue;
-        if (found)
-            qFatal("two controls named %s", qPrintable(name));
-        found = c;
-    }
-    if (!found)
-        qFatal("no control named %s", qPrintable(name));
-    return found;
-}
 
 struct DebugControls {
     explicit DebugControls(CRobotDlg& page) : page(page)

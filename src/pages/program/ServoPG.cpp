@@ -81,6 +81,9 @@ void ServoPG::BuildControls()
     writeButton = new QPushButton(tr("保存"));
     valueEdit->setEnabled(false);
     writeButton->setEnabled(false);
+    // The item's label and the write button change their captions; these names stay.
+    itemLabel->setObjectName("itemLabel");
+    writeButton->setObjectName("writeButton");
 
     auto* side = new QVBoxLayout;
     side->addWidget(statusBox, 1);

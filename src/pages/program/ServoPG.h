@@ -42,16 +42,6 @@ public:
     // Puts one poll's results into the list and the status box (UI thread).
     void ShowPoll(const PollReport& report);
 
-    QPushButton* saveButton = nullptr;
-    QPushButton* loadButton = nullptr;
-    QPushButton* restoreButton = nullptr;
-    QPushButton* resetAngleButton = nullptr;
-    QTableWidget* list = nullptr;
-    QPlainTextEdit* statusBox = nullptr;
-    QLabel* itemLabel = nullptr;
-    QLineEdit* valueEdit = nullptr;
-    QPushButton* writeButton = nullptr;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -80,4 +70,14 @@ private:
     ServoProgram program;
     std::unique_ptr<ServoBus::Periodic> poll;  // the memory poll, a periodic job of the bus
     std::atomic<long long> pollTicks{0};
+
+    QPushButton* saveButton = nullptr;
+    QPushButton* loadButton = nullptr;
+    QPushButton* restoreButton = nullptr;
+    QPushButton* resetAngleButton = nullptr;
+    QTableWidget* list = nullptr;
+    QPlainTextEdit* statusBox = nullptr;
+    QLabel* itemLabel = nullptr;
+    QLineEdit* valueEdit = nullptr;
+    QPushButton* writeButton = nullptr;
 };

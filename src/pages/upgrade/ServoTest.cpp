@@ -78,6 +78,12 @@ void ServoTest::BuildControls()
                                 2 * resultBox->frameWidth() + 8);
     testButton = new QPushButton(tr("测试"));
     clearButton = new QPushButton(tr("清除"));
+    // These change their captions; the names stay.
+    upgradeButton->setObjectName("upgradeButton");
+    testButton->setObjectName("testButton");
+    unlockLabel->setObjectName("unlockLabel");
+    backupLabel->setObjectName("backupLabel");
+    trafficLabel->setObjectName("trafficLabel");
 
     auto label = [&](const QString& text, QLineEdit* buddy) {
         auto* l = new QLabel(text);

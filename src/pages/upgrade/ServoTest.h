@@ -53,21 +53,6 @@ public:
     int BlockCount() const { return blockCount; }
     const CommTestCounts& Counts() const { return counts; }
 
-    CTextProgressCtrl* progress = nullptr;
-    QPushButton* openButton = nullptr;
-    QPushButton* upgradeButton = nullptr;
-    QLabel* unlockLabel = nullptr;  // the unlock bytes the transfer uses, and whence
-    QLabel* backupLabel = nullptr;  // the backup taken before the transfer
-    QLabel* trafficLabel = nullptr;
-    QLineEdit* fromEdit = nullptr;
-    QLineEdit* toEdit = nullptr;
-    QLineEdit* timeoutEdit = nullptr;
-    QLineEdit* startEdit = nullptr;
-    QLineEdit* endEdit = nullptr;
-    QPlainTextEdit* resultBox = nullptr;
-    QPushButton* testButton = nullptr;
-    QPushButton* clearButton = nullptr;
-
 signals:
     // After a worker has ended and its messages have been closed.
     void UpgradeEnded();
@@ -124,4 +109,19 @@ private:
     std::vector<CommTestSample> passSamples;
     int32_t passTraffic = 0;
     bool passPosted = false;
+
+    CTextProgressCtrl* progress = nullptr;
+    QPushButton* openButton = nullptr;
+    QPushButton* upgradeButton = nullptr;
+    QLabel* unlockLabel = nullptr;  // the unlock bytes the transfer uses, and whence
+    QLabel* backupLabel = nullptr;  // the backup taken before the transfer
+    QLabel* trafficLabel = nullptr;
+    QLineEdit* fromEdit = nullptr;
+    QLineEdit* toEdit = nullptr;
+    QLineEdit* timeoutEdit = nullptr;
+    QLineEdit* startEdit = nullptr;
+    QLineEdit* endEdit = nullptr;
+    QPlainTextEdit* resultBox = nullptr;
+    QPushButton* testButton = nullptr;
+    QPushButton* clearButton = nullptr;
 };

@@ -20,25 +20,26 @@ private slots:
         ServoBus bus;
         bus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(50); });
         CServoMain window(bus);
+        MainControls ui(window);
         window.AddPortFirst(name);
         window.show();
         QSignalSpy changed(&window, &CServoMain::PortChanged);
-        window.openButton->click();
+        ui.openButton->click();
         QVERIFY(changed.wait(10000));
         QVERIFY(window.PortOpen());
         QSignalSpy searched(&window, &CServoMain::SearchFinished);
-        window.searchButton->click();
+        ui.searchButton->click();
         QVERIFY(searched.wait(120000));
-        QCOMPARE(window.servoList->rowCount(), 1);
-        emit window.servoList->cellClicked(0, 0);
+        QCOMPARE(ui.servoList->rowCount(), 1);
+        emit ui.servoList->cellClicked(0, 0);
         QTRY_COMPARE_WITH_TIMEOUT(DebugControls(window.DebugPage()).statusField->text(), U("舵机正常"), 10000);
 
         std::printf("ready\n");
         std::fflush(stdout);
-        QTRY_COMPARE_WITH_TIMEOUT(window.statusField->text(), U("端口已断开"), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.statusField->text(), U("端口已断开"), 60000);
         QVERIFY(!bus.Facts().Open());
-        window.openButton->click();
-        QTRY_COMPARE_WITH_TIMEOUT(window.openButton->text(), U("打开"), 5000);
+        ui.openButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(ui.openButton->text(), U("打开"), 5000);
     }
 };
 

@@ -105,7 +105,7 @@ private slots:
         DebugControls p(rig.window->DebugPage());
         QCOMPARE(p->accessibleName(), U("调试"));
         QCOMPARE(p.plot->accessibleName(), U("曲线"));
-        QCOMPARE(rig.window->statusField->accessibleName(), U("状态"));
+        QCOMPARE(rig.Ui().statusField->accessibleName(), U("状态"));
         const char* boxes[] = {"位置(黑)", "扭力(红)", "速度(绿)", "目标(蓝)", "快慢(黄)", "电流(青)"};
         const bool ticked[] = {true, true, true, false, false, false};
         const bool shown[] = {true, true, true, false, false, true};
@@ -682,7 +682,7 @@ private slots:
 
         p.fastCaptureAction->trigger();
         QVERIFY(p->FastCapture());
-        rig.window->tabs->setCurrentIndex(1);  // "编程"
+        rig.Ui().tabs->setCurrentIndex(1);  // "编程"
         QVERIFY(!p->FastCapture() && !p->IsPolling());
     }
 };

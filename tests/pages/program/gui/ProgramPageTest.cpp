@@ -1,6 +1,7 @@
 // The programming page in the window, over the virtual bus: the table and its poll, row
 // choice, value writes with their messages, the risk key, parameter files and the resets.
 #include "AppFixture.h"
+#include "ProgramControls.h"
 
 #include "widgets/Dialogs.h"
 #include "Packets.h"
@@ -84,33 +85,32 @@ class ProgramPageTest : public QObject {
             auto dialogs = std::make_unique<TestFiles>(answers);
             files = dialogs.get();
             rig.window->SetDialogs(std::move(boxes), std::move(dialogs));
-            page = &rig.window->ProgramPage();
             if (!rig.Open() || !rig.Search())
                 qFatal("no bus");
             rig.ClickRow(row);
-            rig.window->tabs->setCurrentIndex(1);
+            rig.Ui().tabs->setCurrentIndex(1);
         }
         // Waits until the list shows `text` in "数值" of the row with this address.
         bool WaitForValue(const QString& address, const QString& text)
         {
             return QTest::qWaitFor([&] {
                 const int now = Row(address);
-                return now >= 0 && page->list->item(now, 2)->text() == text;
+                return now >= 0 && page.list->item(now, 2)->text() == text;
             }, 5000);
         }
         int Row(const QString& address) const
         {
-            for (int r = 0; r < page->list->rowCount(); ++r)
-                if (page->list->item(r, 0) && page->list->item(r, 0)->text() == address)
+            for (int r = 0; r < page.list->rowCount(); ++r)
+                if (page.list->item(r, 0) && page.list->item(r, 0)->text() == address)
                     return r;
             return -1;
         }
         void Click(const QString& address)
         {
             const int r = Row(address);
-            page->list->scrollToItem(page->list->item(r, 1));
-            const QRect rect = page->list->visualItemRect(page->list->item(r, 1));
-            QTest::mouseClick(page->list->viewport(), Qt::LeftButton, {}, rect.center());
+            page.list->scrollToItem(page.list->item(r, 1));
+            const QRect rect = page.list->visualItemRect(page.list->item(r, 1));
+            QTest::mouseClick(page.list->viewport(), Qt::LeftButton, {}, rect.center());
         }
         // The write-type packets the servos heard since the last ClearLog (polls left out).
         QStringList Heard() const
@@ -137,7 +137,7 @@ class ProgramPageTest : public QObject {
         Answers answers;
         Rig rig;
         TestFiles* files = nullptr;
-        ServoPG* page = nullptr;
+        ProgramControls page{rig.window->ProgramPage()};
     };
 
 private slots:
@@ -146,8 +146,8 @@ private slots:
     void aFreshPageWaitsForAServo()
     {
         Rig rig({Servo(1, "Kestrel-12")});
-        ServoPG& page = rig.window->ProgramPage();
-        QCOMPARE(page.accessibleName(), U("编程"));
+        ProgramControls page(rig.window->ProgramPage());
+        QCOMPARE(page->accessibleName(), U("编程"));
         QCOMPARE(page.list->accessibleName(), U("内存表"));
         QCOMPARE(page.statusBox->accessibleName(), U("舵机状态"));
         QCOMPARE(page.valueEdit->accessibleName(), U("数值"));
@@ -175,8 +175,8 @@ private slots:
     void theTableFillsAndFollowsTheServo()
     {
         Page p({Servo(1, "Kestrel-12")});
-        ServoPG& page = *p.page;
-        QVERIFY(page.IsPolling());
+        ProgramControls& page = p.page;
+        QVERIFY(page->IsPolling());
         // The live position replaces the initial value "0".
         QVERIFY(p.WaitForValue("56", "2047"));
         QCOMPARE(page.list->rowCount(), 48);
@@ -184,13 +184,13 @@ private slots:
         QCOMPARE(page.statusBox->toPlainText(), U("舵机正常"));
 
         // Each tick is one exchange: one read of the whole table.
-        page.StopPolling();
+        page->StopPolling();
         QTest::qWait(50);
         p.rig.bus.ClearLog();
-        const long long ticks = page.PollTicks();
-        page.StartPolling();
+        const long long ticks = page->PollTicks();
+        page->StartPolling();
         QTest::qWait(1000);
-        page.StopPolling();
+        page->StopPolling();
         QTest::qWait(50);
         int reads = 0;
         for (const auto& l : p.rig.bus.LogLines()) {
@@ -199,9 +199,9 @@ private slots:
             QCOMPARE(QString::fromStdString(l), U("> FF FF 01 04 02 00 49 AF"));
             ++reads;
         }
-        QVERIFY(page.PollTicks() - ticks >= 5);
-        QCOMPARE(reads, page.PollTicks() - ticks);
-        page.StartPolling();
+        QVERIFY(page->PollTicks() - ticks >= 5);
+        QCOMPARE(reads, page->PollTicks() - ticks);
+        page->StartPolling();
 
         p.rig.bus.SetFaultBits(1, 0x25);
         QTRY_COMPARE_WITH_TIMEOUT(page.statusBox->toPlainText(), U("过压/欠压\n过热\n过载"), 3000);
@@ -218,7 +218,7 @@ private slots:
     void choosingARowFillsTheEditor()
     {
         Page p({Servo(1, "Kestrel-12")});
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
         struct Case {
             QString address, name, value, caption;
@@ -250,7 +250,7 @@ private slots:
     void writingAValueSaysHowItWent()
     {
         Page p({Servo(1, "Kestrel-12")});
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
 
         // Out of range: the message and nothing on the bus.
@@ -298,13 +298,13 @@ private slots:
     void theRateFollowsAWriteOfAddress6()
     {
         Page p({Servo(1, "Kestrel-12")});
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
         p.Click("6");
         page.valueEdit->setText("2");
         page.writeButton->click();
         QCOMPARE(p.LastBox().text, U("舵参数保存成功"));
-        QCOMPARE(p.rig.window->baudCombo->currentText(), U("250000"));
+        QCOMPARE(p.rig.Ui().baudCombo->currentText(), U("250000"));
         QCOMPARE(p.rig.comm.BaudRate(), 250000);
         QVERIFY(p.WaitForValue("6", "2"));  // the servo answers the poll at its new rate
     }
@@ -312,7 +312,7 @@ private slots:
     void theRiskKeyNeverReachesTheEdit()
     {
         Page p({Servo(1, "Kestrel-12")});
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
         p.Click("13");
         page.valueEdit->setFocus();
@@ -341,7 +341,7 @@ private slots:
     void parameterFilesGoOutAndComeBack()
     {
         Page p({Servo(1, "Kestrel-12")});
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
         QTemporaryDir dir;
 
@@ -379,8 +379,8 @@ private slots:
         page.loadButton->click();
         QCOMPARE(p.LastBox().title, U("参数载入"));
         QCOMPARE(p.LastBox().text, U("参数载入成功"));
-        QCOMPARE(page.SelectedId(), 7);
-        QCOMPARE(p.rig.window->baudCombo->currentText(), U("128000"));
+        QCOMPARE(page->SelectedId(), 7);
+        QCOMPARE(p.rig.Ui().baudCombo->currentText(), U("128000"));
         QVERIFY(p.WaitForValue("13", "55"));
         QCOMPARE(p.Memory(7)[48], 1);
 
@@ -393,7 +393,7 @@ private slots:
     void aSavedFileHoldsTheClickedServosBytesOrNothing()
     {
         Page p({Servo(1, "Kestrel-12"), Servo(2, "Osprey-40H")});
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
         QTemporaryDir dir;
         p.answers.savePath = dir.filePath("x.dat");
@@ -404,12 +404,12 @@ private slots:
         };
 
         // A save at once after a click (no poll in between): the image is still servo 1's.
-        page.StopPolling();
+        page->StopPolling();
         p.rig.Settle();
         p.rig.ClickRow(1);
         page.saveButton->click();
         QVERIFY(refused());
-        page.StartPolling();
+        page->StartPolling();
 
         // Once servo 2 has been read, the file is its EPROM block.
         QVERIFY(p.WaitForValue("5", "2"));
@@ -432,13 +432,13 @@ private slots:
     void theResetsReportAndRestoreFollowsTheServo()
     {
         Page p({Servo(5, "Kestrel-12", 2)});
-        p.rig.window->openButton->click();  // reopen at the servo's rate
+        p.rig.Ui().openButton->click();  // reopen at the servo's rate
         p.rig.Settle();
-        p.rig.window->baudCombo->setCurrentIndex(2);
+        p.rig.Ui().baudCombo->setCurrentIndex(2);
         QVERIFY(p.rig.Open());
         QVERIFY(p.rig.Search());
         p.rig.ClickRow(0);
-        ServoPG& page = *p.page;
+        ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
 
         page.resetAngleButton->click();
@@ -447,8 +447,8 @@ private slots:
         page.restoreButton->click();
         QCOMPARE(p.LastBox().title, U("参数恢复"));
         QCOMPARE(p.LastBox().text, U("参数恢复成功"));
-        QCOMPARE(page.SelectedId(), 1);
-        QCOMPARE(p.rig.window->baudCombo->currentText(), U("115200"));
+        QCOMPARE(page->SelectedId(), 1);
+        QCOMPARE(p.rig.Ui().baudCombo->currentText(), U("115200"));
         QVERIFY(p.WaitForValue("5", "1"));
 
         // Nobody left to answer at level 1.

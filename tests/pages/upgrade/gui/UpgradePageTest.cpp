@@ -1,7 +1,7 @@
 // The upgrade page in the main window, over the virtual bus: loading images, the transfer
 // with its progress, failure, cancel and the controls it locks, and the communication test.
 #include "AppFixture.h"
-#include "widgets/CTextProgressCtrl.h"
+#include "UpgradeControls.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -105,9 +105,9 @@ struct PageRig : Rig {
         auto fileDialogs = std::make_unique<TestFiles>(answers);
         files = fileDialogs.get();
         window->SetDialogs(std::move(boxes), std::move(fileDialogs));
-        window->tabs->setCurrentIndex(2);
+        Ui().tabs->setCurrentIndex(2);
     }
-    ServoTest& Page() { return window->UpgradePage(); }
+    UpgradeControls& Page() { return controls; }
     void Load(const QString& path)
     {
         answers.files.push_back(path);
@@ -115,12 +115,13 @@ struct PageRig : Rig {
     }
     bool Upgrade()
     {
-        QSignalSpy ended(&Page(), &ServoTest::UpgradeEnded);
+        QSignalSpy ended(&Page().page, &ServoTest::UpgradeEnded);
         Page().upgradeButton->click();
         return ended.wait(60000);
     }
     Answers answers;
     TestFiles* files = nullptr;
+    UpgradeControls controls{window->UpgradePage()};
 };
 
 }  // namespace
@@ -147,7 +148,7 @@ private slots:
         QVERIFY(p.resultBox->isReadOnly());
         QCOMPARE(p.testButton->text(), U("测试"));
         QCOMPARE(p.clearButton->text(), U("清除"));
-        QCOMPARE(int(p.UpgradeServoId()), 0);
+        QCOMPARE(int(p->UpgradeServoId()), 0);
         // Digits only where the page says so; the to-ID takes any text.
         QTest::keyClicks(p.fromEdit, "x-");
         QCOMPARE(p.fromEdit->text(), QString("1"));
@@ -160,7 +161,7 @@ private slots:
             {p.fromEdit, "ID:"},      {p.toEdit, "---"},       {p.timeoutEdit, "超时"},
             {p.startEdit, "起始地址"}, {p.endEdit, "结束地址"}, {p.resultBox, "测试结果"},
             {p.testButton, "测试"},    {p.clearButton, "清除"}, {p.trafficLabel, "通信流量:0Byte"},
-            {&p, nullptr}};
+            {&p.page, nullptr}};
         for (const auto& [widget, name] : names) {
             if (!name)
                 continue;
@@ -168,7 +169,7 @@ private slots:
             QVERIFY(a);
             QCOMPARE(a->text(QAccessible::Name), U(name));
         }
-        QCOMPARE(rig.window->tabs->tabText(2), U("升级"));
+        QCOMPARE(rig.Ui().tabs->tabText(2), U("升级"));
     }
 
     void loadsImages()
@@ -180,20 +181,20 @@ private slots:
         QCOMPARE(rig.files->lastFilter, U("Hex Files (*.hex);;Bin Files (*.bin)"));
         QVERIFY(w.empty());
         QVERIFY(p.upgradeButton->isEnabled());
-        QCOMPARE(p.ImageKind(), 0);
-        QCOMPARE(p.BlockCount(), 1);
+        QCOMPARE(p->ImageKind(), 0);
+        QCOMPARE(p->BlockCount(), 1);
         QCOMPARE(p.progress->Upper(), 1);
         QCOMPARE(p.progress->Pos(), 0);
         QCOMPARE(p.progress->Step(), 1);
 
         rig.Load(WriteBin("b.Bin", 65));
-        QCOMPARE(p.ImageKind(), 1);
-        QCOMPARE(p.BlockCount(), 2);
+        QCOMPARE(p->ImageKind(), 1);
+        QCOMPARE(p->BlockCount(), 2);
 
         // A cancelled dialog changes nothing.
         p.openButton->click();
         QVERIFY(p.upgradeButton->isEnabled());
-        QCOMPARE(p.BlockCount(), 2);
+        QCOMPARE(p->BlockCount(), 2);
 
         const struct {
             QString file;
@@ -220,7 +221,7 @@ private slots:
         rig.Load(WorkDir() + "/typed");
         QVERIFY(w.empty());
         QVERIFY(p.upgradeButton->isEnabled());
-        QCOMPARE(p.BlockCount(), 0);
+        QCOMPARE(p->BlockCount(), 0);
     }
 
     void upgradesTheSelectedServo()
@@ -231,26 +232,27 @@ private slots:
         rig.bus.SetImageFile(out.toStdString());
         auto& p = rig.Page();
         auto& w = *rig.window;
+        MainControls ui(w);
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(1);
-        QCOMPARE(int(p.UpgradeServoId()), 3);
+        QCOMPARE(int(p->UpgradeServoId()), 3);
         rig.Load(WriteBin("fw.bin", 5000));
-        QCOMPARE(p.BlockCount(), 79);
+        QCOMPARE(p->BlockCount(), 79);
 
         QCOMPARE(p.unlockLabel->text(), U("解锁字节: 7E 5A A5 3C C3 (内置值, 仅虚拟总线适用)"));
         ServoMemory before{};
         QVERIFY(rig.bus.Memory(3, before));
-        QSignalSpy ended(&p, &ServoTest::UpgradeEnded);
+        QSignalSpy ended(&p.page, &ServoTest::UpgradeEnded);
         rig.answers.cautiousAnswers = {true};  // load the backup back afterwards
         p.upgradeButton->click();
         QCOMPARE(p.upgradeButton->text(), U("取消"));
         QVERIFY(p.upgradeButton->isEnabled());
-        for (QWidget* off : std::initializer_list<QWidget*>{p.openButton, p.testButton, w.searchButton,
-                                                            w.openButton, w.tabs->tabBar()})
+        for (QWidget* off : std::initializer_list<QWidget*>{p.openButton, p.testButton, ui.searchButton,
+                                                            ui.openButton, ui.tabs->tabBar()})
             QVERIFY(!off->isEnabled());
         p.testButton->click();  // disabled: nothing starts
-        QVERIFY(!p.TestRunning());
+        QVERIFY(!p->TestRunning());
         QVERIFY(ended.wait(60000));
         // The backup named on the page holds the servo's EPROM block (addresses 0 to 39),
         // and went back into the servo when asked.
@@ -263,7 +265,7 @@ private slots:
         QCOMPARE(rig.answers.warnings, (std::vector<Shown>{{U("参数载入"), U("参数载入成功")}}));
         QCOMPARE(p.upgradeButton->text(), U("升级"));
         for (QWidget* on : std::initializer_list<QWidget*>{p.openButton, p.testButton, p.upgradeButton,
-                                                           w.searchButton, w.openButton, w.tabs->tabBar()})
+                                                           ui.searchButton, ui.openButton, ui.tabs->tabBar()})
             QVERIFY(on->isEnabled());
         QCOMPARE(p.progress->Pos(), 79);
         QCOMPARE(p.progress->text(), QString("100%"));
@@ -289,7 +291,7 @@ private slots:
         PageRig rig({Servo(1, "Kestrel-12")});
         auto& p = rig.Page();
         QVERIFY(rig.Open());
-        p.SelectServo(7);  // nobody: the loader never answers
+        p->SelectServo(7);  // nobody: the loader never answers
         rig.Load(WriteBin("fw.bin", 100));
         rig.answers.cautiousAnswers = {false};  // no upgrade without a backup
         QVERIFY(rig.Upgrade());
@@ -322,7 +324,7 @@ private slots:
                  U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"));
 
         // With the port closed, too.
-        rig.window->openButton->click();
+        rig.Ui().openButton->click();
         rig.answers.warnings.clear();
         rig.answers.cautiousAnswers = {true};
         QVERIFY(rig.Upgrade());
@@ -335,11 +337,11 @@ private slots:
         PageRig rig({Servo(1, "Kestrel-12")});
         auto& p = rig.Page();
         QVERIFY(rig.Open());
-        p.SelectServo(1);
+        p->SelectServo(1);
         rig.Load(WriteBin("big.bin", 65536));
-        QCOMPARE(p.BlockCount(), 1024);
+        QCOMPARE(p->BlockCount(), 1024);
         rig.bus.SetReplyDelayMs(3);  // slow enough to be caught in the middle
-        QSignalSpy ended(&p, &ServoTest::UpgradeEnded);
+        QSignalSpy ended(&p.page, &ServoTest::UpgradeEnded);
         p.upgradeButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 5, 20000);
 
@@ -384,14 +386,14 @@ private slots:
         PageRig rig({Servo(1, "Kestrel-12")});
         auto& p = rig.Page();
         QVERIFY(rig.Open());
-        p.SelectServo(1);
+        p->SelectServo(1);
         rig.Load(WriteBin("big.bin", 65536));
         rig.bus.SetReplyDelayMs(3);
         p.upgradeButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 2, 20000);
-        QVERIFY(p.UpgradeRunning());
+        QVERIFY(p->UpgradeRunning());
         rig.window->close();  // stops and joins the worker, closes the port
-        QVERIFY(!p.UpgradeRunning());
+        QVERIFY(!p->UpgradeRunning());
         QVERIFY(!rig.comm.IsOpen());
         QCoreApplication::processEvents();
         QVERIFY(rig.answers.warnings.empty());
@@ -405,11 +407,11 @@ private slots:
         rig.Load(WriteBin("fw.bin", 100));
         p.toEdit->setText("3");
         p.timeoutEdit->setText("100");
-        QSignalSpy ended(&p, &ServoTest::TestEnded);
+        QSignalSpy ended(&p.page, &ServoTest::TestEnded);
         p.testButton->click();
         QCOMPARE(p.testButton->text(), U("停止"));
         QVERIFY(!p.upgradeButton->isEnabled());  // one user of the bus at a time
-        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().timeouts[2] >= 3, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(p->Counts().timeouts[2] >= 3, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!p.resultBox->toPlainText().isEmpty(), 5000);
         const QStringList lines = p.resultBox->toPlainText().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
@@ -423,31 +425,31 @@ private slots:
 
         p.testButton->click();
         QCOMPARE(p.testButton->text(), U("测试"));  // at once
-        if (p.TestRunning())
+        if (p->TestRunning())
             QVERIFY(!p.testButton->isEnabled());  // until the pass is finished
         QVERIFY(ended.wait(10000));
         QVERIFY(p.testButton->isEnabled());
         QVERIFY(p.upgradeButton->isEnabled());
-        const int32_t count = p.Counts().timeouts[2];
+        const int32_t count = p->Counts().timeouts[2];
         QVERIFY(count > 0);
         const QString traffic = p.trafficLabel->text();
-        QCOMPARE(traffic, QString::fromStdString(TrafficText(p.Counts().traffic)));
+        QCOMPARE(traffic, QString::fromStdString(TrafficText(p->Counts().traffic)));
 
         // Counts go on in a new test, until cleared.
         p.testButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().timeouts[2] > count, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(p->Counts().timeouts[2] > count, 10000);
         p.testButton->click();
         QVERIFY(ended.wait(10000));
         const QString before = p.trafficLabel->text();
         p.clearButton->click();
         QVERIFY(p.resultBox->toPlainText().isEmpty());
-        QCOMPARE(p.Counts().timeouts[2], 0);
-        QCOMPARE(p.Counts().traffic, 0);
+        QCOMPARE(p->Counts().timeouts[2], 0);
+        QCOMPARE(p->Counts().traffic, 0);
         QCOMPARE(p.trafficLabel->text(), before);  // until the next pass
         p.testButton->click();
         p.testButton->click();
         QVERIFY(ended.wait(10000));
-        QCOMPARE(p.Counts().timeouts[2], 1);
+        QCOMPARE(p->Counts().timeouts[2], 1);
         QCOMPARE(p.trafficLabel->text(), U("通信流量:162Byte"));
     }
 
@@ -461,7 +463,7 @@ private slots:
             p.endEdit->setText(end);
             p.testButton->click();
             QCOMPARE(p.testButton->text(), U("测试"));
-            QVERIFY(!p.TestRunning());
+            QVERIFY(!p->TestRunning());
             QCOMPARE(p.resultBox->toPlainText(), U("地址范围错误"));
         }
     }
@@ -474,14 +476,14 @@ private slots:
         p.toEdit->setText("2");
         p.timeoutEdit->setText("100");
         p.testButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().traffic > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(p->Counts().traffic > 0, 10000);
         // Nothing of the test's reads cuts into the search's: every servo is found.
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows(), QStringList({"1 Kestrel-12", "2 Osprey-40H", "200 Kestrel-12"}));
-        const int32_t before = p.Counts().traffic;
-        QTRY_VERIFY_WITH_TIMEOUT(p.Counts().traffic > before, 10000);  // and the test goes on
-        QCOMPARE(p.Counts().timeouts[1] + p.Counts().timeouts[2], 0);
-        QSignalSpy ended(&p, &ServoTest::TestEnded);
+        const int32_t before = p->Counts().traffic;
+        QTRY_VERIFY_WITH_TIMEOUT(p->Counts().traffic > before, 10000);  // and the test goes on
+        QCOMPARE(p->Counts().timeouts[1] + p->Counts().timeouts[2], 0);
+        QSignalSpy ended(&p.page, &ServoTest::TestEnded);
         p.testButton->click();
         QVERIFY(ended.wait(10000));
 
