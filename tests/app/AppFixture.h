@@ -8,7 +8,9 @@
 #include "pages/debug/CRobotDlg.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
+#include "serial/CZNComm.h"
 #include "serial/ChannelPort.h"
+#include "serial/PortByName.h"
 #include "serial/PortList.h"
 #include "sim/VirtualBus.h"
 #include "widgets/Utf8.h"
@@ -91,8 +93,10 @@ struct Rig {
     // With a `link`, the window opens the bus by that name, which stays when the bus
     // vanishes and comes back.
     explicit Rig(std::vector<ServoSpec> servos, const QString& link = {})
-        : catalogue((WorkDir() + "/setup.log").toStdString()), bus(RigBus(catalogue, line)),
-          comm(RigPortOn(line))
+        : catalogue((WorkDir() + "/setup.log").toStdString()), bus(RigBus(catalogue, line))
+#ifndef _WIN32
+          , comm(RigPortOn(line))
+#endif
     {
         std::string error;
         for (const auto& s : servos)
@@ -109,7 +113,7 @@ struct Rig {
 #endif
         if (!bus.Start(error))
             qFatal("%s", error.c_str());
-        comm.SetTimeoutMs(kTimeoutMs);
+        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(kTimeoutMs); });
         window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(name.isEmpty() ? QString::fromStdString(bus.DevicePath()) : name);
         window->show();
@@ -168,8 +172,16 @@ struct Rig {
     ModelCatalogue catalogue;
     std::shared_ptr<ByteChannel> line = std::make_shared<ByteChannel>();
     VirtualBus bus;
+#ifdef _WIN32
+    // As in the program's demo mode: the line's name opens the line, any other name a device.
+    std::unique_ptr<ChannelPort> ownLine = std::make_unique<ChannelPort>(kRigLine, line);
+    ChannelPort& comm = *ownLine;
+    PortByName port{std::make_unique<CZNComm>(), std::move(ownLine)};
+    ServoBus servoBus{port};
+#else
     RigPort comm;
     ServoBus servoBus{comm};
+#endif
     std::unique_ptr<CServoMain> window;
 };
 
