@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,7 +19,14 @@ public:
     virtual ~NetworkServer() = default;
     virtual bool Start(std::string& error) = 0;
     // Ends the server (its connections reset or close with it).
-    virtual void Stop() = 0;
+    void Stop()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
     virtual std::string Rfc2217() const = 0;
 
     // A loopback port nobody listens on (at the moment of asking).
@@ -35,6 +44,8 @@ public:
     }
 
 protected:
+    pid_t pid = -1;  // the server's process, once started
+
     // Whether a socket listens on the loopback port, read from the kernel's table: a probe
     // connection would make the server open the device, and it might still hold it when the
     // test connects.

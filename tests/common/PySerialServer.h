@@ -47,19 +47,9 @@ public:
         return true;
     }
 
-    void Stop() override
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
-    }
-
     std::string Rfc2217() const override { return "rfc2217://127.0.0.1:" + std::to_string(port); }
 
 private:
     const std::string device;
     int port = 0;
-    pid_t pid = -1;
 };

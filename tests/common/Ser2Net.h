@@ -93,16 +93,6 @@ public:
         return true;
     }
 
-    // Ends the server (its connections reset or close with it).
-    void Stop() override
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
-    }
-
     std::string Rfc2217() const override { return "rfc2217://127.0.0.1:" + std::to_string(rfcPort); }
     std::string Raw() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
     std::string Tls() const { return "rfc2217s://127.0.0.1:" + std::to_string(tlsPort); }
@@ -117,5 +107,4 @@ private:
     bool tls = false;
     bool quick = false;
     std::string config, pidFile, key, cert;
-    pid_t pid = -1;
 };
