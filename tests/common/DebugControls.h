@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
-struct DebugControls {
-    explicit DebugControls(CRobotDlg& page) : page(page)
+struct DebugControls : ControlsOf<CRobotDlg> {
+    explicit DebugControls(CRobotDlg& page) : ControlsOf(page, "CRobotDlg")
     {
         const char* boxes[6] = {"位置(黑)", "扭力(红)", "速度(绿)", "目标(蓝)", "快慢(黄)", "电流(青)"};
         for (int c = 0; c < 6; ++c)
@@ -36,16 +36,6 @@ struct DebugControls {
             qFatal("the plot menu lacks an action");
     }
 
-    CRobotDlg* operator->() const { return &page; }
-
-    static QString Tr(const char* text) { return QCoreApplication::translate("CRobotDlg", text); }
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        return Named<T>(page, Tr(name));
-    }
-
-    CRobotDlg& page;
     CPIC* plot = Named<CPIC>(page, QCoreApplication::translate("CPIC", "曲线"));
     QCheckBox* channelBoxes[6] = {};  // in the plot's channel order
     QSlider* shiftSlider = Find<QSlider>("水平位移");

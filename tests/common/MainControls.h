@@ -6,24 +6,19 @@
 #include "app/CServoMain.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 
-struct MainControls {
-    explicit MainControls(CServoMain& window) : window(window) {}
+struct MainControls : ControlsOf<CServoMain> {
+    explicit MainControls(CServoMain& window) : ControlsOf(window, "CServoMain") {}
 
-    CServoMain* operator->() const { return &window; }
-
-    CServoMain& window;
-    QComboBox* portCombo = ObjectNamed<QComboBox>(window, "portCombo");
-    QComboBox* baudCombo = ObjectNamed<QComboBox>(window, "baudCombo");
-    QPushButton* openButton = ObjectNamed<QPushButton>(window, "openButton");
-    QPushButton* searchButton = ObjectNamed<QPushButton>(window, "searchButton");
-    QLineEdit* statusField =
-        Named<QLineEdit>(window, QCoreApplication::translate("CServoMain", "状态"));
-    QTableWidget* servoList = ObjectNamed<QTableWidget>(window, "servoList");
-    QTabWidget* tabs = ObjectNamed<QTabWidget>(window, "tabs");
+    QComboBox* portCombo = ObjectNamed<QComboBox>(page, "portCombo");
+    QComboBox* baudCombo = ObjectNamed<QComboBox>(page, "baudCombo");
+    QPushButton* openButton = ObjectNamed<QPushButton>(page, "openButton");
+    QPushButton* searchButton = ObjectNamed<QPushButton>(page, "searchButton");
+    QLineEdit* statusField = Find<QLineEdit>("状态");
+    QTableWidget* servoList = ObjectNamed<QTableWidget>(page, "servoList");
+    QTabWidget* tabs = ObjectNamed<QTabWidget>(page, "tabs");
 };

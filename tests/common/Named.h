@@ -4,6 +4,7 @@
 // whose caption changes is found by its fixed object name instead.
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
@@ -35,3 +36,22 @@ T* ObjectNamed(const QObject& root, const char* objectName)
         qFatal("no control %s", objectName);
     return found;
 }
+
+// What each window's struct of controls shares: the window, and the look-up of a control by
+// the name it has in the window's language (`context` is the window class's translation
+// context).
+template <class Window>
+struct ControlsOf {
+    ControlsOf(Window& window, const char* context) : page(window), context(context) {}
+
+    Window* operator->() const { return &page; }
+    QString Tr(const char* text) const { return QCoreApplication::translate(context, text); }
+    template <typename T>
+    T* Find(const char* name) const
+    {
+        return Named<T>(page, Tr(name));
+    }
+
+    Window& page;
+    const char* const context;
+};

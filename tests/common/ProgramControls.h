@@ -4,25 +4,15 @@
 #include "Named.h"
 #include "pages/program/ServoPG.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
-struct ProgramControls {
-    explicit ProgramControls(ServoPG& page) : page(page) {}
+struct ProgramControls : ControlsOf<ServoPG> {
+    explicit ProgramControls(ServoPG& page) : ControlsOf(page, "ServoPG") {}
 
-    ServoPG* operator->() const { return &page; }
-
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        return Named<T>(page, QCoreApplication::translate("ServoPG", name));
-    }
-
-    ServoPG& page;
     QPushButton* saveButton = Find<QPushButton>("保存参数");
     QPushButton* loadButton = Find<QPushButton>("载入参数");
     QPushButton* restoreButton = Find<QPushButton>("重置参数");

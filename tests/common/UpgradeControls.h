@@ -5,24 +5,14 @@
 #include "pages/upgrade/ServoTest.h"
 #include "widgets/CTextProgressCtrl.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-struct UpgradeControls {
-    explicit UpgradeControls(ServoTest& page) : page(page) {}
+struct UpgradeControls : ControlsOf<ServoTest> {
+    explicit UpgradeControls(ServoTest& page) : ControlsOf(page, "ServoTest") {}
 
-    ServoTest* operator->() const { return &page; }
-
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        return Named<T>(page, QCoreApplication::translate("ServoTest", name));
-    }
-
-    ServoTest& page;
     CTextProgressCtrl* progress = Find<CTextProgressCtrl>("固件升级");
     QPushButton* openButton = Find<QPushButton>("打开");
     QPushButton* upgradeButton = ObjectNamed<QPushButton>(page, "upgradeButton");

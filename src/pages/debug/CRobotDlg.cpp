@@ -437,10 +437,9 @@ void CRobotDlg::ShowPolled(const std::vector<CaptureSample>& polled)
 {
     // The window's thread alone sets the target: it reads its own without the lock.
     const int factor = target.debug.speedFactor;
-    bool plotted = false;
+    const Feedback* shown = nullptr;  // the fields show the newest answer only
     for (const CaptureSample& s : polled) {
         if (!s.answered) {
-            statusField->setText(ServoWords::Timeout());
             RecordPoll(nullptr);
             continue;
         }
@@ -448,12 +447,15 @@ void CRobotDlg::ShowPolled(const std::vector<CaptureSample>& polled)
         plot->Samples().AddSample({f.position, f.load, ScaleBySpeedFactor(f.speed, factor), f.target,
                                    ScaleBySpeedFactor(f.fastSlow, factor), f.current},
                                   s.time);
-        ShowFields(f);
         RecordPoll(&f);
-        plotted = true;
+        shown = &f;
     }
-    if (plotted)
+    if (shown) {
+        ShowFields(*shown);
         plot->update();  // a repaint without erasing the background
+    }
+    if (!polled.back().answered)
+        statusField->setText(ServoWords::Timeout());
 }
 
 void CRobotDlg::ShowFields(const Feedback& f)
