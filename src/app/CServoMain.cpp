@@ -71,7 +71,7 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
         QMetaObject::invokeMethod(this, [this] { OnPortGone(); }, Qt::QueuedConnection);
     });
 
-    FillPortList(DescribePorts(SystemRoots{}));
+    FillDescribedPorts(DescribePorts(SystemRoots{}));
 }
 
 void CServoMain::FillPortList(const std::vector<std::string>& names)
@@ -83,10 +83,10 @@ void CServoMain::FillPortList(const std::vector<std::string>& names)
         port.device = name;
         return port;
     });
-    FillPortList(ports);
+    FillDescribedPorts(ports);
 }
 
-void CServoMain::FillPortList(const std::vector<PortInfo>& ports)
+void CServoMain::FillDescribedPorts(const std::vector<PortInfo>& ports)
 {
     portCombo->clear();
     for (const PortInfo& port : ports) {

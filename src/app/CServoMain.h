@@ -51,7 +51,7 @@ public:
     // The same from described ports, in the order given: a port the system names (Windows:
     // its device's friendly name and maker) shows "COM7 - USB Serial Port (Maker)", and its
     // name alone is what opens.
-    void FillPortList(const std::vector<PortInfo>& ports);
+    void FillDescribedPorts(const std::vector<PortInfo>& ports);
 
     // Stops a search and the polls, drops what is queued for the bus, waits for the running
     // exchange and closes the port; the window's close does it too.

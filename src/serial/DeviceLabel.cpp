@@ -50,5 +50,8 @@ std::string DeviceLabel(const PortInfo& port)
     const std::string name = WithoutPortSuffix(port.friendlyName, port.device);
     if (name.empty() || port.manufacturer.empty())
         return name.empty() ? port.manufacturer : name;
+    // Windows' own ports name their maker "(Standard port types)", brackets and all.
+    if (port.manufacturer.front() == '(' && port.manufacturer.back() == ')')
+        return name + " " + port.manufacturer;
     return name + " (" + port.manufacturer + ")";
 }
