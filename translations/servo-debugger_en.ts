@@ -380,6 +380,14 @@
         <translation>The driver refused baud rate %1; the port stays at %2</translation>
     </message>
     <message>
+        <source>%1: 适配器的延迟计时器为 %2 ms, 每次通信都要等它; 可在设备管理器中该端口的属性 &gt; 端口设置 &gt; 高级里改为 1 ms, 或以管理员权限将注册表中该设备 Device Parameters 下的 LatencyTimer 设为 1</source>
+        <translation>%1: the adapter&apos;s latency timer is %2 ms, which every exchange waits for; lower it to 1 ms in Device Manager (the port&apos;s Properties &gt; Port Settings &gt; Advanced), or set LatencyTimer to 1 under the device&apos;s Device Parameters key in the registry with administrator rights</translation>
+    </message>
+    <message>
+        <source>%1: 适配器的延迟计时器为 %2 ms, 每次通信都要等它; 请以 root 身份向它在 sysfs 中的 latency_timer 写入 1</source>
+        <translation>%1: the adapter&apos;s latency timer is %2 ms, which every exchange waits for; write 1 to its latency_timer in sysfs as root</translation>
+    </message>
+    <message>
         <source>连接被拒绝</source>
         <translation>connection refused</translation>
     </message>

@@ -7,7 +7,9 @@
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "serial/NetworkPort.h"
-#include "serial/PortList.h"
+#include "serial/DeviceLabel.h"
+#include "serial/PortInfo.h"
+#include "servo/AutoTimeout.h"
 #include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
 #include "widgets/PortWords.h"
@@ -69,18 +71,39 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
         QMetaObject::invokeMethod(this, [this] { OnPortGone(); }, Qt::QueuedConnection);
     });
 
-    PortList lister;
-    lister.EnumeratePorts();
-    FillPortList(lister.PortNames());
+    FillDescribedPorts(DescribePorts(SystemRoots{}));
 }
 
 void CServoMain::FillPortList(const std::vector<std::string>& names)
 {
+    // The last one enumerated stands first.
+    std::vector<PortInfo> ports(names.size());
+    std::transform(names.rbegin(), names.rend(), ports.begin(), [](const std::string& name) {
+        PortInfo port;
+        port.device = name;
+        return port;
+    });
+    FillDescribedPorts(ports);
+}
+
+void CServoMain::FillDescribedPorts(const std::vector<PortInfo>& ports)
+{
     portCombo->clear();
-    // Each name goes in at the top, so the last one enumerated stands first.
-    for (const auto& name : names)
-        portCombo->insertItem(0, QString::fromStdString(name));
+    for (const PortInfo& port : ports) {
+        const QString name = QString::fromStdString(port.device);
+        const QString label = QString::fromStdString(DeviceLabel(port));
+        portCombo->addItem(label.isEmpty() ? name : name + " - " + label, name);
+    }
     portCombo->setCurrentIndex(0);
+}
+
+std::string CServoMain::ChosenPort() const
+{
+    const int index = portCombo->currentIndex();
+    if (index >= 0 && portCombo->currentText() == portCombo->itemText(index) &&
+        portCombo->itemData(index).isValid())
+        return portCombo->itemData(index).toString().toStdString();
+    return portCombo->currentText().toStdString();
 }
 
 CServoMain::~CServoMain()
@@ -213,7 +236,7 @@ void CServoMain::OnOpenClose()
     if (portBusy)
         return;  // the last click is still on its way through the bus
     const int rate = baudCombo->currentText().toInt();
-    const std::string name = portCombo->currentText().toStdString();
+    const std::string name = ChosenPort();
     portBusy = true;
     if (!portOpen) {
         // The polls run while the port is closed; the opening is a job, so none sees the
@@ -223,7 +246,8 @@ void CServoMain::OnOpenClose()
             const bool ok = opening.opened;
             const OpenFailure failure = opening.failure;
             const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates()};
-            QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal] {
+            const PortTiming timing = a.Facts().Timing();
+            QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal, timing] {
                 OnOpened(ok);
                 const QString port = QString::fromStdString(name);
                 // A raw TCP port's rate is refused unless it is the server's very rate.
@@ -234,6 +258,8 @@ void CServoMain::OnOpenClose()
                     ShowPortTrouble(PortWords::OpenFailed(port, failure));
                 else if (refused)
                     ShowPortTrouble(PortWords::RateRefused(port, refusal));
+                else if (SlowAdapter(timing))
+                    ShowPortTrouble(PortWords::SlowAdapter(port, timing.latencyMs));
                 if (ok && IsNetworkPortName(name))
                     RememberNetworkPort(port);
             }, Qt::QueuedConnection);

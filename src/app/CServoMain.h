@@ -29,6 +29,8 @@ class CTrafficWindow;
 class ServoPG;
 class ServoTest;
 
+struct PortInfo;
+
 class CServoMain : public QDialog, public PageHost {
     Q_OBJECT
 public:
@@ -46,6 +48,10 @@ public:
     // Fills the port list from the names in the order the system enumerated them: the last
     // one stands first and is selected.
     void FillPortList(const std::vector<std::string>& names);
+    // The same from described ports, in the order given: a port the system names (Windows:
+    // its device's friendly name and maker) shows "COM7 - USB Serial Port (Maker)", and its
+    // name alone is what opens.
+    void FillDescribedPorts(const std::vector<PortInfo>& ports);
 
     // Stops a search and the polls, drops what is queued for the bus, waits for the running
     // exchange and closes the port; the window's close does it too.
@@ -102,6 +108,8 @@ private:
     void OnServoClicked(int row);
     void OnSearchEnded();
     void OnOpened(bool ok);
+    // The port the box names: a listed entry's own name, else the text typed.
+    std::string ChosenPort() const;
     // Why the port would not open, or took another rate, in the status field.
     void ShowPortTrouble(const QString& text);
     void OnClosed();

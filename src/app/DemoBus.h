@@ -4,6 +4,7 @@
 // pseudo-terminals the bus sits on one, a device like any adapter's; elsewhere (Windows) on
 // an in-process line that the window's port opens by the bus's name.
 
+#include "catalogue/CatalogueLocation.h"
 #include "serial/ByteChannel.h"
 #include "serial/Port.h"
 #include "sim/VirtualBus.h"
@@ -29,7 +30,9 @@ private:
     // The bus on this system's kind of line (a file per system).
     std::unique_ptr<VirtualBus> MakeBus();
 
-    ModelCatalogue catalogue{"setup.log"};
+    // The window's own catalogue file, wherever it was found: a window started from another
+    // working folder (a shortcut, a console) still has its demo servos.
+    ModelCatalogue catalogue{FindCatalogue().path};
     std::shared_ptr<ByteChannel> channel;  // the in-process line, where there is one
     std::unique_ptr<VirtualBus> bus;
 };

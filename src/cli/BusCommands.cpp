@@ -99,8 +99,9 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands)
         a->at = static_cast<int>(c.Get(a->address, "ADDRESS", 0, 255));
     };
 
-    CtlCommand ports = add("ports", "list the serial ports: device, by-id link, driver, "
-                                     "latency timer (ms), USB product");
+    CtlCommand ports = add("ports", "list the serial ports: device, by-id link (Windows: friendly "
+                                     "name), driver (Windows: maker), latency timer (ms), USB "
+                                     "product (Windows: USB vendor:product)");
     ports.port = false;
     ports.identify = false;
     ports.run = [](Session& s) {

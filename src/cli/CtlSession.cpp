@@ -1,6 +1,7 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
+#include "servo/AutoTimeout.h"
 #include "servo/ConsoleWords.h"
 #include "servo/OpenAtRate.h"
 
@@ -33,6 +34,8 @@ int Session::Open(BusAccess& access, const std::string& port, int rate, int time
         err << "servoctl: " << RefusedRateText(access.Facts(), port, rate) << "\n";
         return kCtlBusFailed;
     }
+    if (const PortTiming timing = access.Facts().Timing(); SlowAdapter(timing))
+        err << "servoctl: " << SlowAdapterText(port, timing.latencyMs) << "\n";
     return kCtlDone;
 }
 

@@ -5,5 +5,6 @@
 
 #include <iosfwd>
 
-// DEVICE\tBY-ID LINK\tDRIVER\tLATENCY MS\tUSB PRODUCT, with "-" for what is unknown.
+// DEVICE\tBY-ID LINK\tDRIVER\tLATENCY MS\tUSB PRODUCT, with "-" for what is unknown; on
+// Windows DEVICE\tFRIENDLY NAME\tMAKER\tLATENCY MS\tUSB VENDOR:PRODUCT.
 void PrintPorts(std::ostream& out, const SystemRoots& roots);

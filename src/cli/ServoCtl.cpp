@@ -28,6 +28,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
                  "move them.",
                  "servoctl"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "servoctl " SERVO_VERSION);
     app.failure_message(CLI::FailureMessage::help);
     app.add_option("-p,--port", t.port, "serial port, or a network port: rfc2217://HOST:PORT, "
                                         "rfc2217s://HOST:PORT, tcp://HOST:PORT (default: the "

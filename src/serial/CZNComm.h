@@ -40,8 +40,8 @@ public:
     // when it comes back.
     bool Gone() const override { return gone; }
     RateControl Rates() const override { return RateControl::Device; }
-    // What Open learnt of the device: a USB adapter, and its latency timer. Open asks USB
-    // adapters for low latency first.
+    // What Open learnt of the device: a USB adapter, and its latency timer. On Linux Open
+    // asks USB adapters for low latency first; on Windows it reads the driver's setting.
     PortTiming Timing() const override { return {latencyMs, usbDevice, 0}; }
     int BaudRate() const override { return baudRate; }
     int TimeoutMs() const override { return timeoutMs; }

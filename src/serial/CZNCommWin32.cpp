@@ -110,6 +110,11 @@ int CZNComm::Open(const std::string& name)
         ::CloseHandle(h);
         return OpenFailed(OpenError::NotSerialDevice);
     }
+    // What Windows keeps of the device: a USB adapter, and the latency timer its driver
+    // waits before passing on a short reply (the tool reads it, and says when it is long).
+    const PortInfo info = DescribePort(name, systemRoots);
+    usbDevice = info.usb;
+    latencyMs = info.latencyMs;
     handle = FromHandle(h);
     return 1;
 }
@@ -118,8 +123,11 @@ void CZNComm::Vanished()
 {
     gone = true;  // before the handle closes: whoever finds it closed also finds it gone
     const int h = handle.exchange(kClosed);
-    if (h != kClosed)
-        ::CloseHandle(ToHandle(h));
+    if (h == kClosed)
+        return;
+    latencyMs = -1;
+    usbDevice = false;
+    ::CloseHandle(ToHandle(h));
 }
 
 int CZNComm::Close()
@@ -128,6 +136,8 @@ int CZNComm::Close()
     gone = false;
     if (h == kClosed)
         return 0;
+    latencyMs = -1;
+    usbDevice = false;
     return ::CloseHandle(ToHandle(h)) ? 1 : 0;
 }
 

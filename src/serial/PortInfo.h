@@ -1,6 +1,7 @@
 #pragma once
 // What the system tells about a serial port beyond its name: the stable link that names it,
-// its driver, and for a USB adapter its latency timer and product text.
+// its driver, and for a USB adapter its latency timer and product text; on Windows the
+// device's friendly name and maker.
 
 #include <string>
 #include <vector>
@@ -20,6 +21,10 @@ struct PortInfo {
     std::string latencyFile;  // the adapter's latency timer file; empty when it has none
     int latencyMs = -1;    // what that file holds; -1 when unknown
     bool usb = false;
+    // What Windows keeps of the device (its ports class entry); empty elsewhere.
+    std::string friendlyName;  // "USB Serial Port (COM7)"
+    std::string manufacturer;  // the maker its driver names
+    std::string usbId;         // USB vendor:product, "1a2b:3c4d"
 };
 
 // Describes the port a name resolves to (a device node or any link to one). A name the

@@ -18,6 +18,10 @@ inline constexpr Exchange kIdentifyExchange{8, 15};
 // The adapter's latency to count on: what the port reported, else 16 ms for a USB adapter
 // (the usual latency timer) and 1 ms for anything else.
 int AdapterLatencyMs(int reportedMs, bool usb);
+// An adapter whose latency timer is longer than this makes every short exchange wait for it
+// (a scan of 254 IDs, a 20 Hz poll): the faces say so when the port opens.
+inline constexpr int kQuickAdapterMs = 2;
+inline bool SlowAdapter(const PortTiming& timing) { return timing.latencyMs > kQuickAdapterMs; }
 // What an exchange loses outside the wire on a port: the adapter's latency, and a network
 // port's measured round trip to its server, in whole milliseconds.
 int LinkDelayMs(const PortTiming& timing);

@@ -34,6 +34,19 @@ std::string OpenErrorText(OpenError reason, const std::string& systemText)
     return systemText.empty() ? std::string("cannot open") : systemText;
 }
 
+std::string SlowAdapterText(const std::string& name, int latencyMs)
+{
+    return name + ": the adapter's latency timer is " + std::to_string(latencyMs) +
+           " ms, which every exchange waits for; "
+#ifdef _WIN32
+           "lower it to 1 ms in Device Manager (the port's Properties, Port Settings, Advanced), "
+           "or set LatencyTimer to 1 under the device's Device Parameters key in the registry "
+           "with administrator rights";
+#else
+           "write 1 to the adapter's latency_timer in sysfs as root";
+#endif
+}
+
 std::string RefusedRateText(const std::string& name, const RateRefusal& refusal)
 {
     if (refusal.control == RateControl::Fixed)

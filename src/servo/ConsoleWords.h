@@ -24,5 +24,9 @@ inline std::string RefusedRateText(const PortFacts& port, const std::string& nam
     return RefusedRateText(name, RefusalOf(port, asked));
 }
 
+// The adapter behind `name` waits `latencyMs` before passing on a reply (SlowAdapter): the
+// figure, and how to lower it on this system. The tool itself leaves the setting as it is.
+std::string SlowAdapterText(const std::string& name, int latencyMs);
+
 // "过压/欠压", "过热", "过流", "过载", "传感器出错".
 const char* FaultName(Fault fault);

@@ -31,3 +31,17 @@ QString PortWords::RateRefused(const QString& port, const RateRefusal& refusal)
         return tr("%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2").arg(port).arg(refusal.asked);
     return tr("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(refusal.asked).arg(refusal.running);
 }
+
+QString PortWords::SlowAdapter(const QString& port, int latencyMs)
+{
+#ifdef _WIN32
+    return tr("%1: 适配器的延迟计时器为 %2 ms, 每次通信都要等它; 可在设备管理器中该端口的"
+              "属性 > 端口设置 > 高级里改为 1 ms, 或以管理员权限将注册表中该设备"
+              " Device Parameters 下的 LatencyTimer 设为 1")
+        .arg(port).arg(latencyMs);
+#else
+    return tr("%1: 适配器的延迟计时器为 %2 ms, 每次通信都要等它; 请以 root 身份向它在 sysfs 中的"
+              " latency_timer 写入 1")
+        .arg(port).arg(latencyMs);
+#endif
+}

@@ -18,4 +18,7 @@ public:
     static QString OpenFailed(const QString& port, const OpenFailure& failure);
     // A raw TCP port keeps its server's rate; any other names the rate its driver runs at.
     static QString RateRefused(const QString& port, const RateRefusal& refusal);
+    // The adapter waits `latencyMs` before passing on a reply: the figure, and how to lower
+    // it on this system.
+    static QString SlowAdapter(const QString& port, int latencyMs);
 };

@@ -1,6 +1,8 @@
 // The main window's start-up state, port handling, tabs and polls, and its dialog seams.
 #include "AppFixture.h"
 
+#include "serial/PortInfo.h"
+
 #include <thread>
 
 class MainWindowTest : public QObject {
@@ -124,6 +126,34 @@ private slots:
         QCOMPARE(ui.portCombo->currentText(), QString("/dev/ttyUSB0"));
         window.FillPortList({});
         QCOMPARE(ui.portCombo->count(), 0);
+    }
+
+    // A port the system describes shows its device's words; its name alone opens. Under
+    // wine the prefix describes COM7 as a USB adapter whose latency timer is 16 ms.
+    void aDescribedPortOpensByItsNameAndToldIfSlow()
+    {
+        Rig rig({});
+        MainControls ui(*rig.window);
+        PortInfo port;
+        port.device = rig.bus.DevicePath();
+        port.friendlyName = "USB Serial Port (" + port.device + ")";
+        port.manufacturer = "Bench Adapters";
+        rig.window->FillDescribedPorts({port});
+        const QString name = QString::fromStdString(port.device);
+        QCOMPARE(ui.portCombo->currentText(), name + " - USB Serial Port (Bench Adapters)");
+        QVERIFY(rig.Open());
+        rig.window->ClickOpen();
+        rig.Settle();
+        const QString adapter = qEnvironmentVariable("SERVO_TEST_ADAPTER_PORT");
+        if (adapter.isEmpty())
+            QSKIP("no USB adapter described by the system (scripts/test-windows describes COM7)");
+        rig.window->FillDescribedPorts(DescribePorts(SystemRoots{}));
+        const int index = ui.portCombo->findData(adapter);
+        QVERIFY(index >= 0);
+        QCOMPARE(ui.portCombo->itemText(index), adapter + " - USB Serial Port (Bench Adapters)");
+        ui.portCombo->setCurrentIndex(index);
+        QVERIFY(rig.Open());
+        QVERIFY(ui.statusField->text().startsWith(adapter + U(": 适配器的延迟计时器为 16 ms, ")));
     }
 
     // "关闭" never waits for the bus: it stops the current page's poll at once, the port
