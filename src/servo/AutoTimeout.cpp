@@ -10,6 +10,9 @@ constexpr int kReturnDelayMs = 1;
 constexpr int kUnknownUsbLatencyMs = 16;
 constexpr int kOtherLatencyMs = 1;
 constexpr int kNoRateMs = 100;  // the port's default, for a rate nothing can be counted with
+// A network port's exchange also waits for the server's process to be scheduled, twice; its
+// round trip measured at open is the best case, so each exchange is given this much more.
+constexpr int kServerAllowanceMs = 10;
 
 // FF FF ID LEN INSTR ADDRESS data CHK
 constexpr Exchange WriteOf(int dataBytes) { return {7 + dataBytes, kStatusPacketSize}; }
@@ -31,7 +34,8 @@ int AdapterLatencyMs(int reportedMs, bool usb)
 
 int LinkDelayMs(const PortTiming& timing)
 {
-    return AdapterLatencyMs(timing.latencyMs, timing.usb) + (std::max(timing.roundTripUs, 0) + 999) / 1000;
+    const int network = timing.roundTripUs > 0 ? (timing.roundTripUs + 999) / 1000 + kServerAllowanceMs : 0;
+    return AdapterLatencyMs(timing.latencyMs, timing.usb) + network;
 }
 
 int AutoTimeoutMs(Exchange exchange, int rate, int adapterLatencyMs)

@@ -23,7 +23,8 @@ int AdapterLatencyMs(int reportedMs, bool usb);
 inline constexpr int kQuickAdapterMs = 2;
 inline bool SlowAdapter(const PortTiming& timing) { return timing.latencyMs > kQuickAdapterMs; }
 // What an exchange loses outside the wire on a port: the adapter's latency, and a network
-// port's measured round trip to its server, in whole milliseconds.
+// port's measured round trip to its server with an allowance for the server's scheduling, in
+// whole milliseconds.
 int LinkDelayMs(const PortTiming& timing);
 
 // Wire time of the exchange at `rate` (10 bits a byte), plus 1 ms of servo return delay,

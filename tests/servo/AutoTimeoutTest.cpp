@@ -39,6 +39,15 @@ TEST(AutoTimeout, RoundsUpOnlyWhatIsLeft)
     EXPECT_EQ(AdapterLatencyMs(4, false), 4);
 }
 
+TEST(AutoTimeout, NetworkPortsAllowForTheServer)
+{
+    // A local port adds its latency only; a network port its round trip rounded up and the
+    // server's scheduling, however short the round trip measured at open.
+    EXPECT_EQ(LinkDelayMs({1, true, 0}), 1);
+    EXPECT_EQ(LinkDelayMs({-1, false, 12}), 1 + 1 + 10);
+    EXPECT_EQ(LinkDelayMs({-1, false, 2500}), 1 + 3 + 10);
+}
+
 TEST(AutoTimeout, EachCommandCountsItsLongestExchange)
 {
     struct Case {
