@@ -1,0 +1,94 @@
+#include "plot/StepPlotGeometry.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+double RoundStep(double low, double high, int most)
+{
+    const double span = std::abs(high - low);
+    most = std::max(1, most);
+    if (!(span > 0) || !std::isfinite(span))
+        return 1;
+    const double least = span / most;
+    double decade = std::pow(10.0, std::floor(std::log10(least)));
+    for (;; decade *= 10)
+        for (double m : {1.0, 2.0, 5.0})
+            if (m * decade >= least * (1 - 1e-9))
+                return m * decade;
+}
+
+std::vector<double> Ticks(double low, double high, double step)
+{
+    std::vector<double> ticks;
+    if (!(step > 0) || high < low)
+        return ticks;
+    // Counted in whole steps, so no rounding error piles up along the axis.
+    const long long first = static_cast<long long>(std::ceil(low / step - 1e-9));
+    const long long last = static_cast<long long>(std::floor(high / step + 1e-9));
+    for (long long k = first; k <= last && ticks.size() < 1000; ++k)
+        ticks.push_back(static_cast<double>(k) * step);
+    return ticks;
+}
+
+std::pair<double, double> FitValues(const std::vector<const std::vector<StepPoint>*>& runs,
+                                    const std::vector<int>& marks, int most)
+{
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    auto take = [&](double v) {
+        low = std::min(low, v);
+        high = std::max(high, v);
+    };
+    for (int m : marks)
+        take(m);
+    for (const auto* run : runs)
+        for (const StepPoint& p : *run)
+            take(p.value);
+    if (low > high)
+        return {0, 20};
+    if (high - low < 1) {
+        low -= 10;
+        high += 10;
+    }
+    const double margin = (high - low) / 20;
+    low -= margin;
+    high += margin;
+    const double step = RoundStep(low, high, most);
+    return {std::floor(low / step) * step, std::ceil(high / step) * step};
+}
+
+void ColumnPoints(const std::vector<StepPoint>& samples, const StepAxes& axes,
+                  std::vector<std::pair<double, double>>& out)
+{
+    out.clear();
+    const size_t n = samples.size();
+    // The samples within the span and one on either side of it.
+    size_t first = 0;
+    while (first + 1 < n && samples[first + 1].ms <= axes.fromMs)
+        ++first;
+    size_t end = first;
+    while (end < n && samples[end].ms <= axes.toMs)
+        ++end;
+    if (end < n)
+        ++end;
+    auto point = [&](size_t i) { return std::pair{axes.X(samples[i].ms), axes.Y(samples[i].value)}; };
+    size_t i = first;
+    while (i < end) {
+        const double column = std::floor(axes.X(samples[i].ms));
+        size_t least = i, greatest = i, last = i;
+        for (size_t j = i + 1; j < end && std::floor(axes.X(samples[j].ms)) == column; ++j) {
+            if (samples[j].value < samples[least].value)
+                least = j;
+            if (samples[j].value > samples[greatest].value)
+                greatest = j;
+            last = j;
+        }
+        std::array<size_t, 4> picked = {i, std::min(least, greatest), std::max(least, greatest), last};
+        for (size_t k = 0; k < picked.size(); ++k)
+            if (k == 0 || picked[k] != picked[k - 1])
+                out.push_back(point(picked[k]));
+        i = last + 1;
+    }
+}
