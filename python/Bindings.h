@@ -6,6 +6,7 @@
 #include "PortCore.h"
 #include "servo/Feedback.h"
 #include "servo/PollPacing.h"
+#include "servo/StepTest.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -30,6 +31,12 @@ struct FeedbackRecord {
 
     std::string Csv() const;
     std::string Repr() const;
+};
+
+// One run of a step test, with the addresses its values were swept at.
+struct StepResult {
+    StepRun run;
+    std::vector<SweepAxis> axes;
 };
 
 // One row of the memory table, with the value the poll decoded.
@@ -64,6 +71,13 @@ public:
     void Load(const std::string& path);
     void Restore();
     void ResetAngle();
+
+    // The step test (PyStep.cpp): once, or once per value (grid point) of the swept
+    // addresses, `repeat` times; the originals written back however it ends.
+    StepResult Step(int to, std::optional<int> from, double duration, int speed, int time,
+                    int acceleration);
+    std::vector<StepResult> Sweep(const py::dict& swept, int to, std::optional<int> from,
+                                  double duration, int repeat, int speed, int time, int acceleration);
 
     std::string Repr() const;
 
@@ -163,5 +177,6 @@ int CheckedRate(long long rate);
 
 void AddVirtualBus(py::module_& m);
 void AddImage(py::module_& m);
+void AddStep(py::module_& m);
 
 }  // namespace servobus

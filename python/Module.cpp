@@ -126,6 +126,16 @@ void AddServo(py::module_& m)
         .def("restore", &S::Restore,
              "Restores its factory parameters; it is then ID 1 and the port runs at 115200.")
         .def("reset_angle", &S::ResetAngle, "Resets its angle (clears the turn count).")
+        .def("step", &S::Step, py::arg("to"), py::arg("from_") = py::none(), py::arg("duration") = 1.0,
+             py::kw_only(), py::arg("speed") = 0, py::arg("time") = 0, py::arg("acceleration") = 0,
+             "Step test: moves to `from_` (default: where it stands) and waits until it rests, "
+             "commands `to` and reads back to back for `duration` s; a StepResult.")
+        .def("sweep", &S::Sweep, py::arg("swept"), py::kw_only(), py::arg("to"),
+             py::arg("from_") = py::none(), py::arg("duration") = 1.0, py::arg("repeat") = 1,
+             py::arg("speed") = 0, py::arg("time") = 0, py::arg("acceleration") = 0,
+             "The step test once per value of each swept address ({address: [values]}; several "
+             "addresses make a grid, the first slowest), `repeat` times each; a list of "
+             "StepResult. The original values are written back however it ends.")
         .def("__repr__", &S::Repr, "ID, model and rate.");
 
     py::class_<Monitor>(m, "Monitor", "The polls of Servo.monitor(), an iterator of Feedback.")
@@ -231,6 +241,7 @@ PYBIND11_MODULE(servobus, m)
           "The serial ports of this system, in the order the window lists them.");
     AddFeedback(m);
     AddTableRow(m);
+    AddStep(m);
     AddServo(m);
     AddPort(m);
     AddImage(m);

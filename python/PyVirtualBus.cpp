@@ -13,7 +13,9 @@ namespace {
 
 class PyVirtualBus {
 public:
-    PyVirtualBus(const py::object& servos, const py::object& catalogueFile)
+    PyVirtualBus(const py::object& servos, const py::object& catalogueFile, double load,
+                 bool plainMotion)
+        : load(load)
     {
         const std::string file =
             catalogueFile.is_none()
@@ -21,6 +23,10 @@ public:
                 : py::str(py::module_::import("os").attr("fspath")(catalogueFile)).cast<std::string>();
         catalogue = std::make_unique<ModelCatalogue>(file);
         bus = std::make_unique<VirtualBus>(*catalogue);
+        if (!(load >= -1000 && load <= 1000))
+            throw py::value_error("load must lie from -1000 to 1000");
+        bus->SetMotion(plainMotion ? SimMotion::Plain : SimMotion::Body);
+        bus->SetLoad(load);
         std::vector<ServoSpec> specs;
         if (servos.is_none()) {
             uint8_t id = 1;
@@ -93,6 +99,7 @@ public:
     std::unique_ptr<ModelCatalogue> catalogue;
     std::unique_ptr<VirtualBus> bus;
     double dropShare = 0, corruptShare = 0;
+    double load = 0;
     int delayMs = 0;
 };
 
@@ -105,12 +112,15 @@ void AddVirtualBus(py::module_& m)
                   "A virtual servo bus on a pseudo-terminal, served by a thread of this process. "
                   "Open `device` with Port as a serial adapter; each servo answers at its own "
                   "rate only. A context manager: leaving it stops the bus.")
-        .def(py::init<const py::object&, const py::object&>(), py::arg("servos") = py::none(),
-             py::arg("catalogue") = py::none(),
+        .def(py::init<const py::object&, const py::object&, double, bool>(), py::arg("servos") = py::none(),
+             py::arg("catalogue") = py::none(), py::kw_only(), py::arg("load") = 0.0,
+             py::arg("plain_motion") = false,
              "Starts the bus with `servos`: (ID, MODEL), (ID, MODEL, BAUDCODE) or "
              "\"ID:MODEL[:BAUDCODE]\"; MODEL is a model name of the catalogue (default: the one "
              "servoctl finds), BAUDCODE an index into the baud list. Without `servos`, one servo "
-             "of each model, at IDs 1, 2, ...")
+             "of each model, at IDs 1, 2, ... `load` holds a constant load torque on every servo "
+             "(-1000..1000, the maximum-torque row's units); `plain_motion` moves them straight "
+             "to their targets as earlier versions did, ignoring their gains and torque.")
         .def_property_readonly(
             "device", [](const V& v) { return v.bus->DevicePath(); },
             "The pseudo-terminal to open, such as /dev/pts/3.")
@@ -136,6 +146,15 @@ void AddVirtualBus(py::module_& m)
             "reply_delay_ms", [](const V& v) { return v.delayMs; },
             [](V& v, int ms) { v.delayMs = ms; v.bus->SetReplyDelayMs(ms); },
             "Every answer is held this many milliseconds.")
+        .def_property(
+            "load", [](const V& v) { return v.load; },
+            [](V& v, double torque) {
+                if (!(torque >= -1000 && torque <= 1000))
+                    throw py::value_error("load must lie from -1000 to 1000");
+                v.load = torque;
+                v.bus->SetLoad(torque);
+            },
+            "The constant load torque on every servo.")
         .def(
             "refuse_blocks", [](V& v, int count) { v.bus->RefuseNextBlocks(count); },
             py::arg("count"), "The loader refuses the next `count` firmware blocks (0x15).")

@@ -79,3 +79,4 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddStepCommands(CLI::App& app, std::vector<CtlCommand>& commands);

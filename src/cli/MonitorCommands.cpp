@@ -1,6 +1,6 @@
 // servoctl's monitor commands: the debug page's feedback poll from the command line.
 #include "cli/CtlCommand.h"
-#include "cli/ScopedSignal.h"
+#include "cli/StopSignals.h"
 
 #include "servo/Feedback.h"
 #include "servo/FeedbackCapture.h"
@@ -8,9 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -25,23 +23,6 @@ struct MonitorArgs {
     long long polls = -1;  // until a signal
     int intervalMs = 50;   // 0: back to back
     std::chrono::steady_clock::duration length = std::chrono::steady_clock::duration::max();
-};
-
-std::atomic<bool> stopRequested{false};
-
-extern "C" void RequestStop(int)
-{
-    stopRequested = true;
-}
-
-// SIGINT and SIGTERM end the loop after the poll in progress; the previous handlers come
-// back when the monitor ends.
-class StopSignals {
-private:
-    // Cleared before the handlers go in, so a signal from the first instant on counts.
-    [[maybe_unused]] bool cleared = (stopRequested = false, true);
-    ScopedSignal onInt{SIGINT, RequestStop};
-    ScopedSignal onTerm{SIGTERM, RequestStop};
 };
 
 std::string TextLine(const Feedback& f)
@@ -73,7 +54,7 @@ int Capture(Session& s, const MonitorArgs& a)
     const auto start = Clock::now();
     const auto end = a.length == Clock::duration::max() ? Clock::time_point::max() : start + a.length;
     auto flushed = start;
-    for (long long n = 0; (a.polls < 0 || n < a.polls) && !stopRequested; ++n) {
+    for (long long n = 0; (a.polls < 0 || n < a.polls) && !StopSignals::Requested(); ++n) {
         CaptureSample sample;
         const Reply got = capture.Next(s.servo, target, sample);
         if (sample.time >= end)
@@ -124,10 +105,10 @@ int Monitor(Session& s, const MonitorArgs& a)
         if (pacing.Due() >= end)
             break;
         // Sleep in short steps so a signal ends the wait soon.
-        while (!stopRequested && PollPacing::Clock::now() < pacing.Due())
+        while (!StopSignals::Requested() && PollPacing::Clock::now() < pacing.Due())
             std::this_thread::sleep_for(std::min<PollPacing::Clock::duration>(
                 pacing.Due() - PollPacing::Clock::now(), std::chrono::milliseconds(20)));
-        if (stopRequested)
+        if (StopSignals::Requested())
             break;
         const long long ms = pacing.Begin();
         Feedback f;

@@ -51,6 +51,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddMonitorCommands(app, commands);
     AddProgramCommands(app, commands);
     AddUpgradeCommands(app, commands);
+    AddStepCommands(app, commands);
 
     std::vector<const char*> argv;
     for (const auto& a : args)

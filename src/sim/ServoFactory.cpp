@@ -38,6 +38,26 @@ std::vector<ModelKey> TableKeys(const std::string& fileName)
     return keys;
 }
 
+// The rows the body reads, by their names.
+BodyRows RowsByName(const MemoryTable& items, int rows)
+{
+    const std::pair<const char*, int BodyRows::*> names[] = {
+        {"P比例系数", &BodyRows::p},       {"D微分系数", &BodyRows::d},
+        {"I积分系数", &BodyRows::i},       {"最大扭矩", &BodyRows::maxTorque},
+        {"卸载条件", &BodyRows::unload},   {"保护时间", &BodyRows::protectTime},
+        {"保护扭矩", &BodyRows::protectTorque},
+    };
+    BodyRows found;
+    for (int i = 0; i < rows && items[static_cast<size_t>(i)].address != "NULL"; ++i) {
+        const MemoryItem& item = items[static_cast<size_t>(i)];
+        const int address = LeadingInt(item.address);
+        for (const auto& [name, field] : names)
+            if (item.name == name && found.*field < 0 && address >= 0 && address < 255)
+                found.*field = address;
+    }
+    return found;
+}
+
 bool ModelOfKey(ModelCatalogue& catalogue, const ModelKey& tableKey, ServoModel& model)
 {
     MemoryTable items;
@@ -45,6 +65,7 @@ bool ModelOfKey(ModelCatalogue& catalogue, const ModelKey& tableKey, ServoModel&
     if (rows == 0)
         return false;
     model.factory = FactoryMemory(items, rows, tableKey[2] != 0);
+    model.rows = RowsByName(items, rows);
     ModelKey key{};
     std::copy_n(model.factory.begin(), key.size(), key.begin());
     model.name = catalogue.LookupModelName(key);

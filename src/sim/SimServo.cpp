@@ -10,6 +10,15 @@ namespace {
 constexpr double kMaxSpeed = 3000;        // position steps per second when no speed is set
 constexpr double kAccelerationUnit = 100;  // steps/s² per unit of the acceleration byte
 constexpr int kFullRange = 4095;
+// The shipped families' factory values for rows a family may lack.
+constexpr int kFactoryGain[3] = {32, 32, 0};
+constexpr int kFactoryTorque = 1000;
+constexpr int kProtectTimeUnitMs = 10;
+constexpr int kFactoryProtectMs = 2000;
+constexpr uint8_t kOverloadBit = 0x20;
+// Current (mA) per unit of torque; the supply sags by 0.1 V per kSagPerTenth mA.
+constexpr double kCurrentPerTorque = 1.5;
+constexpr double kSagPerTenth = 100;
 
 }  // namespace
 
@@ -69,6 +78,7 @@ void SimServo::HoldCentre()
 {
     position = Centre();
     velocity = 0;
+    body.Hold(position);
     PutWord(model.profile.torqueAddress + 2, static_cast<int>(position));
 }
 
@@ -149,19 +159,104 @@ void SimServo::Step(double dt)
     const double acceleration = dt > 0 ? (velocity - previous) / dt : 0;
     load = torque ? std::clamp(velocity / 6 + acceleration / 200, -1000.0, 1000.0) : 0;
     temperature += ((28 + std::abs(load) / 40) - temperature) * std::min(1.0, dt / 20);
-    const int maxVoltage = memory[14] ? memory[14] : 120;
-    const int voltage = maxVoltage * 85 / 100 - static_cast<int>(std::abs(load) / 250) +
-                        static_cast<int>(ticks / 7 % 2);
+    Refresh(position, velocity, load, load * kCurrentPerTorque, static_cast<int>(std::abs(load) / 250),
+            static_cast<int>(target), std::abs(velocity) >= 0.5, faultBits);
+}
 
-    PutFeedback(0, 2, static_cast<int>(std::lround(position)), 15);
-    PutFeedback(2, 2, static_cast<int>(std::lround(velocity)), 15);
-    PutFeedback(4, 2, static_cast<int>(std::lround(load)), 10);
+void SimServo::Refresh(double at, double speed, double torque, double current, int sag,
+                       int target, bool moving, int status)
+{
+    const int maxVoltage = memory[14] ? memory[14] : 120;
+    const int voltage = maxVoltage * 85 / 100 - sag + static_cast<int>(ticks / 7 % 2);
+    PutFeedback(0, 2, static_cast<int>(std::lround(at)), 15);
+    PutFeedback(2, 2, static_cast<int>(std::lround(speed)), 15);
+    PutFeedback(4, 2, static_cast<int>(std::lround(torque)), 10);
     PutFeedback(6, 1, voltage, -1);
     PutFeedback(7, 1, static_cast<int>(temperature), -1);
     PutFeedback(8, 1, registered.empty() ? 0 : 1, -1);
-    PutFeedback(9, 1, faultBits, -1);
-    PutFeedback(10, 1, std::abs(velocity) >= 0.5 ? 1 : 0, -1);
-    PutFeedback(11, 2, static_cast<int>(target), 15);
-    PutFeedback(13, 2, static_cast<int>(std::lround(load * 1.5)), 15);
-    PutFeedback(15, 2, static_cast<int>(std::lround(velocity)), 15);
+    PutFeedback(9, 1, status, -1);
+    PutFeedback(10, 1, moving ? 1 : 0, -1);
+    PutFeedback(11, 2, target, 15);
+    PutFeedback(13, 2, static_cast<int>(std::lround(current)), 15);
+    PutFeedback(15, 2, static_cast<int>(std::lround(speed)), 15);
+}
+
+int SimServo::Row(int address, int otherwise) const
+{
+    return address >= 0 && address < 256 ? memory[static_cast<size_t>(address)] : otherwise;
+}
+
+BodyInputs SimServo::Inputs()
+{
+    const int block = model.profile.torqueAddress + 1;
+    const BodyRows& rows = model.rows;
+    BodyInputs in;
+    in.torque = memory[model.profile.torqueAddress] != 0;
+    const int target = SignedWord(block + 1);
+    const int time = Word(block + 3) & 0x3FF;
+    // A timed command's speed covers its distance in its time, from where it was given.
+    if (target != lastTarget || time != lastTime) {
+        timedSpeed = time > 0 ? std::abs(target - body.path) / (time / 1000.0) : 0;
+        lastTarget = target;
+        lastTime = time;
+    }
+    in.target = target;
+    in.maxSpeed = std::abs(SignedWord(block + 5));
+    if (in.maxSpeed == 0)
+        in.maxSpeed = timedSpeed;
+    in.maxAccel = memory[static_cast<size_t>(std::min(block, 255))] * kAccelerationUnit;
+    in.p = Row(rows.p, kFactoryGain[0]);
+    in.d = Row(rows.d, kFactoryGain[1]);
+    in.i = Row(rows.i, kFactoryGain[2]);
+    in.torqueLimit = rows.maxTorque >= 0 ? Word(rows.maxTorque) : kFactoryTorque;
+    if (overloaded)
+        in.torqueLimit = in.torqueLimit * Row(rows.protectTorque, 0) / 100.0;
+    in.load = loadTorque;
+    return in;
+}
+
+void SimServo::Advance(std::chrono::steady_clock::time_point now)
+{
+    if (motion != SimMotion::Body)
+        return;
+    constexpr auto kStep = std::chrono::microseconds(static_cast<long long>(ServoBody::kStepSeconds * 1e6));
+    if (!clockStarted) {
+        clock = now;
+        clockStarted = true;
+    }
+    long long steps = (now - clock) / kStep;
+    clock += steps * kStep;
+    // After a long stall (a suspended machine) the servo catches up on a few seconds only.
+    steps = std::min<long long>(steps, 5000);
+    if (steps <= 0)
+        return;
+    BodyInputs in = Inputs();
+    if (!in.torque) {
+        // Switching the torque off clears an overload.
+        overloaded = false;
+        saturatedFor = 0;
+    }
+    const int protectMs = model.rows.protectTime >= 0
+                              ? Row(model.rows.protectTime, 0) * kProtectTimeUnitMs
+                              : kFactoryProtectMs;
+    const bool unloads = (Row(model.rows.unload, kOverloadBit) & kOverloadBit) != 0;
+    for (long long k = 0; k < steps; ++k) {
+        body.Tick(in);
+        saturatedFor = body.saturated && in.torque ? saturatedFor + ServoBody::kStepSeconds : 0;
+        if (unloads && !overloaded && saturatedFor * 1000 >= protectMs && in.torque) {
+            overloaded = true;
+            in = Inputs();  // the next steps run with the reduced torque
+        }
+    }
+    ++ticks;
+    position = body.position;
+    velocity = body.velocity;
+    load = body.torque;
+    const double current = load * kCurrentPerTorque;
+    const double dt = static_cast<double>(steps) * ServoBody::kStepSeconds;
+    temperature += ((28 + std::abs(load) / 40) - temperature) * std::min(1.0, dt / 20);
+    const int status = faultBits | (overloaded ? kOverloadBit : 0);
+    Refresh(position, velocity, load, current, static_cast<int>(std::abs(current) / kSagPerTenth),
+            static_cast<int>(in.target), std::abs(velocity) >= 0.5 || std::abs(body.path - in.target) >= 0.5,
+            status);
 }

@@ -1,11 +1,14 @@
 #pragma once
-// One simulated servo: its 256-byte memory, what the bus instructions do to it, and a simple
-// motion model that keeps its feedback registers alive.
+// One simulated servo: its 256-byte memory, what the bus instructions do to it, and its
+// motion: a body that responds to its gain, torque and speed rows (or the plain motion of
+// earlier versions, on demand), which keeps its feedback registers alive.
 
 #include "servo/LoaderFrames.h"
 #include "catalogue/ModelTypes.h"
+#include "sim/ServoBody.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,11 +16,28 @@
 using ServoMemory = std::array<uint8_t, 256>;
 
 // A model family as the catalogue describes it: its factory memory and debug settings.
+// The rows the body reads, found by their names in the family's memory table; -1: the
+// family has none, and the body uses the factory default of the shipped families.
+struct BodyRows {
+    int p = -1;               // "P比例系数"
+    int d = -1;               // "D微分系数"
+    int i = -1;               // "I积分系数"
+    int maxTorque = -1;       // "最大扭矩", a word
+    int unload = -1;          // "卸载条件": the fault bits that unload the motor
+    int protectTime = -1;     // "保护时间", in 10 ms
+    int protectTorque = -1;   // "保护扭矩", % of the maximum torque left once unloaded
+};
+
 struct ServoModel {
     std::string name;
     ServoMemory factory{};
     DebugProfile profile{56, 68, 40, 1, 10};
+    BodyRows rows;
 };
+
+// How a virtual servo moves: with a body (inertia, friction, its gains) or the plain motion
+// of earlier versions (straight to the target at the commanded speed).
+enum class SimMotion { Body, Plain };
 
 class SimServo {
 public:
@@ -35,8 +55,16 @@ public:
     void Restore();
     // The present position becomes the centre of the range.
     void ResetAngle();
-    // Advances the motion by `seconds` and refreshes the feedback registers.
+    // The plain motion: advances it by `seconds` and refreshes the feedback registers.
     void Step(double seconds);
+    // The body: integrates its fixed steps up to `now` and refreshes the feedback registers.
+    // The first call starts its clock.
+    void Advance(std::chrono::steady_clock::time_point now);
+
+    void SetMotion(SimMotion m) { motion = m; }
+    SimMotion Motion() const { return motion; }
+    // A constant torque against the motor (0..1000, the torque rows' units).
+    void SetLoad(double torque) { loadTorque = torque; }
 
     ServoMemory memory{};
     uint8_t faultBits = 0;
@@ -50,6 +78,11 @@ private:
     void PutFeedback(int offset, int width, int value, int signBit);
     void HoldCentre();
     int Centre() const;
+    int Row(int address, int otherwise) const;
+    BodyInputs Inputs();
+    // The feedback registers; `sag` is the supply's drop in tenths of a volt.
+    void Refresh(double position, double velocity, double load, double current, int sag,
+                 int target, bool moving, int status);
 
     ServoModel model;
     double position = 0;
@@ -57,6 +90,19 @@ private:
     double load = 0;
     double temperature = 28;
     unsigned ticks = 0;
+    SimMotion motion = SimMotion::Body;
+    ServoBody body;
+    double loadTorque = 0;
+    std::chrono::steady_clock::time_point clock{};
+    bool clockStarted = false;
+    // The speed a timed command asks for, fixed when its target arrives.
+    int lastTarget = 0;
+    int lastTime = 0;
+    double timedSpeed = 0;
+    // How long the motor has asked for its whole torque; past the protection time, and when
+    // the unload row enables it, the overload bit and the reduced torque.
+    double saturatedFor = 0;
+    bool overloaded = false;
     uint8_t registeredAddress = 0;
     std::vector<uint8_t> registered;
 };

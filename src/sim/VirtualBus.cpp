@@ -80,6 +80,8 @@ bool VirtualBus::AddServo(const ServoSpec& spec, std::string& error)
     std::copy(servo->memory.begin(), servo->memory.begin() + key.size(), key.begin());
     catalogue.LookupLoaderUnlock(key, servo->loaderUnlock);
     std::lock_guard lock(mutex);
+    servo->SetMotion(motion);
+    servo->SetLoad(load);
     servos.push_back(std::move(servo));
     return true;
 }
@@ -185,8 +187,12 @@ void VirtualBus::Run()
         const auto now = Clock::now();
         if (now >= nextStep) {
             std::lock_guard lock(mutex);
-            for (auto& s : servos)
-                s->Step(kStepMs / 1000.0);
+            for (auto& s : servos) {
+                if (s->Motion() == SimMotion::Plain)
+                    s->Step(kStepMs / 1000.0);
+                else
+                    s->Advance(now);
+            }
             ++steps;
             nextStep += std::chrono::milliseconds(kStepMs);
             if (now - nextStep > std::chrono::milliseconds(200))
@@ -217,6 +223,10 @@ void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
         BusPacket packet;
         if (!parser.Feed(bytes[i], now, packet))
             continue;
+        // The servos' bodies move up to the moment the packet is whole: a read sees where
+        // they are, a command starts from there.
+        for (auto& s : servos)
+            s->Advance(Clock::now());
         if (!packet.checksumOk) {
             Log('>', packet.raw, "bad checksum");
             continue;
@@ -406,6 +416,22 @@ void VirtualBus::SetPacing(bool on, int delayUs)
     std::lock_guard lock(mutex);
     pacing = on;
     returnDelayUs = delayUs;
+}
+
+void VirtualBus::SetMotion(SimMotion m)
+{
+    std::lock_guard lock(mutex);
+    motion = m;
+    for (auto& s : servos)
+        s->SetMotion(m);
+}
+
+void VirtualBus::SetLoad(double torque)
+{
+    std::lock_guard lock(mutex);
+    load = torque;
+    for (auto& s : servos)
+        s->SetLoad(torque);
 }
 
 void VirtualBus::SetFaultBits(uint8_t id, uint8_t bits)

@@ -61,6 +61,11 @@ public:
     // wire time plus a return delay.
     void SetPacing(bool on, int returnDelayUs = 20);
     void SetFaultBits(uint8_t id, uint8_t bits);
+    // How the servos move (Body unless told): the plain motion of earlier versions is for
+    // checks written against its exact path.
+    void SetMotion(SimMotion motion);
+    // A constant load torque (0..1000) on every servo, now and added later.
+    void SetLoad(double torque);
 
     // What the servos hold, found by their present ID.
     bool Memory(uint8_t id, ServoMemory& memory) const;
@@ -121,6 +126,8 @@ private:
     int replyDelayMs = 0;
     int refuseBlocks = 0;
     bool pacing = false;
+    SimMotion motion = SimMotion::Body;
+    double load = 0;
     int returnDelayUs = 20;
     std::mt19937 random{12345};
     std::vector<std::string> logLines;

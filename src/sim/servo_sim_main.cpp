@@ -53,7 +53,8 @@ int main(int argc, char** argv)
     std::vector<std::string> servoTexts;
     double drop = 0, corrupt = 0;
     int delayMs = 0, refuse = 0, returnDelayUs = 20, vanishAfterMs = -1, returnAfterMs = -1;
-    bool pacing = false;
+    bool pacing = false, plainMotion = false;
+    double load = 0;
     app.add_option("--catalogue", catalogueFile, "model catalogue (GBK; default: setup.log here, "
                                                 "else the user's, else the installed one)");
     app.add_option("--link", link, "make a symbolic link PATH to the bus's device");
@@ -70,6 +71,13 @@ int main(int argc, char** argv)
                                      "time at the line's rate");
     app.add_option("--return-delay-us", returnDelayUs, "return delay added by --pacing")
         ->check(CLI::Range(0, 1000000));
+    app.add_option("--load", load, "a constant load torque on every servo, in the maximum-torque "
+                                   "row's units (a negative one pulls the other way)")
+        ->check(CLI::Range(-1000.0, 1000.0))
+        ->type_name("N");
+    app.add_flag("--plain-motion", plainMotion, "move the servos straight to their targets at the "
+                                               "commanded speed, as earlier versions did, ignoring "
+                                               "their gains and torque");
     app.add_option("--image-out", imageFile, "write a received firmware image to FILE");
     app.add_option("--vanish-after", vanishAfterMs,
                    "go away after MS, as an unplugged adapter does: the device closes and "
@@ -110,6 +118,8 @@ int main(int argc, char** argv)
     bus.SetReplyDelayMs(delayMs);
     bus.RefuseNextBlocks(refuse);
     bus.SetPacing(pacing, returnDelayUs);
+    bus.SetMotion(plainMotion ? SimMotion::Plain : SimMotion::Body);
+    bus.SetLoad(load);
     bus.KeepLogLines(false);  // serves for hours; --log writes the lines to a file instead
     if (!logFile.empty())
         bus.SetLogFile(logFile);

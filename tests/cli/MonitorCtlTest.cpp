@@ -51,7 +51,9 @@ TEST_F(Monitor, TextLinesShowThePagesTexts)
 
 TEST_F(Monitor, CsvRowsAreDecodedButNotScaled)
 {
-    // The high-byte-first model whose positions are divided by 4 and speeds scaled by 0.5.
+    // The high-byte-first model whose positions are divided by 4 and speeds scaled by 0.5,
+    // moving at its commanded speed from the start (the plain motion: a body gets there).
+    bus->SetMotion(SimMotion::Plain);
     bus->SetMemory(2, 40, 1);
     ASSERT_EQ(Run({"--byte-order", "1", "--status-level", "0", "move", "2", "900", "--speed", "100"}), 0)
         << err.str();
