@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 
 double RoundStep(double low, double high, int most)
 {
@@ -32,21 +31,9 @@ std::vector<double> Ticks(double low, double high, double step)
     return ticks;
 }
 
-std::pair<double, double> FitValues(const std::vector<const std::vector<StepPoint>*>& runs,
-                                    const std::vector<int>& marks, int most)
+std::pair<double, double> FitValues(double low, double high, int most)
 {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -low;
-    auto take = [&](double v) {
-        low = std::min(low, v);
-        high = std::max(high, v);
-    };
-    for (int m : marks)
-        take(m);
-    for (const auto* run : runs)
-        for (const StepPoint& p : *run)
-            take(p.value);
-    if (low > high)
+    if (!(low <= high))
         return {0, 20};
     if (high - low < 1) {
         low -= 10;
@@ -85,10 +72,15 @@ void ColumnPoints(const std::vector<StepPoint>& samples, const StepAxes& axes,
                 greatest = j;
             last = j;
         }
-        std::array<size_t, 4> picked = {i, std::min(least, greatest), std::max(least, greatest), last};
-        for (size_t k = 0; k < picked.size(); ++k)
-            if (k == 0 || picked[k] != picked[k - 1])
-                out.push_back(point(picked[k]));
+        // A point less than half a pixel from the one before it on the same column adds nothing
+        // a screen shows.
+        const std::array<size_t, 4> picked = {i, std::min(least, greatest), std::max(least, greatest), last};
+        out.push_back(point(i));
+        for (size_t k = 1; k < picked.size(); ++k) {
+            const auto p = point(picked[k]);
+            if (picked[k] != picked[k - 1] && std::abs(p.second - out.back().second) >= 0.5)
+                out.push_back(p);
+        }
         i = last + 1;
     }
 }

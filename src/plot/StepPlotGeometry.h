@@ -31,14 +31,15 @@ double RoundStep(double low, double high, int most);
 // The multiples of `step` from `low` to `high`, both included.
 std::vector<double> Ticks(double low, double high, double step);
 
-// The value range that shows every sample of `runs` and each of `marks` (start, target) with
-// a margin of a twentieth of the span on either side, widened to whole multiples of the round
-// step for at most `most` ticks. A range without span gets one of 20 around its value.
-std::pair<double, double> FitValues(const std::vector<const std::vector<StepPoint>*>& runs,
-                                    const std::vector<int>& marks, int most);
+// The value range that shows everything from `least` to `greatest` (every sample of the runs,
+// the start, the target) with a margin of a twentieth of the span on either side, widened to
+// whole multiples of the round step for at most `most` ticks. A range without span gets one
+// of 20 around its value.
+std::pair<double, double> FitValues(double least, double greatest, int most);
 
 // The points that draw `samples` (in time order) on `axes`: for each pixel column the first,
-// least, greatest and last sample on it in the order they came, repeats left out; samples
+// least, greatest and last sample on it in the order they came, less those within half a
+// pixel of the point before them on the column; samples
 // outside the time span are dropped except one on either side, so the line reaches the edge.
 void ColumnPoints(const std::vector<StepPoint>& samples, const StepAxes& axes,
                   std::vector<std::pair<double, double>>& out);
