@@ -120,9 +120,11 @@ void StepTestDialog::BuildControls()
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(plot);
     split->addWidget(table);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
     split->setChildrenCollapsible(false);
+    // The table shows six runs before it scrolls.
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() +
+                            6 * table->verticalHeader()->defaultSectionSize() + 4);
+    split->setSizes({440, table->minimumHeight()});
 
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left);
@@ -133,7 +135,7 @@ void StepTestDialog::BuildControls()
     connect(csvButton, &QPushButton::clicked, this, &StepTestDialog::OnExportCsv);
     connect(imageButton, &QPushButton::clicked, this, &StepTestDialog::OnExportImage);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
-    resize(980, 620);
+    resize(1180, 760);
 }
 
 void StepTestDialog::SetServo(const Servo& s)
