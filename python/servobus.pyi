@@ -123,6 +123,34 @@ class Monitor(Iterator[Feedback]):
     def __iter__(self) -> "Monitor": ...
     def __next__(self) -> Feedback: ...
 
+class StepSample:
+    """One feedback read of a step test."""
+    time_ms: float
+    answered: bool
+    position: int
+    speed: int
+    load: int
+    current: int
+    voltage: float
+    temperature: int
+    status: int
+
+class StepResult:
+    """The figures and samples of one step test; a figure it never got to is None."""
+    run: int
+    values: dict[int, int]
+    dead_ms: Optional[float]
+    rise_ms: Optional[float]
+    overshoot_pct: float
+    settling_ms: Optional[float]
+    steady_error: Optional[float]
+    peak_load: int
+    peak_current: int
+    reached: bool
+    start: int
+    target: int
+    samples: list[StepSample]
+
 class Servo:
     """A servo on the port, by ID."""
     @property
@@ -165,6 +193,13 @@ class Servo:
         """Writes a parameter file into it."""
     def restore(self) -> None:
         """Restores its factory parameters (ID 1, 115200 baud)."""
+    def step(self, to: int, from_: Optional[int] = None, duration: float = 1.0, *, speed: int = 0,
+             time: int = 0, acceleration: int = 0) -> StepResult:
+        """Step test: to `from_` and at rest, then `to`, read back to back for `duration` s."""
+    def sweep(self, swept: dict[int, Sequence[int]], *, to: int, from_: Optional[int] = None,
+              duration: float = 1.0, repeat: int = 1, speed: int = 0, time: int = 0,
+              acceleration: int = 0) -> list[StepResult]:
+        """The step test once per value (grid point) of the swept addresses; originals restored."""
     def reset_angle(self) -> None:
         """Resets its angle."""
 
@@ -234,8 +269,9 @@ _ServoSpec = Union[str, Tuple[int, str], Tuple[int, str, int]]
 class VirtualBus:
     """A virtual servo bus on a pseudo-terminal, in this process. A context manager."""
     def __init__(self, servos: Optional[Iterable[_ServoSpec]] = None,
-                 catalogue: Optional[_Path] = None) -> None:
-        """Starts the bus with the servos."""
+                 catalogue: Optional[_Path] = None, *, load: float = 0.0,
+                 plain_motion: bool = False) -> None:
+        """Starts the bus with the servos, under a constant `load` torque."""
     @property
     def device(self) -> str: ...
     def close(self) -> None:
@@ -248,6 +284,7 @@ class VirtualBus:
     drop_share: float
     corrupt_share: float
     reply_delay_ms: int
+    load: float
     def refuse_blocks(self, count: int) -> None: ...
     def set_fault_bits(self, id: int, bits: int) -> None: ...
     def memory(self, id: int) -> bytes: ...

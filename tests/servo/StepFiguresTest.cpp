@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <numbers>
 
 namespace {
 
@@ -53,8 +54,8 @@ TEST(StepFigures, KnownResponses)
         {"dead time", [&](double t) { return t < 0.03 ? 0 : 1 - std::exp(-(t - 0.03) / tau); },
          30 + 1000 * tau * std::log(1 / 0.98), 1000 * tau * std::log(9), 0, 30 + 1000 * tau * std::log(50),
          30 + 1000 * tau * std::log(50), 0, true, true, 2.5},
-        {"second order", SecondOrder, kNone, kNone, 100 * std::exp(-kZeta * M_PI / std::sqrt(1 - kZeta * kZeta)),
-         kEnvelopeMs - 1000 * M_PI / kDamped, kEnvelopeMs, 0, true, true, 0.2},
+        {"second order", SecondOrder, kNone, kNone, 100 * std::exp(-kZeta * std::numbers::pi / std::sqrt(1 - kZeta * kZeta)),
+         kEnvelopeMs - 1000 * std::numbers::pi / kDamped, kEnvelopeMs, 0, true, true, 0.2},
         // Rings around the target for good: through the band, never settled.
         {"never settles", [](double t) { return 1 + 0.1 * std::sin(30 * t) * (t > 0.01); }, kNone, kNone, 10,
          kNone, kNone, kNone, true, false, 0.5},

@@ -1,5 +1,5 @@
-// The step test on the virtual bus: the virtual servo's response follows its gains, load and
-// torque limit, and a sweep always puts the swept value and the torque switch back.
+// The step test on the virtual bus: the virtual servo's response follows its gains and load,
+// and a sweep always puts the swept value and the torque switch back.
 #include "BusFixture.h"
 #include "servo/Identify.h"
 #include "servo/ServoProgram.h"
@@ -9,8 +9,7 @@
 
 namespace {
 
-constexpr int kP = 21, kD = 22, kI = 23, kTorque = 40, kMaxTorque = 16, kUnload = 19, kProtectTime = 35;
-constexpr int kStatus = 56 + 9;
+constexpr int kP = 21, kD = 22, kI = 23, kTorque = 40;
 
 class StepSweep : public BusFixture {
 protected:
@@ -87,29 +86,6 @@ TEST_F(StepSweep, IntegralRemovesTheLoadsError)
     EXPECT_LE(std::abs(with.steadyError), with.band);
     EXPECT_GE(with.peakLoad, 60);
     ExpectRestored(r, kI, 0);
-}
-
-TEST_F(StepSweep, OverloadAfterTheProtectionTime)
-{
-    // Torque limited to 100 against a load of 300, 100 ms of protection time: the overload bit
-    // comes when the unload row enables it, never otherwise.
-    bus->SetLoad(300);
-    bus->SetMemory(1, kMaxTorque, 100);
-    bus->SetMemory(1, kMaxTorque + 1, 0);
-    bus->SetMemory(1, kProtectTime, 10);
-    for (const int unload : {44, 0}) {
-        SCOPED_TRACE(unload);
-        bus->SetMemory(1, kUnload, static_cast<uint8_t>(unload));
-        bus->SetMemory(1, kTorque, 1);
-        const long long from = bus->Steps();
-        WaitFor([&] { return (MemoryOf(1)[kStatus] & 0x20) != 0 || bus->Steps() > from + 50; },
-                "the overload bit or 0.5 s");
-        EXPECT_EQ((MemoryOf(1)[kStatus] & 0x20) != 0, unload == 44);
-        bus->SetMemory(1, kTorque, 0);  // clears it
-        NextStep();
-        NextStep();
-        EXPECT_EQ(MemoryOf(1)[kStatus] & 0x20, 0);
-    }
 }
 
 TEST_F(StepSweep, RestoresHoweverItEnds)
