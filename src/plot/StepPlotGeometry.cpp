@@ -50,22 +50,23 @@ void ColumnPoints(const std::vector<StepPoint>& samples, const StepAxes& axes,
                   std::vector<std::pair<double, double>>& out)
 {
     out.clear();
-    const size_t n = samples.size();
     // The samples within the span and one on either side of it.
-    size_t first = 0;
-    while (first + 1 < n && samples[first + 1].ms <= axes.fromMs)
-        ++first;
-    size_t end = first;
-    while (end < n && samples[end].ms <= axes.toMs)
-        ++end;
-    if (end < n)
-        ++end;
+    const auto after = [](double ms) { return [ms](const StepPoint& p) { return p.ms <= ms; }; };
+    size_t first = static_cast<size_t>(std::partition_point(samples.begin(), samples.end(), after(axes.fromMs)) -
+                                       samples.begin());
+    first = first > 0 ? first - 1 : 0;
+    size_t end = static_cast<size_t>(std::partition_point(samples.begin() + static_cast<long>(first), samples.end(),
+                                                          after(axes.toMs)) - samples.begin());
+    end = std::min(samples.size(), end + 1);
     auto point = [&](size_t i) { return std::pair{axes.X(samples[i].ms), axes.Y(samples[i].value)}; };
+    const double msPerPixel = (axes.toMs - axes.fromMs) / axes.width;
     size_t i = first;
     while (i < end) {
+        // The samples before the time where the next pixel column begins share this one.
         const double column = std::floor(axes.X(samples[i].ms));
+        const double nextMs = axes.fromMs + (column + 1 - axes.left) * msPerPixel;
         size_t least = i, greatest = i, last = i;
-        for (size_t j = i + 1; j < end && std::floor(axes.X(samples[j].ms)) == column; ++j) {
+        for (size_t j = i + 1; j < end && samples[j].ms < nextMs; ++j) {
             if (samples[j].value < samples[least].value)
                 least = j;
             if (samples[j].value > samples[greatest].value)
@@ -83,4 +84,15 @@ void ColumnPoints(const std::vector<StepPoint>& samples, const StepAxes& axes,
         }
         i = last + 1;
     }
+    // A flat stretch (within a quarter pixel of its first point) is one segment: a settled run
+    // costs a paint two points, not one a column.
+    size_t kept = 0;
+    for (size_t k = 0; k < out.size(); ++k) {
+        const bool flat = kept > 0 && k + 1 < out.size() &&
+                          std::abs(out[k].second - out[kept - 1].second) <= 0.25 &&
+                          std::abs(out[k + 1].second - out[kept - 1].second) <= 0.25;
+        if (!flat)
+            out[kept++] = out[k];
+    }
+    out.resize(kept);
 }

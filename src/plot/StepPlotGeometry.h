@@ -38,8 +38,9 @@ std::vector<double> Ticks(double low, double high, double step);
 std::pair<double, double> FitValues(double least, double greatest, int most);
 
 // The points that draw `samples` (in time order) on `axes`: for each pixel column the first,
-// least, greatest and last sample on it in the order they came, less those within half a
-// pixel of the point before them on the column; samples
-// outside the time span are dropped except one on either side, so the line reaches the edge.
+// least, greatest and last sample on it in the order they came, less those within half a pixel
+// of the point before them on the column; a flat stretch (within a quarter pixel of its first
+// point) only by its ends. Samples outside the time span are dropped except one on either
+// side, so the line reaches the edge.
 void ColumnPoints(const std::vector<StepPoint>& samples, const StepAxes& axes,
                   std::vector<std::pair<double, double>>& out);

@@ -47,8 +47,8 @@ TEST(StepPlotGeometry, ColumnsKeepSpikesAndEnds)
     axes.high = 4000;
     std::vector<std::pair<double, double>> points;
     ColumnPoints(samples, axes, points);
-    EXPECT_LE(points.size(), 4u * 603);
-    EXPECT_GT(points.size(), 600u);
+    // Flat but for the step and the spike: a handful of points.
+    EXPECT_LE(points.size(), 12u);
     // Time goes forward; the line starts at or before the left edge and ends at or past the
     // right one, with at most one point beyond each.
     EXPECT_TRUE(std::is_sorted(points.begin(), points.end()));
