@@ -968,6 +968,10 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
         <source>导出图片</source>
         <translation>Export image</translation>
     </message>
+    <message>
+        <source>最多 %1 个参数值</source>
+        <translation>At most %1 values</translation>
+    </message>
 </context>
 <context>
     <name>TrafficModel</name>

@@ -2,6 +2,7 @@
 
 #include "plot/StepPlot.h"
 #include "servo/MemoryRows.h"
+#include "protocol/ZNS.h"
 #include "servo/ServoProgram.h"
 #include "support/LeadingInt.h"
 #include "widgets/Utf8.h"
@@ -20,7 +21,13 @@
 #include <QSplitter>
 #include <QTableWidget>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
+
+// Values of one sweep: ten runs a repeat keep apart by colour.
+constexpr size_t kMostValues = 10;
 
 QLabel* LabelFor(const QString& text, QWidget* buddy)
 {
@@ -231,6 +238,10 @@ bool StepTestDialog::SweepValues(std::vector<SweepAxis>& swept)
         }
         axis.values.push_back(v);
     }
+    if (axis.values.size() > kMostValues) {
+        Warning(tr("最多 %1 个参数值").arg(kMostValues));
+        return false;
+    }
     if (axis.values.empty()) {
         Warning(tr("请输入 %1 的参数值").arg(U(row.name.c_str())));
         return false;
@@ -401,10 +412,16 @@ void StepTestDialog::OnEnded(const SweepReport& report)
         }))
         said << tr("有运行未到达目标");
     // What was put back: the swept value, and the torque switched off again.
-    for (const StepRestore& r : report.restores)
+    for (const StepRestore& r : report.restores) {
+        // The original as the programming page shows it: a signed row's by its sign bit.
+        int original = r.original;
+        for (const MemoryItem& row : sweepRows)
+            if (LeadingInt(row.address) == r.address && row.signBit != "-1")
+                original = DecodeSignMagnitude(r.original, LeadingInt(row.signBit));
         said << (r.restored ? tr("%1 已恢复为 %2") : tr("%1 恢复为 %2 失败!"))
                     .arg(sweptName.isEmpty() ? QString::number(r.address) : sweptName)
-                    .arg(r.original);
+                    .arg(original);
+    }
     if (report.torque)
         said << (report.torque->restored ? tr("扭能输出已关闭") : tr("关闭扭能输出失败!"));
     status->setText(said.join(QStringLiteral("; ")));
