@@ -59,7 +59,7 @@ void SweepD(CRobotDlg& page, const std::function<void(QWidget&)>& done)
         if (sweep->itemText(i).startsWith(QStringLiteral("D")))
             sweep->setCurrentIndex(i);
     values->setText(QStringLiteral("4, 8, 16, 32, 64"));
-    QObject::connect(&dialog, &StepTestDialog::finished, &dialog, [&dialog, done] {
+    QObject::connect(&dialog, &StepTestDialog::testEnded, &dialog, [&dialog, done] {
         QTimer::singleShot(300, &dialog, [&dialog, done] { done(dialog); });
     });
     start->click();

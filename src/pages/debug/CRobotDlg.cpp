@@ -356,8 +356,10 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
         std::lock_guard lock(targetMutex);
         target = Retarget(target, profile, hasRow ? &p : nullptr);
     }
-    if (!hasRow)
+    if (!hasRow) {
+        UpdateStepServo();
         return;  // the previous feedback range, scale and position address stay
+    }
     const int divisor = EffectiveDivisor(p.positionDivisor);
     const int m = 4095 / divisor;
     targetSlider->setRange(0, m);
@@ -365,30 +367,40 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
     targetEdit->setText(QString::number(m / 2));
     plot->SetPositionFactor(divisor);
     plot->update();
+    UpdateStepServo();
 }
 
 StepTestDialog& CRobotDlg::StepDialog()
 {
     // Made once and kept: a test still running when the dialog closes reports to it.
-    if (!stepDialog)
+    if (!stepDialog) {
         stepDialog = new StepTestDialog(host, catalogue, this);
+        // A servo selected while a test ran is the next test's.
+        connect(stepDialog, &StepTestDialog::testEnded, this, &CRobotDlg::UpdateStepServo);
+    }
     return *stepDialog;
+}
+
+void CRobotDlg::UpdateStepServo()
+{
+    // A running test keeps the servo it started with.
+    if (!stepDialog || stepDialog->Running())
+        return;
+    StepTestDialog::Servo s;
+    s.id = firstId;
+    s.key = selectedKey;
+    s.target = target;  // the window's thread alone sets it
+    MemoryTable table;
+    const int count = catalogue.LookupMemoryTable(table, selectedKey);
+    s.rows.assign(table.begin(), table.begin() + TableRows(table, count));
+    s.maxPosition = targetSlider->maximum();
+    stepDialog->SetServo(s);
 }
 
 void CRobotDlg::OnStepTest()
 {
     StepTestDialog& dialog = StepDialog();
-    if (!dialog.Running()) {
-        StepTestDialog::Servo s;
-        s.id = firstId;
-        s.key = selectedKey;
-        s.target = target;  // the window's thread alone sets it
-        MemoryTable table;
-        const int count = catalogue.LookupMemoryTable(table, selectedKey);
-        s.rows.assign(table.begin(), table.begin() + TableRows(table, count));
-        s.maxPosition = targetSlider->maximum();
-        dialog.SetServo(s);
-    }
+    UpdateStepServo();
     dialog.show();
     dialog.raise();
     dialog.activateWindow();

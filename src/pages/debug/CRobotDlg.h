@@ -103,6 +103,8 @@ private:
     void OnSet();
     // Opens the step test for the selected servo.
     void OnStepTest();
+    // The step test's servo: the selected one (unless a test runs).
+    void UpdateStepServo();
     void OnTargetScroll();
     void OnTorque();
     void OnExecute();

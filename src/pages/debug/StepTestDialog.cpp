@@ -148,6 +148,11 @@ void StepTestDialog::BuildControls()
 void StepTestDialog::SetServo(const Servo& s)
 {
     servo = s;
+    // A model of a smaller range gets a step within it.
+    if (startEdit->value() > s.maxPosition || targetEdit->value() > s.maxPosition) {
+        startEdit->setValue(s.maxPosition * 3 / 8);
+        targetEdit->setValue(s.maxPosition * 5 / 8);
+    }
     for (auto* e : {startEdit, targetEdit})
         e->setMaximum(s.maxPosition);
     // The gains worth sweeping: rows the user may write, but neither the servo's ID, its baud
@@ -426,7 +431,7 @@ void StepTestDialog::OnEnded(const SweepReport& report)
         said << (report.torque->restored ? tr("扭能输出已关闭") : tr("关闭扭能输出失败!"));
     status->setText(said.join(QStringLiteral("; ")));
     ShowState();
-    emit finished();
+    emit testEnded();
 }
 
 void StepTestDialog::OnExportCsv()

@@ -52,7 +52,7 @@ public:
 
 signals:
     // The test ended (finished, stopped or failed), after its last run was shown.
-    void finished();
+    void testEnded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
