@@ -117,10 +117,12 @@ public:
             s.size = size;
             s.eprom = row->area == text::kEprom;
             const int a = axis.address;
-            s.original = size == 1 ? image[static_cast<size_t>(a)]
-                         : highFirst
-                             ? static_cast<uint16_t>(image[static_cast<size_t>(a)] << 8 | image[static_cast<size_t>(a + 1)])
-                             : static_cast<uint16_t>(image[static_cast<size_t>(a + 1)] << 8 | image[static_cast<size_t>(a)]);
+            // The coded value as the servo holds it, written back byte for byte.
+            const int first = image[static_cast<size_t>(a)];
+            const int second = a + 1 < kImageSize ? image[static_cast<size_t>(a + 1)] : 0;
+            s.original = static_cast<uint16_t>(size == 1 ? first
+                                               : highFirst ? first << 8 | second
+                                                           : second << 8 | first);
             for (int v : axis.values) {
                 WriteRequest w = PrepareWrite(*row, v);
                 if (!w.refusal.empty()) {
@@ -194,8 +196,8 @@ public:
             recent.emplace_back(now, f.position);
             while (now - recent.front().first > kRestFor)
                 recent.erase(recent.begin());
-            const auto [low, high] = std::minmax_element(
-                recent.begin(), recent.end(), [](const auto& x, const auto& y) { return x.second < y.second; });
+            auto byPosition = [](const auto& x, const auto& y) { return x.second < y.second; };
+            const auto [low, high] = std::minmax_element(recent.begin(), recent.end(), byPosition);
             const bool still = high->second - low->second <= kRestSpan && now - begin >= kRestFor &&
                                now - recent.front().first >= kRestFor / 2;
             if (still || now - begin >= settings.settleLimit)
@@ -240,6 +242,13 @@ public:
         auto lastAnswer = t0;
         auto handed = t0;
         size_t handedCount = 0;
+        // The samples read since the last hand-over, if any.
+        auto handOver = [&] {
+            if (!callbacks.samples || handedCount == run.samples.size())
+                return;
+            callbacks.samples(run.index, {run.samples.begin() + static_cast<long>(handedCount), run.samples.end()});
+            handedCount = run.samples.size();
+        };
         int missed = 0;
         while (!Stopping()) {
             CaptureSample c;
@@ -258,16 +267,14 @@ public:
                 run.end = StepEnd::NoAnswer;
                 break;
             }
-            if (callbacks.samples && now - handed >= kBatchEvery) {
-                callbacks.samples(run.index, {run.samples.begin() + static_cast<long>(handedCount), run.samples.end()});
-                handedCount = run.samples.size();
+            if (now - handed >= kBatchEvery) {
+                handOver();
                 handed = now;
             }
         }
         if (run.end == StepEnd::Done && Stopping())
             run.end = StepEnd::Stopped;
-        if (callbacks.samples && handedCount < run.samples.size())
-            callbacks.samples(run.index, {run.samples.begin() + static_cast<long>(handedCount), run.samples.end()});
+        handOver();
         run.figures = ComputeStepFigures(run.samples, start, to);
     }
 
@@ -303,9 +310,8 @@ public:
             });
     }
 
-    std::vector<Swept> swept;
-
 private:
+    std::vector<Swept> swept;
     BusAccess& access;
     ZNS& protocol;
     ServoProgram& program;

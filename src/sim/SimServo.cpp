@@ -228,8 +228,8 @@ void SimServo::Advance(std::chrono::steady_clock::time_point now)
     clock += steps * kStep;
     // After a long stall (a suspended machine) the servo catches up on a few seconds only.
     steps = std::min<long long>(steps, 5000);
-    if (steps <= 0)
-        return;
+    // The registers are refreshed on every call, steps or not: a change made to the servo
+    // (its fault bits) shows at once.
     BodyInputs in = Inputs();
     if (!in.torque) {
         // Switching the torque off clears an overload.
@@ -248,7 +248,9 @@ void SimServo::Advance(std::chrono::steady_clock::time_point now)
             in = Inputs();  // the next steps run with the reduced torque
         }
     }
-    ++ticks;
+    // The voltage's flicker keeps the plain motion's pace: one tick per 10 ms.
+    bodySteps += steps;
+    ticks = static_cast<unsigned>(bodySteps / 10);
     position = body.position;
     velocity = body.velocity;
     load = body.torque;

@@ -93,6 +93,7 @@ private:
     SimMotion motion = SimMotion::Body;
     ServoBody body;
     double loadTorque = 0;
+    long long bodySteps = 0;
     std::chrono::steady_clock::time_point clock{};
     bool clockStarted = false;
     // The speed a timed command asks for, fixed when its target arrives.
