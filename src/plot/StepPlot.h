@@ -2,7 +2,7 @@
 // The step test's plot: the position of every run against time since its step, drawn over
 // one another, each in its own colour, with the start, the target and its settling band
 // dashed behind them, round ticks on both axes and a legend to the right. Belongs to the
-// window's thread: the dialog hands it each run whole when the run is over.
+// window's thread: the dialog hands it a run's samples as they come and whole when it is over.
 
 #include "plot/StepPlotGeometry.h"
 
