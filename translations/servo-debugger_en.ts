@@ -218,6 +218,10 @@
         <source>高速采集</source>
         <translation>Fast capture</translation>
     </message>
+    <message>
+        <source>阶跃测试</source>
+        <translation>Step test</translation>
+    </message>
 </context>
 <context>
     <name>CServoMain</name>
@@ -773,6 +777,208 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     <message>
         <source>未知型号</source>
         <translation>Unknown model</translation>
+    </message>
+</context>
+<context>
+    <name>StepPlot</name>
+    <message>
+        <source>阶跃曲线</source>
+        <translation>Step curves</translation>
+    </message>
+    <message>
+        <source>时间 (ms)</source>
+        <translation>Time (ms)</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Position</translation>
+    </message>
+</context>
+<context>
+    <name>StepTestDialog</name>
+    <message>
+        <source>阶跃测试</source>
+        <translation>Step test</translation>
+    </message>
+    <message>
+        <source>起点:</source>
+        <translation>Start:</translation>
+    </message>
+    <message>
+        <source>目标:</source>
+        <translation>Target:</translation>
+    </message>
+    <message>
+        <source>时长 (秒):</source>
+        <translation>Duration (s):</translation>
+    </message>
+    <message>
+        <source>重复次数:</source>
+        <translation>Repeats:</translation>
+    </message>
+    <message>
+        <source>扫描参数:</source>
+        <translation>Sweep:</translation>
+    </message>
+    <message>
+        <source>参数值:</source>
+        <translation>Values:</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>导出 CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>导出图片...</source>
+        <translation>Export image...</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>阶跃测试结果</source>
+        <translation>Step test results</translation>
+    </message>
+    <message>
+        <source>不扫描</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>参数值无效: %1</source>
+        <translation>Not a valid value: %1</translation>
+    </message>
+    <message>
+        <source>%1 的值须在 %2 到 %3 之间: %4</source>
+        <translation>%1 must lie between %2 and %3: %4</translation>
+    </message>
+    <message>
+        <source>请输入 %1 的参数值</source>
+        <translation>Enter the values of %1</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>The port is not open</translation>
+    </message>
+    <message>
+        <source>运行</source>
+        <translation>Run</translation>
+    </message>
+    <message>
+        <source>死区时间 (ms)</source>
+        <translation>Dead time (ms)</translation>
+    </message>
+    <message>
+        <source>上升时间 (ms)</source>
+        <translation>Rise time (ms)</translation>
+    </message>
+    <message>
+        <source>超调 (%)</source>
+        <translation>Overshoot (%)</translation>
+    </message>
+    <message>
+        <source>调节时间 (ms)</source>
+        <translation>Settling time (ms)</translation>
+    </message>
+    <message>
+        <source>稳态误差</source>
+        <translation>Steady error</translation>
+    </message>
+    <message>
+        <source>峰值负载</source>
+        <translation>Peak load</translation>
+    </message>
+    <message>
+        <source>峰值电流</source>
+        <translation>Peak current</translation>
+    </message>
+    <message>
+        <source>正在运行...</source>
+        <translation>Running...</translation>
+    </message>
+    <message>
+        <source>正在停止并恢复参数...</source>
+        <translation>Stopping and restoring...</translation>
+    </message>
+    <message>
+        <source>运行 %1</source>
+        <translation>Run %1</translation>
+    </message>
+    <message>
+        <source>正在运行 %1/%2...</source>
+        <translation>Running %1 of %2...</translation>
+    </message>
+    <message>
+        <source>完成: %1 次运行</source>
+        <translation>Done: %1 runs</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>舵机无应答</source>
+        <translation>The servo did not answer</translation>
+    </message>
+    <message>
+        <source>写入失败</source>
+        <translation>A write failed</translation>
+    </message>
+    <message>
+        <source>参数被拒绝: %1</source>
+        <translation>Refused: %1</translation>
+    </message>
+    <message>
+        <source>没有该舵机型号的内存表</source>
+        <translation>No memory table for this model</translation>
+    </message>
+    <message>
+        <source>串口已断开</source>
+        <translation>The port is gone</translation>
+    </message>
+    <message>
+        <source>有运行未到达目标</source>
+        <translation>a run never reached the target</translation>
+    </message>
+    <message>
+        <source>%1 已恢复为 %2</source>
+        <translation>%1 restored to %2</translation>
+    </message>
+    <message>
+        <source>%1 恢复为 %2 失败!</source>
+        <translation>restoring %1 to %2 failed!</translation>
+    </message>
+    <message>
+        <source>扭能输出已关闭</source>
+        <translation>torque off again</translation>
+    </message>
+    <message>
+        <source>关闭扭能输出失败!</source>
+        <translation>switching the torque off failed!</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>导出失败: </source>
+        <translation>Export failed: </translation>
+    </message>
+    <message>
+        <source>导出图片</source>
+        <translation>Export image</translation>
+    </message>
+    <message>
+        <source>最多 %1 个参数值</source>
+        <translation>At most %1 values</translation>
     </message>
 </context>
 <context>

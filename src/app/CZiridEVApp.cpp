@@ -43,6 +43,10 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "With --demo and --screenshot: the debug page's moves in fast capture (back-to-back "
         "feedback reads plotted against time).");
     parser.addOption(captureOption);
+    QCommandLineOption stepOption("step-test",
+        "With --demo and --screenshot: a picture of the step test's dialog after a sweep of the "
+        "first servo's D gain.");
+    parser.addOption(stepOption);
     parser.addOption(demoOption);
     parser.addOption(shotOption);
     parser.addOption(driveOption);
@@ -66,7 +70,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     return {parser.isSet(demoOption), parser.value(shotOption),
             parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1,
             parser.value(languageOption),
-            parser.isSet(trafficOption), parser.isSet(captureOption), -1};
+            parser.isSet(trafficOption), parser.isSet(captureOption), parser.isSet(stepOption), -1};
 }
 
 int CZiridEVApp::Run()
@@ -109,6 +113,9 @@ int CZiridEVApp::Run()
         StartDemoDrive(*window, options.driveMinutes);
 
     if (!options.screenshot.isEmpty())
-        StartScreenshot(*window, options.screenshot, demo != nullptr, options.fastCapture);
+        StartScreenshot(*window, options.screenshot, demo != nullptr,
+                        options.stepTest      ? ShotScene::StepTest
+                        : options.fastCapture ? ShotScene::FastCapture
+                                              : ShotScene::Moves);
     return QApplication::exec();
 }

@@ -20,6 +20,7 @@ public:
         QString language;  // "en", "zh", or empty for the system's UI language
         bool traffic = false;      // open the traffic inspector at start
         bool fastCapture = false;  // the demo screenshot's debug page in fast capture
+        bool stepTest = false;     // the demo screenshot of the step test's dialog after a sweep
         int exitCode = -1;         // 0 or more: the options are done (help, a mistake)
     };
 

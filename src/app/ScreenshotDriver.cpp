@@ -3,8 +3,12 @@
 #include "app/CServoMain.h"
 #include "app/TrafficWindow.h"
 #include "pages/debug/CRobotDlg.h"
+#include "pages/debug/StepTestDialog.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
@@ -13,19 +17,52 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
 
-// The debug page's control whose accessible name is `name`, in the window's language.
+// The control of `window` whose accessible name is `name`, in the window's language
+// (`context` its class's translation context).
 template <typename Control>
-Control* PageControl(CRobotDlg& page, const char* name)
+Control* PageControl(QWidget& window, const char* name, const char* context = "CRobotDlg")
 {
-    const QString shown = QCoreApplication::translate("CRobotDlg", name);
-    for (Control* c : page.findChildren<Control*>())
+    const QString shown = QCoreApplication::translate(context, name);
+    for (Control* c : window.findChildren<Control*>())
         if (c->accessibleName() == shown)
             return c;
     return nullptr;
+}
+
+// Opens the step test, sweeps D from 1500 to 2500 over 1.5 s and calls `done` with its dialog
+// once the sweep has ended.
+void SweepD(CRobotDlg& page, const std::function<void(QWidget&)>& done)
+{
+    auto* open = PageControl<QPushButton>(page, "阶跃测试");
+    if (!open)
+        return done(page);
+    open->click();
+    StepTestDialog& dialog = page.StepDialog();
+    const char* context = "StepTestDialog";
+    auto* from = PageControl<QSpinBox>(dialog, "起点:", context);
+    auto* to = PageControl<QSpinBox>(dialog, "目标:", context);
+    auto* duration = PageControl<QDoubleSpinBox>(dialog, "时长 (秒):", context);
+    auto* values = PageControl<QLineEdit>(dialog, "参数值:", context);
+    auto* sweep = dialog.findChild<QComboBox*>(QStringLiteral("sweepCombo"));
+    auto* start = dialog.findChild<QPushButton*>(QStringLiteral("startButton"));
+    if (!from || !to || !duration || !values || !sweep || !start)
+        return done(dialog);
+    from->setValue(1500);
+    to->setValue(2500);
+    duration->setValue(1.5);
+    for (int i = 0; i < sweep->count(); ++i)
+        if (sweep->itemText(i).startsWith(QStringLiteral("D")))
+            sweep->setCurrentIndex(i);
+    values->setText(QStringLiteral("4, 8, 16, 32, 64"));
+    QObject::connect(&dialog, &StepTestDialog::testEnded, &dialog, [&dialog, done] {
+        QTimer::singleShot(300, &dialog, [&dialog, done] { done(dialog); });
+    });
+    start->click();
 }
 
 // Types a move into the debug page and presses "设置".
@@ -63,26 +100,31 @@ bool SaveScreenshot(QWidget& w, const QString& file)
     return shot.save(file, "PNG");
 }
 
-void StartScreenshot(CServoMain& window, const QString& file, bool demo, bool fastCapture)
+void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene)
 {
     CServoMain* w = &window;
-    auto finish = [w, file] {
-        const bool saved = SaveScreenshot(*w, file);
+    auto finishWith = [w, file](QWidget& shown) {
+        const bool saved = SaveScreenshot(shown, file);
         if (!saved)
             std::fprintf(stderr, "servo-debugger: cannot write %s\n", qPrintable(file));
         w->Shutdown();
         QApplication::exit(saved ? 0 : 1);
     };
+    auto finish = [w, finishWith] { finishWith(*w); };
     if (!demo) {
         QTimer::singleShot(300, w, finish);
         return;
     }
-    // The debug page with curves: select the first servo, move it there and back.
-    QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, fastCapture] {
+    // The debug page with curves: select the first servo, move it there and back, or sweep
+    // its D gain in the step test.
+    QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, finishWith, scene] {
         if (w->FoundServos().empty())
             return finish();
         w->ChooseServo(0, false);
         CRobotDlg& page = w->DebugPage();
+        if (scene == ShotScene::StepTest)
+            return SweepD(page, finishWith);
+        const bool fastCapture = scene == ShotScene::FastCapture;
         if (fastCapture)
             page.SetFastCapture(true);
         QTimer::singleShot(600, w, [&page] { Move(page, "3300"); });

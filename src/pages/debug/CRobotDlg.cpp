@@ -1,6 +1,8 @@
 #include "pages/debug/CRobotDlg.h"
 
+#include "pages/debug/StepTestDialog.h"
 #include "plot/CPIC.h"
+#include "servo/MemoryRows.h"
 #include "support/LeadingInt.h"
 #include "widgets/ServoWords.h"
 #include "widgets/Utf8.h"
@@ -173,8 +175,11 @@ void CRobotDlg::BuildControls()
     op->addWidget(timeEdit, 4, 3);
     setButton = new QPushButton(tr("设置"));
     setButton->setAccessibleName(tr("设置"));
-    op->addWidget(setButton, 3, 4, 2, 2);
-    for (auto* b : {executeButton, setButton}) {
+    op->addWidget(setButton, 3, 4, 1, 2);
+    stepButton = new QPushButton(tr("阶跃测试"));
+    stepButton->setAccessibleName(tr("阶跃测试"));
+    op->addWidget(stepButton, 4, 4, 1, 2);
+    for (auto* b : {executeButton, setButton, stepButton}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -222,6 +227,7 @@ void CRobotDlg::BuildControls()
     layout->addLayout(bottom);
 
     connect(setButton, &QPushButton::clicked, this, &CRobotDlg::OnSet);
+    connect(stepButton, &QPushButton::clicked, this, &CRobotDlg::OnStepTest);
     // Each scroll notification of the target slider is one command: every step of a drag, a
     // click on the track, a key, and the end of a drag.
     connect(targetSlider, &QSlider::actionTriggered, this, [this] { OnTargetScroll(); });
@@ -342,6 +348,7 @@ void CRobotDlg::OnChannelClicked(int channel, bool ticked)
 void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& profile)
 {
     idEdit->setText(QString::number(id));  // sets firstId
+    selectedKey = key;
     DebugProfile p{};
     const bool hasRow = catalogue.LookupDebugProfile(key, p) != 0;
     TakeSamples();  // the samples read so far are plotted at the scale they were read with
@@ -349,8 +356,10 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
         std::lock_guard lock(targetMutex);
         target = Retarget(target, profile, hasRow ? &p : nullptr);
     }
-    if (!hasRow)
+    if (!hasRow) {
+        UpdateStepServo();
         return;  // the previous feedback range, scale and position address stay
+    }
     const int divisor = EffectiveDivisor(p.positionDivisor);
     const int m = 4095 / divisor;
     targetSlider->setRange(0, m);
@@ -358,6 +367,43 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
     targetEdit->setText(QString::number(m / 2));
     plot->SetPositionFactor(divisor);
     plot->update();
+    UpdateStepServo();
+}
+
+StepTestDialog& CRobotDlg::StepDialog()
+{
+    // Made once and kept: a test still running when the dialog closes reports to it.
+    if (!stepDialog) {
+        stepDialog = new StepTestDialog(host, catalogue, this);
+        // A servo selected while a test ran is the next test's.
+        connect(stepDialog, &StepTestDialog::testEnded, this, &CRobotDlg::UpdateStepServo);
+    }
+    return *stepDialog;
+}
+
+void CRobotDlg::UpdateStepServo()
+{
+    // A running test keeps the servo it started with.
+    if (!stepDialog || stepDialog->Running())
+        return;
+    StepTestDialog::Servo s;
+    s.id = firstId;
+    s.key = selectedKey;
+    s.target = target;  // the window's thread alone sets it
+    MemoryTable table;
+    const int count = catalogue.LookupMemoryTable(table, selectedKey);
+    s.rows.assign(table.begin(), table.begin() + TableRows(table, count));
+    s.maxPosition = targetSlider->maximum();
+    stepDialog->SetServo(s);
+}
+
+void CRobotDlg::OnStepTest()
+{
+    StepTestDialog& dialog = StepDialog();
+    UpdateStepServo();
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
 }
 
 bool CRobotDlg::HiddenControlsKey(QKeyEvent* key)

@@ -22,6 +22,7 @@
 #include <vector>
 
 class CPIC;
+class StepTestDialog;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
@@ -72,6 +73,9 @@ public:
     // Every feedback sample the poll and the capture read, for whoever wants to follow them.
     const FeedbackSamples& Samples() const { return samples; }
 
+    // The step test ("阶跃测试"), made at its first use.
+    StepTestDialog& StepDialog();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -97,6 +101,10 @@ private:
     WriteMode CurrentMode() const;
     void Issue(int target, int speed, int time, int acceleration);
     void OnSet();
+    // Opens the step test for the selected servo.
+    void OnStepTest();
+    // The step test's servo: the selected one (unless a test runs).
+    void UpdateStepServo();
     void OnTargetScroll();
     void OnTorque();
     void OnExecute();
@@ -132,6 +140,9 @@ private:
     QLineEdit* speedEdit = nullptr;
     QLineEdit* timeEdit = nullptr;
     QPushButton* setButton = nullptr;
+    QPushButton* stepButton = nullptr;
+    StepTestDialog* stepDialog = nullptr;
+    ModelKey selectedKey{};  // of the selected servo: its memory table gives the step test's gains
     QLineEdit* voltageField = nullptr;
     QLineEdit* temperatureField = nullptr;
     QLineEdit* loadField = nullptr;
