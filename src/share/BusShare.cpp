@@ -17,14 +17,14 @@ constexpr int kIdleLookMs = 1000;
 }  // namespace
 
 // One attached program: its connection and the thread that reads it.
-struct Client {
+struct Attached {
     std::unique_ptr<share::Stream> stream;
     share::FrameLink link;
     ShareClient who;
     std::thread thread;
     std::atomic<bool> finished{false};
 
-    explicit Client(std::unique_ptr<share::Stream> s) : stream(std::move(s)), link(*stream) {}
+    explicit Attached(std::unique_ptr<share::Stream> s) : stream(std::move(s)), link(*stream) {}
     std::string Name() const
     {
         return who.program.empty() ? "pid " + std::to_string(who.pid) : who.program;
@@ -43,12 +43,12 @@ struct BusShare::State : std::enable_shared_from_this<BusShare::State> {
     std::atomic<int> count{0};
 
     mutable std::mutex clientsMutex;
-    std::vector<std::shared_ptr<Client>> clients;
+    std::vector<std::shared_ptr<Attached>> clients;
 
     // The turn: one client's job at a time is given to the bus, in the order they asked.
     std::mutex turnMutex;
     std::condition_variable turnChanged;
-    std::deque<const Client*> waiting;
+    std::deque<const Attached*> waiting;
     bool busy = false;
 
     std::mutex eventMutex;
@@ -57,17 +57,17 @@ struct BusShare::State : std::enable_shared_from_this<BusShare::State> {
         : bus(b), portName(std::move(p)), owner(std::move(o)), listener(std::move(l)) {}
 
     void Accept();
-    void Serve(const std::shared_ptr<Client>& c);
+    void Serve(const std::shared_ptr<Attached>& c);
     // Runs `job` on the bus in `c`'s turn; false when it never ran (the share or the bus
     // ending).
-    bool InTurn(const Client& c, const ServoBus::Job& job);
-    share::ExchangeResult Execute(BusAccess& access, const Client& c,
+    bool InTurn(const Attached& c, const ServoBus::Job& job);
+    share::ExchangeResult Execute(BusAccess& access, const Attached& c,
                                   const share::ExchangeRequest& request);
     // The exchanges of an uninterrupted sequence, on the bus, until its end, the client's
     // silence or its going.
-    void Sequence(BusAccess& access, Client& c);
-    void Tell(bool joined, const Client& c);
-    void Refuse(Client& c, const std::string& why);
+    void Sequence(BusAccess& access, Attached& c);
+    void Tell(bool joined, const Attached& c);
+    void Refuse(Attached& c, const std::string& why);
 };
 
 BusShare::BusShare(ServoBus& bus, std::string portName, std::string ownerProgram, Listener l)
@@ -105,7 +105,7 @@ BusShare::~BusShare()
     }
     if (s.acceptor.joinable())
         s.acceptor.join();
-    std::vector<std::shared_ptr<Client>> left;
+    std::vector<std::shared_ptr<Attached>> left;
     {
         std::lock_guard lock(s.clientsMutex);
         left = s.clients;
@@ -148,13 +148,13 @@ void BusShare::State::Accept()
             return;
         std::lock_guard lock(clientsMutex);
         // Clients that went are joined here, so threads don't pile up.
-        std::erase_if(clients, [](const std::shared_ptr<Client>& c) {
+        std::erase_if(clients, [](const std::shared_ptr<Attached>& c) {
             if (!c->finished)
                 return false;
             c->thread.join();
             return true;
         });
-        auto c = std::make_shared<Client>(std::move(stream));
+        auto c = std::make_shared<Attached>(std::move(stream));
         if (static_cast<int>(clients.size()) >= kMaxClients || stop) {
             bus.Traffic().Note("", "a program more than " + std::to_string(kMaxClients) +
                                        " was refused");
@@ -165,7 +165,7 @@ void BusShare::State::Accept()
     }
 }
 
-void BusShare::State::Tell(bool joined, const Client& c)
+void BusShare::State::Tell(bool joined, const Attached& c)
 {
     const int now = joined ? ++count : --count;
     std::lock_guard lock(eventMutex);
@@ -173,7 +173,7 @@ void BusShare::State::Tell(bool joined, const Client& c)
         listener(ShareEvent{joined, c.who, now});
 }
 
-void BusShare::State::Refuse(Client& c, const std::string& why)
+void BusShare::State::Refuse(Attached& c, const std::string& why)
 {
     std::vector<uint8_t> head = c.link.Decoder().Pending();
     head.resize(std::min<size_t>(head.size(), 16));
@@ -181,7 +181,7 @@ void BusShare::State::Refuse(Client& c, const std::string& why)
     c.stream->Shutdown();
 }
 
-void BusShare::State::Serve(const std::shared_ptr<Client>& c)
+void BusShare::State::Serve(const std::shared_ptr<Attached>& c)
 {
     share::Frame f;
     const auto got = c->link.Read(f, kHelloWaitMs);
@@ -223,7 +223,7 @@ void BusShare::State::Serve(const std::shared_ptr<Client>& c)
             }
             auto result = std::make_shared<share::ExchangeResult>();
             result->outcome = Outcome::PortGone;
-            const Client* self = c.get();
+            const Attached* self = c.get();
             InTurn(*c, [this, self, request, result](BusAccess& a) {
                 *result = Execute(a, *self, *request);
             });
@@ -241,7 +241,7 @@ void BusShare::State::Serve(const std::shared_ptr<Client>& c)
     c->finished = true;
 }
 
-bool BusShare::State::InTurn(const Client& c, const ServoBus::Job& job)
+bool BusShare::State::InTurn(const Attached& c, const ServoBus::Job& job)
 {
     {
         std::unique_lock lock(turnMutex);
@@ -284,7 +284,7 @@ bool BusShare::State::InTurn(const Client& c, const ServoBus::Job& job)
     return ran;
 }
 
-share::ExchangeResult BusShare::State::Execute(BusAccess& access, const Client& c,
+share::ExchangeResult BusShare::State::Execute(BusAccess& access, const Attached& c,
                                                const share::ExchangeRequest& request)
 {
     share::ExchangeResult result;
@@ -306,7 +306,7 @@ share::ExchangeResult BusShare::State::Execute(BusAccess& access, const Client& 
     return result;
 }
 
-void BusShare::State::Sequence(BusAccess& access, Client& c)
+void BusShare::State::Sequence(BusAccess& access, Attached& c)
 {
     share::Frame f;
     while (!stop) {
