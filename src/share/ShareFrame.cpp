@@ -6,16 +6,18 @@ namespace share {
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, unsigned v)
+// Payloads are made at their full size and filled in place (appending byte by byte to an
+// empty vector trips a false alarm of GCC 12's overflow warnings).
+void Store16(uint8_t* at, unsigned v)
 {
-    b.push_back(static_cast<uint8_t>(v & 0xFF));
-    b.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+    at[0] = static_cast<uint8_t>(v & 0xFF);
+    at[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
 
-void Put32(std::vector<uint8_t>& b, uint32_t v)
+void Store32(uint8_t* at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>((v >> (8 * i)) & 0xFF));
+        at[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
 }
 
 unsigned Get16(const std::vector<uint8_t>& b, size_t at)
@@ -34,10 +36,14 @@ uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
 // The header, then the payload; a payload too long for a frame is cut to nothing of it.
 std::vector<uint8_t> Framed(FrameType type, const std::vector<uint8_t>& payload)
 {
-    std::vector<uint8_t> f{kMagic0, kMagic1, kVersion, static_cast<uint8_t>(type)};
     const size_t n = payload.size() <= kMaxPayload ? payload.size() : 0;
-    Put16(f, static_cast<unsigned>(n));
-    f.insert(f.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n));
+    std::vector<uint8_t> f(kHeaderSize + n);
+    f[0] = kMagic0;
+    f[1] = kMagic1;
+    f[2] = kVersion;
+    f[3] = static_cast<uint8_t>(type);
+    Store16(&f[4], static_cast<unsigned>(n));
+    std::copy_n(payload.begin(), n, f.begin() + kHeaderSize);
     return f;
 }
 
@@ -50,12 +56,13 @@ std::string Printable(const uint8_t* bytes, size_t n)
     return s;
 }
 
-std::vector<uint8_t> Named(int pid, const std::string& program)
+// `before` bytes left for the caller, the pid, the name.
+std::vector<uint8_t> Named(size_t before, int pid, const std::string& program)
 {
-    std::vector<uint8_t> p;
-    Put32(p, static_cast<uint32_t>(pid));
-    p.insert(p.end(), program.begin(), program.begin() + static_cast<std::ptrdiff_t>(
-                                                            std::min(program.size(), kMaxProgramName)));
+    const size_t n = std::min(program.size(), kMaxProgramName);
+    std::vector<uint8_t> p(before + 4 + n);
+    Store32(&p[before], static_cast<uint32_t>(pid));
+    std::copy_n(program.begin(), n, p.begin() + static_cast<std::ptrdiff_t>(before + 4));
     return p;
 }
 
@@ -68,33 +75,33 @@ bool KnownType(uint8_t t)
 
 std::vector<uint8_t> Encode(const Hello& m)
 {
-    return Framed(FrameType::Hello, Named(m.pid, m.program));
+    return Framed(FrameType::Hello, Named(0, m.pid, m.program));
 }
 
 std::vector<uint8_t> Encode(const Welcome& m)
 {
-    std::vector<uint8_t> p;
-    Put32(p, static_cast<uint32_t>(m.rate));
-    const auto named = Named(m.pid, m.program);
-    p.insert(p.end(), named.begin(), named.end());
+    std::vector<uint8_t> p = Named(4, m.pid, m.program);
+    Store32(&p[0], static_cast<uint32_t>(m.rate));
     return Framed(FrameType::Welcome, p);
 }
 
 std::vector<uint8_t> Encode(const ExchangeRequest& m)
 {
-    std::vector<uint8_t> p;
-    Put16(p, static_cast<unsigned>(std::clamp(m.timeoutMs, 0, 0xFFFF)));
-    Put16(p, static_cast<unsigned>(std::clamp(m.replySize, 0, static_cast<int>(kMaxPacket))));
-    p.insert(p.end(), m.packet.begin(), m.packet.end());
+    std::vector<uint8_t> p(4 + m.packet.size());
+    Store16(&p[0], static_cast<unsigned>(std::clamp(m.timeoutMs, 0, 0xFFFF)));
+    Store16(&p[2], static_cast<unsigned>(std::clamp(m.replySize, 0, static_cast<int>(kMaxPacket))));
+    std::copy(m.packet.begin(), m.packet.end(), p.begin() + 4);
     return Framed(FrameType::Exchange, p);
 }
 
 std::vector<uint8_t> Encode(const ExchangeResult& m)
 {
-    std::vector<uint8_t> p{static_cast<uint8_t>(m.outcome), static_cast<uint8_t>(m.damage)};
-    Put32(p, static_cast<uint32_t>(m.rate));
-    p.insert(p.end(), m.reply.begin(),
-             m.reply.begin() + static_cast<std::ptrdiff_t>(std::min(m.reply.size(), kMaxPacket)));
+    const size_t n = std::min(m.reply.size(), kMaxPacket);
+    std::vector<uint8_t> p(6 + n);
+    p[0] = static_cast<uint8_t>(m.outcome);
+    p[1] = static_cast<uint8_t>(m.damage);
+    Store32(&p[2], static_cast<uint32_t>(m.rate));
+    std::copy_n(m.reply.begin(), n, p.begin() + 6);
     return Framed(FrameType::Result, p);
 }
 
