@@ -254,9 +254,10 @@ Endpoint Listen(const std::string& portName)
         e.problem = "this user's identity is unknown";
         return e;
     }
-    // Full access for this user alone, nothing inherited.
+    // Owned by this user (not the token's default owner, which may be a group), full access
+    // for this user alone, nothing inherited. Only this user's programs can set that owner.
     PSECURITY_DESCRIPTOR sd = nullptr;
-    const std::string sddl = "D:P(A;;GA;;;" + user.text + ")";
+    const std::string sddl = "O:" + user.text + "D:P(A;;GA;;;" + user.text + ")";
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd,
                                                               nullptr)) {
         e.problem = "the pipe's security could not be made";
