@@ -245,7 +245,8 @@ void CServoMain::OnOpenClose()
             const PortOpening opening = OpenAtRate(a, name, rate);
             const bool ok = opening.opened;
             const OpenFailure failure = opening.failure;
-            const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates()};
+            const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates(),
+                                      a.Facts().SharedBy()};
             const PortTiming timing = a.Facts().Timing();
             QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal, timing] {
                 OnOpened(ok);
@@ -327,7 +328,7 @@ void CServoMain::ShowBaud(int code, int running)
         baudCombo->setCurrentIndex(code);
         const int asked = baudCombo->currentText().toInt();
         // The servo's own rate change is told in the driver's words, whatever the port.
-        const RateRefusal refusal{asked, running, RateControl::Device};
+        const RateRefusal refusal{asked, running, RateControl::Device, {}};
         if (!RateMatches(running, asked))
             ShowPortTrouble(PortWords::RateRefused(QString(), refusal));
     }
