@@ -202,6 +202,19 @@ void CServoMain::RememberNetworkPort(const QString& name)
     portCombo->setCurrentIndex(portCombo->findText(name));
 }
 
+void CServoMain::OpenAtStart(const QString& name, int rate)
+{
+    if (const int code = BaudCodeOfRate(rate); code >= 0)
+        baudCombo->setCurrentIndex(code);
+    if (name.isEmpty())
+        return;
+    if (const int listed = portCombo->findText(name); listed >= 0)
+        portCombo->setCurrentIndex(listed);
+    else
+        portCombo->setEditText(name);
+    ClickOpen();
+}
+
 void CServoMain::AddPortFirst(const QString& name)
 {
     portCombo->insertItem(0, name);

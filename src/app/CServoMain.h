@@ -43,6 +43,9 @@ public:
 
     // Puts a port name at the top of the port list and selects it (the demo bus).
     void AddPortFirst(const QString& name);
+    // The launch options: selects `rate` (0: leaves the list as it is) and, with a `name`,
+    // opens that port as "打开" does.
+    void OpenAtStart(const QString& name, int rate);
     // Fills the port list from the names in the order the system enumerated them: the last
     // one stands first and is selected.
     void FillPortList(const std::vector<std::string>& names);

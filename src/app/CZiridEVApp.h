@@ -20,6 +20,8 @@ public:
         QString language;  // "en", "zh", or empty for the system's UI language
         bool traffic = false;      // open the traffic inspector at start
         bool fastCapture = false;  // the demo screenshot's debug page in fast capture
+        QString port;              // open this port at start
+        int baud = 0;              // at this rate (0: the window's own choice)
         int exitCode = -1;         // 0 or more: the options are done (help, a mistake)
     };
 
