@@ -235,7 +235,8 @@ void CServoMain::OnOpenClose()
             const PortOpening opening = OpenAtRate(a, name, rate);
             const bool ok = opening.opened;
             const OpenFailure failure = opening.failure;
-            const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates()};
+            const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates(),
+                                      a.Facts().SharedBy()};
             QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal] {
                 OnOpened(ok);
                 const QString port = QString::fromStdString(name);
@@ -314,7 +315,7 @@ void CServoMain::ShowBaud(int code, int running)
         baudCombo->setCurrentIndex(code);
         const int asked = baudCombo->currentText().toInt();
         // The servo's own rate change is told in the driver's words, whatever the port.
-        const RateRefusal refusal{asked, running, RateControl::Device};
+        const RateRefusal refusal{asked, running, RateControl::Device, {}};
         if (!RateMatches(running, asked))
             ShowPortTrouble(PortWords::RateRefused(QString(), refusal));
     }

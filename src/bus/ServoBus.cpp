@@ -47,8 +47,9 @@ PortFacts BusAccess::Facts() const
     return bus.Facts();
 }
 
-int BusAccess::Open(const std::string& name)
+int BusAccess::Open(const std::string& name, bool exclusive)
 {
+    bus.port->SetExclusive(exclusive);
     const int opened = bus.port->Open(name);
     if (opened)
         bus.traffic.PortOpened();
@@ -288,6 +289,19 @@ bool ServoBus::EnterWhenIdle()
         return false;
     running = true;
     currentBus = this;
+    return true;
+}
+
+bool ServoBus::RunHereIfIdle(JobKind kind, const Job& job)
+{
+    if (OnBusThread() || !EnterWhenIdle())
+        return false;
+    struct Leave {
+        ServoBus& bus;
+        ~Leave() { bus.LeaveInline(); }
+    } leave{*this};
+    BusAccess access(*this, kind, generation);
+    job(access);
     return true;
 }
 

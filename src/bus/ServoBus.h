@@ -41,6 +41,8 @@ public:
     int TimeoutMs() const { return port.TimeoutMs(); }
     const OpenFailure& LastOpenError() const { return port.LastOpenError(); }
     bool RateRefused() const { return port.RateRefused(); }
+    // The program whose bus this port is attached to (empty: the port is this program's).
+    ShareOwner SharedBy() const { return port.SharedBy(); }
 
 private:
     friend class ServoBus;
@@ -61,8 +63,10 @@ public:
 
     PortFacts Facts() const;
     // Opens `name` (what was open closes first); the traffic record's times start there.
-    // 1 = opened, 0 = failed (Facts().LastOpenError() tells why).
-    int Open(const std::string& name);
+    // 1 = opened, 0 = failed (Facts().LastOpenError() tells why). A name another program of
+    // this user holds and shares attaches to its bus (Facts().SharedBy()), unless
+    // `exclusive`: then the device must be free, as it must be to be served.
+    int Open(const std::string& name, bool exclusive = false);
     int Close();
     // Puts `rate` in force with the bus's line settings and the kept time-out, purging both
     // ways; returns the rate in force before (Facts().RateRefused(): not taken).
@@ -145,6 +149,11 @@ public:
     // Called once per loss, right after the job that found the port gone, on the thread that
     // ran it; it must not wait for another thread. An empty function removes the listener.
     void SetPortGoneListener(std::function<void()> listener);
+
+    // Runs `job` at once on the calling thread if the bus is idle (as Run does), and says
+    // whether it did; a busy bus is left alone. For a thread that must never wait for the bus
+    // and posts the job instead when this fails (the shared bus's clients).
+    bool RunHereIfIdle(JobKind kind, const Job& job);
 
     // Queues a job and waits for its result. For threads that may wait for the bus
     // (servoctl, the Python module, tests), never for the window's thread.

@@ -58,7 +58,10 @@ std::string TrafficLine(const TrafficRecord& r)
     std::snprintf(head, sizeof head, "%12lld %-3s %-8s ", static_cast<long long>(r.timeUs),
                   DirectionName(r.direction), JobKindName(r.operation));
     const PacketView v = r.View();
-    return head + HexBytes(v.bytes, v.size) + "  | " + DecodePacket(v);
+    const std::string from = r.source.empty() ? std::string() : " [" + r.source + "]";
+    if (!r.note.empty())
+        return head + HexBytes(v.bytes, v.size) + "  | " + r.note + from;
+    return head + HexBytes(v.bytes, v.size) + "  | " + DecodePacket(v) + from;
 }
 
 const char* TrafficCsvHeader()
@@ -92,6 +95,36 @@ void TrafficLog::SetKeep(bool k)
     keep = k;
 }
 
+void TrafficLog::SetSource(const std::string& program)
+{
+    std::lock_guard lock(mutex);
+    source = program;
+}
+
+void TrafficLog::Note(const std::string& program, const std::string& text,
+                      const std::vector<uint8_t>& bytes)
+{
+    TrafficRecord r;
+    r.timeUs = (NowNs() - epochNs.load(std::memory_order_relaxed)) / 1000;
+    r.operation = JobKind::Command;
+    r.direction = PacketDirection::In;
+    r.verdict = Verdict::Damaged;
+    r.bytes = bytes;
+    r.source = program;
+    r.note = text;
+    {
+        std::lock_guard lock(mutex);
+        r.seq = nextSeq++;
+        if (records.size() >= capacity) {
+            records.pop_front();
+            ++dropped;
+        }
+        records.push_back(r);
+    }
+    if (echo)
+        echo(r);
+}
+
 void TrafficLog::Packet(const PacketView& v)
 {
     TrafficRecord r;
@@ -108,6 +141,7 @@ void TrafficLog::Packet(const PacketView& v)
     {
         std::lock_guard lock(mutex);
         r.seq = nextSeq++;
+        r.source = source;
         if (keep) {
             if (records.size() >= capacity) {
                 records.pop_front();

@@ -27,6 +27,10 @@ struct TrafficRecord {
     LoaderStep answering = LoaderStep::None;
     int block = 0;
     std::vector<uint8_t> bytes;
+    // The program that sent the exchange on a shared bus; empty for this program's own.
+    std::string source;
+    // A line about the bus rather than a packet (a client's bad frame); empty for packets.
+    std::string note;
 
     PacketView View() const;
 };
@@ -51,6 +55,13 @@ public:
     // The operation of the packets that follow; set by each bus job as it starts.
     void SetOperation(JobKind kind) { operation.store(kind, std::memory_order_relaxed); }
     JobKind Operation() const { return operation.load(std::memory_order_relaxed); }
+    // The program whose exchanges follow (a shared bus's client), empty for this program;
+    // set by the job that runs them.
+    void SetSource(const std::string& program);
+    // A line of its own: what happened with `program`'s connection (kept even while no
+    // packet is traced).
+    void Note(const std::string& program, const std::string& text,
+              const std::vector<uint8_t>& bytes = {});
 
     // Called with each record as it is made, on the bus's side (servoctl's --trace). Set it
     // before the log is tapped.
@@ -74,6 +85,7 @@ public:
 private:
     const size_t capacity;
     std::atomic<JobKind> operation{JobKind::Command};
+    std::string source;  // under the mutex
     std::atomic<int64_t> epochNs;
     std::function<void(const TrafficRecord&)> echo;
     bool keep = true;

@@ -31,8 +31,11 @@ public:
     Session(const std::string& catalogueFile, std::ostream& o, std::ostream& e)
         : out(o), err(e), catalogue(catalogueFile) {}
 
-    // Inside the command's job: the time-out kept, the port opened at `rate`.
-    int Open(BusAccess& access, const std::string& port, int rate, int timeoutMs);
+    // Inside the command's job: the time-out kept, the port opened at `rate`. A port another
+    // program shares is attached to (unless `exclusive`) and said so on stderr; there the
+    // owner's rate stands when no rate was given (`rateGiven` false).
+    int Open(BusAccess& access, const std::string& port, int rate, int timeoutMs,
+             bool exclusive = false, bool rateGiven = true);
     // Every packet in and out, decoded, one line each on `err` (--trace).
     void Trace();
 
@@ -72,6 +75,9 @@ struct CtlCommand {
     bool port = true;
     // The ID the identification read goes to.
     std::function<int()> servoId;
+    // The command holds the port for others (serve): it is opened for this program alone,
+    // and `run` goes on outside the bus's job.
+    bool holdsPort = false;
 };
 
 // The groups: each adds its subcommands to the app and its commands to the list.
@@ -79,3 +85,4 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddShareCommands(CLI::App& app, std::vector<CtlCommand>& commands);

@@ -20,16 +20,20 @@ void Checker::Fail(const std::string& message)
         error = message;
 }
 
-int Session::Open(BusAccess& access, const std::string& port, int rate, int timeoutMs)
+int Session::Open(BusAccess& access, const std::string& port, int rate, int timeoutMs,
+                  bool exclusive, bool rateGiven)
 {
     portName = port;
     access.SetTimeoutMs(timeoutMs);
-    const PortOpening opening = OpenAtRate(access, port, rate);
+    const PortOpening opening = OpenAtRate(access, port, rate, exclusive);
     if (!opening.opened) {
         err << "servoctl: cannot open " << port << ": " << OpenErrorText(opening.failure) << "\n";
         return kCtlBusFailed;
     }
-    if (opening.refused) {
+    const ShareOwner owner = access.Facts().SharedBy();
+    if (owner)
+        err << port << " is shared by " << owner.program << " (pid " << owner.pid << ")\n";
+    if (opening.refused && !(owner && !rateGiven)) {
         err << "servoctl: " << RefusedRateText(access.Facts(), port, rate) << "\n";
         return kCtlBusFailed;
     }

@@ -56,6 +56,18 @@ public:
         return kCtlDone;
     }
 
+    // A write that would have moved the servo off a shared bus's rate, said in the owner's
+    // words; else `failed`.
+    int Failed(const char* failed)
+    {
+        const PortFacts port = session.bus.Facts();
+        if (program.RateChangeRefused())
+            session.err << "servoctl: " << SharedBusText(port.SharedBy(), port.Rate(), "change the rate") << "\n";
+        else
+            session.err << failed << "\n";
+        return kCtlBusFailed;
+    }
+
     void TellWhereItWent()
     {
         if (baudCode >= 0 && session.bus.Facts().RateRefused())
@@ -131,8 +143,7 @@ int Set(Session& s, const ProgramArgs& a)
         p.TellWhereItWent();
     if (ok)
         return kCtlDone;
-    s.err << (w.eprom ? msg::kSaveFailed : msg::kSetFailed) << "\n";
-    return kCtlBusFailed;
+    return p.Failed(w.eprom ? msg::kSaveFailed : msg::kSetFailed);
 }
 
 int Save(Session& s, const ProgramArgs& a)
@@ -167,8 +178,7 @@ int LoadFile(Session& s, const ProgramArgs& a)
     case LoadResult::Failed:
         break;
     }
-    s.err << msg::kLoadFailed << "\n";
-    return kCtlBusFailed;
+    return p.Failed(msg::kLoadFailed);
 }
 
 // The restore, angle reset and risk commands: no table needed.
@@ -191,10 +201,8 @@ int Special(Session& s, const ProgramArgs& a, const std::string& which)
         done = msg::kRiskDone;
         failed = msg::kRiskFailed;
     }
-    if (!ok) {
-        s.err << failed << "\n";
-        return kCtlBusFailed;
-    }
+    if (!ok)
+        return p.Failed(failed);
     s.out << done << std::endl;
     if (which == "restore")
         p.TellWhereItWent();

@@ -16,7 +16,7 @@ namespace {
 struct Texts {
     std::string port, baud = "115200", timeout = "100", catalogue;
     std::string byteOrder, statusLevel, positionAddress;
-    bool verbose = false, trace = false;
+    bool verbose = false, trace = false, exclusive = false;
 };
 
 }  // namespace
@@ -33,7 +33,9 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
                                         "rfc2217s://HOST:PORT, tcp://HOST:PORT (default: the "
                                         "first the window lists)")
         ->type_name("PORT");
-    app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
+    app.add_flag("--exclusive", t.exclusive, "open the port for this program alone: fail when "
+                                             "another program holds it, rather than share its bus");
+    auto* baudOption = app.add_option("-b,--baud", t.baud, "baud rate, one of the baud list")->capture_default_str()->type_name("N");
     app.add_option("-t,--timeout", t.timeout, "read and write time-out, ms; auto: "
                                                  "from the exchange, rate and adapter")->capture_default_str()->type_name("N|auto");
     app.add_option("--catalogue", t.catalogue, "model catalogue (default: setup.log here, else "
@@ -51,6 +53,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddMonitorCommands(app, commands);
     AddProgramCommands(app, commands);
     AddUpgradeCommands(app, commands);
+    AddShareCommands(app, commands);
 
     std::vector<const char*> argv;
     for (const auto& a : args)
@@ -115,8 +118,16 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     if (t.trace)
         s.Trace();
     s.autoTimeout = autoTimeout;
+    // Without -b a shared bus is used at its owner's rate.
+    const bool rateGiven = baudOption->count() > 0;
+    if (command->holdsPort) {
+        const int r = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
+            return s.Open(access, port, rate, timeoutMs, true);
+        });
+        return r != kCtlDone ? r : command->run(s);
+    }
     return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
-        if (const int r = s.Open(access, port, rate, timeoutMs); r != kCtlDone)
+        if (const int r = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven); r != kCtlDone)
             return r;
         if (autoTimeout) {
             const Exchange exchange = command->exchange ? command->exchange() : kLongestExchange;

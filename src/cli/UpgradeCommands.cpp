@@ -3,6 +3,7 @@
 #include "cli/ScopedSignal.h"
 
 #include "servo/CommTest.h"
+#include "servo/ConsoleWords.h"
 #include "servo/FirmwareFile.h"
 #include "servo/LoaderFrames.h"
 #include "servo/UpgradeBackup.h"
@@ -169,6 +170,11 @@ bool BackUp(Session& s, int id, BackupResult& backup)
 
 int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
 {
+    // Another program's bus stays at its rate and out of the loader.
+    if (const ShareOwner owner = s.bus.Facts().SharedBy()) {
+        s.err << "servoctl: " << SharedBusText(owner, s.bus.Facts().Rate(), "flash firmware") << "\n";
+        return kCtlBusFailed;
+    }
     auto image = std::make_unique<FirmwareImage>();
     FirmwareLoadResult loaded;
     if (!Load(s, file, *image, loaded))

@@ -108,6 +108,39 @@ Reply ZNS::OtherId(uint8_t from)
     return r;
 }
 
+int ZNS::StatusSize(const ServoProfile& profile, uint8_t id)
+{
+    return id == kBroadcastId || profile.statusLevel == 0 ? 0 : kStatusPacketSize;
+}
+
+Reply ZNS::Relay(const uint8_t* packet, int n, int replySize, std::vector<uint8_t>& reply)
+{
+    reply.clear();
+    FlushInput();
+    if (packet == nullptr || n < 6 || n > 259)
+        return Reply::Failed(Outcome::WriteFailed);
+    SendBytes(packet, n - 1);
+    if (!SendByte(packet[n - 1]))
+        return Sent(0);
+    const uint8_t id = packet[2];
+    if (replySize <= 0 || id == kBroadcastId)
+        return Reply::Answered();
+    // A status packet is a read reply without data: one check serves both.
+    relaying = true;
+    Reply r;
+    if (replySize == kStatusPacketSize) {
+        r = CheckStatus(id);
+        ReplyEnded(r);
+    } else {
+        const int data = std::min(replySize - kStatusPacketSize, 255);
+        r = ReceiveReadReply(id, nullptr, static_cast<uint8_t>(data));
+    }
+    relaying = false;
+    reply = relayed;
+    relayed.clear();
+    return r;
+}
+
 Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
 {
     if (id == kBroadcastId || profile.statusLevel == 0)
@@ -184,6 +217,7 @@ Reply ZNS::ReadMemory(uint8_t id, uint8_t address, uint8_t* buffer, uint8_t n)
 {
     FlushInput();
     const uint8_t params[1] = {n};
+    port.NextReply(id == kBroadcastId ? 0 : n + kStatusPacketSize);
     if (!SendPacket(id, address, params, 1, instr::kRead))
         return Sent(0);
     return ReceiveReadReply(id, buffer, n);
@@ -200,6 +234,7 @@ Reply ZNS::WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t addres
     // A write always carries its address: an empty block (whose data pointer may well be
     // null) must not turn into a packet without parameters.
     static const uint8_t noData = 0;
+    port.NextReply(StatusSize(profile, id));
     if (!SendPacket(id, address, data != nullptr ? data : &noData, n, instruction))
         return Sent(0);
     return AwaitStatus(profile, id);
@@ -208,6 +243,7 @@ Reply ZNS::WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t addres
 Reply ZNS::BareExchange(const ServoProfile& profile, uint8_t id, uint8_t instruction)
 {
     FlushInput();
+    port.NextReply(StatusSize(profile, id));
     if (!SendPacket(id, 0, nullptr, 0, instruction))
         return Sent(0);
     return AwaitStatus(profile, id);
@@ -251,6 +287,7 @@ Reply ZNS::SendPositionCommand(const ServoProfile& profile, uint8_t id, int posi
 {
     FlushInput();
     const auto block = PositionBlock(profile, position, acceleration, speed, time);
+    port.NextReply(StatusSize(profile, id));
     if (!SendPacket(id, profile.positionAddress, block.data(), 7, instruction))
         return Sent(0);
     return AwaitStatus(profile, id);
@@ -273,16 +310,19 @@ Reply ZNS::SyncWritePosition(const ServoProfile& profile, const uint8_t* ids, in
                              int position, int acceleration, int speed, int time)
 {
     const auto block = PositionBlock(profile, position, acceleration, speed, time);
+    port.NextReply(0);
     return Sent(SendSyncPacket(ids, count, profile.positionAddress, block.data(), 7));
 }
 
 Reply ZNS::Action()
 {
+    port.NextReply(0);
     return Sent(SendPacket(kBroadcastId, 0, nullptr, 0, instr::kAction));
 }
 
 Reply ZNS::RequestUpgrade(uint8_t id)
 {
+    port.NextReply(0);
     return Sent(SendPacket(id, 0, nullptr, 0, instr::kUpgrade));
 }
 
@@ -336,7 +376,7 @@ int ZNS::ReceiveBytes(uint8_t* buffer, int n)
     if (buffer == nullptr)
         return 0;
     const int got = port.Read(buffer, n);
-    if (got > 0 && tap.load(std::memory_order_relaxed))
+    if (got > 0 && (relaying || tap.load(std::memory_order_relaxed)))
         incoming.insert(incoming.end(), buffer, buffer + got);
     return got;
 }
@@ -353,6 +393,8 @@ int ZNS::FlushInput()
 
 void ZNS::ReplyEnded(const Reply& reply)
 {
+    if (relaying)
+        relayed = incoming;
     if (PacketTap* const t = tap.load(std::memory_order_relaxed)) {
         const int n = static_cast<int>(incoming.size());
         t->Packet(PacketView{PacketDirection::In, VerdictOf(reply, n), reply.damage,

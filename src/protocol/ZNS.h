@@ -125,12 +125,34 @@ public:
     // What a packet that expects no reply came to.
     Reply Sent(int sendResult) const;
 
+    // Exchanges that follow one another with nothing between them on the bus (a parameter
+    // save or load, a scan, a run of sync writes): on a shared bus the owner runs nothing
+    // else meanwhile. Nests; a port of this program's own ignores it.
+    class Uninterrupted {
+    public:
+        explicit Uninterrupted(ZNS& z) : port(z.port) { port.Hold(true); }
+        ~Uninterrupted() { port.Hold(false); }
+        Uninterrupted(const Uninterrupted&) = delete;
+        Uninterrupted& operator=(const Uninterrupted&) = delete;
+
+    private:
+        Port& port;
+    };
+
+    // Another program's exchange on this bus: `packet` (one whole packet) goes out as it is
+    // and, unless `replySize` is 0 or the packet is a broadcast, a reply of `replySize` bytes
+    // (a status packet, or a read reply of replySize - 6 data bytes) is awaited and checked
+    // as this program's own would be. `reply` gets the bytes that came, as they came.
+    Reply Relay(const uint8_t* packet, int n, int replySize, std::vector<uint8_t>& reply);
+
 private:
     // Called once a reply has been judged, whatever it came to (the traffic record's verdict).
     void ReplyEnded(const Reply& reply);
     // The loader's bytes, shown to the tap with their step.
     void TraceLoader(PacketDirection direction, LoaderStep step, LoaderStep answering,
                      int block, const uint8_t* bytes, int n);
+    // The reply size a request to `id` waits for: a status packet, or none.
+    static int StatusSize(const ServoProfile& profile, uint8_t id);
     Reply CheckStatus(uint8_t id);
     Reply CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n);
     Reply WriteExchange(const ServoProfile& profile, uint8_t id, uint8_t address,
@@ -154,5 +176,7 @@ private:
     std::vector<uint8_t> held;
     // Closed inspector: one relaxed load per packet and per read.
     std::atomic<PacketTap*> tap{nullptr};
-    std::vector<uint8_t> incoming;  // the bytes of the reply being read, while tapped
+    std::vector<uint8_t> incoming;  // the bytes of the reply being read, while tapped or relayed
+    bool relaying = false;          // a Relay's reply is being read
+    std::vector<uint8_t> relayed;   // its bytes
 };

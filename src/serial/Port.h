@@ -14,6 +14,15 @@ enum class RateControl {
     Device,  // the local driver
     Server,  // the server, asked over the network (RFC 2217)
     Fixed,   // the server's own setting, which the client cannot change (raw TCP)
+    Shared,  // another program of this user owns the port and shares its bus at its rate
+};
+
+// The program that owns a port this one is attached to (empty program: not attached).
+struct ShareOwner {
+    std::string program;  // "servo-debugger", "servoctl", ...
+    int pid = 0;
+    bool operator==(const ShareOwner&) const = default;
+    explicit operator bool() const { return !program.empty(); }
 };
 
 // What a port knows of the time its exchanges lose outside the wire.
@@ -70,6 +79,19 @@ public:
     virtual int BaudRate() const = 0;
     // The kept time-out (SetTimeoutMs).
     virtual int TimeoutMs() const = 0;
+
+    // Sharing another program's bus. A port that opens devices itself ignores these.
+    // Whether the next Open must open the device itself (true) rather than attach to another
+    // program of this user that holds the name and shares it (false, the default).
+    virtual void SetExclusive(bool /*exclusive*/) {}
+    // Who owns the bus this port is attached to; empty when it is not attached. Any thread.
+    virtual ShareOwner SharedBy() const { return {}; }
+    // The size of the reply the next packet written waits for (0: none), told by the
+    // protocol just before it writes a request: an attached port sends whole exchanges.
+    virtual void NextReply(int /*bytes*/) {}
+    // The exchanges between Hold(true) and Hold(false) follow one another on the bus with
+    // nothing of another program between them. Nests.
+    virtual void Hold(bool /*hold*/) {}
 };
 
 // Whether a rate the driver reports running at is the one asked for: within 2 %, the

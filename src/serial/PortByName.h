@@ -1,8 +1,9 @@
 #pragma once
-// The bus's one port for the whole run: a name opens what it names. rfc2217:// and tcp://
-// names open a network port, the in-process line's name (where there is one: the demo's)
-// the line, any other name a serial device. The time-out carries over from one kind to the
-// next; each kind keeps its own rate.
+// The bus's one port for the whole run: a name opens what it names. A name another program
+// of this user holds and shares attaches to its bus (unless told to be exclusive); else
+// rfc2217:// and tcp:// names open a network port, the in-process line's name (where there
+// is one: the demo's) the line, any other name a serial device. The time-out carries over
+// from one kind to the next; each kind keeps its own rate.
 
 #include "serial/ChannelPort.h"
 #include "serial/Port.h"
@@ -32,6 +33,10 @@ public:
     PortTiming Timing() const override { return Active().Timing(); }
     int BaudRate() const override { return Active().BaudRate(); }
     int TimeoutMs() const override { return Active().TimeoutMs(); }
+    void SetExclusive(bool e) override { exclusive = e; }
+    ShareOwner SharedBy() const override { return Active().SharedBy(); }
+    void NextReply(int bytes) override { Active().NextReply(bytes); }
+    void Hold(bool hold) override { Active().Hold(hold); }
 
 private:
     Port& Active() const { return *active.load(); }
@@ -39,6 +44,8 @@ private:
     std::unique_ptr<Port> device;
     std::unique_ptr<ChannelPort> line;
     std::unique_ptr<Port> network;  // made at the first network name
+    std::unique_ptr<Port> shared;   // another program's bus
+    bool exclusive = false;
     // Read by other threads (the window asks whether the port is open); changed only by
     // Open, on the bus's thread.
     std::atomic<Port*> active;

@@ -34,8 +34,16 @@ std::string OpenErrorText(OpenError reason, const std::string& systemText)
     return systemText.empty() ? std::string("cannot open") : systemText;
 }
 
+std::string SharedBusText(const ShareOwner& owner, int rate, const std::string& what)
+{
+    return "the bus is shared at " + std::to_string(rate) + " by " + owner.program + " (pid " +
+           std::to_string(owner.pid) + "); close it there to " + what;
+}
+
 std::string RefusedRateText(const std::string& name, const RateRefusal& refusal)
 {
+    if (refusal.control == RateControl::Shared)
+        return SharedBusText(refusal.owner, refusal.running, "change the rate");
     if (refusal.control == RateControl::Fixed)
         return name + " is a raw TCP port: its server sets the rate, so "
                + std::to_string(refusal.asked)

@@ -9,6 +9,11 @@
 
 #include <string>
 
+// What an attached client may not do on the owner's bus, in the owner's words:
+// "the bus is shared at 115200 by servo-debugger (pid 4711); close it there to change the
+// rate" (`what`: "change the rate", "flash firmware").
+std::string SharedBusText(const ShareOwner& owner, int rate, const std::string& what);
+
 // The reason alone ("no such device", ...); `systemText` stands for OpenError::Other.
 std::string OpenErrorText(OpenError reason, const std::string& systemText = {});
 inline std::string OpenErrorText(const OpenFailure& failure)

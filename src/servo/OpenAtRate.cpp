@@ -1,17 +1,17 @@
 #include "servo/OpenAtRate.h"
 
-PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate)
+PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate, bool exclusive)
 {
     PortOpening result;
     const PortFacts port = access.Facts();
-    result.opened = access.Open(name) != 0;
+    result.opened = access.Open(name, exclusive) != 0;
     if (!result.opened) {
         result.failure = port.LastOpenError();
         return result;
     }
     // What a network server sent before the first request answers nothing: it is recorded
     // as stray and dropped.
-    if (port.Rates() != RateControl::Device)
+    if (port.Rates() == RateControl::Server || port.Rates() == RateControl::Fixed)
         access.protocol.DropStray();
     // A local device first gets its own rate back, as the window always did; a network
     // port's server would only answer one request more (and a raw TCP port takes the first
@@ -26,5 +26,5 @@ PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate)
 
 RateRefusal RefusalOf(const PortFacts& port, int asked)
 {
-    return {asked, port.Rate(), port.Rates()};
+    return {asked, port.Rate(), port.Rates(), port.SharedBy()};
 }

@@ -37,11 +37,12 @@ namespace {
 // order, back to back: each servo acts on its own packet, so the last ones start one
 // packet's wire time after the first. The first failed packet's result, or the last one's.
 template <typename Send>
-Reply SyncInSlices(const std::vector<uint8_t>& ids, int blockLength, Send send)
+Reply SyncInSlices(ZNS& protocol, const std::vector<uint8_t>& ids, int blockLength, Send send)
 {
     if (ids.empty())
         return Reply::Failed(Outcome::WriteFailed);
     const size_t slice = static_cast<size_t>(SyncGroupsPerPacket(blockLength));
+    const ZNS::Uninterrupted sequence(protocol);
     Reply all = Reply::Answered();
     for (size_t from = 0; from < ids.size(); from += slice) {
         const int count = static_cast<int>(std::min(slice, ids.size() - from));
@@ -57,7 +58,7 @@ Reply SyncInSlices(const std::vector<uint8_t>& ids, int blockLength, Send send)
 Reply SyncPositionCommand(ZNS& protocol, const ServoProfile& profile, const std::vector<uint8_t>& ids,
                           int target, int speed, int time, int acceleration)
 {
-    return SyncInSlices(ids, 7, [&](const uint8_t* slice, int count) {
+    return SyncInSlices(protocol, ids, 7, [&](const uint8_t* slice, int count) {
         return protocol.SyncWritePosition(profile, slice, count, target, acceleration, speed, time);
     });
 }
@@ -73,6 +74,7 @@ Reply IssuePositionCommand(ZNS& protocol, const ServoProfile& profile, WriteMode
         return SyncPositionCommand(protocol, profile, RangeIds(firstId, lastId), target, speed, time,
                                    acceleration);
     case WriteMode::Registered: {
+        const ZNS::Uninterrupted sequence(protocol);
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {
             const Reply r = protocol.RegWritePosition(profile, id, target, acceleration, speed, time);
@@ -93,10 +95,11 @@ Reply SendTorqueSwitch(ZNS& protocol, const ServoProfile& profile, WriteMode mod
     case WriteMode::Normal:
         return protocol.WriteByte(profile, static_cast<uint8_t>(firstId), address, value);
     case WriteMode::Sync:
-        return SyncInSlices(RangeIds(firstId, lastId), 1, [&](const uint8_t* ids, int count) {
+        return SyncInSlices(protocol, RangeIds(firstId, lastId), 1, [&](const uint8_t* ids, int count) {
             return protocol.Sent(protocol.SendSyncPacket(ids, count, address, &value, 1));
         });
     case WriteMode::Registered: {
+        const ZNS::Uninterrupted sequence(protocol);
         Reply all = Reply::Answered();
         for (uint8_t id : RangeIds(firstId, lastId)) {
             const Reply r = protocol.RegWriteMemory(profile, id, address, &value, 1);

@@ -8,6 +8,9 @@ BusScanner::BusScanner(ZNS& b, ModelCatalogue& c, bool again) : protocol(b), cat
 
 bool BusScanner::Probe(int id, const ScanReports& reports)
 {
+    // One ID's probe and its askings again go with nothing of another program between them:
+    // a late answer is then this scan's own. (A whole scan would hold a shared bus too long.)
+    const ZNS::Uninterrupted sequence(protocol);
     Identity found;
     const auto asked = Clock::now();
     const Reply reply = IdentifyServo(protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);

@@ -156,10 +156,19 @@ void ServoProgram::FollowBaud(int code)
         followBaud(code);
 }
 
+bool ServoProgram::RateMayBecome(int code)
+{
+    const PortFacts port = bus.Facts();
+    rateChangeRefused = port.Rates() == RateControl::Shared && BaudRateOfCode(code) != port.Rate();
+    return !rateChangeRefused;
+}
+
 int ServoProgram::LockedWrite(bool locked, int newLevel,
                               const std::function<Reply(const ServoProfile&, uint8_t id)>& write,
                               const std::function<void(uint8_t& id)>& written)
 {
+    // Unlock, write and lock go with nothing of another program between them.
+    const ZNS::Uninterrupted sequence(protocol);
     const auto lock = static_cast<uint8_t>(LockAddressNow());
     auto id = static_cast<uint8_t>(selectedId.load());
     protocol.SetReplyTimeout(kWriteTimeoutMs);
@@ -192,6 +201,9 @@ int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
     const auto low = static_cast<uint8_t>(value & 0xFF);
     // Without a lock flag the value goes alone.
     const bool locked = eprom && LockAddressNow() != kNoLock;
+    rateChangeRefused = false;
+    if (address == addr::kBaudCode && !RateMayBecome(low))
+        return 0;
     return LockedWrite(
         locked, address == addr::kStatusLevel ? low : -1,
         [&](const ServoProfile& p, uint8_t id) {
@@ -215,6 +227,9 @@ int ServoProgram::WriteBlock(int n)
     if (n < 0 || n > kMaxWriteCount)
         return 0;
     const MemoryImage block = Image();
+    rateChangeRefused = false;
+    if (n > addr::kBaudCode && !RateMayBecome(block[addr::kBaudCode]))
+        return 0;
     // The servo takes the block's ID, rate and status level only where the block reaches
     // them; a shorter block leaves the servo's own (and the image's bytes there may never
     // have been read).
@@ -262,6 +277,8 @@ LoadResult ServoProgram::LoadParameterFile(const std::string& path)
 
 bool ServoProgram::RestoreParameters()
 {
+    if (!RateMayBecome(kRestoredBaudCode))
+        return false;
     protocol.SetReplyTimeout(kWriteTimeoutMs);
     const ServoProfile p = Profile();
     const bool ok = protocol.RestoreParameters(p, static_cast<uint8_t>(selectedId.load())).ok();

@@ -93,6 +93,11 @@ public:
     bool ResetAngle();
     bool RiskyOperation();
 
+    // Whether the last write, load or restore was not sent because it would have moved the
+    // servo to another rate than that of the bus another program shares with this one (the
+    // owner's other servos and polls run at that rate).
+    bool RateChangeRefused() const { return rateChangeRefused; }
+
 private:
     int LockAddressNow() const;
     // The image no longer stands for the selected servo: its ID or its bytes changed other
@@ -100,6 +105,9 @@ private:
     void MarkStale();
     void Settle() const;
     void FollowBaud(int code);
+    // On a shared bus: false (and RateChangeRefused) when baud-rate code `code` is not the
+    // bus's rate.
+    bool RateMayBecome(int code);
     // The EPROM write sequence: the lock flag opened (when `locked`), the servo's status
     // level taken from what is written (newLevel >= 0), `write`, then `written` (which may
     // move the ID and the port's rate), and the lock closed at the servo's new ID; a servo
@@ -112,6 +120,7 @@ private:
     ZNS& protocol;
     ModelCatalogue& catalogue;
     BaudFollower followBaud;
+    std::atomic<bool> rateChangeRefused{false};
     std::atomic<int> settleMs{kSettleMs};
 
     std::atomic<int> selectedId{0};

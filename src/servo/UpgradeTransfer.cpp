@@ -84,6 +84,12 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
         refused.rateFixed = true;
         return refused;
     }
+    if (port.Rates() == RateControl::Shared) {
+        UpgradeResult refused;
+        refused.outcome = UpgradeOutcome::Failed;
+        refused.shared = true;
+        return refused;
+    }
     if (reports.started)
         reports.started();
     if (!job.inLoader) {
@@ -108,6 +114,8 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
 
 std::string UpgradeFailurePlace(const UpgradeResult& result, int blockCount)
 {
+    if (result.shared)
+        return "before the start: the bus is another program's, which keeps its rate";
     if (result.rateFixed)
         return "before the start: a raw TCP port runs at its server's rate, so the loader's "
                + std::to_string(kLoaderBaudRate) + " baud cannot be set (an rfc2217:// port can)";

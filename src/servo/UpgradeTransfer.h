@@ -28,6 +28,8 @@ struct UpgradeResult {
     bool portGone = false;
     // Nothing was sent: the port's rate is its server's (a raw TCP port).
     bool rateFixed = false;
+    // Nothing was sent: the bus is another program's, which keeps its rate and its loader.
+    bool shared = false;
 };
 
 struct UpgradeJob {
