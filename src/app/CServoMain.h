@@ -8,6 +8,7 @@
 #include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
 #include "pages/PageHost.h"
+#include "share/BusShare.h"
 #include "widgets/Dialogs.h"
 
 #include <QDialog>
@@ -86,6 +87,9 @@ public:
     void ShowPage(int index);
     void ShowNote(const QString& text);
 
+    // The name other programs see this one by when they share its bus.
+    static constexpr const char* kProgram = "servo-debugger";
+
 signals:
     void SearchFinished();
     // The port's opening (or closing) has been done on the bus and shown.
@@ -108,6 +112,11 @@ private:
     // Why the port would not open, or took another rate, in the status field.
     void ShowPortTrouble(const QString& text);
     void OnClosed();
+    // How many programs share the bus now, in the status field (none: the field clears).
+    void ShowSharing();
+    // Inside a bus job, right after the port opened: serves the bus to other programs unless
+    // it is itself another program's; an empty text or why it is not served.
+    std::string StartSharing(BusAccess& access, const std::string& name);
     // The device went away under the open port: the status field says so.
     void OnPortGone();
     // Keeps a network port that opened in the port list, after the local ports.
@@ -124,6 +133,11 @@ private:
     bool searching = false;
     bool portBusy = false;  // an open or close is on its way through the bus
     bool portTroubleShown = false;  // the status field shows why the port failed
+    bool sharingShown = false;      // the status field shows how many programs share the bus
+    // Serves the open port to other programs; made and destroyed only by bus jobs (the
+    // opening, the closing), so it never needs a lock and its end never waits for the bus.
+    std::unique_ptr<BusShare> share;
+    std::atomic<int> sharers{0};  // programs attached, as the share last told
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;
