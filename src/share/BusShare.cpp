@@ -16,6 +16,8 @@ constexpr int kIdleLookMs = 1000;
 
 }  // namespace
 
+namespace share {
+
 // One attached program: its connection and the thread that reads it.
 struct Attached {
     std::unique_ptr<share::Stream> stream;
@@ -30,6 +32,10 @@ struct Attached {
         return who.program.empty() ? "pid " + std::to_string(who.pid) : who.program;
     }
 };
+
+}  // namespace share
+
+using share::Attached;
 
 struct BusShare::State : std::enable_shared_from_this<BusShare::State> {
     ServoBus& bus;

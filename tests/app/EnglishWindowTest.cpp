@@ -217,7 +217,7 @@ private slots:
         for (int r = int(OpenError::None) + 1; r < int(OpenError::Other); ++r)
             words << PortWords::OpenReason({static_cast<OpenError>(r), "system text"});
         for (const RateControl control : {RateControl::Device, RateControl::Fixed})
-            words << PortWords::RateRefused("rfc2217://bench:2000", {57600, 115200, control});
+            words << PortWords::RateRefused("rfc2217://bench:2000", {57600, 115200, control, {}});
         for (const QString& w : words)
             QVERIFY2(!w.isEmpty() && !HasChinese(w) && words.count(w) == 1, qPrintable(w));
     }

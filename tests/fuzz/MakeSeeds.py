@@ -189,3 +189,30 @@ pf = {
 }
 for name, data in pf.items():
     write("ParameterFile", name, data)
+
+
+# ShareFrame: a piece size byte, then the frames of a shared bus's connection.
+def frame(kind, payload, version=1):
+    n = len(payload)
+    return [ord("S"), ord("B"), version, kind, n & 0xFF, n >> 8] + list(payload)
+
+
+def le(value, n):
+    return [(value >> (8 * i)) & 0xFF for i in range(n)]
+
+
+read = packet(1, 2, [56, 13])
+hello = frame(1, le(4242, 4) + list(b"servoctl"))
+welcome = frame(2, le(115200, 4) + le(4242, 4) + list(b"servo-debugger"))
+exchange = frame(3, le(100, 2) + le(19, 2) + read)
+result = frame(4, [0, 0] + le(115200, 4) + packet(1, 0, [0] * 13))
+sf = {
+    "session": [0] + hello + welcome + exchange + result + frame(5, []) + exchange + frame(6, []),
+    "session-in-pieces": [6] + hello + exchange + result,
+    "other-version": [255] + frame(1, le(1, 4) + list(b"x"), version=2),
+    "too-long": [255] + [ord("S"), ord("B"), 1, 3, 0xFF, 0xFF] + [0] * 32,
+    "bad-packet": [255] + frame(3, le(100, 2) + le(6, 2) + read[:-1] + [read[-1] ^ 1]),
+    "garbage": [3] + list(range(64)),
+}
+for name, data in sf.items():
+    write("ShareFrame", name, data)

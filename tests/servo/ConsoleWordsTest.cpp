@@ -16,6 +16,6 @@ TEST(ConsoleWords, EveryFactHasWordsOfItsOwn)
         add(FaultName(fault));
     for (int r = int(OpenError::None) + 1; r <= int(OpenError::Other); ++r)
         add(OpenErrorText(static_cast<OpenError>(r)));
-    for (const RateControl control : {RateControl::Device, RateControl::Fixed})
-        add(RefusedRateText("rfc2217://bench:2000", {57600, 115200, control}));
+    for (const RateControl control : {RateControl::Device, RateControl::Fixed, RateControl::Shared})
+        add(RefusedRateText("rfc2217://bench:2000", {57600, 115200, control, {"servo-debugger", 42}}));
 }
