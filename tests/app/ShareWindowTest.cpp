@@ -1,0 +1,135 @@
+// The window sharing its bus: opened with --port and --baud, polling, while servoctl and Python
+// clients attach (the status field counts them, the traffic inspector names them); its port
+// closed under them, they fail as "port gone". A window attached to another program's bus
+// says whose it is and refuses a firmware update there.
+#include "AppFixture.h"
+#include "DebugControls.h"
+#include "UpgradeControls.h"
+#include "app/TrafficWindow.h"
+
+#include <QProcess>
+
+#include <fstream>
+
+namespace {
+
+// A program of the test's, started with the offscreen platform in the test's folder.
+std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args)
+{
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("PYTHONPATH", SERVOBUS_DIR);
+    p->setProcessEnvironment(env);
+    p->setWorkingDirectory(WorkDir());
+    p->start(program, args);
+    return p;
+}
+
+// Every open dialog chooses `path`.
+struct ChosenFile : FileDialogs {
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return path; }
+    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString path;
+};
+
+}  // namespace
+
+class ShareWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { WorkDir(); }
+
+    void aWindowStartedOnAPortSharesIt()
+    {
+        auto bad = Start(SERVO_DEBUGGER, {"--baud", "12345"});
+        QVERIFY(bad->waitForFinished(10000));
+        QCOMPARE(bad->exitCode(), 2);
+        QVERIFY(bad->readAllStandardError().contains("must be one of"));
+
+        Rig rig({Servo(1, "Kestrel-12")});
+        rig.window->OpenAtStart(WorkDir() + "/no-such-port", 0);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Ui().statusField->text().startsWith(U("无法打开端口")), 10000);
+
+        const QString dev = QString::fromStdString(rig.bus.DevicePath());
+        auto window = Start(SERVO_DEBUGGER, {"--port", dev, "--baud", "115200"});
+        const QByteArray where = "is shared by servo-debugger (pid " + QByteArray::number(window->processId()) + ")";
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            auto ctl = Start(SERVOCTL, {"-p", dev, "read", "1", "3", "2"});
+            return ctl->waitForFinished(10000) && ctl->readAllStandardError().contains(where);
+        }(), 10000);
+
+        // A window of its own over the program's port attaches, says whose bus it is on, and
+        // sends no firmware there.
+        ServoBus ownBus;
+        CServoMain attached(ownBus);
+        MainControls ui(attached);
+        auto messages = std::make_unique<RecordingMessages>();
+        auto files = std::make_unique<ChosenFile>();
+        RecordingMessages& shown = *messages;
+        files->path = WorkDir() + "/share.bin";
+        std::ofstream(files->path.toStdString(), std::ios::binary) << std::string(64 * 4, 'Z');
+        attached.SetDialogs(std::move(messages), std::move(files));
+        attached.OpenAtStart(dev, 0);
+        const QString owner = QString("servo-debugger (pid %1)").arg(window->processId());
+        QTRY_COMPARE_WITH_TIMEOUT(ui.statusField->text(), U("端口 %1 由 %2 共享").arg(dev, owner), 10000);
+        UpgradeControls upgrade(attached.UpgradePage());
+        upgrade.openButton->click();
+        upgrade.upgradeButton->click();
+        QCOMPARE(shown.shown.size(), 1);
+        QVERIFY2(shown.shown.front().contains(owner), qPrintable(shown.shown.front()));
+        QCOMPARE(upgrade.upgradeButton->text(), U("升级"));
+        attached.Shutdown();
+        window->terminate();
+        QVERIFY(window->waitForFinished(10000));
+    }
+
+    void clientsAttachCountAndLoseThePort()
+    {
+        Rig rig({Servo(1, "Kestrel-12")});
+        const QString dev = QString::fromStdString(rig.bus.DevicePath());
+        QSignalSpy changed(rig.window.get(), &CServoMain::PortChanged);
+        rig.window->OpenAtStart(dev, 115200);
+        QVERIFY(changed.wait(5000) && rig.window->PortOpen());
+        ServoMemory memory{};
+        QVERIFY(rig.bus.Memory(1, memory));
+        ModelKey key{};
+        std::copy_n(memory.begin(), key.size(), key.begin());
+        DebugControls debug(rig.window->DebugPage());
+        debug->SelectServo(1, key, rig.window->Catalogue().ProfileOf(key));
+        rig.window->ShowTraffic();
+
+        auto ctl = Start(SERVOCTL, {"-p", dev, "monitor", "1", "--interval", "20"});
+        auto py = Start(PYTHON, {"-u", "-c",
+            "import servobus, sys\n"
+            "p = servobus.Port(sys.argv[1])\n"
+            "print(p.shared_by)\n"
+            "try:\n"
+            "    while True: p[1].feedback()\n"
+            "except servobus.PortClosedError as e: print('gone:', e)\n", dev});
+        const QLineEdit* status = rig.Ui().statusField;
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), U("共享给 2 个程序"), 10000);
+        // Each exchange in the inspector under its program; the window's poll goes on.
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            QSet<QString> programs;
+            for (const TrafficRecord& r : rig.window->TrafficWindow()->Model().Rows())
+                programs << TrafficModel::ProgramText(r).section(' ', 0, 0);
+            return programs.contains(U("本程序")) && programs.contains("servoctl") && programs.contains("python3");
+        }(), 10000);
+        debug.statusField->clear();
+        QTRY_COMPARE_WITH_TIMEOUT(debug.statusField->text(), U("舵机正常"), 10000);
+
+        ctl->kill();
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), U("共享给 1 个程序"), 10000);
+        QVERIFY(ctl->readAllStandardError().contains("is shared by servo-debugger"));
+        rig.Ui().openButton->click();  // "关闭"
+        QVERIFY(py->waitForFinished(10000));
+        const QString said = py->readAllStandardOutput();
+        QVERIFY2(said.startsWith(QString("('servo-debugger', %1)").arg(QCoreApplication::applicationPid())) &&
+                     said.contains("port gone"), qPrintable(said));
+        QTRY_VERIFY_WITH_TIMEOUT(status->text().isEmpty(), 10000);
+    }
+};
+
+QTEST_MAIN(ShareWindowTest)
+#include "ShareWindowTest.moc"
