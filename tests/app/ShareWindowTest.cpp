@@ -26,13 +26,6 @@ std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args)
     return p;
 }
 
-// Every open dialog chooses `path`.
-struct ChosenFile : FileDialogs {
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return path; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString path;
-};
-
 }  // namespace
 
 class ShareWindowTest : public QObject {
