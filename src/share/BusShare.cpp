@@ -299,7 +299,8 @@ share::ExchangeResult BusShare::State::Execute(BusAccess& access, const Attached
         result.outcome = Outcome::WriteFailed;
     } else {
         bus.Traffic().SetSource(c.Name());
-        access.protocol.SetReplyTimeout(request.timeoutMs);
+        access.protocol.SetReplyTimeout(
+            std::min(request.timeoutMs, kLongestClientWaitMs));
         const Reply r = access.protocol.Relay(request.packet.data(),
                                               static_cast<int>(request.packet.size()),
                                               request.replySize, result.reply);
@@ -315,7 +316,8 @@ share::ExchangeResult BusShare::State::Execute(BusAccess& access, const Attached
 void BusShare::State::Sequence(BusAccess& access, Attached& c)
 {
     share::Frame f;
-    while (!stop) {
+    // The owner closing its port ends the sequence too.
+    while (!stop && !access.Stopping()) {
         const auto g = c.link.Read(f, static_cast<int>(kSilenceLimit.count()));
         if (g == share::FrameLink::Got::Silent) {
             bus.Traffic().Note(c.Name(), "silent for a second in an uninterrupted sequence: the bus is free again");

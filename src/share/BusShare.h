@@ -40,6 +40,9 @@ public:
 
     static constexpr int kMaxClients = 16;
     static constexpr std::chrono::milliseconds kSilenceLimit{1000};
+    // The longest a client's read of a reply may wait on the owner's bus (a scan's longest
+    // asking): a longer time-out would keep the owner's polls waiting for nothing.
+    static constexpr int kLongestClientWaitMs = 2000;
 
     // Serves `bus`'s open port under `portName` as `ownerProgram` (this program's name as
     // clients name it). A port that is itself attached to another owner is not served.

@@ -65,8 +65,8 @@ private:
     OpenFailure openError;
     std::atomic<bool> gone{false};
     std::atomic<int> rate{0};
-    bool rateRefused = false;
-    int timeoutMs = 100;
+    std::atomic<bool> rateRefused{false};
+    std::atomic<int> timeoutMs{100};
     int inForce = 100;
     int nextReply = -1;  // -1: not told; judged from the packet
     int holds = 0;
