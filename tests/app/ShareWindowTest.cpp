@@ -106,8 +106,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT([&] {
             QSet<QString> programs;
             for (const TrafficRecord& r : rig.window->TrafficWindow()->Model().Rows())
-                programs << TrafficModel::ProgramText(r).section(' ', 0, 0);
-            return programs.contains(U("本程序")) && programs.contains("servoctl") && programs.contains("python3");
+                programs << TrafficModel::ProgramText(r);
+            return programs.contains(U("本程序")) &&
+                   programs.contains(QString("servoctl (pid %1)").arg(ctl->processId())) &&
+                   programs.contains(QString("python3 (pid %1)").arg(py->processId()));
         }(), 10000);
         debug.statusField->clear();
         QTRY_COMPARE_WITH_TIMEOUT(debug.statusField->text(), U("舵机正常"), 10000);
