@@ -111,6 +111,10 @@ private slots:
                    programs.contains(QString("servoctl (pid %1)").arg(ctl->processId())) &&
                    programs.contains(QString("python3 (pid %1)").arg(py->processId()));
         }(), 10000);
+        const QString csv = WorkDir() + "/share.csv";
+        QFile exported(csv);
+        QVERIFY(rig.window->TrafficWindow()->ExportCsv(csv) && exported.open(QIODevice::ReadOnly));
+        QVERIFY(exported.readAll().contains(QString(",servoctl (pid %1)\n").arg(ctl->processId()).toUtf8()));
         debug.statusField->clear();
         QTRY_COMPARE_WITH_TIMEOUT(debug.statusField->text(), U("舵机正常"), 10000);
 
