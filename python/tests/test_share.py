@@ -6,12 +6,11 @@ import subprocess
 import pytest
 
 import servobus
-from conftest import CATALOGUE, port
+from conftest import port
 
 
 @pytest.fixture
-def owner(vbus):
-    """servoctl serving the virtual bus at 115200, once its endpoint is up."""
+def owner(vbus):  # servoctl serving the virtual bus at 115200, once its endpoint is up
     serve = subprocess.Popen([os.environ["SERVOCTL"], "-p", vbus.device, "-b", "115200", "serve"],
                              stdout=subprocess.PIPE, text=True)
     assert serve.stdout.readline().startswith("serving ")
@@ -40,8 +39,3 @@ def test_attaches_to_the_owner_and_names_it(vbus, owner):
 def test_refusals(vbus, owner, options, error):
     with pytest.raises(error):
         port(vbus, **options)
-
-
-def test_own_port_is_shared_by_nobody(vbus):
-    with servobus.Port(vbus.device, catalogue=CATALOGUE, exclusive=True) as p:
-        assert p.shared_by is None
