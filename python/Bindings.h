@@ -117,13 +117,18 @@ private:
 
 class Port {
 public:
-    Port(const py::object& name, int rate, const py::object& timeout, const py::object& catalogue);
+    // `rate` None: 115200, or the rate of a bus another program shares. `exclusive`: never
+    // attach to another program's bus.
+    Port(const py::object& name, const py::object& rate, const py::object& timeout,
+         const py::object& catalogue, bool exclusive);
     ~Port();
 
     void Close();
     bool IsOpen() const;
     int Rate() const;
     void SetRate(int rate);
+    // The program whose bus this port is attached to, as (name, pid); None for an own port.
+    py::object SharedBy() const;
     py::object Timeout() const;
     void SetTimeout(const py::object& timeout);
 

@@ -154,14 +154,21 @@ void AddPort(py::module_& m)
     py::class_<P>(m, "Port",
         "The serial port with the bus owner over it: one thread runs every exchange in turn. "
         "A context manager: leaving it closes the port.")
-        .def(py::init<const py::object&, int, const py::object&, const py::object&>(),
-             py::arg("name") = py::none(), py::arg("rate") = 115200, py::arg("timeout") = 100,
-             py::arg("catalogue") = py::none(),
+        .def(py::init<const py::object&, const py::object&, const py::object&, const py::object&, bool>(),
+             py::arg("name") = py::none(), py::arg("rate") = py::none(), py::arg("timeout") = 100,
+             py::arg("catalogue") = py::none(), py::kw_only(), py::arg("exclusive") = false,
              "Opens `name` (a path, or a PortInfo; default: the last port ports() lists) at "
-             "`rate` with `timeout` ms for each exchange, or \"auto\": the wire time of each "
-             "exchange at the rate plus 1 ms and the adapter's latency. `catalogue` is the model "
-             "catalogue (default: setup.log here, else the user's, else the installed one). "
+             "`rate` (default 115200) with `timeout` ms for each exchange, or \"auto\": the wire "
+             "time of each exchange at the rate plus 1 ms and the adapter's latency. `catalogue` "
+             "is the model catalogue (default: setup.log here, else the user's, else the "
+             "installed one). A port another program of this user holds (the window, servoctl "
+             "serve) is attached to: its exchanges run on that program's bus, at its rate "
+             "(a `rate` given must be that one), and shared_by names it; with "
+             "`exclusive=True` the port is opened only if no program holds it. "
              "Raises PermissionDeniedError, PortBusyError or PortClosedError (no such device).")
+        .def_property_readonly("shared_by", &P::SharedBy,
+             "The program whose bus this port is attached to, as (program, pid), e.g. "
+             "('servo-debugger', 4711); None when the port is this program's own.")
         .def("__enter__", [](py::object self) { return self; }, "Returns the port.")
         .def("__exit__", [](P& p, py::args) { p.Close(); return false; }, "Closes the port.")
         .def("close", &P::Close, "Closes the port; commands then raise PortClosedError.")

@@ -2,6 +2,7 @@
 #include "Bindings.h"
 
 #include "Errors.h"
+#include "servo/ConsoleWords.h"
 #include "Waiting.h"
 #include "servo/FirmwareFile.h"
 #include "servo/LoaderFrames.h"
@@ -129,6 +130,13 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
         Raise(Errors().flash, message, id, "升级已取消");
     }
     case UpgradeOutcome::Failed: break;
+    }
+    // Another program's bus: nothing was sent; the message names where to close it.
+    if (result.shared) {
+        const PortFacts port = c.bus->Facts();
+        Raise(Errors().flash, "servo " + std::to_string(id) + ": 升级失败: " +
+                                  SharedBusText(port.SharedBy(), port.Rate(), "flash firmware"),
+              id, "升级失败");
     }
     Raise(Errors().flash, "servo " + std::to_string(id) + ": 升级失败 " + UpgradeFailurePlace(result, job.blockCount), id, "升级失败");
 }

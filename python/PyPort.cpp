@@ -59,9 +59,13 @@ int CheckedRate(long long rate)
     return static_cast<int>(rate);
 }
 
-Port::Port(const py::object& name, int rate, const py::object& timeout, const py::object& catalogue)
+Port::Port(const py::object& name, const py::object& rateOrNone, const py::object& timeout,
+           const py::object& catalogue, bool exclusive)
 {
-    CheckedRate(rate);
+    const bool rateGiven = !rateOrNone.is_none();
+    if (rateGiven && (!py::isinstance<py::int_>(rateOrNone) || py::isinstance<py::bool_>(rateOrNone)))
+        throw py::type_error("rate must be a number of bit/s (int) or None");
+    const int rate = rateGiven ? CheckedRate(rateOrNone.cast<long long>()) : 115200;
     bool autoTimeout = false;
     const int timeoutMs = CheckedTimeout(timeout, autoTimeout);
     std::string port;
@@ -80,15 +84,33 @@ Port::Port(const py::object& name, int rate, const py::object& timeout, const py
     core->autoTimeout = autoTimeout;
     core->timeoutMs = timeoutMs;
     PortOpening opening;
+    std::string refused;
     const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        opening = OpenAtRate(bus, port, rate);
+        opening = OpenAtRate(bus, port, rate, exclusive);
         if (!opening.opened)
             return false;
+        // Another program's bus runs at its owner's rate: a rate asked for is refused
+        // unless it is that one; without one, the owner's is taken.
+        if (opening.refused && bus.Facts().SharedBy() && rateGiven) {
+            refused = RefusedRateText(bus.Facts(), port, rate);
+            bus.Close();
+            return false;
+        }
         core->Prepare(bus, kIdentifyExchange);
         return true;
     });
+    if (!refused.empty())
+        Raise(Errors().port, refused);
     if (!opened)
         RaiseOpenFailure(port, opening.failure);
+}
+
+py::object Port::SharedBy() const
+{
+    const ShareOwner owner = core->bus->Facts().SharedBy();
+    if (!owner)
+        return py::none();
+    return py::make_tuple(owner.program, owner.pid);
 }
 
 Port::~Port() = default;
@@ -115,10 +137,12 @@ void Port::SetRate(int rate)
     RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
         bus.SetRate(rate);
         core->Prepare(bus, kIdentifyExchange);
-        if (bus.Facts().RateRefused() && bus.Facts().Rates() == RateControl::Fixed)
+        if (bus.Facts().RateRefused() && (bus.Facts().Rates() == RateControl::Fixed ||
+                                          bus.Facts().Rates() == RateControl::Shared))
             refused = RefusedRateText(bus.Facts(), core->name, rate);
     });
-    // A raw TCP port keeps its server's rate: saying so beats a scan that finds nobody.
+    // A raw TCP port keeps its server's rate, a shared bus its owner's: saying so beats a
+    // scan that finds nobody.
     if (!refused.empty())
         Raise(Errors().port, refused);
 }

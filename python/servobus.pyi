@@ -212,10 +212,17 @@ class Scan(Iterator[Servo]):
 
 class Port:
     """The serial port with the bus owner over it. A context manager."""
-    def __init__(self, name: Union[_Path, PortInfo, None] = None, rate: int = 115200,
+    def __init__(self, name: Union[_Path, PortInfo, None] = None, rate: Optional[int] = None,
                  timeout: Union[int, Literal["auto"]] = 100,
-                 catalogue: Optional[_Path] = None) -> None:
-        """Opens the port."""
+                 catalogue: Optional[_Path] = None, *, exclusive: bool = False) -> None:
+        """Opens the port at `rate` (None: 115200).
+
+        A port that another program of this user holds (the window, `servoctl serve`) is
+        attached to instead: every exchange runs on that program's bus, at its rate (None
+        takes it; another rate raises PortError naming the program), and `shared_by` names
+        it. Changing the rate and flashing firmware are refused there. `exclusive=True`
+        never attaches: the port must be free, else PortBusyError as without sharing.
+        """
     def __enter__(self) -> "Port": ...
     def __exit__(self, *args: object) -> bool: ...
     def close(self) -> None:
@@ -224,6 +231,10 @@ class Port:
     def is_open(self) -> bool: ...
     @property
     def name(self) -> str: ...
+    @property
+    def shared_by(self) -> Optional[Tuple[str, int]]:
+        """The program whose bus this port is attached to, as (program, pid), for example
+        ('servo-debugger', 4711); None when the port is this program's own."""
     rate: int
     timeout: Union[int, Literal["auto"]]
     def servo(self, id: int, *, byte_order: int = -1, status_level: int = -1,

@@ -294,6 +294,10 @@
         <source>端口已断开</source>
         <translation>Port gone</translation>
     </message>
+    <message>
+        <source>端口未共享给其他程序: %1</source>
+        <translation>The port is not shared with other programs: %1</translation>
+    </message>
 </context>
 <context>
     <name>CTrafficWindow</name>
@@ -418,6 +422,25 @@
     <message>
         <source>服务器的设备正忙 (被另一个连接占用)</source>
         <translation>the server&apos;s device is busy (another connection holds it)</translation>
+    </message>
+    <message>
+        <source>端口 %1 由 %2 (pid %3) 共享</source>
+        <translation>%1 is shared by %2 (pid %3)</translation>
+    </message>
+    <message>
+        <source>总线由 %2 (pid %3) 以 %1 波特率共享; 请在该程序中关闭端口后再升级固件</source>
+        <translation>the bus is shared at %1 by %2 (pid %3); close it there to flash firmware</translation>
+    </message>
+    <message>
+        <source>总线由 %2 (pid %3) 以 %1 波特率共享; 请在该程序中关闭端口后再更改波特率</source>
+        <translation>the bus is shared at %1 by %2 (pid %3); close it there to change the rate</translation>
+    </message>
+    <message numerus="yes">
+        <source>共享给 %n 个程序</source>
+        <translation>
+            <numerusform>Shared with %n program</numerusform>
+            <numerusform>Shared with %n programs</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1030,6 +1053,14 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     <message>
         <source>解码</source>
         <translation>Decoding</translation>
+    </message>
+    <message>
+        <source>本程序</source>
+        <translation>this program</translation>
+    </message>
+    <message>
+        <source>程序</source>
+        <translation>Program</translation>
     </message>
 </context>
 </TS>

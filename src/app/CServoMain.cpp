@@ -201,6 +201,7 @@ void CServoMain::ShowPage(int index)
 
 void CServoMain::ShowNote(const QString& text)
 {
+    sharingShown = false;
     statusField->setText(text);
     statusField->setCursorPosition(0);
     statusField->setToolTip(text);
@@ -223,6 +224,19 @@ void CServoMain::RememberNetworkPort(const QString& name)
         networkPorts.removeLast();
     portCombo->addItems(networkPorts);
     portCombo->setCurrentIndex(portCombo->findText(name));
+}
+
+void CServoMain::OpenAtStart(const QString& name, int rate)
+{
+    if (const int code = BaudCodeOfRate(rate); code >= 0)
+        baudCombo->setCurrentIndex(code);
+    if (name.isEmpty())
+        return;
+    if (const int listed = portCombo->findText(name); listed >= 0)
+        portCombo->setCurrentIndex(listed);
+    else
+        portCombo->setEditText(name);
+    ClickOpen();
 }
 
 void CServoMain::AddPortFirst(const QString& name)
@@ -248,19 +262,29 @@ void CServoMain::OnOpenClose()
             const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates(),
                                       a.Facts().SharedBy()};
             const PortTiming timing = a.Facts().Timing();
-            QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal, timing] {
+            const std::string unshared = ok ? StartSharing(a, name) : std::string();
+            QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal, timing, unshared] {
                 OnOpened(ok);
                 const QString port = QString::fromStdString(name);
                 // A raw TCP port's rate is refused unless it is the server's very rate.
                 const bool refused = refusal.control == RateControl::Fixed
                                          ? refusal.asked != refusal.running
                                          : !RateMatches(refusal.running, refusal.asked);
+                // Attached to another program's bus: the list shows the rate it runs at.
+                if (ok && refusal.control == RateControl::Shared)
+                    baudCombo->setCurrentIndex(std::max(0, BaudCodeOfRate(refusal.running)));
                 if (!ok)
                     ShowPortTrouble(PortWords::OpenFailed(port, failure));
                 else if (refused)
                     ShowPortTrouble(PortWords::RateRefused(port, refusal));
+                else if (refusal.owner)
+                    ShowNote(PortWords::SharedBy(port, refusal.owner));
                 else if (SlowAdapter(timing))
                     ShowPortTrouble(PortWords::SlowAdapter(port, timing.latencyMs));
+                else if (!unshared.empty())
+                    ShowPortTrouble(tr("端口未共享给其他程序: %1").arg(QString::fromStdString(unshared)));
+                else if (ok)
+                    ShowSharing();
                 if (ok && IsNetworkPortName(name))
                     RememberNetworkPort(port);
             }, Qt::QueuedConnection);
@@ -275,9 +299,38 @@ void CServoMain::OnOpenClose()
     search.Stop();
     bus.DropQueued();
     bus.Post(JobKind::Command, [this](BusAccess& a) {
+        share.reset();  // the clients are told the port is gone
         a.Close();
         QMetaObject::invokeMethod(this, [this] { OnClosed(); }, Qt::QueuedConnection);
     });
+}
+
+std::string CServoMain::StartSharing(BusAccess& a, const std::string& name)
+{
+    if (a.Facts().SharedBy())
+        return {};  // another program's bus: that program shares it
+    share = std::make_unique<BusShare>(bus, name, kProgram, [this](const ShareEvent& e) {
+        sharers = e.clients;
+        QMetaObject::invokeMethod(this, [this] { ShowSharing(); }, Qt::QueuedConnection);
+    });
+    if (share->Serving())
+        return {};
+    std::string why = share->Problem();
+    share.reset();
+    return why.empty() ? std::string("cannot serve") : why;
+}
+
+void CServoMain::ShowSharing()
+{
+    const int programs = sharers;
+    if (!portOpen && programs > 0)
+        return;  // a client that came before the opening was shown: shown with it
+    if (programs > 0) {
+        ShowNote(PortWords::SharedWith(programs));
+        sharingShown = true;
+    } else if (sharingShown) {
+        ShowNote(QString());
+    }
 }
 
 void CServoMain::ShowPortTrouble(const QString& text)
@@ -314,6 +367,8 @@ void CServoMain::OnPortGone()
 void CServoMain::OnClosed()
 {
     portBusy = false;
+    if (sharingShown)
+        ShowNote(QString());
     if (!searching)
         StartCurrentPoll();
     openButton->setText(tr("打开"));
@@ -436,7 +491,10 @@ void CServoMain::Shutdown()
     // The jobs use the pages: none may run once they go. The running exchange ends within
     // its time-out; then nothing is left on the bus and the port closes.
     bus.DropAndWait();
-    bus.Run(JobKind::Command, [](BusAccess& a) { a.Close(); });
+    bus.Run(JobKind::Command, [this](BusAccess& a) {
+        share.reset();
+        a.Close();
+    });
 }
 
 void CServoMain::closeEvent(QCloseEvent* event)

@@ -8,6 +8,7 @@
 #include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
 #include "pages/PageHost.h"
+#include "share/BusShare.h"
 #include "widgets/Dialogs.h"
 
 #include <QDialog>
@@ -45,6 +46,9 @@ public:
 
     // Puts a port name at the top of the port list and selects it (the demo bus).
     void AddPortFirst(const QString& name);
+    // The launch options: selects `rate` (0: leaves the list as it is) and, with a `name`,
+    // opens that port as "打开" does.
+    void OpenAtStart(const QString& name, int rate);
     // Fills the port list from the names in the order the system enumerated them: the last
     // one stands first and is selected.
     void FillPortList(const std::vector<std::string>& names);
@@ -89,6 +93,9 @@ public:
     void ShowPage(int index);
     void ShowNote(const QString& text);
 
+    // The name other programs see this one by when they share its bus.
+    static constexpr const char* kProgram = "servo-debugger";
+
 signals:
     void SearchFinished();
     // The port's opening (or closing) has been done on the bus and shown.
@@ -113,6 +120,11 @@ private:
     // Why the port would not open, or took another rate, in the status field.
     void ShowPortTrouble(const QString& text);
     void OnClosed();
+    // How many programs share the bus now, in the status field (none: the field clears).
+    void ShowSharing();
+    // Inside a bus job, right after the port opened: serves the bus to other programs unless
+    // it is itself another program's; an empty text or why it is not served.
+    std::string StartSharing(BusAccess& access, const std::string& name);
     // The device went away under the open port: the status field says so.
     void OnPortGone();
     // Keeps a network port that opened in the port list, after the local ports.
@@ -129,6 +141,11 @@ private:
     bool searching = false;
     bool portBusy = false;  // an open or close is on its way through the bus
     bool portTroubleShown = false;  // the status field shows why the port failed
+    bool sharingShown = false;      // the status field shows how many programs share the bus
+    // Serves the open port to other programs; made and destroyed only by bus jobs (the
+    // opening, the closing), so it never needs a lock and its end never waits for the bus.
+    std::unique_ptr<BusShare> share;
+    std::atomic<int> sharers{0};  // programs attached, as the share last told
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;

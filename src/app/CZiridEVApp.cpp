@@ -2,6 +2,7 @@
 #include "app/DemoDrive.h"
 #include "app/ScreenshotDriver.h"
 
+#include "support/BaudRates.h"
 #include "widgets/Language.h"
 
 #include <QCommandLineParser>
@@ -51,6 +52,14 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     parser.addOption(shotOption);
     parser.addOption(driveOption);
     parser.addOption(trafficOption);
+    QCommandLineOption portOption("port",
+        "Open the port NAME at start (a serial device, an rfc2217:// or tcp:// name); a port "
+        "another of our programs holds is shared with it.", "NAME");
+    QCommandLineOption baudOption("baud",
+        "The rate for --port: 1000000 500000 250000 128000 115200 76800 57600 or 38400 "
+        "(default 115200).", "RATE");
+    parser.addOption(portOption);
+    parser.addOption(baudOption);
     // The help and the errors are printed here rather than by the parser, which on Windows
     // would show them in a message box even to a console.
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -67,10 +76,27 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         return help;
     }
     parser.process(qt);  // --help-all, which only the parser can print
-    return {parser.isSet(demoOption), parser.value(shotOption),
-            parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1,
-            parser.value(languageOption),
-            parser.isSet(trafficOption), parser.isSet(captureOption), parser.isSet(stepOption), -1};
+    Options options;
+    options.demo = parser.isSet(demoOption);
+    options.screenshot = parser.value(shotOption);
+    options.driveMinutes = parser.isSet(driveOption) ? parser.value(driveOption).toDouble() : -1;
+    options.language = parser.value(languageOption);
+    options.traffic = parser.isSet(trafficOption);
+    options.fastCapture = parser.isSet(captureOption);
+    options.stepTest = parser.isSet(stepOption);
+    options.port = parser.value(portOption);
+    if (parser.isSet(baudOption)) {
+        bool number = false;
+        options.baud = parser.value(baudOption).toInt(&number);
+        if (!number || BaudCodeOfRate(options.baud) < 0) {
+            std::fprintf(stderr,
+                         "servo-debugger: --baud %s: the rate must be one of 1000000 500000 "
+                         "250000 128000 115200 76800 57600 38400\n",
+                         qPrintable(parser.value(baudOption)));
+            options.exitCode = 2;
+        }
+    }
+    return options;
 }
 
 int CZiridEVApp::Run()
@@ -107,6 +133,9 @@ int CZiridEVApp::Run()
     if (demo)
         window->AddPortFirst(QString::fromStdString(demo->PortName()));
     window->show();
+    // A port named at start opens as "打开" opens it: a failure is told in the status field.
+    if (!options.port.isEmpty() || options.baud > 0)
+        window->OpenAtStart(options.port, options.baud);
     if (options.traffic)
         window->ShowTraffic();
     if (options.driveMinutes >= 0)

@@ -32,6 +32,11 @@ QString TrafficModel::OperationText(JobKind kind)
     return {};
 }
 
+QString TrafficModel::ProgramText(const TrafficRecord& r)
+{
+    return r.source.empty() ? tr("本程序") : QString::fromStdString(r.source);
+}
+
 QVariant TrafficModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= static_cast<int>(rows.size()))
@@ -48,8 +53,10 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const
     case Time: return QString::number(r.timeUs);
     case Direction: return r.direction == PacketDirection::Out ? tr("发送") : tr("接收");
     case Operation: return OperationText(r.operation);
+    case Program: return ProgramText(r);
     case Bytes: return QString::fromStdString(HexBytes(v.bytes, v.size));
-    case Decoding: return QString::fromStdString(DecodePacket(v));
+    // A line about a client's connection rather than a packet says what happened.
+    case Decoding: return QString::fromStdString(r.note.empty() ? DecodePacket(v) : r.note);
     default: return {};
     }
 }
@@ -62,6 +69,7 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     case Time: return tr("时间 (µs)");
     case Direction: return tr("方向");
     case Operation: return tr("操作");
+    case Program: return tr("程序");
     case Bytes: return tr("字节");
     case Decoding: return tr("解码");
     default: return {};

@@ -15,7 +15,8 @@
 class TrafficModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Time, Direction, Operation, Bytes, Decoding, ColumnCount };
+    // Program: who sent the exchange on a shared bus (this program, or an attached one).
+    enum Column { Time, Direction, Operation, Program, Bytes, Decoding, ColumnCount };
 
     explicit TrafficModel(size_t capacity = TrafficLog::kCapacity, QObject* parent = nullptr);
 
@@ -34,6 +35,8 @@ public:
 
     // The window's name of an operation: "轮询", "命令", ...
     static QString OperationText(JobKind kind);
+    // The window's name of a record's program: "本程序" for its own, else the client's.
+    static QString ProgramText(const TrafficRecord& record);
 
 private:
     const size_t capacity;

@@ -32,7 +32,7 @@ CTrafficWindow::CTrafficWindow(ServoBus& b, PageHost& h, QWidget* parent)
 {
     setWindowTitle(tr("通信记录"));
     setAccessibleName(tr("通信记录"));
-    resize(820, 420);
+    resize(900, 420);
 
     auto* idLabel = new QLabel(U("ID:"));
     idFilter = new QLineEdit;
@@ -71,6 +71,7 @@ CTrafficWindow::CTrafficWindow(ServoBus& b, PageHost& h, QWidget* parent)
     // Wide enough for the header's own text in either language, and for the cells' words.
     for (int column : {int(TrafficModel::Direction), int(TrafficModel::Operation)})
         table->setColumnWidth(column, std::max(50, table->horizontalHeader()->sectionSizeHint(column)));
+    table->setColumnWidth(TrafficModel::Program, 120);
     table->setColumnWidth(TrafficModel::Bytes, 330);
     table->horizontalHeader()->setStretchLastSection(true);
 

@@ -66,7 +66,7 @@ std::string TrafficLine(const TrafficRecord& r)
 
 const char* TrafficCsvHeader()
 {
-    return "time_us,direction,operation,bytes,decoding,verdict";
+    return "time_us,direction,operation,bytes,decoding,verdict,program";
 }
 
 std::string TrafficCsvRow(const TrafficRecord& r)
@@ -74,7 +74,8 @@ std::string TrafficCsvRow(const TrafficRecord& r)
     const PacketView v = r.View();
     return std::to_string(r.timeUs) + ',' + DirectionName(r.direction) + ',' +
            JobKindName(r.operation) + ',' + HexBytes(v.bytes, v.size) + ',' +
-           CsvField(DecodePacket(v)) + ',' + VerdictName(r.verdict);
+           CsvField(r.note.empty() ? DecodePacket(v) : r.note) + ',' + VerdictName(r.verdict) +
+           ',' + CsvField(r.source);
 }
 
 TrafficLog::TrafficLog(size_t c) : capacity(std::max<size_t>(c, 1)), epochNs(NowNs()) {}

@@ -40,6 +40,7 @@ struct TrafficRecord {
 const char* DirectionName(PacketDirection direction);
 std::string TrafficLine(const TrafficRecord& record);
 // One CSV row (no line end) under TrafficCsvHeader(); fields with commas or quotes are quoted.
+// The program field is a shared bus's client, empty for this program's own exchanges.
 std::string TrafficCsvRow(const TrafficRecord& record);
 const char* TrafficCsvHeader();
 

@@ -29,7 +29,9 @@ struct Attached {
     explicit Attached(std::unique_ptr<share::Stream> s) : stream(std::move(s)), link(*stream) {}
     std::string Name() const
     {
-        return who.program.empty() ? "pid " + std::to_string(who.pid) : who.program;
+        // With the pid: two clients of one program (a monitor and a save) stay apart.
+        const std::string pid = "pid " + std::to_string(who.pid);
+        return who.program.empty() ? pid : who.program + " (" + pid + ")";
     }
 };
 

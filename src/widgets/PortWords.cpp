@@ -27,6 +27,8 @@ QString PortWords::OpenFailed(const QString& port, const OpenFailure& failure)
 
 QString PortWords::RateRefused(const QString& port, const RateRefusal& refusal)
 {
+    if (refusal.control == RateControl::Shared)
+        return Refused(refusal.owner, refusal.running, SharedRefusal::Rate);
     if (refusal.control == RateControl::Fixed)
         return tr("%1 是原始 TCP 端口, 波特率由服务器设定, 不能设为 %2").arg(port).arg(refusal.asked);
     return tr("波特率 %1 被驱动拒绝, 端口仍为 %2").arg(refusal.asked).arg(refusal.running);
@@ -44,4 +46,24 @@ QString PortWords::SlowAdapter(const QString& port, int latencyMs)
               " latency_timer 写入 1")
         .arg(port).arg(latencyMs);
 #endif
+}
+
+QString PortWords::SharedBy(const QString& port, const ShareOwner& owner)
+{
+    return tr("端口 %1 由 %2 (pid %3) 共享").arg(port, QString::fromStdString(owner.program)).arg(owner.pid);
+}
+
+QString PortWords::Refused(const ShareOwner& owner, int rate, SharedRefusal what)
+{
+    const QString program = QString::fromStdString(owner.program);
+    if (what == SharedRefusal::Firmware)
+        return tr("总线由 %2 (pid %3) 以 %1 波特率共享; 请在该程序中关闭端口后再升级固件")
+            .arg(rate).arg(program).arg(owner.pid);
+    return tr("总线由 %2 (pid %3) 以 %1 波特率共享; 请在该程序中关闭端口后再更改波特率")
+        .arg(rate).arg(program).arg(owner.pid);
+}
+
+QString PortWords::SharedWith(int programs)
+{
+    return tr("共享给 %n 个程序", nullptr, programs);
 }

@@ -62,6 +62,13 @@ public:
     bool answer = true;
 };
 
+// Every open dialog chooses `path`.
+struct ChosenFile : FileDialogs {
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return path; }
+    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString path;
+};
+
 #ifdef _WIN32
 using RigPort = ChannelPort;
 inline const std::string kRigLine = "demo://test";

@@ -18,13 +18,6 @@ namespace {
 constexpr int kServoId = 1;
 const char* const kGone = "端口已断开";
 
-// Every open dialog chooses `path`.
-struct ChosenFile : FileDialogs {
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return path; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString path;
-};
-
 QString WriteFile(const QString& name, const std::vector<uint8_t>& bytes)
 {
     const QString path = WorkDir() + "/" + name;

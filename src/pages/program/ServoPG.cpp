@@ -4,6 +4,7 @@
 #include "servo/ProgramTexts.h"
 #include "servo/ValueCoding.h"
 #include "support/LeadingInt.h"
+#include "widgets/PortWords.h"
 #include "widgets/ServoWords.h"
 #include "widgets/Utf8.h"
 
@@ -236,6 +237,17 @@ void ServoPG::Tell(const QString& caption, const QString& text)
     host.Messages().Warning(this, caption, text);
 }
 
+void ServoPG::TellFailure(const QString& caption, const QString& text)
+{
+    if (!program.RateChangeRefused()) {
+        Tell(caption, text);
+        return;
+    }
+    const PortFacts port = host.Bus().Facts();
+    Tell(caption, text + U("\n") +
+                      PortWords::Refused(port.SharedBy(), port.Rate(), PortWords::SharedRefusal::Rate));
+}
+
 void ServoPG::OnWrite()
 {
     const QString typed = valueEdit->text();
@@ -264,10 +276,12 @@ void ServoPG::OnWrite()
     Submit([this, request] {
         return program.WriteValue(request.address, request.size, request.value, request.eprom) != 0;
     }, [this, save](bool ok) {
-        if (save)
-            Tell(tr("参数保存"), ok ? tr("舵参数保存成功") : tr("舵参数保存失败"));
+        if (save && ok)
+            Tell(tr("参数保存"), tr("舵参数保存成功"));
+        else if (save)
+            TellFailure(tr("参数保存"), tr("舵参数保存失败"));
         else if (!ok)
-            Tell(tr("参数设置"), tr("舵参数设置失败"));
+            TellFailure(tr("参数设置"), tr("舵参数设置失败"));
     });
 }
 
@@ -312,7 +326,7 @@ void ServoPG::OnLoadParameters()
                 Tell(tr("参数载入"), tr("参数载入成功"));
                 return;
             case LoadResult::Failed:
-                Tell(tr("参数载入"), tr("参数载入失败"));
+                TellFailure(tr("参数载入"), tr("参数载入失败"));
                 return;
             }
         }, Qt::QueuedConnection);
@@ -322,7 +336,10 @@ void ServoPG::OnLoadParameters()
 void ServoPG::OnRestoreParameters()
 {
     Submit([this] { return program.RestoreParameters(); }, [this](bool ok) {
-        Tell(tr("参数恢复"), ok ? tr("参数恢复成功") : tr("参数恢复失败"));
+        if (ok)
+            Tell(tr("参数恢复"), tr("参数恢复成功"));
+        else
+            TellFailure(tr("参数恢复"), tr("参数恢复失败"));
     });
 }
 

@@ -61,6 +61,9 @@ private:
     void OnResetAngle();
     void OnRiskOperation();
     void Tell(const QString& caption, const QString& text);
+    // A failure that was a rate change refused on another program's bus is told as that,
+    // naming the program; else `text`.
+    void TellFailure(const QString& caption, const QString& text);
     // Runs `work` as a bus job and shows its outcome with `tell` on this window's thread.
     void Submit(std::function<bool()> work, std::function<void(bool)> tell);
 

@@ -70,6 +70,8 @@ private:
     void OnUpgradeEnded(const UpgradeResult& result);
     void RestoreAfterUpgrade();
     void FinishUpgrade();
+    // Why a firmware update is not sent on another program's bus, naming it.
+    QString SharedRefusal() const;
     void ShowUnlock(const ModelKey& key);
     // Queues the next pass of the test; a pass that ends the test reports it.
     void PostTestPass(const CommTestPlan& plan);

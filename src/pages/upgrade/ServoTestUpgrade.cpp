@@ -5,6 +5,7 @@
 
 #include "support/HexText.h"
 #include "widgets/CTextProgressCtrl.h"
+#include "widgets/PortWords.h"
 #include "widgets/Utf8.h"
 
 #include <QLabel>
@@ -49,6 +50,12 @@ void ServoTest::StartUpgrade()
             host.Messages().Warning(this, tr(kTitle),
                                     tr("原始 TCP 端口的波特率由服务器设定, 不能切换到升级所需的 %1")
                                         .arg(kLoaderBaudRate));
+            return;
+        }
+        // Another program's bus keeps its rate and its loader: nothing is sent, and the
+        // message names the program where the port can be closed.
+        if (host.Bus().Facts().Open() && host.Bus().Facts().Rates() == RateControl::Shared) {
+            host.Messages().Warning(this, tr(kTitle), SharedRefusal());
             return;
         }
         // A transfer cut off by the port going away left the servo in its loader: once the
@@ -171,7 +178,9 @@ void ServoTest::StartTransfer(bool inLoader)
 void ServoTest::OnUpgradeEnded(const UpgradeResult& result)
 {
     if (!shuttingDown) {
-        if (result.outcome == UpgradeOutcome::Failed)
+        if (result.shared)
+            host.Messages().Warning(this, tr(kTitle), SharedRefusal());
+        else if (result.outcome == UpgradeOutcome::Failed)
             host.Messages().Warning(this, tr(kTitle), tr("升级失败"));
         else if (result.outcome == UpgradeOutcome::Cancelled)
             host.Messages().Warning(this, tr(kTitle), tr("升级已取消"));
@@ -222,6 +231,13 @@ void ServoTest::RestoreAfterUpgrade()
                 Qt::QueuedConnection);
         },
         [this] { QMetaObject::invokeMethod(this, [this] { FinishUpgrade(); }, Qt::QueuedConnection); });
+}
+
+QString ServoTest::SharedRefusal() const
+{
+    const PortFacts port = host.Bus().Facts();
+    return tr("升级失败") + U(": ") +
+           PortWords::Refused(port.SharedBy(), port.Rate(), PortWords::SharedRefusal::Firmware);
 }
 
 void ServoTest::FinishUpgrade()
