@@ -7,7 +7,7 @@
 #include "BenchSmoke.h"
 #include "CatalogueCopy.h"
 #include "bus/ServoBus.h"
-#include "share/BusShare.h"
+#include "bus/BusShare.h"
 #include "sim/VirtualBus.h"
 
 #include <benchmark/benchmark.h>

@@ -8,7 +8,7 @@
 #include "catalogue/CatalogueLocation.h"
 #include "catalogue/ModelCatalogue.h"
 #include "pages/PageHost.h"
-#include "share/BusShare.h"
+#include "bus/BusShare.h"
 #include "widgets/Dialogs.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "app/DemoBus.h"
 
 #include "serial/CZNComm.h"
-#include "serial/PortByName.h"
+#include "share/PortByName.h"
 
 bool DemoBus::Start(std::string& error)
 {

@@ -1,7 +1,7 @@
 #include "bus/ServoBus.h"
 
 #include "serial/CZNComm.h"
-#include "serial/PortByName.h"
+#include "share/PortByName.h"
 
 #include "support/PeriodicTimer.h"
 

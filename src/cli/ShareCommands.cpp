@@ -3,7 +3,7 @@
 #include "cli/CtlCommand.h"
 #include "cli/ScopedSignal.h"
 
-#include "share/BusShare.h"
+#include "bus/BusShare.h"
 #include "share/ShareEndpoint.h"
 
 #include <CLI/CLI.hpp>

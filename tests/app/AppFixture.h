@@ -10,7 +10,7 @@
 #include "pages/upgrade/ServoTest.h"
 #include "serial/CZNComm.h"
 #include "serial/ChannelPort.h"
-#include "serial/PortByName.h"
+#include "share/PortByName.h"
 #include "serial/PortList.h"
 #include "sim/VirtualBus.h"
 #include "widgets/Utf8.h"

@@ -4,7 +4,7 @@
 #include "protocol/ZNS.h"
 #include "serial/CZNComm.h"
 #include "serial/ChannelPort.h"
-#include "serial/PortByName.h"
+#include "share/PortByName.h"
 #include "sim/VirtualBus.h"
 
 #include <gtest/gtest.h>

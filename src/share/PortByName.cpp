@@ -1,4 +1,4 @@
-#include "serial/PortByName.h"
+#include "share/PortByName.h"
 
 #include "serial/NetworkPort.h"
 #include "share/SharedPort.h"

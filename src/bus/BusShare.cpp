@@ -1,4 +1,4 @@
-#include "share/BusShare.h"
+#include "bus/BusShare.h"
 
 #include "protocol/ZNS.h"
 #include "share/ShareLink.h"
