@@ -7,6 +7,24 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
+
+namespace {
+
+// The lock, asked for again every few milliseconds while another program holds it.
+bool Lock(int fd)
+{
+    const auto deadline = std::chrono::steady_clock::now() + LockedFile::kHeldWait;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+}  // namespace
 
 LockedFile::LockedFile(const std::string& path)
 {
@@ -16,7 +34,7 @@ LockedFile::LockedFile(const std::string& path)
     if (fd < 0)
         return;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Lock(fd)) {
         ::close(fd);
         return;
     }

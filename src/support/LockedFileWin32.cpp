@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -16,8 +17,17 @@ LockedFile::LockedFile(const std::string& path)
 {
     if (path.empty() || path.find('\0') != std::string::npos)
         return;
-    const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Held by another program: asked for again every few milliseconds for a moment.
+    const auto deadline = std::chrono::steady_clock::now() + kHeldWait;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (;;) {
+        h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
+            std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     if (h == INVALID_HANDLE_VALUE)
         return;
     // Only a file on disk: a pipe or device under that name could hold a reader up.
