@@ -90,6 +90,20 @@ void SelectServo(WindowOnBus& rig)
             box->click();
 }
 
+// The window on the paced virtual bus, its port open at 1 Mbaud and its debug page polling
+// servo 1; false (the benchmark told why) when the port did not open.
+bool OpenPolling(benchmark::State& state, WindowOnBus& rig)
+{
+    rig.bus.SetPacing(true);
+    rig.bus.KeepLogLines(false);
+    if (const std::string error = rig.Open({{40, 1}}, 100, 0); !error.empty()) {
+        state.SkipWithError(error.c_str());
+        return false;
+    }
+    SelectServo(rig);
+    return true;
+}
+
 // The window's 50 ms poll at 1 Mbaud on the paced virtual bus, alone and while two clients
 // read back to back, in alternating stretches: the median period and the p99 gap between two
 // polls of each, and each client's exchanges a second.
@@ -99,13 +113,8 @@ void PollWhileClientsRead(benchmark::State& state)
     const int rounds = SmokeScaled(4, 1);
     for (auto _ : state) {
         WindowOnBus rig;
-        rig.bus.SetPacing(true);
-        rig.bus.KeepLogLines(false);
-        if (const std::string error = rig.Open({{40, 1}}, 100, 0); !error.empty()) {
-            state.SkipWithError(error.c_str());
+        if (!OpenPolling(state, rig))
             return;
-        }
-        SelectServo(rig);
         CRobotDlg& page = rig.window->DebugPage();
         std::mutex mutex;
         std::vector<Clock::time_point> ticks;
@@ -171,13 +180,8 @@ void CaptureWithClient(benchmark::State& state)
     const int rounds = SmokeScaled(4, 1);
     for (auto _ : state) {
         WindowOnBus rig;
-        rig.bus.SetPacing(true);
-        rig.bus.KeepLogLines(false);
-        if (const std::string error = rig.Open({{40, 1}}, 100, 0); !error.empty()) {
-            state.SkipWithError(error.c_str());
+        if (!OpenPolling(state, rig))
             return;
-        }
-        SelectServo(rig);
         CRobotDlg& page = rig.window->DebugPage();
         page.SetFastCapture(true);
         if (!page.FastCapture()) {
