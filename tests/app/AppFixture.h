@@ -148,10 +148,14 @@ struct Rig {
         changed.wait(5000);
         return window->PortOpen();
     }
-    // Lets every job queued so far run and every result it sent reach the window.
+    // Lets every job queued so far run, the virtual bus hear all they sent (a request whose
+    // answer came too late for its exchange, on a busy machine, is still on the line) and
+    // every result reach the window.
     void Settle()
     {
         servoBus.Run(JobKind::Command, [](BusAccess&) {});
+        if (!QTest::qWaitFor([&] { return bus.Quiet(); }, 10000))
+            qWarning("the virtual bus is still busy");
         QCoreApplication::processEvents();
     }
     // Runs a whole search and waits for its end.

@@ -521,9 +521,10 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12")});
         DebugControls p(rig.window->DebugPage());
-        // Slow answers within a generous time-out: a read times out only when a command
-        // that went out during it took (or flushed away) its answer.
-        rig.comm.SetTimeoutMs(400);
+        // Slow answers within a generous time-out (the Windows build runs under wine, on a
+        // machine busy with other builds): a read times out only when a command that went
+        // out during it took (or flushed away) its answer.
+        rig.comm.SetTimeoutMs(2000);
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
         rig.bus.SetReplyDelayMs(15);
