@@ -154,8 +154,8 @@ struct Rig {
     void Settle()
     {
         servoBus.Run(JobKind::Command, [](BusAccess&) {});
-        if (!QTest::qWaitFor([&] { return bus.Quiet(); }, 10000))
-            qWarning("the virtual bus is still busy");
+        QVERIFY2(QTest::qWaitFor([&] { return bus.Quiet(); }, 10000),
+                 "gave up waiting for the bus to hear the line");
         QCoreApplication::processEvents();
     }
     // Runs a whole search and waits for its end.
