@@ -86,10 +86,10 @@ void CaptureRate(benchmark::State& state)
     const double limit = WireLimitPerSecond(kReadRequestBytes, ReadReplyBytes(count), rate, kReturnDelayUs);
 
     ServoBus bus;
-    bus.Run(JobKind::Command, [&](BusAccess& a) {
-        a.Open(sim.DevicePath());
-        a.SetRate(rate);
-        a.SetTimeoutMs(100);
+    bus.Run(JobKind::Command, [&](BusAccess& access) {
+        access.Open(sim.DevicePath());
+        access.SetRate(rate);
+        access.SetTimeoutMs(100);
     });
     for (auto _ : state) {
         std::atomic<long long> answered{0}, failed{0};
@@ -98,9 +98,9 @@ void CaptureRate(benchmark::State& state)
         FeedbackCapture capture(1, 1, block);
         const double cpu0 = CpuSeconds();
         const auto start = Clock::now();
-        auto job = bus.Every(std::chrono::milliseconds(0), [&](BusAccess& a) {
+        auto job = bus.Every(std::chrono::milliseconds(0), [&](BusAccess& access) {
             CaptureSample s;
-            if (capture.Next(a.protocol, target, s))
+            if (capture.Next(access.protocol, target, s))
                 ++answered;
             else
                 ++failed;
@@ -124,7 +124,7 @@ void CaptureRate(benchmark::State& state)
         if (answered == 0)
             state.SkipWithError("no read was answered");
     }
-    bus.Run(JobKind::Command, [](BusAccess& a) { a.Close(); });
+    bus.Run(JobKind::Command, [](BusAccess& access) { access.Close(); });
 }
 
 // Paints of the plot in fast capture with 10 s of 3,000 samples a second on all six

@@ -165,8 +165,8 @@ public:
     bool Direct() { return servo.ReadMemory(1, kAddress, data, kCount).ok(); }
     bool ThroughBus()
     {
-        return bus.Run(JobKind::Command, [this](BusAccess& a) {
-            return a.protocol.ReadMemory(1, kAddress, data, kCount).ok();
+        return bus.Run(JobKind::Command, [this](BusAccess& access) {
+            return access.protocol.ReadMemory(1, kAddress, data, kCount).ok();
         });
     }
 

@@ -43,9 +43,9 @@ double Turn(ServoBus& bus)
     std::vector<double> us;
     for (int i = 0; i < kExchangesPerTurn; ++i) {
         const auto start = Clock::now();
-        const bool ok = bus.Run(JobKind::Command, [](BusAccess& a) {
+        const bool ok = bus.Run(JobKind::Command, [](BusAccess& access) {
             uint8_t data[kCount];
-            return a.protocol.ReadMemory(1, kAddress, data, kCount).ok();
+            return access.protocol.ReadMemory(1, kAddress, data, kCount).ok();
         });
         if (!ok)
             return -1;
@@ -56,9 +56,9 @@ double Turn(ServoBus& bus)
 
 bool OpenAt(ServoBus& bus, const std::string& name)
 {
-    return bus.Run(JobKind::Command, [&](BusAccess& a) {
-        a.SetTimeoutMs(100);
-        return a.Open(name) && (a.SetRate(kRate), a.Facts().Rate() == kRate);
+    return bus.Run(JobKind::Command, [&](BusAccess& access) {
+        access.SetTimeoutMs(100);
+        return access.Open(name) && (access.SetRate(kRate), access.Facts().Rate() == kRate);
     });
 }
 
@@ -108,10 +108,10 @@ void SharedAgainstOwnRead(benchmark::State& state)
         state.counters["shared_us"] = Median(us[1]);
         state.counters["ratio"] = Median(us[1]) / Median(us[0]);
         state.counters["ratio_of_rounds"] = Median(ratios);
-        client.Run(JobKind::Command, [](BusAccess& a) { a.Close(); });
-        owner.Run(JobKind::Command, [&](BusAccess& a) {
+        client.Run(JobKind::Command, [](BusAccess& access) { access.Close(); });
+        owner.Run(JobKind::Command, [&](BusAccess& access) {
             share.reset();
-            a.Close();
+            access.Close();
         });
     }
     std::filesystem::remove(catalogueFile);

@@ -33,9 +33,9 @@ class Client {
 public:
     Client(const std::string& port, int periodMs) : periodMs(periodMs)
     {
-        opened = bus.Run(JobKind::Command, [&](BusAccess& a) {
-            a.SetTimeoutMs(100);
-            return a.Open(port) == 1;
+        opened = bus.Run(JobKind::Command, [&](BusAccess& access) {
+            access.SetTimeoutMs(100);
+            return access.Open(port) == 1;
         });
         if (opened)
             thread = std::thread([this] { Loop(); });
@@ -45,7 +45,7 @@ public:
         stop = true;
         if (thread.joinable())
             thread.join();
-        bus.Run(JobKind::Command, [](BusAccess& a) { a.Close(); });
+        bus.Run(JobKind::Command, [](BusAccess& access) { access.Close(); });
     }
     bool Opened() const { return opened; }
     long long Answered() const { return answered; }
@@ -57,8 +57,8 @@ private:
         auto next = Clock::now();
         while (!stop) {
             uint8_t block[17];
-            const bool ok = bus.Run(JobKind::Poll, [&](BusAccess& a) {
-                return static_cast<bool>(a.protocol.ReadMemory(1, 56, block, sizeof block));
+            const bool ok = bus.Run(JobKind::Poll, [&](BusAccess& access) {
+                return static_cast<bool>(access.protocol.ReadMemory(1, 56, block, sizeof block));
             });
             ++(ok ? answered : failed);
             if (periodMs > 0) {

@@ -49,29 +49,29 @@ void StepAgainstBareReads(benchmark::State& state)
     }
     ServoBus bus;
     Identity who;
-    const bool identified = bus.Run(JobKind::Command, [&](BusAccess& a) {
-        a.Open(sim.DevicePath());
-        a.SetRate(1000000);
-        a.SetTimeoutMs(100);
-        return IdentifyServo(a.protocol, catalogue, 1, {}, who, true).ok();
+    const bool identified = bus.Run(JobKind::Command, [&](BusAccess& access) {
+        access.Open(sim.DevicePath());
+        access.SetRate(1000000);
+        access.SetTimeoutMs(100);
+        return IdentifyServo(access.protocol, catalogue, 1, {}, who, true).ok();
     });
     if (!identified) {
         state.SkipWithError("the virtual servo did not answer");
         return;
     }
-    ServoProgram program(bus, catalogue);
+    ServoProgram program(catalogue);
     program.SelectServo(1, who.key, who.profile);
     const DebugTarget target{who.profile, who.debug};
     const FeedbackRange range = CaptureRange(target.debug, CaptureBlock::Full);
     const std::atomic<bool> stop{false};
 
     auto bare = [&] {
-        return bus.Run(JobKind::Test, [&](BusAccess& a) {
+        return bus.Run(JobKind::Test, [&](BusAccess& access) {
             FeedbackBlock block{};
             long long answered = 0;
             const auto end = Clock::now() + length;
             while (Clock::now() < end)
-                answered += a.protocol.ReadMemory(1, range.address, block.data(), range.count).ok();
+                answered += access.protocol.ReadMemory(1, range.address, block.data(), range.count).ok();
             return static_cast<double>(answered);
         });
     };
@@ -81,8 +81,8 @@ void StepAgainstBareReads(benchmark::State& state)
         settings.id = 1;
         settings.to = round % 2 ? 2047 : 2247;
         settings.duration = length;
-        const SweepReport r = bus.Run(JobKind::Test, [&](BusAccess& a) {
-            return RunStepSweep(a, program, target, settings, {}, {}, stop);
+        const SweepReport r = bus.Run(JobKind::Test, [&](BusAccess& access) {
+            return RunStepSweep(access, program, target, settings, {}, {}, stop);
         });
         if (r.runs.empty())
             return 0.0;

@@ -60,9 +60,9 @@ void InspectorDuringCommTest(benchmark::State& state)
     window.show();
     // The debug page's poll of an unselected servo would hold the bus for its time-outs.
     window.DebugPage().StopPolling();
-    bus.Run(JobKind::Command, [&](BusAccess& a) {
-        a.Open(sim.DevicePath());  // the traffic record's times start here
-        a.SetRate(1000000);
+    bus.Run(JobKind::Command, [&](BusAccess& access) {
+        access.Open(sim.DevicePath());  // the traffic record's times start here
+        access.SetRate(1000000);
         return 0;
     });
     window.ShowTraffic();
@@ -79,9 +79,9 @@ void InspectorDuringCommTest(benchmark::State& state)
         std::thread test([&] {
             uint8_t data[67];
             while (!stop)
-                bus.Run(JobKind::Test, [&](BusAccess& a) {
+                bus.Run(JobKind::Test, [&](BusAccess& access) {
                     for (uint8_t id = 1; id <= 3; ++id)
-                        a.protocol.ReadMemory(id, 0, data, sizeof data);
+                        access.protocol.ReadMemory(id, 0, data, sizeof data);
                     return 0;
                 });
         });

@@ -91,7 +91,7 @@ void PollWhileGone(benchmark::State& state)
             state.SkipWithError(error.c_str());
             return;
         }
-        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(100); });
+        servoBus.Run(JobKind::Command, [](BusAccess& access) { access.SetTimeoutMs(100); });
         CServoMain window(servoBus);
         MainControls ui(window);
         window.AddPortFirst(QString::fromStdString(LinkPath()));

@@ -113,7 +113,7 @@ struct WindowOnBus {
         spec.overrides = std::move(overrides);
         if (!bus.AddServo(spec, error) || !bus.Start(error))
             return error;
-        servoBus.Run(JobKind::Command, [&](BusAccess& a) { a.SetTimeoutMs(timeoutMs); });
+        servoBus.Run(JobKind::Command, [&](BusAccess& access) { access.SetTimeoutMs(timeoutMs); });
         window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(QString::fromStdString(bus.DevicePath()));
         MainControls(*window).baudCombo->setCurrentText(QString::number(kRates[baudCode]));

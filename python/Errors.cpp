@@ -1,6 +1,6 @@
 #include "Errors.h"
 
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 
 #include <cerrno>
 

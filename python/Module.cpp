@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 #include "serial/PortInfo.h"
+#include "words/ConsoleWords.h"
 
 namespace py = pybind11;
 using namespace servobus;

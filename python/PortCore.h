@@ -20,7 +20,7 @@ public:
 
     // Runs on the bus's thread at the start of every job: puts the port's time-out in force,
     // or with "auto" the one for `exchange` at the port's present rate.
-    void Prepare(BusAccess& bus, Exchange exchange) const;
+    void Prepare(BusAccess& access, Exchange exchange) const;
     // The time-out in force, for messages.
     int TimeoutMs() { return bus->Facts().TimeoutMs(); }
 

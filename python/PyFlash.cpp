@@ -2,7 +2,7 @@
 #include "Bindings.h"
 
 #include "Errors.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 #include "Waiting.h"
 #include "servo/FirmwareFile.h"
 #include "servo/LoaderFrames.h"
@@ -113,10 +113,10 @@ int Port::Flash(int id, const std::string& path, const py::object& progress,
     PortCore& c = *core;
     const UpgradeResult result = RunInterruptible<UpgradeResult>(
         *c.bus, JobKind::Transfer,
-        [&](BusAccess& bus) {
-            c.Prepare(bus, kLongestExchange);
-            UpgradeResult r = RunUpgrade(bus, job, cancel, reports);
-            c.Prepare(bus, kLongestExchange);
+        [&](BusAccess& access) {
+            c.Prepare(access, kLongestExchange);
+            UpgradeResult r = RunUpgrade(access, job, cancel, reports);
+            c.Prepare(access, kLongestExchange);
             return r;
         },
         cancel, tell);

@@ -7,7 +7,7 @@
 #include "catalogue/CatalogueLocation.h"
 #include "servo/PositionCommand.h"
 #include "serial/PortList.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 #include "servo/OpenAtRate.h"
 #include "servo/Scan.h"
 #include "support/BaudRates.h"
@@ -85,18 +85,16 @@ Port::Port(const py::object& name, const py::object& rateOrNone, const py::objec
     core->timeoutMs = timeoutMs;
     PortOpening opening;
     std::string refused;
-    const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        opening = OpenAtRate(bus, port, rate, exclusive);
+    const bool opened = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& access) {
+        opening = OpenAtRate(access, port, rate, exclusive, rateGiven);
         if (!opening.opened)
             return false;
-        // Another program's bus runs at its owner's rate: a rate asked for is refused
-        // unless it is that one; without one, the owner's is taken.
-        if (opening.refused && bus.Facts().SharedBy() && rateGiven) {
-            refused = RefusedRateText(bus.Facts(), port, rate);
-            bus.Close();
+        if (opening.refused) {
+            refused = RefusedRateText(port, opening.refusal);
+            access.Close();
             return false;
         }
-        core->Prepare(bus, kIdentifyExchange);
+        core->Prepare(access, kIdentifyExchange);
         return true;
     });
     if (!refused.empty())
@@ -117,7 +115,7 @@ Port::~Port() = default;
 
 void Port::Close()
 {
-    RunOnBus(*core->bus, JobKind::Command, [](BusAccess& bus) { bus.Close(); });
+    RunOnBus(*core->bus, JobKind::Command, [](BusAccess& access) { access.Close(); });
 }
 
 bool Port::IsOpen() const
@@ -134,12 +132,12 @@ void Port::SetRate(int rate)
 {
     CheckedRate(rate);
     std::string refused;
-    RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        bus.SetRate(rate);
-        core->Prepare(bus, kIdentifyExchange);
-        if (bus.Facts().RateRefused() && (bus.Facts().Rates() == RateControl::Fixed ||
-                                          bus.Facts().Rates() == RateControl::Shared))
-            refused = RefusedRateText(bus.Facts(), core->name, rate);
+    RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& access) {
+        access.SetRate(rate);
+        core->Prepare(access, kIdentifyExchange);
+        if (access.Facts().RateRefused() && (access.Facts().Rates() == RateControl::Fixed ||
+                                          access.Facts().Rates() == RateControl::Shared))
+            refused = RefusedRateText(access.Facts(), core->name, rate);
     });
     // A raw TCP port keeps its server's rate, a shared bus its owner's: saying so beats a
     // scan that finds nobody.
@@ -182,13 +180,13 @@ void Port::SyncMove(const std::vector<int>& ids, int target, int speed, int time
     CheckedMotion(acceleration, speed, time);
     Identity who;
     Reply identified = Reply::Answered();
-    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        core->Prepare(bus, ServoCommandExchange(kPositionBlockBytes, true, static_cast<int>(list.size())));
+    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& access) {
+        core->Prepare(access, ServoCommandExchange(kPositionBlockBytes, true, static_cast<int>(list.size())));
         // The first servo's profile codes the packet, as for the debug page's range.
-        identified = IdentifyServo(bus.protocol, core->catalogue, list.front(), {}, who);
+        identified = IdentifyServo(access.protocol, core->catalogue, list.front(), {}, who);
         if (!identified)
             return identified;
-        return SyncPositionCommand(bus.protocol, who.profile, list, LimitTarget(target),
+        return SyncPositionCommand(access.protocol, who.profile, list, LimitTarget(target),
                                    EncodeSpeed(speed), EncodeTime(time), acceleration);
     });
     if (!identified)
@@ -204,14 +202,14 @@ void Port::RegMove(const std::vector<int>& ids, int target, int speed, int time,
     Identity who;
     Reply identified = Reply::Answered();
     int failed = -1;
-    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        core->Prepare(bus, ServoCommandExchange(kPositionBlockBytes, false, static_cast<int>(list.size())));
-        identified = IdentifyServo(bus.protocol, core->catalogue, list.front(), {}, who);
+    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& access) {
+        core->Prepare(access, ServoCommandExchange(kPositionBlockBytes, false, static_cast<int>(list.size())));
+        identified = IdentifyServo(access.protocol, core->catalogue, list.front(), {}, who);
         if (!identified)
             return identified;
         // One exchange per servo, so a failure names its servo.
         for (uint8_t id : list) {
-            const Reply each = bus.protocol.RegWritePosition(who.profile, id, LimitTarget(target),
+            const Reply each = access.protocol.RegWritePosition(who.profile, id, LimitTarget(target),
                                                              acceleration, EncodeSpeed(speed),
                                                              EncodeTime(time));
             if (!each) {
@@ -229,9 +227,9 @@ void Port::RegMove(const std::vector<int>& ids, int target, int speed, int time,
 
 void Port::Action()
 {
-    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-        core->Prepare(bus, kActionExchange);
-        return bus.protocol.Action();
+    const Reply r = RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& access) {
+        core->Prepare(access, kActionExchange);
+        return access.protocol.Action();
     });
     if (!r)
         Raise(Errors().base, "the action packet was not sent", std::nullopt, ReplyText(r, 0));
@@ -256,7 +254,7 @@ Scan::~Scan()
     // Dropped before its end: the rate comes back without waiting for the bus.
     if (!restored && rateSet) {
         const int rate = savedRate;
-        core->bus->Post(JobKind::Command, [rate](BusAccess& bus) { bus.SetRate(rate); });
+        core->bus->Post(JobKind::Command, [rate](BusAccess& access) { access.SetRate(rate); });
     }
 }
 
@@ -265,9 +263,9 @@ void Scan::Close()
     rateIndex = rates.size();
     if (!restored && rateSet) {
         const int rate = savedRate;
-        RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& bus) {
-            bus.SetRate(rate);
-            core->Prepare(bus, kIdentifyExchange);
+        RunOnBus(*core->bus, JobKind::Command, [&](BusAccess& access) {
+            access.SetRate(rate);
+            core->Prepare(access, kIdentifyExchange);
         });
     }
     restored = true;
@@ -280,10 +278,10 @@ std::shared_ptr<Servo> Scan::Next()
         if (next == first) {
             if (rate != 0) {
                 std::string refused;
-                RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
-                    bus.SetRate(rate);
-                    if (bus.Facts().RateRefused() && bus.Facts().Rates() == RateControl::Fixed)
-                        refused = RefusedRateText(bus.Facts(), core->name, rate);
+                RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& access) {
+                    access.SetRate(rate);
+                    if (access.Facts().RateRefused() && access.Facts().Rates() == RateControl::Fixed)
+                        refused = RefusedRateText(access.Facts(), core->name, rate);
                 });
                 rateSet = true;
                 if (!refused.empty()) {
@@ -291,7 +289,7 @@ std::shared_ptr<Servo> Scan::Next()
                     Raise(Errors().port, refused);
                 }
             }
-            scanner = std::make_unique<BusScanner>(core->bus->Protocol(), core->catalogue, true);
+            scanner = std::make_unique<BusScanner>(core->catalogue, true);
         }
         if (next > last) {
             ++rateIndex;
@@ -305,13 +303,13 @@ std::shared_ptr<Servo> Scan::Next()
             throw interrupted;
         }
         const int id = next++;
-        RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& bus) {
-            core->Prepare(bus, kIdentifyExchange);
+        RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& access) {
+            core->Prepare(access, kIdentifyExchange);
             ScanReports reports;
             reports.found = [&](int answered, const Identity& identity) {
-                found.push_back({answered, identity, bus.Facts().Rate()});
+                found.push_back({answered, identity, access.Facts().Rate()});
             };
-            scanner->Probe(id, reports);
+            scanner->Probe(access.protocol, id, reports);
         });
     }
     if (found.empty()) {

@@ -23,10 +23,12 @@ struct ProgramRun {
     Reply identified = Reply::Answered();
     Identity identity;
     std::string failure;          // the table could not be had: servoctl's text
+    bool noAnswer = false;        // because the servo did not answer
     int selectedId = 0;           // where the servo went (a write of its ID, a restore)
     // The exception a command raises, and its text; none when it succeeded.
     enum class Error { None, Servo, RangeRefused, Value, Key, File } error = Error::None;
     std::string message;
+    BusAccess* access = nullptr;  // the job the command runs in
 };
 
 std::optional<int> Limit(const std::string& text)
@@ -51,33 +53,35 @@ public:
         const ProfileOptions options = servo.options;
         const int id = servo.id;
         ProgramRun run;
-        RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& bus) {
-            c.Prepare(bus, kLongestExchange);
+        RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& access) {
+            run.access = &access;
+            c.Prepare(access, kLongestExchange);
             if (known && known->read) {
                 run.identity = *known;
             } else {
                 // The page needs the identification bytes whatever the options say.
-                run.identified = IdentifyServo(bus.protocol, c.catalogue, static_cast<uint8_t>(id),
+                run.identified = IdentifyServo(access.protocol, c.catalogue, static_cast<uint8_t>(id),
                                                options, run.identity, true);
                 if (!run.identified)
                     return;
             }
-            ServoProgram program(*c.bus, c.catalogue);
+            ServoProgram program(c.catalogue);
             program.SelectServo(id, run.identity.key, run.identity.profile);
             run.selectedId = id;
             PollReport report;
             if (table) {
-                report = program.Poll();
-                if (report.status == PollReport::Status::Timeout)
+                report = program.Poll(access);
+                if (report.status == PollReport::Status::Timeout) {
                     run.failure = kTimeoutText;
-                else if (program.MemorySize() == 0)
+                    run.noAnswer = true;
+                } else if (program.MemorySize() == 0)
                     run.failure = "the catalogue has no memory table for this model";
             }
             if (run.failure.empty())
                 op(program, report, run);
             run.selectedId = program.SelectedId();
             run.identity.profile = program.Profile();
-            c.Prepare(bus, kLongestExchange);
+            c.Prepare(access, kLongestExchange);
         });
         if (!run.identified)
             RaiseReply(run.identified, id, c.TimeoutMs(), "the identification read");
@@ -85,7 +89,7 @@ public:
         servo.id = run.selectedId;
         const ErrorClasses& e = Errors();
         if (!run.failure.empty())
-            Raise(run.failure == kTimeoutText ? e.noAnswer : e.base,
+            Raise(run.noAnswer ? e.noAnswer : e.base,
                   "servo " + std::to_string(id) + ": " + run.failure, id, run.failure);
         switch (run.error) {
         case ProgramRun::Error::None: return;
@@ -164,7 +168,7 @@ void Servo::Set(const py::object& item, long long value)
             run.message = w.refusal;
             return;
         }
-        if (!program.WriteValue(w.address, w.size, w.value, w.eprom)) {
+        if (!program.WriteValue(*run.access, w.address, w.size, w.value, w.eprom)) {
             run.error = ProgramRun::Error::Servo;
             run.message = w.eprom ? msg::kSaveFailed : msg::kSetFailed;
         }
@@ -190,7 +194,7 @@ void Servo::Save(const std::string& path)
 void Servo::Load(const std::string& path)
 {
     ProgramSession::Run(*this, true, [&](ServoProgram& program, const PollReport&, ProgramRun& run) {
-        switch (program.LoadParameterFile(path)) {
+        switch (program.LoadParameterFile(*run.access, path)) {
         case LoadResult::Loaded: return;
         case LoadResult::CannotOpen:
             run.error = ProgramRun::Error::File;
@@ -207,7 +211,7 @@ void Servo::Load(const std::string& path)
 void Servo::Restore()
 {
     ProgramSession::Run(*this, false, [&](ServoProgram& program, const PollReport&, ProgramRun& run) {
-        if (!program.RestoreParameters()) {
+        if (!program.RestoreParameters(*run.access)) {
             run.error = ProgramRun::Error::Servo;
             run.message = msg::kRestoreFailed;
         }
@@ -217,7 +221,7 @@ void Servo::Restore()
 void Servo::ResetAngle()
 {
     ProgramSession::Run(*this, false, [&](ServoProgram& program, const PollReport&, ProgramRun& run) {
-        if (!program.ResetAngle()) {
+        if (!program.ResetAngle(*run.access)) {
             run.error = ProgramRun::Error::Servo;
             run.message = msg::kAngleFailed;
         }

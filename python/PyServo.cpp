@@ -87,19 +87,19 @@ auto Servo::WithIdentity(Exchange exchange, F&& job)
     const auto sid = static_cast<uint8_t>(id);
     PortCore& c = *core;
     const ProfileOptions o = options;
-    Out out = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& bus) {
+    Out out = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& access) {
         Out r;
-        c.Prepare(bus, exchange);
+        c.Prepare(access, exchange);
         if (known) {
             r.identity = known;
         } else {
             Identity fresh;
-            r.identified = IdentifyServo(bus.protocol, c.catalogue, sid, o, fresh);
+            r.identified = IdentifyServo(access.protocol, c.catalogue, sid, o, fresh);
             if (!r.identified)
                 return r;
             r.identity = fresh;
         }
-        r.result.emplace(job(bus, *r.identity));
+        r.result.emplace(job(access, *r.identity));
         return r;
     });
     if (!out.identified)
@@ -122,9 +122,9 @@ py::bytes Servo::Read(int address, int count)
         throw py::value_error("address + count must not pass the end of memory (256)");
     std::vector<uint8_t> bytes(static_cast<size_t>(count));
     PortCore& c = *core;
-    const Reply r = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& bus) {
-        c.Prepare(bus, ReadExchange(count));
-        return bus.protocol.ReadMemory(static_cast<uint8_t>(id), static_cast<uint8_t>(address),
+    const Reply r = RunOnBus(*c.bus, JobKind::Command, [&](BusAccess& access) {
+        c.Prepare(access, ReadExchange(count));
+        return access.protocol.ReadMemory(static_cast<uint8_t>(id), static_cast<uint8_t>(address),
                                        bytes.data(), static_cast<uint8_t>(count));
     });
     Answered(r);
@@ -142,8 +142,8 @@ void Servo::Write(int address, const py::bytes& data)
         throw py::value_error("address + the bytes must not pass the end of memory (256)");
     const Reply r = WithIdentity(
         WriteExchange(static_cast<int>(bytes.size())),
-        [&](BusAccess& bus, const Identity& who) {
-            return bus.protocol.WriteMemory(who.profile, static_cast<uint8_t>(id),
+        [&](BusAccess& access, const Identity& who) {
+            return access.protocol.WriteMemory(who.profile, static_cast<uint8_t>(id),
                                             static_cast<uint8_t>(address), bytes.data(),
                                             static_cast<uint8_t>(bytes.size()));
         });
@@ -154,9 +154,9 @@ void Servo::Move(int target, int speed, int time, int acceleration)
 {
     CheckedMotion(acceleration, speed, time);
     const Reply r = WithIdentity(ServoCommandExchange(kPositionBlockBytes, false, 1),
-                                 [&](BusAccess& bus, const Identity& who) {
+                                 [&](BusAccess& access, const Identity& who) {
                                      return IssuePositionCommand(
-                                         bus.protocol, who.profile, WriteMode::Normal, id, id,
+                                         access.protocol, who.profile, WriteMode::Normal, id, id,
                                          LimitTarget(target), EncodeSpeed(speed),
                                          EncodeTime(time), acceleration);
                                  });
@@ -166,10 +166,10 @@ void Servo::Move(int target, int speed, int time, int acceleration)
 void Servo::Torque(bool on)
 {
     const Reply r = WithIdentity(ServoCommandExchange(kTorqueBlockBytes, false, 1),
-                                 [&](BusAccess& bus, const Identity& who) {
+                                 [&](BusAccess& access, const Identity& who) {
                                      const uint8_t address =
                                          TorqueSwitchAddress({who.profile, who.debug});
-                                     return SendTorqueSwitch(bus.protocol, who.profile,
+                                     return SendTorqueSwitch(access.protocol, who.profile,
                                                              WriteMode::Normal, id, id, address, on);
                                  });
     Answered(r);
@@ -181,8 +181,8 @@ FeedbackRecord Servo::ReadFeedback(long long timeMs, bool raiseOnFailure)
     record.timeMs = timeMs;
     // The identification read, or the feedback read of the longest range a block holds.
     const Exchange exchange{kIdentifyExchange.requestBytes, kReplyHeadSize + kFeedbackBlockSize + 1};
-    const Reply r = WithIdentity(exchange, [&](BusAccess& bus, const Identity& who) {
-        return ::ReadFeedback(bus.protocol, static_cast<uint8_t>(id), who.debug, who.profile,
+    const Reply r = WithIdentity(exchange, [&](BusAccess& access, const Identity& who) {
+        return ::ReadFeedback(access.protocol, static_cast<uint8_t>(id), who.debug, who.profile,
                               record.values);
     });
     if (!r) {
@@ -200,9 +200,9 @@ FeedbackRecord Servo::CaptureFeedback(std::chrono::steady_clock::time_point star
     FeedbackRecord record;
     CaptureSample sample;
     const Exchange exchange{kIdentifyExchange.requestBytes, kReplyHeadSize + kFeedbackBlockSize + 1};
-    const Reply r = WithIdentity(exchange, [&](BusAccess& bus, const Identity& who) {
+    const Reply r = WithIdentity(exchange, [&](BusAccess& access, const Identity& who) {
         FeedbackCapture capture(id, id, CaptureBlock::Full);
-        return capture.Next(bus.protocol, DebugTarget{who.profile, who.debug}, sample);
+        return capture.Next(access.protocol, DebugTarget{who.profile, who.debug}, sample);
     });
     record.timeUs = std::max<long long>(
         0, std::chrono::duration_cast<std::chrono::microseconds>(sample.time - start).count());

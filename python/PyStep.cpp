@@ -70,24 +70,24 @@ std::vector<StepResult> Servo::Sweep(const py::dict& swept, int to, std::optiona
     const ProfileOptions o = options;
     const int sid = id;
     std::atomic<bool> stop{false};
-    std::function<Out(BusAccess&)> job = [&](BusAccess& bus) {
+    std::function<Out(BusAccess&)> job = [&](BusAccess& access) {
         Out out;
-        c.Prepare(bus, kLongestExchange);
+        c.Prepare(access, kLongestExchange);
         if (known && (known->read || axes.empty())) {
             out.identity = *known;
         } else {
             // A sweep needs the identification bytes (for the memory table) whatever the
             // options say.
-            out.identified = IdentifyServo(bus.protocol, c.catalogue, static_cast<uint8_t>(sid), o,
+            out.identified = IdentifyServo(access.protocol, c.catalogue, static_cast<uint8_t>(sid), o,
                                            out.identity, !axes.empty());
             if (!out.identified)
                 return out;
         }
-        ServoProgram program(*c.bus, c.catalogue);
+        ServoProgram program(c.catalogue);
         program.SelectServo(sid, out.identity.key, out.identity.profile);
-        out.report = RunStepSweep(bus, program, DebugTarget{out.identity.profile, out.identity.debug},
+        out.report = RunStepSweep(access, program, DebugTarget{out.identity.profile, out.identity.debug},
                                   settings, axes, {}, stop);
-        c.Prepare(bus, kLongestExchange);
+        c.Prepare(access, kLongestExchange);
         return out;
     };
     Out out = RunInterruptible<Out>(*c.bus, JobKind::Test, job, stop, {});

@@ -68,6 +68,13 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     baudCombo->setCurrentIndex(4);
 
     bus.SetPortGoneListener([this] {
+        // A bus is served only while its device is open: the clients hear "port gone" now,
+        // and a device that later takes the same node is not attached to this window.
+        // Serving starts again when the port opens again.
+        bus.Post(JobKind::Command, [this](BusAccess&) {
+            share.reset();
+            sharers = 0;
+        });
         QMetaObject::invokeMethod(this, [this] { OnPortGone(); }, Qt::QueuedConnection);
     });
 
@@ -255,21 +262,23 @@ void CServoMain::OnOpenClose()
     if (!portOpen) {
         // The polls run while the port is closed; the opening is a job, so none sees the
         // port half set up.
-        bus.Post(JobKind::Command, [this, name, rate](BusAccess& a) {
-            const PortOpening opening = OpenAtRate(a, name, rate);
+        bus.Post(JobKind::Command, [this, name, rate](BusAccess& access) {
+            // Opened, the port keeps the time-out it had when first opened, whatever the
+            // programming page's writes left it at since.
+            if (openedTimeoutMs < 0)
+                openedTimeoutMs = access.Facts().TimeoutMs();
+            else
+                access.SetTimeoutMs(openedTimeoutMs);
+            const PortOpening opening = OpenAtRate(access, name, rate);
             const bool ok = opening.opened;
+            const bool refused = ok && opening.refused;
             const OpenFailure failure = opening.failure;
-            const RateRefusal refusal{rate, ok ? opening.running : rate, a.Facts().Rates(),
-                                      a.Facts().SharedBy()};
-            const PortTiming timing = a.Facts().Timing();
-            const std::string unshared = ok ? StartSharing(a, name) : std::string();
-            QMetaObject::invokeMethod(this, [this, ok, failure, name, refusal, timing, unshared] {
+            const RateRefusal refusal = opening.refusal;
+            const PortTiming timing = access.Facts().Timing();
+            const std::string unshared = ok ? StartSharing(access, name) : std::string();
+            QMetaObject::invokeMethod(this, [this, ok, refused, failure, name, refusal, timing, unshared] {
                 OnOpened(ok);
                 const QString port = QString::fromStdString(name);
-                // A raw TCP port's rate is refused unless it is the server's very rate.
-                const bool refused = refusal.control == RateControl::Fixed
-                                         ? refusal.asked != refusal.running
-                                         : !RateMatches(refusal.running, refusal.asked);
                 // Attached to another program's bus: the list shows the rate it runs at.
                 if (ok && refusal.control == RateControl::Shared)
                     baudCombo->setCurrentIndex(std::max(0, BaudCodeOfRate(refusal.running)));
@@ -298,16 +307,16 @@ void CServoMain::OnOpenClose()
     StopCurrentPoll();
     search.Stop();
     bus.DropQueued();
-    bus.Post(JobKind::Command, [this](BusAccess& a) {
+    bus.Post(JobKind::Command, [this](BusAccess& access) {
         share.reset();  // the clients are told the port is gone
-        a.Close();
+        access.Close();
         QMetaObject::invokeMethod(this, [this] { OnClosed(); }, Qt::QueuedConnection);
     });
 }
 
-std::string CServoMain::StartSharing(BusAccess& a, const std::string& name)
+std::string CServoMain::StartSharing(BusAccess& access, const std::string& name)
 {
-    if (a.Facts().SharedBy())
+    if (access.Facts().SharedBy())
         return {};  // another program's bus: that program shares it
     share = std::make_unique<BusShare>(bus, name, kProgram, [this](const ShareEvent& e) {
         sharers = e.clients;
@@ -491,9 +500,9 @@ void CServoMain::Shutdown()
     // The jobs use the pages: none may run once they go. The running exchange ends within
     // its time-out; then nothing is left on the bus and the port closes.
     bus.DropAndWait();
-    bus.Run(JobKind::Command, [this](BusAccess& a) {
+    bus.Run(JobKind::Command, [this](BusAccess& access) {
         share.reset();
-        a.Close();
+        access.Close();
     });
 }
 

@@ -146,6 +146,7 @@ private:
     // opening, the closing), so it never needs a lock and its end never waits for the bus.
     std::unique_ptr<BusShare> share;
     std::atomic<int> sharers{0};  // programs attached, as the share last told
+    int openedTimeoutMs = -1;  // the port's time-out when first opened; the bus's jobs only
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;

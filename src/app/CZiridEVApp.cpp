@@ -9,11 +9,39 @@
 #include <QLocale>
 
 #include <cstdio>
+#include <string_view>
 
-CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt(argc, argv)
+namespace {
+
+void NameApplication()
 {
-    QApplication::setApplicationName("servo-debugger");
+    QCoreApplication::setApplicationName("servo-debugger");
+    QCoreApplication::setApplicationVersion(SERVO_VERSION);
+}
+
+}  // namespace
+
+CZiridEVApp::CZiridEVApp(int& argc, char** argv) : qt((NameApplication(), argc), argv)
+{
     QGuiApplication::setDesktopFileName("net.serialbus.ServoDebugger");  // its menu entry and icon
+}
+
+bool CZiridEVApp::TextOnly(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
+
+int CZiridEVApp::PrintText(int& argc, char** argv)
+{
+    QCoreApplication core((NameApplication(), argc), argv);
+    const Options options = ParseOptions();
+    return options.exitCode >= 0 ? options.exitCode : 0;
 }
 
 CZiridEVApp::~CZiridEVApp()
@@ -28,6 +56,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     QCommandLineParser parser;
     parser.setApplicationDescription("Debugging tool for serial-bus smart servos.");
     const QCommandLineOption helpOption = parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption demoOption("demo", "Start a virtual bus with three servos and list it first.");
     QCommandLineOption shotOption("screenshot", "Save a PNG of the main window to FILE and exit.",
                                   "FILE");
@@ -75,7 +104,8 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         help.exitCode = 0;
         return help;
     }
-    parser.process(qt);  // --help-all, which only the parser can print
+    // --help-all and --version, which only the parser prints; they end the program.
+    parser.process(*QCoreApplication::instance());
     Options options;
     options.demo = parser.isSet(demoOption);
     options.screenshot = parser.value(shotOption);

@@ -30,8 +30,14 @@ public:
     ~CZiridEVApp();
     int Run();
 
+    // Whether the command line only asks for a text (the help, the version): that needs no
+    // display, so it is answered before any window system is reached.
+    static bool TextOnly(int argc, char** argv);
+    // Prints that text; the exit status.
+    static int PrintText(int& argc, char** argv);
+
 private:
-    Options ParseOptions();
+    static Options ParseOptions();
 
     QApplication qt;
     // Made in Run: in demo mode the bus owner's port must know the demo bus.

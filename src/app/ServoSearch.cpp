@@ -23,11 +23,11 @@ bool ServoSearch::Start(ServoBus& bus, Reports reports)
     return true;
 }
 
-void ServoSearch::Run(BusAccess& bus, const Reports& reports)
+void ServoSearch::Run(BusAccess& access, const Reports& reports)
 {
     ScanReports scan;
     scan.probing = [&](int id) {
-        if (!searching || !portOpen || bus.Stopping())
+        if (!searching || !portOpen || access.Stopping())
             return false;
         if (reports.probing)
             reports.probing(id);
@@ -37,7 +37,7 @@ void ServoSearch::Run(BusAccess& bus, const Reports& reports)
         if (reports.found)
             reports.found(id, found.key, found.model);
     };
-    ScanBus(bus.protocol, catalogue, 0, kLastId, scan);
+    ScanBus(access.protocol, catalogue, 0, kLastId, scan);
     // Before the job ends: whoever gets the bus next finds the search ended.
     searching = 0;
     if (reports.finished)

@@ -30,7 +30,7 @@ public:
     static constexpr int kLastId = 253;
 
 private:
-    void Run(BusAccess& bus, const Reports& reports);
+    void Run(BusAccess& access, const Reports& reports);
 
     ModelCatalogue& catalogue;
     const std::atomic<int>& portOpen;

@@ -5,6 +5,8 @@
 int main(int argc, char** argv)
 {
     AttachParentConsole();
+    if (CZiridEVApp::TextOnly(argc, argv))
+        return CZiridEVApp::PrintText(argc, argv);
     ChooseFontEngine();
     CZiridEVApp app(argc, argv);
     return app.Run();

@@ -232,13 +232,13 @@ void BusShare::State::Serve(const std::shared_ptr<Attached>& c)
             auto result = std::make_shared<share::ExchangeResult>();
             result->outcome = Outcome::PortGone;
             const Attached* self = c.get();
-            InTurn(*c, [this, self, request, result](BusAccess& a) {
-                *result = Execute(a, *self, *request);
+            InTurn(*c, [this, self, request, result](BusAccess& access) {
+                *result = Execute(access, *self, *request);
             });
             if (!c->link.Send(share::Encode(*result)))
                 break;
         } else if (f.type == share::FrameType::Hold) {
-            InTurn(*c, [this, c](BusAccess& a) { Sequence(a, *c); });
+            InTurn(*c, [this, c](BusAccess& access) { Sequence(access, *c); });
         } else if (f.type != share::FrameType::Release) {
             Refuse(*c, "a frame a client does not send");
             break;
@@ -269,9 +269,9 @@ bool BusShare::State::InTurn(const Attached& c, const ServoBus::Job& job)
         auto self = shared_from_this();
         const bool queued = bus.Post(
             JobKind::Command,
-            [self, job, done](BusAccess& a) {
+            [self, job, done](BusAccess& access) {
                 if (!self->stop)
-                    job(a);
+                    job(access);
                 std::lock_guard lock(self->turnMutex);
                 *done = 1;
                 self->turnChanged.notify_all();
@@ -301,12 +301,13 @@ share::ExchangeResult BusShare::State::Execute(BusAccess& access, const Attached
         result.outcome = Outcome::WriteFailed;
     } else {
         bus.Traffic().SetSource(c.Name());
-        access.protocol.SetReplyTimeout(
-            std::min(request.timeoutMs, kLongestClientWaitMs));
-        const Reply r = access.protocol.Relay(request.packet.data(),
-                                              static_cast<int>(request.packet.size()),
-                                              request.replySize, result.reply);
-        access.protocol.RestoreReplyTimeout();
+        Reply r;
+        {
+            const ZNS::ReplyTimeout wait(access.protocol,
+                                         std::min(request.timeoutMs, kLongestClientWaitMs));
+            r = access.protocol.Relay(request.packet.data(), static_cast<int>(request.packet.size()),
+                                      request.replySize, result.reply);
+        }
         bus.Traffic().SetSource({});
         result.outcome = r.outcome;
         result.damage = r.damage;

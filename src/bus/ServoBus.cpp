@@ -23,17 +23,24 @@ struct ServoBus::Periodic::State {
 namespace {
 // The bus whose job the calling thread runs, if any.
 thread_local const ServoBus* currentBus = nullptr;
+// How deep in jobs (a job running another) the calling thread is.
+thread_local int jobDepth = 0;
 }  // namespace
 
 BusAccess::BusAccess(ServoBus& b, JobKind k, uint64_t g)
-    : protocol(b.Protocol()), kind(k), bus(b), generation(g),
+    : protocol(b.protocol), kind(k), bus(b), generation(g),
       outerKind(b.traffic.Operation())
 {
     bus.traffic.SetOperation(kind);
+    // Every job starts with the port's kept time-out in force: whatever another time-out an
+    // earlier job set ended with it. A job run inside another keeps the outer one's.
+    if (jobDepth++ == 0 && bus.port->IsOpen())
+        bus.port->OverrideTimeout(bus.port->TimeoutMs());
 }
 
 BusAccess::~BusAccess()
 {
+    --jobDepth;
     bus.traffic.SetOperation(outerKind);
 }
 

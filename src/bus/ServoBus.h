@@ -87,6 +87,24 @@ private:
     const JobKind outerKind;
 };
 
+// The port keeps `ms` as its time-out for a scope (a sequence whose rate changes must put it
+// in force, as the firmware loader's does) and the time-out it kept before once the scope
+// ends. Inside a job.
+class KeptTimeout {
+public:
+    KeptTimeout(BusAccess& access, int ms) : access(access), saved(access.Facts().TimeoutMs())
+    {
+        access.SetTimeoutMs(ms);
+    }
+    ~KeptTimeout() { access.SetTimeoutMs(saved); }
+    KeptTimeout(const KeptTimeout&) = delete;
+    KeptTimeout& operator=(const KeptTimeout&) = delete;
+
+private:
+    BusAccess& access;
+    const int saved;
+};
+
 class ServoBus {
 public:
     using Job = std::function<void(BusAccess&)>;
@@ -109,7 +127,6 @@ public:
 
     // The port's facts, for any thread; its operations are a job's (BusAccess).
     PortFacts Facts() const { return PortFacts(*port); }
-    ZNS& Protocol() { return protocol; }
     // Every packet in and out while tracing is on (the inspector, servoctl --trace).
     TrafficLog& Traffic() { return traffic; }
     void SetTracing(bool on) { protocol.SetTap(on ? &traffic : nullptr); }

@@ -41,7 +41,7 @@ int Status(Session& s, int id, const Reply& r)
 int Read(Session& s, const BusArgs& a)
 {
     std::vector<uint8_t> bytes(static_cast<size_t>(a.length));
-    const Reply r = s.servo.ReadMemory(static_cast<uint8_t>(a.servoId), static_cast<uint8_t>(a.at),
+    const Reply r = s.access->protocol.ReadMemory(static_cast<uint8_t>(a.servoId), static_cast<uint8_t>(a.at),
                                        bytes.data(), static_cast<uint8_t>(a.length));
     if (!r)
         return s.Fail(a.servoId, r);
@@ -63,9 +63,9 @@ int ToServos(Session& s, const BusArgs& a, bool move)
     const WriteMode mode = ModeOf(a.mode);
     const uint8_t torqueAddress = TorqueSwitchAddress({profile, s.identity.debug});
     auto send = [&](int first, int end) {
-        return move ? IssuePositionCommand(s.servo, profile, mode, first, end, a.goal, a.velocity,
+        return move ? IssuePositionCommand(s.access->protocol, profile, mode, first, end, a.goal, a.velocity,
                                            a.duration, a.acceleration)
-                    : SendTorqueSwitch(s.servo, profile, mode, first, end, torqueAddress,
+                    : SendTorqueSwitch(s.access->protocol, profile, mode, first, end, torqueAddress,
                                        a.state == "on");
     };
     if (mode == WriteMode::Sync) {
@@ -155,7 +155,7 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands)
     write.exchange = [a] { return WriteExchange(static_cast<int>(a->data.size())); };
     write.run = [a](Session& s) {
         return Status(s, a->servoId,
-                      s.servo.WriteMemory(s.identity.profile, static_cast<uint8_t>(a->servoId),
+                      s.access->protocol.WriteMemory(s.identity.profile, static_cast<uint8_t>(a->servoId),
                                           static_cast<uint8_t>(a->at), a->data.data(),
                                           static_cast<uint8_t>(a->data.size())));
     };
@@ -174,7 +174,7 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands)
     writeByte.exchange = [] { return WriteExchange(1); };
     writeByte.run = [a](Session& s) {
         return Status(s, a->servoId,
-                      s.servo.WriteByte(s.identity.profile, static_cast<uint8_t>(a->servoId),
+                      s.access->protocol.WriteByte(s.identity.profile, static_cast<uint8_t>(a->servoId),
                                         static_cast<uint8_t>(a->at), static_cast<uint8_t>(a->number)));
     };
     writeWord.check = [a, checkAddress](Checker& c) {
@@ -186,7 +186,7 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands)
     writeWord.exchange = [] { return WriteExchange(2); };
     writeWord.run = [a](Session& s) {
         return Status(s, a->servoId,
-                      s.servo.WriteWord(s.identity.profile, static_cast<uint8_t>(a->servoId),
+                      s.access->protocol.WriteWord(s.identity.profile, static_cast<uint8_t>(a->servoId),
                                         static_cast<uint8_t>(a->at), static_cast<int>(a->number)));
     };
 
@@ -246,7 +246,7 @@ void AddBusCommands(CLI::App& app, std::vector<CtlCommand>& commands)
     action.identify = false;
     action.exchange = [] { return kActionExchange; };
     action.run = [](Session& s) {
-        if (s.servo.Action())
+        if (s.access->protocol.Action())
             return kCtlDone;
         s.err << "servoctl: the action packet was not sent\n";
         return kCtlBusFailed;

@@ -2,24 +2,36 @@
 
 #include "cli/CtlCommand.h"
 #include "servo/AutoTimeout.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 #include "servo/Scan.h"
 #include "support/BaudRates.h"
 
 #include <ostream>
+#include <string>
 
 namespace {
 
-void ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
+// The number of servos found.
+int ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
 {
+    int count = 0;
     ScanReports reports;
     reports.found = [&](int id, const Identity& found) {
+        ++count;
         s.out << id << "\t" << found.model;
         if (options.allRates)
             s.out << "\t" << rate;
         s.out << std::endl;
     };
-    ScanBus(s.servo, s.catalogue, options.from, options.to, reports, true);
+    ScanBus(s.access->protocol, s.catalogue, options.from, options.to, reports, true);
+    return count;
+}
+
+// An empty scan is said, with what was tried, rather than printing nothing.
+void SayNoneFound(Session& s, const ScanOptions& options, const std::string& rates)
+{
+    s.err << "servoctl: no servo answered on " << s.portName << " at " << rates << " (IDs "
+          << options.from << ".." << options.to << ")\n";
 }
 
 }  // namespace
@@ -28,10 +40,12 @@ int RunScan(Session& s, const ScanOptions& options)
 {
     const PortFacts port = s.bus.Facts();
     if (!options.allRates) {
-        ScanAtPresentRate(s, options, port.Rate());
+        if (ScanAtPresentRate(s, options, port.Rate()) == 0)
+            SayNoneFound(s, options, std::to_string(port.Rate()) + " baud");
         return kCtlDone;
     }
     bool refused = false;
+    int found = 0;
     for (const int rate : kBaudRates) {
         // The rate change is a job of its own inside the command's (it runs at once).
         s.bus.Run(JobKind::Search, [&](BusAccess& access) {
@@ -45,8 +59,10 @@ int RunScan(Session& s, const ScanOptions& options)
             refused = true;
             continue;
         }
-        ScanAtPresentRate(s, options, rate);
+        found += ScanAtPresentRate(s, options, rate);
     }
+    if (found == 0)
+        SayNoneFound(s, options, "any rate of the baud list");
     // A raw TCP port cannot scan at every rate: the command did not do what was asked.
     return refused && port.Rates() == RateControl::Fixed ? kCtlBusFailed : kCtlDone;
 }

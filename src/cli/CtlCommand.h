@@ -53,7 +53,9 @@ public:
     std::ostream& out;
     std::ostream& err;
     ServoBus bus;
-    ZNS& servo = bus.Protocol();
+    // The command's job while it runs (the dispatch sets it around `run`): the port and the
+    // protocol of the command's exchanges.
+    BusAccess* access = nullptr;
     ModelCatalogue catalogue;
     Identity identity;
     bool autoTimeout = false;  // -t auto

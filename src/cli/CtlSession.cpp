@@ -2,7 +2,7 @@
 
 #include "cli/NumberArg.h"
 #include "servo/AutoTimeout.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 #include "servo/OpenAtRate.h"
 
 long long Checker::Get(const std::string& text, const std::string& what, long long low,
@@ -26,7 +26,7 @@ int Session::Open(BusAccess& access, const std::string& port, int rate, int time
 {
     portName = port;
     access.SetTimeoutMs(timeoutMs);
-    const PortOpening opening = OpenAtRate(access, port, rate, exclusive);
+    const PortOpening opening = OpenAtRate(access, port, rate, exclusive, rateGiven);
     if (!opening.opened) {
         err << "servoctl: cannot open " << port << ": " << OpenErrorText(opening.failure) << "\n";
         return kCtlBusFailed;
@@ -34,8 +34,8 @@ int Session::Open(BusAccess& access, const std::string& port, int rate, int time
     const ShareOwner owner = access.Facts().SharedBy();
     if (owner)
         err << port << " is shared by " << owner.program << " (pid " << owner.pid << ")\n";
-    if (opening.refused && !(owner && !rateGiven)) {
-        err << "servoctl: " << RefusedRateText(access.Facts(), port, rate) << "\n";
+    if (opening.refused) {
+        err << "servoctl: " << RefusedRateText(port, opening.refusal) << "\n";
         return kCtlBusFailed;
     }
     if (const PortTiming timing = access.Facts().Timing(); SlowAdapter(timing))
@@ -52,7 +52,7 @@ void Session::Trace()
 
 int Session::Identify(uint8_t id, const ProfileOptions& options)
 {
-    const Reply r = IdentifyServo(servo, catalogue, id, options, identity);
+    const Reply r = IdentifyServo(access->protocol, catalogue, id, options, identity);
     if (!r)
         return Fail(id, r, "the identification read");
     return kCtlDone;

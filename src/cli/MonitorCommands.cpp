@@ -5,6 +5,7 @@
 #include "servo/Feedback.h"
 #include "servo/FeedbackCapture.h"
 #include "servo/PollPacing.h"
+#include "words/ConsoleWords.h"
 
 #include <CLI/CLI.hpp>
 
@@ -56,7 +57,7 @@ int Capture(Session& s, const MonitorArgs& a)
     auto flushed = start;
     for (long long n = 0; (a.polls < 0 || n < a.polls) && !StopSignals::Requested(); ++n) {
         CaptureSample sample;
-        const Reply got = capture.Next(s.servo, target, sample);
+        const Reply got = capture.Next(s.access->protocol, target, sample);
         if (sample.time >= end)
             break;
         const long long us =
@@ -112,7 +113,7 @@ int Monitor(Session& s, const MonitorArgs& a)
             break;
         const long long ms = pacing.Begin();
         Feedback f;
-        const Reply got = ReadFeedback(s.servo, id, debug, s.identity.profile, f);
+        const Reply got = ReadFeedback(s.access->protocol, id, debug, s.identity.profile, f);
         if (!got) {
             s.out << (a.csv ? FeedbackCsvTimeoutRow(ms) : "状态:" + std::string(kTimeoutText))
                   << std::endl;

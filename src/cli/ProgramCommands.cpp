@@ -3,7 +3,7 @@
 #include "cli/CtlCommand.h"
 
 #include "cli/NumberArg.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 #include "servo/ParameterFile.h"
 #include "servo/ProgramTexts.h"
 #include "servo/ServoProgram.h"
@@ -15,7 +15,6 @@
 
 #include <climits>
 #include <memory>
-#include <sstream>
 
 namespace {
 
@@ -31,7 +30,7 @@ struct ProgramArgs {
 // where the servo went is told on stderr, since the next command must be given it.
 class Programmer {
 public:
-    Programmer(Session& s, int id) : session(s), program(s.bus, s.catalogue)
+    Programmer(Session& s, int id) : session(s), program(s.catalogue)
     {
         program.SetBaudFollower([this](int code) { baudCode = code; });
         program.SelectServo(id, session.identity.key, session.identity.profile);
@@ -43,12 +42,12 @@ public:
     {
         if (!session.identity.read) {
             const Reply r =
-                session.servo.ReadMemory(static_cast<uint8_t>(id), 0, session.identity.key.data(), kIdentifySize);
+                session.access->protocol.ReadMemory(static_cast<uint8_t>(id), 0, session.identity.key.data(), kIdentifySize);
             if (!r)
                 return session.Fail(id, r, "the identification read");
             program.SelectServo(id, session.identity.key, session.identity.profile);
         }
-        report = program.Poll();
+        report = program.Poll(*session.access);
         if (report.status == PollReport::Status::Timeout)
             return session.Fail(id, kTimeoutText);
         if (program.MemorySize() == 0)
@@ -103,13 +102,7 @@ int Table(Session& s, const ProgramArgs& a)
     for (size_t i = 0; i < rows.size(); ++i)
         s.out << rows[i].address << '\t' << rows[i].name << '\t' << shown[i] << '\t'
               << rows[i].area << '\t' << rows[i].access << '\n';
-    std::istringstream faults(FaultText(p.report.faults));
-    for (std::string line; std::getline(faults, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        s.out << line << '\n';
-    }
-    s.out.flush();
+    s.out << FaultLines(p.report.faults) << std::endl;
     return kCtlDone;
 }
 
@@ -138,7 +131,7 @@ int Set(Session& s, const ProgramArgs& a)
         s.err << w.refusal << "\n";
         return kCtlBadUsage;
     }
-    const int ok = p.program.WriteValue(w.address, w.size, w.value, w.eprom);
+    const int ok = p.program.WriteValue(*s.access, w.address, w.size, w.value, w.eprom);
     if (ok && (w.address == addr::kId || w.address == addr::kBaudCode))
         p.TellWhereItWent();
     if (ok)
@@ -167,7 +160,7 @@ int LoadFile(Session& s, const ProgramArgs& a)
     Programmer p(s, a.servoId);
     if (const int r = p.Load(a.servoId); r != kCtlDone)
         return r;
-    switch (p.program.LoadParameterFile(a.file)) {
+    switch (p.program.LoadParameterFile(*s.access, a.file)) {
     case LoadResult::CannotOpen:
         s.err << msg::kCannotOpenFile << ": " << a.file << "\n";
         return kCtlBadUsage;
@@ -189,15 +182,15 @@ int Special(Session& s, const ProgramArgs& a, const std::string& which)
     const char* done;
     const char* failed;
     if (which == "restore") {
-        ok = p.program.RestoreParameters();
+        ok = p.program.RestoreParameters(*s.access);
         done = msg::kRestored;
         failed = msg::kRestoreFailed;
     } else if (which == "reset-angle") {
-        ok = p.program.ResetAngle();
+        ok = p.program.ResetAngle(*s.access);
         done = msg::kAngleReset;
         failed = msg::kAngleFailed;
     } else {
-        ok = p.program.RiskyOperation();
+        ok = p.program.RiskyOperation(*s.access);
         done = msg::kRiskDone;
         failed = msg::kRiskFailed;
     }

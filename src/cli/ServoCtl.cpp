@@ -49,6 +49,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     app.add_option("--status-level", t.statusLevel, "0 servos answer no writes, 1 they do")->type_name("N");
     app.add_option("--position-address", t.positionAddress, "first address of the position block")->type_name("N");
 
+    // The shared options may stand before or after the command: a command hands the options
+    // it does not know to the program's.
+    app.fallthrough();
+
     std::vector<CtlCommand> commands;
     AddBusCommands(app, commands);
     AddMonitorCommands(app, commands);
@@ -129,6 +133,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         return r != kCtlDone ? r : command->run(s);
     }
     return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
+        s.access = &access;
         if (const int r = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven); r != kCtlDone)
             return r;
         if (autoTimeout) {

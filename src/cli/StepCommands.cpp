@@ -103,7 +103,7 @@ int Step(Session& s, const StepArgs& a)
         }
         csv << StepCsvHeader(a.axes) << '\n';
     }
-    ServoProgram program(s.bus, s.catalogue);
+    ServoProgram program(s.catalogue);
     program.SelectServo(id, s.identity.key, s.identity.profile);
     const DebugTarget target{s.identity.profile, s.identity.debug};
 

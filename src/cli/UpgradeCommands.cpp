@@ -3,7 +3,7 @@
 #include "cli/ScopedSignal.h"
 
 #include "servo/CommTest.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 #include "servo/FirmwareFile.h"
 #include "servo/LoaderFrames.h"
 #include "servo/UpgradeBackup.h"
@@ -143,8 +143,8 @@ std::optional<std::array<uint8_t, 5>> ParseUnlock(const std::string& text)
 // The backup before the upgrade; false when the upgrade must not go on.
 bool BackUp(Session& s, int id, BackupResult& backup)
 {
-    backup = s.bus.Run(JobKind::Transfer, [&](BusAccess&) {
-        return BackUpServo(s.bus, s.catalogue, static_cast<uint8_t>(id), BackupFolder());
+    backup = s.bus.Run(JobKind::Transfer, [&](BusAccess& access) {
+        return BackUpServo(access, s.catalogue, static_cast<uint8_t>(id), BackupFolder());
     });
     s.err << "servoctl: servo " << id << ": ";
     switch (backup.status) {
@@ -194,8 +194,8 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
             return kCtlBusFailed;
         identified = true;
     } else if (!o.inLoader && o.unlockText.empty()) {
-        identified = s.bus.Run(JobKind::Transfer, [&](BusAccess& a) {
-            return a.protocol.ReadMemory(job.servoId, 0, backup.key.data(), 9).ok();
+        identified = s.bus.Run(JobKind::Transfer, [&](BusAccess& access) {
+            return access.protocol.ReadMemory(job.servoId, 0, backup.key.data(), 9).ok();
         });
     }
     const char* source = "built-in: the virtual bus's; a real servo's loader needs its maker's, "
@@ -215,8 +215,8 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
     UpgradeResult result;
     {
         InterruptGuard guard;
-        result = s.bus.Run(JobKind::Transfer, [&](BusAccess& bus) {
-            return RunUpgrade(bus, job, interrupted, reports);
+        result = s.bus.Run(JobKind::Transfer, [&](BusAccess& access) {
+            return RunUpgrade(access, job, interrupted, reports);
         });
     }
     progress.End();
@@ -245,8 +245,8 @@ int Flash(Session& s, int id, const std::string& file, const FlashOptions& o)
         return kCtlDone;
     }
     // The new firmware may lay out its memory differently: loaded back only when asked.
-    const bool restored = s.bus.Run(JobKind::Command, [&](BusAccess&) {
-        return RestoreBackup(s.bus, s.catalogue, job.servoId, backup, {});
+    const bool restored = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
+        return RestoreBackup(access, s.catalogue, job.servoId, backup, {});
     });
     s.err << "servoctl: servo " << id << ": " << (restored ? "参数载入成功" : "参数载入失败")
           << " (" << backup.path << ")\n";

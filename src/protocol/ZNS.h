@@ -69,12 +69,24 @@ public:
     // Reads what waits unasked for (a network server's greeting), shows it to the tap as
     // stray and drops it. Returns how many bytes went.
     int DropStray();
-    // The time-out each read of a reply may wait, and a longer (or shorter) one for a moment
-    // (a scan that asks a late servo again, a write that may take long);
-    // RestoreReplyTimeout puts the port's own back.
+    // The time-out each read of a reply may wait: the port's kept one.
     int ReplyTimeoutMs() const { return port.TimeoutMs(); }
-    void SetReplyTimeout(int ms) { port.OverrideTimeout(ms); }
-    void RestoreReplyTimeout() { port.OverrideTimeout(port.TimeoutMs()); }
+
+    // Another time-out for the exchanges of one scope (a scan that asks a late servo again, a
+    // write that may take long, a client's exchange); the port's kept one is in force again
+    // when the scope ends, so nothing of it reaches the next exchange. Set changes it within
+    // the scope.
+    class ReplyTimeout {
+    public:
+        ReplyTimeout(ZNS& z, int ms) : port(z.port) { port.OverrideTimeout(ms); }
+        ~ReplyTimeout() { port.OverrideTimeout(port.TimeoutMs()); }
+        void Set(int ms) { port.OverrideTimeout(ms); }
+        ReplyTimeout(const ReplyTimeout&) = delete;
+        ReplyTimeout& operator=(const ReplyTimeout&) = delete;
+
+    private:
+        Port& port;
+    };
 
     // Whom every packet is shown to, or nobody (nullptr). The tap must outlive its use; it
     // is called on the thread of the running exchange.

@@ -65,7 +65,7 @@ void CommTestCounts::Clear()
     traffic = 0;
 }
 
-bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& counts,
+bool RunCommTestPass(BusAccess& access, const CommTestPlan& plan, CommTestCounts& counts,
                      const std::atomic<bool>& abort, CommTestPass& pass)
 {
     using Clock = std::chrono::steady_clock;
@@ -74,16 +74,19 @@ bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& c
     const auto passStart = Clock::now();
     pass = CommTestPass{};
     for (int id = plan.from; id <= plan.to; ++id) {
-        if (abort || bus.Stopping())
+        if (abort || access.Stopping())
             return false;
-        // The test's time-out holds for this read only; the next job finds the port's own.
-        bus.protocol.SetReplyTimeout(plan.timeoutMs);
-        const auto t0 = Clock::now();
-        const Reply reply = bus.protocol.ReadMemory(static_cast<uint8_t>(id), plan.startAddress,
-                                                    buffer.data(), static_cast<uint8_t>(plan.length));
+        // The test's time-out holds for this read only.
+        Clock::time_point t0, t1;
+        Reply reply;
+        {
+            const ZNS::ReplyTimeout wait(access.protocol, plan.timeoutMs);
+            t0 = Clock::now();
+            reply = access.protocol.ReadMemory(static_cast<uint8_t>(id), plan.startAddress,
+                                               buffer.data(), static_cast<uint8_t>(plan.length));
+            t1 = Clock::now();
+        }
         const bool answered = reply.ok();
-        const auto t1 = Clock::now();
-        bus.protocol.RestoreReplyTimeout();
         const long long us = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
         auto& counted = counts.timeouts[static_cast<size_t>(id)];
         const int32_t timeouts = answered ? counted.load() : ++counted;

@@ -64,7 +64,7 @@ struct CommTestPass {
 
 // One pass, inside a bus job. False when it was cut short by `abort` (a window closing) or
 // by the bus dropping its work; such a pass counts nothing further and is not reported.
-bool RunCommTestPass(BusAccess& bus, const CommTestPlan& plan, CommTestCounts& counts,
+bool RunCommTestPass(BusAccess& access, const CommTestPlan& plan, CommTestCounts& counts,
                      const std::atomic<bool>& abort, CommTestPass& pass);
 
 // Runs passes, each a job on `bus`, until `running` is clear after a pass (at least one), or

@@ -19,3 +19,19 @@ inline bool HasFault(uint8_t status, Fault fault)
 {
     return (status & static_cast<uint8_t>(fault)) != 0;
 }
+
+// The names of the faults set in `status`, in that order, joined by `separator` (empty when
+// none is set). `name` words one fault: each face has its own words and its own text type.
+template <class Text, class Name>
+Text JoinFaults(uint8_t status, const Text& separator, Name name)
+{
+    Text joined;
+    for (const Fault fault : kFaults) {
+        if (!HasFault(status, fault))
+            continue;
+        if (joined.size() != 0)
+            joined += separator;
+        joined += name(fault);
+    }
+    return joined;
+}

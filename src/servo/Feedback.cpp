@@ -1,7 +1,6 @@
 #include "servo/Feedback.h"
 
 #include "protocol/ZNS.h"
-#include "servo/ConsoleWords.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,19 +61,6 @@ int ScaleBySpeedFactor(int value, int speedFactor)
     return value * speedFactor / 10;  // C++ division truncates toward zero
 }
 
-std::string StatusText(uint8_t status)
-{
-    std::string text;
-    for (const Fault fault : kFaults) {
-        if (!HasFault(status, fault))
-            continue;
-        if (!text.empty())
-            text += ' ';
-        text += FaultName(fault);
-    }
-    return text.empty() ? kStatusNormal : text;
-}
-
 std::string VoltageText(int tenths)
 {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " V";
@@ -83,22 +69,6 @@ std::string VoltageText(int tenths)
 std::string TemperatureText(int degrees)
 {
     return std::to_string(degrees) + " 度";
-}
-
-FeedbackTexts FormatFeedback(const Feedback& f)
-{
-    FeedbackTexts t;
-    t.position = std::to_string(f.position);
-    t.speed = std::to_string(f.speed);
-    t.load = std::to_string(f.load);
-    t.voltage = VoltageText(f.voltage);
-    t.temperature = TemperatureText(f.temperature);
-    t.moving = std::to_string(f.moving);
-    t.status = StatusText(static_cast<uint8_t>(f.status));
-    t.target = std::to_string(f.target);
-    t.current = std::to_string(f.current);
-    t.values = f;
-    return t;
 }
 
 std::string FeedbackCsvRow(long long ms, const Feedback& f)

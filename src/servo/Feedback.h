@@ -57,19 +57,11 @@ Reply ReadFeedback(ZNS& protocol, uint8_t id, const DebugProfile& debug, const S
 // A speed or fast/slow value as the plot takes it: × speedFactor / 10, truncating.
 int ScaleBySpeedFactor(int value, int speedFactor);
 
-// "舵机正常", or the names of the set fault bits in their order, one blank between them.
-std::string StatusText(uint8_t status);
 // "7.4 V" for 74.
 std::string VoltageText(int tenths);
 // "35 度".
 std::string TemperatureText(int degrees);
 
-// What the feedback fields show, and the values they come from (for the recording).
-struct FeedbackTexts {
-    std::string position, speed, load, voltage, temperature, moving, status, target, current;
-    Feedback values;
-};
-FeedbackTexts FormatFeedback(const Feedback& f);
 
 // Feedback as comma-separated values, unscaled: the header, the row of an answered poll
 // `ms` milliseconds after the first, and the row of a poll without an answer.

@@ -1,7 +1,6 @@
 #include "servo/MemoryRows.h"
 
 #include "protocol/ZNS.h"
-#include "servo/ConsoleWords.h"
 #include "servo/Feedback.h"
 #include "support/LeadingInt.h"
 
@@ -90,15 +89,6 @@ std::vector<std::pair<int, std::string>> DecodeRows(const std::vector<MemoryItem
             break;
     }
     return values;
-}
-
-std::string FaultText(uint8_t flags)
-{
-    std::string result;
-    for (const Fault fault : kFaults)
-        if (HasFault(flags, fault))
-            result += std::string(FaultName(fault)) + "\r\n";
-    return result.empty() ? kStatusNormal : result;
 }
 
 bool RowWritable(const std::string& access)

@@ -63,8 +63,5 @@ std::optional<std::string> DecodeRow(const MemoryItem& item, const MemoryImage& 
 std::vector<std::pair<int, std::string>> DecodeRows(const std::vector<MemoryItem>& rows,
                                                     const MemoryImage& image, int memorySize);
 
-// The fault flags as text: one line ending in "\r\n" per set flag, or "舵机正常".
-std::string FaultText(uint8_t flags);
-
 // Whether a row may be edited.
 bool RowWritable(const std::string& access);

@@ -1,6 +1,7 @@
 #include "servo/OpenAtRate.h"
 
-PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate, bool exclusive)
+PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate, bool exclusive,
+                       bool rateGiven)
 {
     PortOpening result;
     const PortFacts port = access.Facts();
@@ -20,7 +21,8 @@ PortOpening OpenAtRate(BusAccess& access, const std::string& name, int rate, boo
         access.SetRate(port.Rate());
     access.SetRate(rate);
     result.running = port.Rate();
-    result.refused = port.RateRefused();
+    result.refusal = RefusalOf(port, rate);
+    result.refused = port.RateRefused() && (rateGiven || !port.SharedBy());
     return result;
 }
 

@@ -2,18 +2,17 @@
 
 #include <algorithm>
 
-BusScanner::BusScanner(ZNS& b, ModelCatalogue& c, bool again) : protocol(b), catalogue(c), askLateAgain(again)
-{
-}
+BusScanner::BusScanner(ModelCatalogue& c, bool again) : catalogue(c), askLateAgain(again) {}
 
-bool BusScanner::Probe(int id, const ScanReports& reports)
+bool BusScanner::Probe(ZNS& on, int id, const ScanReports& reports)
 {
+    protocol = &on;
     // One ID's probe and its askings again go with nothing of another program between them:
     // a late answer is then this scan's own. (A whole scan would hold a shared bus too long.)
-    const ZNS::Uninterrupted sequence(protocol);
+    const ZNS::Uninterrupted sequence(*protocol);
     Identity found;
     const auto asked = Clock::now();
-    const Reply reply = IdentifyServo(protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);
+    const Reply reply = IdentifyServo(*protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);
     if (reply.outcome == Outcome::PortGone)
         return false;
     if (reply) {
@@ -34,14 +33,14 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
         }
         AskAgain(id, Clock::now() - asked, reports);
         AskHeardLate(reports);
-        return !protocol.ChannelGone();
+        return !protocol->ChannelGone();
     }
-    if (reply.partial || protocol.ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
+    if (reply.partial || protocol->ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
         // Its answer began within the time-out but ended after it, began after it, or
         // arrived broken by it.
         AskAgain(id, Clock::now() - asked, reports);
         AskHeardLate(reports);
-        return !protocol.ChannelGone();
+        return !protocol->ChannelGone();
     }
     silent[id] = asked;
     return true;
@@ -50,20 +49,23 @@ bool BusScanner::Probe(int id, const ScanReports& reports)
 bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& reports)
 {
     const int lateMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(late).count());
-    int ms = std::min(kLongestAskMs, protocol.ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
+    int ms = std::min(kLongestAskMs, protocol->ReplyTimeoutMs() + 2 * std::max(lateMs, 1));
     for (int attempt = 0; attempt < kAskings; ++attempt, ms = std::min(kLongestAskMs, 2 * ms)) {
         // Every answer still on its way (a later probe's, as late as this one's) arrives and
         // is dropped first: the asking then hears only its own. The wait covers a delayed
         // acknowledgement too (about 40 ms), for which a network server may hold an answer.
-        protocol.SetReplyTimeout(std::max(ms, kQuietMs));
-        uint8_t stray[64];
-        for (int got; (got = protocol.ReceiveBytes(stray, sizeof stray)) > 0;)
-            NoteStrayAnswers(stray, got);
-        protocol.SetReplyTimeout(ms);
         Identity found;
-        const auto asked = Clock::now();
-        const Reply reply = IdentifyServo(protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);
-        protocol.RestoreReplyTimeout();
+        Clock::time_point asked;
+        Reply reply;
+        {
+            ZNS::ReplyTimeout wait(*protocol, std::max(ms, kQuietMs));
+            uint8_t stray[64];
+            for (int got; (got = protocol->ReceiveBytes(stray, sizeof stray)) > 0;)
+                NoteStrayAnswers(stray, got);
+            wait.Set(ms);
+            asked = Clock::now();
+            reply = IdentifyServo(*protocol, catalogue, static_cast<uint8_t>(id), {}, found, true);
+        }
         if (reply) {
             silent.erase(id);
             if (reports.found)
@@ -73,7 +75,7 @@ bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& repor
         silent[id] = asked;
         // Silence is an answer; only an answer late again is worth a longer wait.
         if (reply.outcome == Outcome::PortGone ||
-            !(reply.partial || reply.outcome == Outcome::Damaged || protocol.ChannelWaiting() > 0))
+            !(reply.partial || reply.outcome == Outcome::Damaged || protocol->ChannelWaiting() > 0))
             return false;
     }
     return false;
@@ -104,11 +106,11 @@ void BusScanner::AskHeardLate(const ScanReports& reports)
 void ScanBus(ZNS& protocol, ModelCatalogue& catalogue, int first, int last, const ScanReports& reports,
              bool askLateAgain)
 {
-    BusScanner scanner(protocol, catalogue, askLateAgain);
+    BusScanner scanner(catalogue, askLateAgain);
     for (int id = first; id <= last; ++id) {
         if (reports.probing && !reports.probing(id))
             break;
-        if (!scanner.Probe(id, reports))
+        if (!scanner.Probe(protocol, id, reports))
             break;
     }
 }

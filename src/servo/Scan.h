@@ -24,9 +24,10 @@ struct ScanReports {
 // A loaded machine or a slow link then never drops a servo that answers.
 class BusScanner {
 public:
-    BusScanner(ZNS& protocol, ModelCatalogue& catalogue, bool askLateAgain);
-    // Probes `id` (and any silent ID found answering late); false once the port is gone.
-    bool Probe(int id, const ScanReports& reports);
+    BusScanner(ModelCatalogue& catalogue, bool askLateAgain);
+    // Probes `id` (and any silent ID found answering late) inside a bus job, over its
+    // protocol; false once the port is gone.
+    bool Probe(ZNS& protocol, int id, const ScanReports& reports);
 
     // The longest time-out a second asking waits.
     static constexpr int kLongestAskMs = 2000;
@@ -47,7 +48,7 @@ private:
     void NoteStrayAnswers(const uint8_t* bytes, int n);
     void AskHeardLate(const ScanReports& reports);
 
-    ZNS& protocol;
+    ZNS* protocol = nullptr;  // the running probe's
     ModelCatalogue& catalogue;
     const bool askLateAgain;
     std::map<int, Clock::time_point> silent;  // unanswered IDs and when they were asked

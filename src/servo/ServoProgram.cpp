@@ -8,10 +8,7 @@
 #include <memory>
 #include <thread>
 
-ServoProgram::ServoProgram(ServoBus& b, ModelCatalogue& c)
-    : bus(b), protocol(b.Protocol()), catalogue(c)
-{
-}
+ServoProgram::ServoProgram(ModelCatalogue& c) : catalogue(c) {}
 
 void ServoProgram::SelectServo(int id, const ModelKey& key, const ServoProfile& p)
 {
@@ -42,7 +39,7 @@ void ServoProgram::MarkStale()
     ++selection;
 }
 
-PollReport ServoProgram::Poll()
+PollReport ServoProgram::Poll(BusAccess& access)
 {
     PollReport report;
     unsigned readFor;
@@ -78,10 +75,10 @@ PollReport ServoProgram::Poll()
     const auto id = static_cast<uint8_t>(selectedId.load());
     // A table longer than one reply can carry is read in two requests.
     const int first = std::min(memorySize, kMaxReadCount);
-    bool ok = protocol.ReadMemory(id, 0, fresh.data(), static_cast<uint8_t>(first)).ok();
+    bool ok = access.protocol.ReadMemory(id, 0, fresh.data(), static_cast<uint8_t>(first)).ok();
     if (ok && memorySize > first)
-        ok = protocol.ReadMemory(id, static_cast<uint8_t>(first), fresh.data() + first,
-                                 static_cast<uint8_t>(memorySize - first))
+        ok = access.protocol.ReadMemory(id, static_cast<uint8_t>(first), fresh.data() + first,
+                                        static_cast<uint8_t>(memorySize - first))
                  .ok();
     if (!ok) {
         std::lock_guard data(dataMutex);
@@ -141,73 +138,90 @@ int ServoProgram::LockAddressNow() const
     return LockAddress(rows);
 }
 
+void ServoProgram::LeaveIdle(BusAccess& access)
+{
+    if (!idle)
+        return;
+    if (idle->baseMs < 0)
+        idle->baseMs = access.Facts().TimeoutMs();
+    access.SetTimeoutMs(idle->idleMs);
+}
+
 void ServoProgram::Settle() const
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
 }
 
-void ServoProgram::FollowBaud(int code)
+void ServoProgram::FollowBaud(BusAccess& access, int code)
 {
     // A code outside the baud list leaves the port where it is; the listener still hears
     // where the servo went.
-    if (const int rate = BaudRateOfCode(code))
-        bus.Run(JobKind::Command, [rate](BusAccess& access) { access.SetRate(rate); });
+    if (const int rate = BaudRateOfCode(code)) {
+        // A rate change puts the port's base time-out in force again.
+        if (idle && idle->baseMs >= 0)
+            access.SetTimeoutMs(idle->baseMs);
+        access.SetRate(rate);
+    }
     if (followBaud)
         followBaud(code);
 }
 
-bool ServoProgram::RateMayBecome(int code)
+bool ServoProgram::RateMayBecome(const BusAccess& access, int code)
 {
-    const PortFacts port = bus.Facts();
+    const PortFacts port = access.Facts();
     rateChangeRefused = port.Rates() == RateControl::Shared && BaudRateOfCode(code) != port.Rate();
     return !rateChangeRefused;
 }
 
-int ServoProgram::LockedWrite(bool locked, int newLevel,
+int ServoProgram::LockedWrite(BusAccess& access, bool locked, int newLevel,
                               const std::function<Reply(const ServoProfile&, uint8_t id)>& write,
                               const std::function<void(uint8_t& id)>& written)
 {
     // Unlock, write and lock go with nothing of another program between them.
+    ZNS& protocol = access.protocol;
     const ZNS::Uninterrupted sequence(protocol);
     const auto lock = static_cast<uint8_t>(LockAddressNow());
     auto id = static_cast<uint8_t>(selectedId.load());
-    protocol.SetReplyTimeout(kWriteTimeoutMs);
     int result = 0;
-    if (!locked || protocol.WriteByte(Profile(), id, lock, 0)) {
-        // A write of the status level is answered (or not) at its new level already.
-        if (newLevel >= 0) {
-            std::lock_guard data(dataMutex);
-            profile.statusLevel = static_cast<uint8_t>(newLevel);
-        }
-        if (Profile().statusLevel == 0)
-            Settle();
-        if (write(Profile(), id)) {
-            written(id);
-            result = 1;
-            if (locked) {
-                if (Profile().statusLevel == 0)
-                    Settle();
-                result = protocol.WriteByte(Profile(), id, lock, 1) ? 1 : 0;
+    {
+        const ZNS::ReplyTimeout wait(protocol, kWriteTimeoutMs);
+        if (!locked || protocol.WriteByte(Profile(), id, lock, 0)) {
+            // A write of the status level is answered (or not) at its new level already.
+            if (newLevel >= 0) {
+                std::lock_guard data(dataMutex);
+                profile.statusLevel = static_cast<uint8_t>(newLevel);
+            }
+            if (Profile().statusLevel == 0)
+                Settle();
+            if (write(Profile(), id)) {
+                written(id);
+                result = 1;
+                if (locked) {
+                    if (Profile().statusLevel == 0)
+                        Settle();
+                    result = protocol.WriteByte(Profile(), id, lock, 1) ? 1 : 0;
+                }
             }
         }
     }
-    protocol.SetReplyTimeout(kIdleTimeoutMs);
+    LeaveIdle(access);
     return result;
 }
 
-int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
+int ServoProgram::WriteValue(BusAccess& access, int address, int size, uint16_t value, bool eprom)
 {
     const auto a = static_cast<uint8_t>(address);
     const auto low = static_cast<uint8_t>(value & 0xFF);
     // Without a lock flag the value goes alone.
     const bool locked = eprom && LockAddressNow() != kNoLock;
     rateChangeRefused = false;
-    if (address == addr::kBaudCode && !RateMayBecome(low))
+    if (address == addr::kBaudCode && !RateMayBecome(access, low))
         return 0;
     return LockedWrite(
-        locked, address == addr::kStatusLevel ? low : -1,
+        access, locked, address == addr::kStatusLevel ? low : -1,
         [&](const ServoProfile& p, uint8_t id) {
-            return size == 1 ? protocol.WriteByte(p, id, a, low) : protocol.WriteWord(p, id, a, value);
+            return size == 1 ? access.protocol.WriteByte(p, id, a, low)
+                             : access.protocol.WriteWord(p, id, a, value);
         },
         [&](uint8_t& id) {
             if (address == addr::kId) {
@@ -216,11 +230,11 @@ int ServoProgram::WriteValue(int address, int size, uint16_t value, bool eprom)
                 MarkStale();
             }
             if (address == addr::kBaudCode)
-                FollowBaud(low);
+                FollowBaud(access, low);
         });
 }
 
-int ServoProgram::WriteBlock(int n)
+int ServoProgram::WriteBlock(BusAccess& access, int n)
 {
     // The packet's length byte counts the data bytes plus three: a longer block can't be
     // framed, and nothing at all is sent for it.
@@ -228,15 +242,15 @@ int ServoProgram::WriteBlock(int n)
         return 0;
     const MemoryImage block = Image();
     rateChangeRefused = false;
-    if (n > addr::kBaudCode && !RateMayBecome(block[addr::kBaudCode]))
+    if (n > addr::kBaudCode && !RateMayBecome(access, block[addr::kBaudCode]))
         return 0;
     // The servo takes the block's ID, rate and status level only where the block reaches
     // them; a shorter block leaves the servo's own (and the image's bytes there may never
     // have been read).
     return LockedWrite(
-        LockAddressNow() != kNoLock, n > addr::kStatusLevel ? block[addr::kStatusLevel] : -1,
+        access, LockAddressNow() != kNoLock, n > addr::kStatusLevel ? block[addr::kStatusLevel] : -1,
         [&](const ServoProfile& p, uint8_t id) {
-            return protocol.WriteMemory(p, id, 0, block.data(), static_cast<uint8_t>(n));
+            return access.protocol.WriteMemory(p, id, 0, block.data(), static_cast<uint8_t>(n));
         },
         [&](uint8_t& id) {
             if (n > addr::kId) {
@@ -245,11 +259,11 @@ int ServoProgram::WriteBlock(int n)
                 MarkStale();
             }
             if (n > addr::kBaudCode)
-                FollowBaud(block[addr::kBaudCode]);
+                FollowBaud(access, block[addr::kBaudCode]);
         });
 }
 
-bool ServoProgram::LoadParameterBytes(const std::vector<uint8_t>& bytes)
+bool ServoProgram::LoadParameterBytes(BusAccess& access, const std::vector<uint8_t>& bytes)
 {
     int n;
     {
@@ -260,10 +274,10 @@ bool ServoProgram::LoadParameterBytes(const std::vector<uint8_t>& bytes)
         imageFresh = false;
         ++selection;
     }
-    return WriteBlock(n) != 0;
+    return WriteBlock(access, n) != 0;
 }
 
-LoadResult ServoProgram::LoadParameterFile(const std::string& path)
+LoadResult ServoProgram::LoadParameterFile(BusAccess& access, const std::string& path)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r+b"), &std::fclose);
     if (!file)
@@ -272,37 +286,43 @@ LoadResult ServoProgram::LoadParameterFile(const std::string& path)
     std::vector<uint8_t> bytes(static_cast<size_t>(MemorySize()));
     const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
     bytes.resize(got);
-    return LoadParameterBytes(bytes) ? LoadResult::Loaded : LoadResult::Failed;
+    return LoadParameterBytes(access, bytes) ? LoadResult::Loaded : LoadResult::Failed;
 }
 
-bool ServoProgram::RestoreParameters()
+bool ServoProgram::RestoreParameters(BusAccess& access)
 {
-    if (!RateMayBecome(kRestoredBaudCode))
+    if (!RateMayBecome(access, kRestoredBaudCode))
         return false;
-    protocol.SetReplyTimeout(kWriteTimeoutMs);
     const ServoProfile p = Profile();
-    const bool ok = protocol.RestoreParameters(p, static_cast<uint8_t>(selectedId.load())).ok();
-    protocol.SetReplyTimeout(kIdleTimeoutMs);
+    bool ok;
+    {
+        const ZNS::ReplyTimeout wait(access.protocol, kWriteTimeoutMs);
+        ok = access.protocol.RestoreParameters(p, static_cast<uint8_t>(selectedId.load())).ok();
+    }
+    LeaveIdle(access);
     if (!ok && p.statusLevel != 0)
         return false;
     selectedId = kRestoredId;
     MarkStale();
-    FollowBaud(kRestoredBaudCode);
+    FollowBaud(access, kRestoredBaudCode);
     return true;
 }
 
-bool ServoProgram::ResetAngle()
+bool ServoProgram::ResetAngle(BusAccess& access)
 {
     const ServoProfile p = Profile();
-    return protocol.ResetAngle(p, static_cast<uint8_t>(selectedId.load())).ok() ||
+    return access.protocol.ResetAngle(p, static_cast<uint8_t>(selectedId.load())).ok() ||
            p.statusLevel == 0;
 }
 
-bool ServoProgram::RiskyOperation()
+bool ServoProgram::RiskyOperation(BusAccess& access)
 {
-    protocol.SetReplyTimeout(kWriteTimeoutMs);
     const ServoProfile p = Profile();
-    const bool ok = protocol.RiskyOperation(p, static_cast<uint8_t>(selectedId.load())).ok();
-    protocol.SetReplyTimeout(kIdleTimeoutMs);
+    bool ok;
+    {
+        const ZNS::ReplyTimeout wait(access.protocol, kWriteTimeoutMs);
+        ok = access.protocol.RiskyOperation(p, static_cast<uint8_t>(selectedId.load())).ok();
+    }
+    LeaveIdle(access);
     return ok || p.statusLevel == 0;
 }

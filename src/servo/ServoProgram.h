@@ -2,7 +2,7 @@
 // What the programming page does to the selected servo, without a window: the memory-table
 // poll, single-value writes and block writes behind the EPROM lock flag, and the reset and
 // risk commands. The page and servoctl both run on it. Everything that talks to the servo
-// runs inside a bus job (or on a bus that runs jobs on the caller's thread).
+// takes the running bus job's access (or that of a bus that runs jobs on the caller's thread).
 
 #include "catalogue/ModelCatalogue.h"
 #include "servo/MemoryRows.h"
@@ -46,9 +46,14 @@ public:
     // the bus thread, inside the write's job (the window shows the new rate).
     using BaudFollower = std::function<void(int code)>;
 
-    ServoProgram(ServoBus& bus, ModelCatalogue& catalogue);
+    explicit ServoProgram(ModelCatalogue& catalogue);
 
     void SetBaudFollower(BaudFollower follower) { followBaud = std::move(follower); }
+    // The programming page's lasting time-out: after each write sequence, restore and risk
+    // command the port keeps `idleMs` (kIdleTimeoutMs) as its time-out, and a rate change
+    // that follows the servo first puts back the time-out the port kept before the first of
+    // them. Without it, a sequence leaves the port's kept time-out as it found it.
+    void KeepIdleTimeout(int idleMs) { idle = IdleTimeout{idleMs, -1}; }
     // The settling wait in ms; tests whose bus is a script set 0.
     void SetSettleMs(int ms) { settleMs = ms; }
 
@@ -60,7 +65,7 @@ public:
 
     // One tick: reloads the table after a selection, then reads the whole memory image of
     // the selected servo, and takes the servo's byte order and status level from it.
-    PollReport Poll();
+    PollReport Poll(BusAccess& access);
 
     // The table and image as the poll left them, for any thread.
     std::vector<MemoryItem> Rows() const;
@@ -74,24 +79,24 @@ public:
 
     // One value, with the lock flag opened before and closed after for an EPROM item.
     // Nonzero on success.
-    int WriteValue(int address, int size, uint16_t value, bool eprom);
+    int WriteValue(BusAccess& access, int address, int size, uint16_t value, bool eprom);
 
     // The first n image bytes from address 0 in one packet, behind the lock flag; the
     // selected ID, the port's rate and the status level follow bytes 5, 6 and 8 when the
     // block reaches them.
-    int WriteBlock(int n);
+    int WriteBlock(BusAccess& access, int n);
 
     // Lays the file's first bytes (at most the memory size) over the image and writes them
     // with WriteBlock. The file is opened for reading and writing.
-    LoadResult LoadParameterFile(const std::string& path);
+    LoadResult LoadParameterFile(BusAccess& access, const std::string& path);
     // The same with the bytes at hand.
-    bool LoadParameterBytes(const std::vector<uint8_t>& bytes);
+    bool LoadParameterBytes(BusAccess& access, const std::vector<uint8_t>& bytes);
 
     // True when the servo confirmed, or sends no confirmations (status level 0). A restore
     // moves the selected ID to 1 and the port to 115200.
-    bool RestoreParameters();
-    bool ResetAngle();
-    bool RiskyOperation();
+    bool RestoreParameters(BusAccess& access);
+    bool ResetAngle(BusAccess& access);
+    bool RiskyOperation(BusAccess& access);
 
     // Whether the last write, load or restore was not sent because it would have moved the
     // servo to another rate than that of the bus another program shares with this one (the
@@ -104,22 +109,26 @@ private:
     // than by a read.
     void MarkStale();
     void Settle() const;
-    void FollowBaud(int code);
+    void LeaveIdle(BusAccess& access);
+    void FollowBaud(BusAccess& access, int code);
     // On a shared bus: false (and RateChangeRefused) when baud-rate code `code` is not the
     // bus's rate.
-    bool RateMayBecome(int code);
+    bool RateMayBecome(const BusAccess& access, int code);
     // The EPROM write sequence: the lock flag opened (when `locked`), the servo's status
     // level taken from what is written (newLevel >= 0), `write`, then `written` (which may
     // move the ID and the port's rate), and the lock closed at the servo's new ID; a servo
     // that sends no status packets is given time to take each write. Nonzero on success.
-    int LockedWrite(bool locked, int newLevel,
+    int LockedWrite(BusAccess& access, bool locked, int newLevel,
                     const std::function<Reply(const ServoProfile&, uint8_t id)>& write,
                     const std::function<void(uint8_t& id)>& written);
 
-    ServoBus& bus;
-    ZNS& protocol;
     ModelCatalogue& catalogue;
     BaudFollower followBaud;
+    struct IdleTimeout {
+        int idleMs;
+        int baseMs;  // the port's own, once a sequence has replaced it; bus jobs only
+    };
+    std::optional<IdleTimeout> idle;
     std::atomic<bool> rateChangeRefused{false};
     std::atomic<int> settleMs{kSettleMs};
 

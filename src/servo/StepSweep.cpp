@@ -72,7 +72,7 @@ public:
     {
         if (axes.empty())
             return true;
-        const PollReport poll = program.Poll();
+        const PollReport poll = program.Poll(access);
         if (poll.status == PollReport::Status::Timeout) {
             report.end = StepEnd::NoAnswer;
             return false;
@@ -164,8 +164,7 @@ public:
         for (size_t a = 0; a < swept.size(); ++a) {
             const WriteRequest& w = swept[a].values[static_cast<size_t>(indices[a])];
             swept[a].written = true;
-            const int ok = program.WriteValue(w.address, w.size, w.value, w.eprom);
-            protocol.RestoreReplyTimeout();
+            const int ok = program.WriteValue(access, w.address, w.size, w.value, w.eprom);
             if (!ok)
                 return false;
         }
@@ -296,8 +295,7 @@ public:
             StepRestore done{s.address, s.original, !s.written};
             if (s.written)
                 done.restored = retry([&] {
-                    const int ok = program.WriteValue(s.address, s.size, s.original, s.eprom);
-                    protocol.RestoreReplyTimeout();
+                    const int ok = program.WriteValue(access, s.address, s.size, s.original, s.eprom);
                     return ok != 0;
                 });
             report.restores.push_back(done);

@@ -50,19 +50,18 @@ std::string BackupPath(const std::string& folder, const std::string& model, int 
     return path;
 }
 
-BackupResult BackUpServo(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
+BackupResult BackUpServo(BusAccess& access, ModelCatalogue& catalogue, uint8_t id,
                          const std::string& folder)
 {
     BackupResult result;
-    ZNS& protocol = bus.Protocol();
-    result.reply = protocol.ReadMemory(id, 0, result.key.data(), static_cast<uint8_t>(result.key.size()));
+    result.reply = access.protocol.ReadMemory(id, 0, result.key.data(), static_cast<uint8_t>(result.key.size()));
     if (!result.reply)
         return result;
     result.model = catalogue.LookupModelName(result.key);
     // The programming page's own poll: its table, its fresh image, its EPROM block.
-    ServoProgram program(bus, catalogue);
+    ServoProgram program(catalogue);
     program.SelectServo(id, result.key, catalogue.ProfileOf(result.key));
-    const PollReport report = program.Poll();
+    const PollReport report = program.Poll(access);
     if (program.MemorySize() == 0) {
         result.status = BackupStatus::NoTable;
         return result;
@@ -90,15 +89,15 @@ BackupResult BackUpServo(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
     return result;
 }
 
-bool RestoreBackup(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
+bool RestoreBackup(BusAccess& access, ModelCatalogue& catalogue, uint8_t id,
                    const BackupResult& backup, const std::function<void(int code)>& followBaud)
 {
-    ServoProgram program(bus, catalogue);
+    ServoProgram program(catalogue);
     if (followBaud)
         program.SetBaudFollower(followBaud);
     program.SelectServo(id, backup.key, catalogue.ProfileOf(backup.key));
     // The table and a fresh image first: the block is laid over what the servo holds now.
-    if (program.Poll().status == PollReport::Status::Timeout || program.MemorySize() == 0)
+    if (program.Poll(access).status == PollReport::Status::Timeout || program.MemorySize() == 0)
         return false;
-    return program.LoadParameterBytes(backup.bytes);
+    return program.LoadParameterBytes(access, backup.bytes);
 }

@@ -39,12 +39,12 @@ std::string BackupPath(const std::string& folder, const std::string& model, int 
 
 // Reads servo `id`'s identification bytes and its memory table's EPROM block (as the
 // programming page reads them) and saves the block in `folder`, which is created when
-// missing. Runs inside a bus job: `bus` is the bus the job runs on.
-BackupResult BackUpServo(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
+// missing. Runs inside a bus job, whose access it takes.
+BackupResult BackUpServo(BusAccess& access, ModelCatalogue& catalogue, uint8_t id,
                          const std::string& folder);
 
 // Writes a backup's block back into servo `id` as "载入参数" does (the lock sequence, the
 // block from address 0). Inside a bus job. `followBaud` is told a new baud-rate code when
 // the port follows the servo.
-bool RestoreBackup(ServoBus& bus, ModelCatalogue& catalogue, uint8_t id,
+bool RestoreBackup(BusAccess& access, ModelCatalogue& catalogue, uint8_t id,
                    const BackupResult& backup, const std::function<void(int code)>& followBaud);

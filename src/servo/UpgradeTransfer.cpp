@@ -25,20 +25,20 @@ UpgradeResult Stopped(UpgradeResult r, UpgradeOutcome outcome, const char* stage
     return r;
 }
 
-UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& userCancel,
+UpgradeResult Exchange(BusAccess& access, const UpgradeJob& job, const std::atomic<bool>& userCancel,
                        const UpgradeReports& reports)
 {
-    auto cancelled = [&] { return userCancel.load() || bus.Stopping(); };
+    auto cancelled = [&] { return userCancel.load() || access.Stopping(); };
     UpgradeResult r;
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "unlock", 0, -1);
-    if (bus.protocol.LoaderExchange(LoaderStep::Unlock, 0, job.unlock.data(),
+    if (access.protocol.LoaderExchange(LoaderStep::Unlock, 0, job.unlock.data(),
                                     static_cast<int>(job.unlock.size())) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "unlock", 0, -1);
     if (cancelled())
         return Stopped(r, UpgradeOutcome::Cancelled, "start", 0, -1);
     const uint8_t start = kLoaderStart;
-    if (bus.protocol.LoaderExchange(LoaderStep::Start, 0, &start, 1) < 0)
+    if (access.protocol.LoaderExchange(LoaderStep::Start, 0, &start, 1) < 0)
         return Stopped(r, UpgradeOutcome::Failed, "start", 0, -1);
 
     const Crc16 crc = LoaderCrc();
@@ -52,7 +52,7 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
                                                      static_cast<uint8_t>(job.kind), crc);
         for (;;) {
             const int reply =
-                bus.protocol.LoaderExchange(LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
+                access.protocol.LoaderExchange(LoaderStep::Block, i, block.data(), kUpgradeBlockSize);
             if (reply == kLoaderAck)
                 break;
             if (reply != kLoaderRefuse)
@@ -73,10 +73,10 @@ UpgradeResult Exchange(BusAccess& bus, const UpgradeJob& job, const std::atomic<
 
 }  // namespace
 
-UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
+UpgradeResult RunUpgrade(BusAccess& access, const UpgradeJob& job, const std::atomic<bool>& cancel,
                          const UpgradeReports& reports)
 {
-    const PortFacts port = bus.Facts();
+    const PortFacts port = access.Facts();
     if (port.Rates() == RateControl::Fixed) {
         // The loader's rate can't be set: nothing is sent, so no servo is left in its loader.
         UpgradeResult refused;
@@ -93,22 +93,22 @@ UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomi
     if (reports.started)
         reports.started();
     if (!job.inLoader) {
-        bus.protocol.RequestUpgrade(job.servoId);
+        access.protocol.RequestUpgrade(job.servoId);
         std::this_thread::sleep_for(kAfterInstruction);
     }
-    const int32_t savedTimeout = port.TimeoutMs();
-    bus.SetTimeoutMs(kLoaderTimeoutMs);
-    const int savedRate = bus.SetRate(kLoaderBaudRate);
-    std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
-                                             : kAfterRateChange);
-
-    UpgradeResult result = Exchange(bus, job, cancel, reports);
-    result.portGone = port.Gone();
-
-    // Restored in every case (a port that is gone has nothing to restore), before the job
-    // ends and before anyone is told.
-    bus.SetTimeoutMs(savedTimeout);
-    bus.SetRate(savedRate);
+    int savedRate;
+    UpgradeResult result;
+    {
+        const KeptTimeout loader(access, kLoaderTimeoutMs);
+        savedRate = access.SetRate(kLoaderBaudRate);
+        std::this_thread::sleep_for(job.inLoader ? std::chrono::milliseconds(kInLoaderQuietMs)
+                                                 : kAfterRateChange);
+        result = Exchange(access, job, cancel, reports);
+        result.portGone = port.Gone();
+    }
+    // The time-out and then the rate restored in every case (a port that is gone has
+    // nothing to restore), before the job ends and before anyone is told.
+    access.SetRate(savedRate);
     return result;
 }
 

@@ -63,5 +63,5 @@ std::string UpgradeFailurePlace(const UpgradeResult& result, int blockCount);
 // Runs the whole transfer inside a bus job. `cancel` (or the bus dropping its work) is
 // looked at before each step and each block: once it is set, nothing more is sent and the
 // port is restored.
-UpgradeResult RunUpgrade(BusAccess& bus, const UpgradeJob& job, const std::atomic<bool>& cancel,
+UpgradeResult RunUpgrade(BusAccess& access, const UpgradeJob& job, const std::atomic<bool>& cancel,
                          const UpgradeReports& reports);

@@ -16,9 +16,6 @@ QString ServoWords::FaultName(Fault fault)
 
 QString ServoWords::Faults(uint8_t status, const QString& separator)
 {
-    QStringList names;
-    for (const Fault fault : kFaults)
-        if (HasFault(status, fault))
-            names << FaultName(fault);
-    return names.isEmpty() ? Normal() : names.join(separator);
+    const QString faults = JoinFaults(status, separator, &ServoWords::FaultName);
+    return faults.isEmpty() ? Normal() : faults;
 }

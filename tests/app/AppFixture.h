@@ -120,7 +120,7 @@ struct Rig {
 #endif
         if (!bus.Start(error))
             qFatal("%s", error.c_str());
-        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(kTimeoutMs); });
+        servoBus.Run(JobKind::Command, [](BusAccess& access) { access.SetTimeoutMs(kTimeoutMs); });
         window = std::make_unique<CServoMain>(servoBus);
         window->AddPortFirst(name.isEmpty() ? QString::fromStdString(bus.DevicePath()) : name);
         window->show();

@@ -30,7 +30,7 @@ private slots:
         QVERIFY2(server.Start(error), error.c_str());
 
         ServoBus servoBus;  // the program's own port, which opens any name
-        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(Rig::kTimeoutMs); });
+        servoBus.Run(JobKind::Command, [](BusAccess& access) { access.SetTimeoutMs(Rig::kTimeoutMs); });
         CServoMain window(servoBus);
         MainControls ui(window);
         window.show();
@@ -64,7 +64,7 @@ private slots:
         QVERIFY2(server.Start(error), error.c_str());
 
         ServoBus servoBus;
-        servoBus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(Rig::kTimeoutMs); });
+        servoBus.Run(JobKind::Command, [](BusAccess& access) { access.SetTimeoutMs(Rig::kTimeoutMs); });
         CServoMain window(servoBus);
         MainControls ui(window);
         window.show();

@@ -7,6 +7,8 @@
 #include "ProgramControls.h"
 #include "UpgradeControls.h"
 
+#include "share/ShareEndpoint.h"
+
 #include <QPlainTextEdit>
 
 #include <algorithm>
@@ -53,6 +55,7 @@ private slots:
         ChosenFile& chosen = *files;
         rig.window->SetDialogs(std::move(messages), std::move(files));
         QVERIFY(rig.Open());
+        const std::string device = rig.bus.DevicePath();
 
         ServoMemory memory{};
         QVERIFY(rig.bus.Memory(kServoId, memory));
@@ -114,6 +117,9 @@ private slots:
         // Gone, not a servo that keeps silent: the work ends and the window says why.
         QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(rig.Ui().statusField->text(), U(kGone), 10000);
+        // Its bus is no longer served: a new device on the same node (a pseudo-terminal
+        // numbered as the lost one) is opened by whoever opens it, not attached to this window.
+        QTRY_VERIFY_WITH_TIMEOUT(share::Connect(device) == nullptr, 10000);
 
         // "关闭" works at once; "打开" works once the bus is back under the same name.
         QVERIFY(rig.Ui().openButton->isEnabled());
@@ -137,6 +143,8 @@ private slots:
         rig.Ui().tabs->setCurrentIndex(0);
         debug.statusField->clear();
         QTRY_COMPARE_WITH_TIMEOUT(debug.statusField->text(), U("舵机正常"), 10000);
+        // Open again, the bus is served again.
+        QVERIFY(share::Connect(link.toStdString()) != nullptr);
     }
 };
 

@@ -17,8 +17,8 @@ TEST(Every, RunsOnTheBusThreadUntilStopped)
     ServoBus bus;
     std::atomic<int> runs{0};
     std::atomic<bool> onBus{true};
-    auto poll = bus.Every(1ms, [&](BusAccess& a) {
-        onBus = onBus && bus.OnBusThread() && a.kind == JobKind::Poll;
+    auto poll = bus.Every(1ms, [&](BusAccess& access) {
+        onBus = onBus && bus.OnBusThread() && access.kind == JobKind::Poll;
         ++runs;
     });
     ASSERT_TRUE(WaitFor([&] { return runs >= 3; }));

@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 
     ServoBus bus(line, ServoBus::Threading::Caller);
     ModelCatalogue catalogue(Catalogue(memorySize, lock));
-    ServoProgram program(bus, catalogue);
+    ServoProgram program(catalogue);
     program.SetSettleMs(0);
     std::vector<int> followed;
     program.SetBaudFollower([&](int code) { followed.push_back(code); });
@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     ModelKey key{};
     key[0] = 5;
     program.SelectServo(id, key, ServoProfile{});
-    const PollReport poll = bus.Run(JobKind::Poll, [&](BusAccess&) { return program.Poll(); });
+    const PollReport poll = bus.Run(JobKind::Poll, [&](BusAccess& access) { return program.Poll(access); });
     FUZZ_CHECK(program.MemorySize() == memorySize, "memory size %d, table %d",
                program.MemorySize(), memorySize);
     // Only a well-formed answer reaches the image; anything else is "通信超时".
@@ -177,8 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 
     const std::string path = ScratchFile("params.dat");
     WriteScratch(path, file.data(), file.size());
-    const LoadResult result = bus.Run(JobKind::Command, [&](BusAccess&) {
-        return program.LoadParameterFile(path);
+    const LoadResult result = bus.Run(JobKind::Command, [&](BusAccess& access) {
+        return program.LoadParameterFile(access, path);
     });
 
     // What must have happened, step by step.

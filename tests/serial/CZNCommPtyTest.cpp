@@ -1,7 +1,7 @@
 // CZNComm on real pseudo-terminals: line settings, time-outs, purge and a vanishing far end.
 #include "PtyPair.h"
 #include "serial/CZNComm.h"
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
 
 #include <gtest/gtest.h>
 

@@ -183,9 +183,9 @@ TEST_F(CommTestBus, OtherReadsNeverInterleave)
     // Another user of the bus, as a search or a poll would be, with jobs of its own.
     int answered = 0;
     for (int i = 0; i < 30; ++i)
-        answered += jobs.Run(JobKind::Poll, [](BusAccess& a) {
+        answered += jobs.Run(JobKind::Poll, [](BusAccess& access) {
             uint8_t key[9];
-            return a.protocol.ReadMemory(3, 0, key, 9).count == 9;
+            return access.protocol.ReadMemory(3, 0, key, 9).count == 9;
         });
     running = false;
     worker.join();

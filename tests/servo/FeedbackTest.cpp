@@ -1,6 +1,7 @@
 // Decoding of the polled feedback block: fields, sign bits, byte order, texts, the speed
 // factor, and the read range of odd profiles.
 #include "servo/Feedback.h"
+#include "words/ConsoleWords.h"
 
 #include <gtest/gtest.h>
 
@@ -12,23 +13,6 @@ FeedbackBlock Block(std::initializer_list<std::pair<int, int>> bytes)
     for (auto [offset, value] : bytes)
         b[static_cast<size_t>(offset)] = static_cast<uint8_t>(value);
     return b;
-}
-
-TEST(Feedback, StatusTexts)
-{
-    struct Case {
-        uint8_t status;
-        const char* text;
-    } cases[] = {
-        {0x00, "舵机正常"},
-        {0x25, "过压/欠压 过热 过载"},
-        {0x0A, "过流 传感器出错"},
-        {0x10, "舵机正常"},
-        {0xD0, "舵机正常"},
-        {0x2F, "过压/欠压 过热 过流 过载 传感器出错"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(StatusText(c.status), c.text) << int(c.status);
 }
 
 TEST(Feedback, VoltageAndTemperatureTexts)

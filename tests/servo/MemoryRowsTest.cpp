@@ -73,14 +73,6 @@ TEST(DecodeRows, UseTheByteOrderOfAddress2AndStopAtTheMemorySize)
     EXPECT_EQ(values, expected);
 }
 
-TEST(FaultText, OneLinePerFlagInTheShownOrder)
-{
-    EXPECT_EQ(FaultText(0), "舵机正常");
-    EXPECT_EQ(FaultText(0x25), "过压/欠压\r\n过热\r\n过载\r\n");
-    EXPECT_EQ(FaultText(0xFF), "过压/欠压\r\n过热\r\n过流\r\n过载\r\n传感器出错\r\n");
-    EXPECT_EQ(FaultText(0x50), "舵机正常");  // bits 4 and 6 mean nothing
-}
-
 TEST(TableShape, EndSizeLockAndEpromBlock)
 {
     MemoryTable items{};

@@ -40,10 +40,16 @@ constexpr int kKestrelEprom = 37;   // its last EPROM row is a byte at 36
 
 class ProgramBus : public BusFixture {
 protected:
+    // Runs `f` as a job of the program's bus, on the test's thread.
+    template <class F>
+    auto Job(F f)
+    {
+        return jobs.Run(JobKind::Command, f);
+    }
     void SetUp() override
     {
         BusFixture::SetUp();
-        program = std::make_unique<ServoProgram>(jobs, *catalogue);
+        program = std::make_unique<ServoProgram>(*catalogue);
         program->SetBaudFollower([this](int code) {
             followed.push_back(code);
             if (BaudRateOfCode(code))
@@ -69,7 +75,7 @@ protected:
         profile.byteOrder = key[addr::kByteOrder];
         profile.statusLevel = key[addr::kStatusLevel];
         program->SelectServo(id, key, profile);
-        PollReport r = program->Poll();
+        PollReport r = Job([&](BusAccess& access) { return program->Poll(access); });
         Settle();
         bus->ClearLog();
         return r;
@@ -93,7 +99,7 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     profile.byteOrder = 1;
     profile.statusLevel = 0;
     program->SelectServo(1, KeyOf(1), profile);
-    const PollReport first = program->Poll();
+    const PollReport first = Job([&](BusAccess& access) { return program->Poll(access); });
     Settle();
     ASSERT_TRUE(first.rebuild);
     ASSERT_EQ(first.rows.size(), size_t{kKestrelRows});
@@ -118,7 +124,7 @@ TEST_F(ProgramBus, OnePollIsOneReadOfTheWholeTable)
     bus->SetFaultBits(1, 0);
     NextStep();
     bus->ClearLog();
-    const PollReport second = program->Poll();
+    const PollReport second = Job([&](BusAccess& access) { return program->Poll(access); });
     Settle();
     EXPECT_FALSE(second.rebuild);
     EXPECT_EQ(Sent().size(), 1u);
@@ -132,15 +138,15 @@ TEST_F(ProgramBus, APollWithoutAnswerOrTableSaysSo)
     StartBus();
     ModelKey key = KeyOf(1);
     program->SelectServo(7, key, profile);  // nobody answers at 7
-    EXPECT_EQ(program->Poll().status, PollReport::Status::Timeout);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->Poll(access); }).status, PollReport::Status::Timeout);
 
     key[0] = 99;  // a model the catalogue has no table for
     program->SelectServo(1, key, profile);
     bus->ClearLog();
-    const PollReport r = program->Poll();
+    const PollReport r = Job([&](BusAccess& access) { return program->Poll(access); });
     EXPECT_TRUE(r.rebuild);
     EXPECT_TRUE(r.rows.empty());
-    EXPECT_EQ(program->Poll().status, PollReport::Status::Unchanged);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->Poll(access); }).status, PollReport::Status::Unchanged);
     Settle();
     EXPECT_TRUE(Sent().empty());
 }
@@ -157,11 +163,11 @@ TEST_F(ProgramBus, ATableLongerThanOneReplyIsReadInTwo)
         out << "254,last,1,0,-1,SRAM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
     }
     ModelCatalogue longCatalogue(path);
-    ServoProgram longProgram(jobs, longCatalogue);
+    ServoProgram longProgram(longCatalogue);
     AddServo(1, kKestrel);
     StartBus();
     longProgram.SelectServo(1, KeyOf(1), profile);
-    const PollReport r = longProgram.Poll();
+    const PollReport r = Job([&](BusAccess& access) { return longProgram.Poll(access); });
     Settle();
     EXPECT_EQ(r.rows.size(), 253u);
     EXPECT_EQ(longProgram.MemorySize(), 255);
@@ -173,7 +179,7 @@ TEST_F(ProgramBus, ATableLongerThanOneReplyIsReadInTwo)
     // Its whole image is no block one packet can carry: nothing is sent for it.
     bus->ClearLog();
     WriteFile(Temp("long.dat"), std::vector<uint8_t>(255, 1));
-    EXPECT_EQ(longProgram.LoadParameterFile(Temp("long.dat")), LoadResult::Failed);
+    EXPECT_EQ(Job([&](BusAccess& access) { return longProgram.LoadParameterFile(access, Temp("long.dat")); }), LoadResult::Failed);
     Settle();
     EXPECT_TRUE(Sent().empty());
     std::remove(path.c_str());
@@ -196,7 +202,7 @@ TEST_F(ProgramBus, AnEpromValueGoesBetweenUnlockAndLock)
     };
     for (const auto& c : cases) {
         Select(c.id);
-        EXPECT_EQ(program->WriteValue(c.address, c.size, static_cast<uint16_t>(c.value), true), 1);
+        EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, c.address, c.size, static_cast<uint16_t>(c.value), true); }), 1);
         Settle();
         EXPECT_EQ(Sent(), c.wire) << c.id << " " << c.address;
         const ServoMemory m = MemoryOf(c.id);
@@ -205,7 +211,7 @@ TEST_F(ProgramBus, AnEpromValueGoesBetweenUnlockAndLock)
     }
     // A value outside the EPROM area goes alone.
     Select(1);
-    EXPECT_EQ(program->WriteValue(41, 1, 7, false), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, 41, 1, 7, false); }), 1);
     Settle();
     EXPECT_EQ(Sent(), std::vector<std::string>{PacketHex(1, 3, {41, 7})});
 }
@@ -223,14 +229,14 @@ TEST_F(ProgramBus, WithoutALockFlagNothingElseIsWritten)
         out << "NULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
     }
     ModelCatalogue noLockCatalogue(path);
-    ServoProgram noLock(jobs, noLockCatalogue);
+    ServoProgram noLock(noLockCatalogue);
     AddServo(1, kKestrel);
     StartBus();
     noLock.SelectServo(1, KeyOf(1), profile);
-    noLock.Poll();
+    Job([&](BusAccess& access) { return noLock.Poll(access); });
     Settle();
     bus->ClearLog();
-    EXPECT_EQ(noLock.WriteValue(13, 1, 60, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return noLock.WriteValue(access, 13, 1, 60, true); }), 1);
     Settle();
     EXPECT_EQ(Sent(), std::vector<std::string>{PacketHex(1, 3, {13, 60})});
     EXPECT_EQ(MemoryOf(1)[13], 60);
@@ -244,7 +250,7 @@ TEST_F(ProgramBus, AFailedUnlockSendsNothingElse)
     Select(1);
     profile.statusLevel = 1;
     program->SelectServo(9, KeyOf(1), profile);  // no servo 9; the table stays loaded
-    EXPECT_EQ(program->WriteValue(13, 1, 60, true), 0);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, 13, 1, 60, true); }), 0);
     Settle();
     EXPECT_EQ(Sent(), std::vector<std::string>{Lock(9, 0)});
 
@@ -252,7 +258,7 @@ TEST_F(ProgramBus, AFailedUnlockSendsNothingElse)
     // reports success.
     profile.statusLevel = 0;
     program->SelectServo(9, KeyOf(1), profile);
-    EXPECT_EQ(program->WriteValue(13, 1, 60, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, 13, 1, 60, true); }), 1);
 }
 
 TEST_F(ProgramBus, TheIdAndRateFollowTheirWrites)
@@ -260,7 +266,7 @@ TEST_F(ProgramBus, TheIdAndRateFollowTheirWrites)
     AddServo(1, kKestrel);
     StartBus();
     Select(1);
-    EXPECT_EQ(program->WriteValue(addr::kId, 1, 20, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, addr::kId, 1, 20, true); }), 1);
     Settle();
     EXPECT_EQ(Sent(), (std::vector<std::string>{Lock(1, 0), PacketHex(1, 3, {5, 20}), Lock(20, 1)}));
     EXPECT_EQ(program->SelectedId(), 20);
@@ -269,7 +275,7 @@ TEST_F(ProgramBus, TheIdAndRateFollowTheirWrites)
     // The servo answers at its new rate only: the closing lock write succeeds because the
     // port followed.
     bus->ClearLog();
-    EXPECT_EQ(program->WriteValue(addr::kBaudCode, 1, 2, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, addr::kBaudCode, 1, 2, true); }), 1);
     Settle();
     EXPECT_EQ(followed, std::vector<int>{2});
     EXPECT_EQ(comm.BaudRate(), 250000);
@@ -278,7 +284,7 @@ TEST_F(ProgramBus, TheIdAndRateFollowTheirWrites)
 
     // The port follows within the write's own job, whoever listens for the new rate.
     program->SetBaudFollower({});
-    EXPECT_EQ(program->WriteValue(addr::kBaudCode, 1, 4, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, addr::kBaudCode, 1, 4, true); }), 1);
     EXPECT_EQ(comm.BaudRate(), 115200);
 }
 
@@ -289,10 +295,10 @@ TEST_F(ProgramBus, TheStatusLevelsOwnWriteFollowsTheNewLevel)
     Select(1);
     ASSERT_EQ(int(program->Profile().statusLevel), 1);
     // The servo stops answering with this very write; the program must not wait for it.
-    EXPECT_EQ(program->WriteValue(addr::kStatusLevel, 1, 0, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, addr::kStatusLevel, 1, 0, true); }), 1);
     EXPECT_EQ(int(program->Profile().statusLevel), 0);
     EXPECT_EQ(MemoryOf(1)[8], 0);
-    EXPECT_EQ(program->WriteValue(addr::kStatusLevel, 1, 1, true), 1);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->WriteValue(access, addr::kStatusLevel, 1, 1, true); }), 1);
     EXPECT_EQ(MemoryOf(1)[8], 1);
 }
 
@@ -301,7 +307,7 @@ TEST_F(ProgramBus, SavingWritesTheEpromBlockAtomically)
     AddServo(1, kKestrel);
     StartBus();
     Select(1);
-    program->Poll();
+    Job([&](BusAccess& access) { return program->Poll(access); });
     const std::vector<uint8_t> bytes = program->ParameterBytes().value();
     const ServoMemory m = MemoryOf(1);
     EXPECT_EQ(bytes, std::vector<uint8_t>(m.begin(), m.begin() + kKestrelEprom));
@@ -363,7 +369,7 @@ TEST_F(ProgramBus, LoadingAShortFileWritesItAndFollowsItsIdAndRate)
     file[6] = 3;     // 128000
     file[13] = 60;
     WriteFile(Temp("short.dat"), file);
-    EXPECT_EQ(program->LoadParameterFile(Temp("short.dat")), LoadResult::Loaded);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->LoadParameterFile(access, Temp("short.dat")); }), LoadResult::Loaded);
     Settle();
     std::vector<uint8_t> params = {0};
     params.insert(params.end(), file.begin(), file.end());
@@ -383,17 +389,17 @@ TEST_F(ProgramBus, LoadingAnEmptyFileStillFramesTheLockSequence)
     StartBus();
     Select(1);
     WriteFile(Temp("empty.dat"), {});
-    EXPECT_EQ(program->LoadParameterFile(Temp("empty.dat")), LoadResult::Loaded);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->LoadParameterFile(access, Temp("empty.dat")); }), LoadResult::Loaded);
     Settle();
     EXPECT_EQ(Sent(), (std::vector<std::string>{Lock(1, 0), PacketHex(1, 3, {0}), Lock(1, 1)}));
-    EXPECT_EQ(program->LoadParameterFile(Temp("missing.dat")), LoadResult::CannotOpen);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->LoadParameterFile(access, Temp("missing.dat")); }), LoadResult::CannotOpen);
 
     // A file longer than the memory is read up to the memory size only.
     bus->ClearLog();
     const ServoMemory m = MemoryOf(1);
     std::vector<uint8_t> file(m.begin(), m.begin() + 200);
     WriteFile(Temp("long.dat"), file);
-    EXPECT_EQ(program->LoadParameterFile(Temp("long.dat")), LoadResult::Loaded);
+    EXPECT_EQ(Job([&](BusAccess& access) { return program->LoadParameterFile(access, Temp("long.dat")); }), LoadResult::Loaded);
     Settle();
     ASSERT_EQ(Sent().size(), 3u);
     EXPECT_EQ(Sent()[1], PacketHex(1, 3, [&] {
@@ -411,9 +417,9 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
     StartBus(250000);
     Select(3);
     ASSERT_EQ(int(program->Profile().statusLevel), 1);
-    EXPECT_TRUE(program->ResetAngle());
-    EXPECT_TRUE(program->RiskyOperation());
-    EXPECT_TRUE(program->RestoreParameters());
+    EXPECT_TRUE(Job([&](BusAccess& access) { return program->ResetAngle(access); }));
+    EXPECT_TRUE(Job([&](BusAccess& access) { return program->RiskyOperation(access); }));
+    EXPECT_TRUE(Job([&](BusAccess& access) { return program->RestoreParameters(access); }));
     Settle();
     EXPECT_EQ(Sent(), (std::vector<std::string>{PacketHex(3, 10), PacketHex(3, 9), PacketHex(3, 6)}));
     EXPECT_EQ(program->SelectedId(), 1);
@@ -424,15 +430,15 @@ TEST_F(ProgramBus, ResetsAtBothStatusLevels)
     // Nobody at 9: failures at level 1, successes at level 0, where nothing answers anyway.
     profile.statusLevel = 1;
     program->SelectServo(9, KeyOf(1), profile);
-    EXPECT_FALSE(program->ResetAngle());
-    EXPECT_FALSE(program->RiskyOperation());
-    EXPECT_FALSE(program->RestoreParameters());
+    EXPECT_FALSE(Job([&](BusAccess& access) { return program->ResetAngle(access); }));
+    EXPECT_FALSE(Job([&](BusAccess& access) { return program->RiskyOperation(access); }));
+    EXPECT_FALSE(Job([&](BusAccess& access) { return program->RestoreParameters(access); }));
     EXPECT_EQ(program->SelectedId(), 9);
     profile.statusLevel = 0;
     program->SelectServo(9, KeyOf(1), profile);
-    EXPECT_TRUE(program->ResetAngle());
-    EXPECT_TRUE(program->RiskyOperation());
-    EXPECT_TRUE(program->RestoreParameters());
+    EXPECT_TRUE(Job([&](BusAccess& access) { return program->ResetAngle(access); }));
+    EXPECT_TRUE(Job([&](BusAccess& access) { return program->RiskyOperation(access); }));
+    EXPECT_TRUE(Job([&](BusAccess& access) { return program->RestoreParameters(access); }));
     EXPECT_EQ(program->SelectedId(), 1);
 }
 
@@ -455,12 +461,12 @@ TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
                 << ",vN,1,0,-1,EPROM,rw,-1,-1\nNULL,,,,,,,,\n[\xC4\xDA\xB4\xE6\xBD\xE1\xCA\xF8]\n";
         }
         ModelCatalogue shortCatalogue(path);
-        ServoProgram shortProgram(jobs, shortCatalogue);
+        ServoProgram shortProgram(shortCatalogue);
         std::vector<int> shortFollowed;
         shortProgram.SetBaudFollower([&](int code) { shortFollowed.push_back(code); });
         profile.statusLevel = 1;
         shortProgram.SelectServo(3, key, profile);
-        EXPECT_NE(shortProgram.Poll().status, PollReport::Status::Timeout);
+        EXPECT_NE(Job([&](BusAccess& access) { return shortProgram.Poll(access); }).status, PollReport::Status::Timeout);
         ASSERT_EQ(shortProgram.MemorySize(), size);
         EXPECT_EQ(int(shortProgram.Profile().statusLevel), 1);
 
@@ -468,7 +474,7 @@ TEST_F(ProgramBus, AShortTableLeavesIdRateAndStatusLevelAlone)
         WriteFile(Temp("short.dat"), file);
         Settle();
         bus->ClearLog();
-        EXPECT_EQ(shortProgram.LoadParameterFile(Temp("short.dat")), LoadResult::Loaded);
+        EXPECT_EQ(Job([&](BusAccess& access) { return shortProgram.LoadParameterFile(access, Temp("short.dat")); }), LoadResult::Loaded);
         Settle();
         std::vector<uint8_t> params{0};
         params.insert(params.end(), file.begin(), file.end());

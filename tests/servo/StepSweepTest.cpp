@@ -25,11 +25,11 @@ protected:
         const ServoMemory m = MemoryOf(1);
         std::copy_n(m.begin(), key.size(), key.begin());
         const Identity who = IdentityOf(*catalogue, key);
-        ServoProgram program(jobs, *catalogue);
+        ServoProgram program(*catalogue);
         program.SetSettleMs(0);
         program.SelectServo(1, key, who.profile);
-        return jobs.Run(JobKind::Test, [&](BusAccess& a) {
-            return RunStepSweep(a, program, {who.profile, who.debug}, settings, axes, callbacks, stop);
+        return jobs.Run(JobKind::Test, [&](BusAccess& access) {
+            return RunStepSweep(access, program, {who.profile, who.debug}, settings, axes, callbacks, stop);
         });
     }
     // Each run's figure, in the order run.

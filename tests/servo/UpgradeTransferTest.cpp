@@ -42,7 +42,7 @@ protected:
         reports.refused = [this](int) { ++refused; };
         job.image = &image;
         return jobs.Run(JobKind::Transfer,
-                        [&](BusAccess& a) { return RunUpgrade(a, job, cancel, reports); });
+                        [&](BusAccess& access) { return RunUpgrade(access, job, cancel, reports); });
     }
     // `inLoader`: the servo was left in its loader, which hears nothing at the servo's rate.
     void ExpectPortRestored(bool inLoader = false)
@@ -216,7 +216,7 @@ TEST_F(Transfer, CancelStopsAfterTheBlockInProgress)
     };
     job.image = &image;
     const auto r = jobs.Run(JobKind::Transfer,
-                            [&](BusAccess& a) { return RunUpgrade(a, job, cancel, reports); });
+                            [&](BusAccess& access) { return RunUpgrade(access, job, cancel, reports); });
     EXPECT_EQ(r.outcome, UpgradeOutcome::Cancelled);
     EXPECT_EQ(r.blocksAcknowledged, 5);
     EXPECT_EQ(sentAfterCancel, 0);

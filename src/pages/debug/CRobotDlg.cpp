@@ -67,12 +67,12 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, PageHost& h, QWidget* parent)
     for (auto* child : findChildren<QWidget*>())
         child->installEventFilter(this);
     // A bus busy with a search or a command skips polls instead of piling them up.
-    poll = bus.Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess& a) {
+    poll = bus.Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess& access) {
         if (tickObserver)
             tickObserver();
-        PollOnce(a);
+        PollOnce(access);
     });
-    capture = bus.Every(std::chrono::milliseconds(0), [this](BusAccess& a) { CaptureOnce(a); },
+    capture = bus.Every(std::chrono::milliseconds(0), [this](BusAccess& access) { CaptureOnce(access); },
                         false);
 }
 
@@ -262,8 +262,8 @@ void CRobotDlg::Issue(int target, int speed, int time, int acceleration)
     // One job: the whole command, all its packets and replies, goes out unbroken.
     bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
                                 profile = Target().profile, target, speed, time,
-                                acceleration](BusAccess& a) {
-        IssuePositionCommand(a.protocol, profile, mode, first, last, target, speed, time,
+                                acceleration](BusAccess& access) {
+        IssuePositionCommand(access.protocol, profile, mode, first, last, target, speed, time,
                              acceleration);
     });
 }
@@ -295,15 +295,15 @@ void CRobotDlg::OnTargetScroll()
 void CRobotDlg::OnTorque()
 {
     bus.Post(JobKind::Command, [mode = CurrentMode(), first = firstId.load(), last = lastId.load(),
-                                target = Target(), on = torqueBox->isChecked()](BusAccess& a) {
-        SendTorqueSwitch(a.protocol, target.profile, mode, first, last,
+                                target = Target(), on = torqueBox->isChecked()](BusAccess& access) {
+        SendTorqueSwitch(access.protocol, target.profile, mode, first, last,
                          TorqueSwitchAddress(target), on);
     });
 }
 
 void CRobotDlg::OnExecute()
 {
-    bus.Post(JobKind::Command, [](BusAccess& a) { a.protocol.Action(); });
+    bus.Post(JobKind::Command, [](BusAccess& access) { access.protocol.Action(); });
 }
 
 void CRobotDlg::OnModeClicked(int mode)
@@ -446,13 +446,13 @@ void CRobotDlg::StopPolling()
     poll->Stop();
 }
 
-void CRobotDlg::PollOnce(BusAccess& a)
+void CRobotDlg::PollOnce(BusAccess& access)
 {
     const DebugTarget t = Target();
     CaptureSample sample;
     sample.id = firstId.load();
     sample.answered = static_cast<bool>(
-        ReadFeedback(a.protocol, static_cast<uint8_t>(sample.id), t.debug, t.profile, sample.values));
+        ReadFeedback(access.protocol, static_cast<uint8_t>(sample.id), t.debug, t.profile, sample.values));
     sample.time = CaptureSample::Clock::now();
     ++(sample.answered ? answered : timedOut);
     HandOver(sample, true);

@@ -80,7 +80,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void PollOnce(BusAccess& bus);
+    void PollOnce(BusAccess& access);
     DebugTarget Target() const;
     // On the bus's thread: one sample into the model; with `notice` the window is told to read,
     // once until it has read.
@@ -92,7 +92,7 @@ private:
     void ShowCaptured(const std::vector<CaptureSample>& captured);
     void ShowFields(const Feedback& f);
     // Fast capture (FastCapture.cpp): one read on the bus's thread; a frame on the window's.
-    void CaptureOnce(BusAccess& bus);
+    void CaptureOnce(BusAccess& access);
     void OnCaptureFrame();
     void EndCapture();
     void RecordingFailed(const std::string& error);

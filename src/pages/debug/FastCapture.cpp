@@ -68,12 +68,12 @@ void CRobotDlg::EndCapture()
     UpdatePlotMenu();
 }
 
-void CRobotDlg::CaptureOnce(BusAccess& a)
+void CRobotDlg::CaptureOnce(BusAccess& access)
 {
     // A job queued before the capture was switched off sends nothing.
     if (!capturing)
         return;
-    if (!a.Facts().Open()) {
+    if (!access.Facts().Open()) {
         // A port closed under the capture would fail every read at once: back to the poll.
         capturing = false;
         capture->Stop();
@@ -84,7 +84,7 @@ void CRobotDlg::CaptureOnce(BusAccess& a)
     const int id = firstId.load();
     FeedbackCapture reader(id, id, CaptureBlock::Full);
     CaptureSample sample;
-    ++(reader.Next(a.protocol, t, sample) ? captured : timedOut);
+    ++(reader.Next(access.protocol, t, sample) ? captured : timedOut);
     HandOver(sample, false);  // the window reads once a screen frame
 }
 

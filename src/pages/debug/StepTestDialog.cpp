@@ -48,7 +48,7 @@ QPushButton* Button(const QString& caption)
 }  // namespace
 
 StepTestDialog::StepTestDialog(PageHost& h, ModelCatalogue& catalogue, QWidget* parent)
-    : QDialog(parent), host(h), bus(h.Bus()), program(std::make_unique<ServoProgram>(bus, catalogue))
+    : QDialog(parent), host(h), bus(h.Bus()), program(std::make_unique<ServoProgram>(catalogue))
 {
     setWindowTitle(tr("阶跃测试"));
     setAccessibleName(tr("阶跃测试"));
@@ -295,7 +295,7 @@ void StepTestDialog::Start()
     // Every call back is queued to the window's thread; the bus never waits for it.
     auto queue = [this](auto call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); };
     const bool posted = bus.Post(JobKind::Test, [this, queue, settings, swept, target = servo.target,
-                                                 stopFlag = stop](BusAccess& a) {
+                                                 stopFlag = stop](BusAccess& access) {
         StepCallbacks callbacks;
         callbacks.runStarted = [queue, this](int run, const std::vector<int>& values) {
             queue([this, run, values] { OnRunStarted(run, values); });
@@ -311,7 +311,7 @@ void StepTestDialog::Start()
         callbacks.runDone = [queue, this](const StepRun& run) {
             queue([this, run] { OnRunDone(run); });
         };
-        SweepReport report = RunStepSweep(a, *program, target, settings, swept, callbacks, *stopFlag);
+        SweepReport report = RunStepSweep(access, *program, target, settings, swept, callbacks, *stopFlag);
         report.runs.clear();  // each came back as it ended
         queue([this, report = std::move(report)] { OnEnded(report); });
     }, [queue, this] {

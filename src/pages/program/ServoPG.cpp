@@ -27,8 +27,10 @@ enum Column { kAddress, kName, kValue, kArea, kAccess, kColumns };
 }  // namespace
 
 ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
-    : QWidget(parent), host(h), program(h.Bus(), catalogue)
+    : QWidget(parent), host(h), program(catalogue)
 {
+    // The page's writes leave the port at 50 ms, until a rate change puts the port's own back.
+    program.KeepIdleTimeout(ServoProgram::kIdleTimeoutMs);
     // The port has followed the servo already; the window shows the new rate.
     program.SetBaudFollower([this](int code) {
         // On the bus thread, right after the rate change: the rate the driver took.
@@ -37,7 +39,7 @@ ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
                                   Qt::QueuedConnection);
     });
     BuildControls();
-    poll = host.Bus().Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess&) { PollMemory(); });
+    poll = host.Bus().Every(std::chrono::milliseconds(kPollPeriodMs), [this](BusAccess& access) { PollMemory(access); });
     poll->Stop();  // until the page is shown
 }
 
@@ -129,9 +131,9 @@ void ServoPG::StopPolling()
     poll->Stop();
 }
 
-void ServoPG::PollMemory()
+void ServoPG::PollMemory(BusAccess& access)
 {
-    PollReport report = program.Poll();
+    PollReport report = program.Poll(access);
     ++pollTicks;
     if (!report.rebuild && report.values.empty() && report.status == PollReport::Status::Unchanged)
         return;
@@ -139,10 +141,10 @@ void ServoPG::PollMemory()
                               Qt::QueuedConnection);
 }
 
-void ServoPG::Submit(std::function<bool()> work, std::function<void(bool)> tell)
+void ServoPG::Submit(std::function<bool(BusAccess&)> work, std::function<void(bool)> tell)
 {
-    host.Bus().Post(JobKind::Command, [this, work = std::move(work), tell = std::move(tell)](BusAccess&) {
-        const bool ok = work();
+    host.Bus().Post(JobKind::Command, [this, work = std::move(work), tell = std::move(tell)](BusAccess& access) {
+        const bool ok = work(access);
         QMetaObject::invokeMethod(this, [tell, ok] { tell(ok); }, Qt::QueuedConnection);
     });
 }
@@ -273,8 +275,8 @@ void ServoPG::OnWrite()
         return;
     }
     const bool save = writeSaves;
-    Submit([this, request] {
-        return program.WriteValue(request.address, request.size, request.value, request.eprom) != 0;
+    Submit([this, request](BusAccess& access) {
+        return program.WriteValue(access, request.address, request.size, request.value, request.eprom) != 0;
     }, [this, save](bool ok) {
         if (save && ok)
             Tell(tr("参数保存"), tr("舵参数保存成功"));
@@ -314,8 +316,8 @@ void ServoPG::OnLoadParameters()
     const QString path = host.Files().OpenFileName(this, QString(), U(msg::kFileFilter));
     if (path.isEmpty())
         return;
-    host.Bus().Post(JobKind::Command, [this, file = QFile::encodeName(path).toStdString()](BusAccess&) {
-        const LoadResult result = program.LoadParameterFile(file);
+    host.Bus().Post(JobKind::Command, [this, file = QFile::encodeName(path).toStdString()](BusAccess& access) {
+        const LoadResult result = program.LoadParameterFile(access, file);
         QMetaObject::invokeMethod(this, [this, result] {
             switch (result) {
             case LoadResult::CannotOpen:
@@ -335,7 +337,7 @@ void ServoPG::OnLoadParameters()
 
 void ServoPG::OnRestoreParameters()
 {
-    Submit([this] { return program.RestoreParameters(); }, [this](bool ok) {
+    Submit([this](BusAccess& access) { return program.RestoreParameters(access); }, [this](bool ok) {
         if (ok)
             Tell(tr("参数恢复"), tr("参数恢复成功"));
         else
@@ -345,7 +347,7 @@ void ServoPG::OnRestoreParameters()
 
 void ServoPG::OnResetAngle()
 {
-    Submit([this] { return program.ResetAngle(); }, [this](bool ok) {
+    Submit([this](BusAccess& access) { return program.ResetAngle(access); }, [this](bool ok) {
         Tell(tr("角度重置"), ok ? tr("角度重置成功，圈数清除，角度恢复单圈角度!") : tr("角度重置失败!"));
     });
 }
@@ -354,7 +356,7 @@ void ServoPG::OnRiskOperation()
 {
     if (!host.Messages().Question(this, tr("风险操作"), tr("继续操作会产生损环舵机风险是否继续住下操作?")))
         return;
-    Submit([this] { return program.RiskyOperation(); }, [this](bool ok) {
+    Submit([this](BusAccess& access) { return program.RiskyOperation(access); }, [this](bool ok) {
         Tell(tr("风险操作"), ok ? tr("操作成功如舵机产生异常请联系售后") : tr("操作失败"));
     });
 }

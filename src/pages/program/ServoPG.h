@@ -48,7 +48,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    void PollMemory();
+    void PollMemory(BusAccess& access);
     void BuildControls();
     // Key handling shared by the page and its controls; true when the key is taken.
     bool TakeKeyPress(QKeyEvent* event);
@@ -65,7 +65,7 @@ private:
     // naming the program; else `text`.
     void TellFailure(const QString& caption, const QString& text);
     // Runs `work` as a bus job and shows its outcome with `tell` on this window's thread.
-    void Submit(std::function<bool()> work, std::function<void(bool)> tell);
+    void Submit(std::function<bool(BusAccess&)> work, std::function<void(bool)> tell);
 
     PageHost& host;
     // Whether the write button saves (an EPROM item) or sets: its caption only shows it.

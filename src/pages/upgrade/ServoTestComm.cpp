@@ -61,12 +61,12 @@ void ServoTest::PostTestPass(const CommTestPlan& plan)
     // One pass per job: a command given meanwhile goes out between two passes.
     host.Bus().Post(
         JobKind::Test,
-        [this, plan, ended](BusAccess& bus) {
+        [this, plan, ended](BusAccess& access) {
             CommTestPass pass;
-            if (RunCommTestPass(bus, plan, counts, testAbort, pass))
+            if (RunCommTestPass(access, plan, counts, testAbort, pass))
                 PostPass(pass);
             // A port that went away ends the test; the window says so.
-            if (testRunning && !testAbort && !bus.Stopping() && !pass.portGone)
+            if (testRunning && !testAbort && !access.Stopping() && !pass.portGone)
                 PostTestPass(plan);
             else
                 ended();

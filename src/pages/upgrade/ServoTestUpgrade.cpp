@@ -84,8 +84,8 @@ void ServoTest::StartUpgrade()
         };
         host.Bus().Post(
             JobKind::Transfer,
-            [this, id, done](BusAccess&) {
-                done(BackUpServo(host.Bus(), catalogue, id, BackupFolder()));
+            [this, id, done](BusAccess& access) {
+                done(BackUpServo(access, catalogue, id, BackupFolder()));
             },
             [this] {
                 QMetaObject::invokeMethod(
@@ -161,12 +161,12 @@ void ServoTest::StartTransfer(bool inLoader)
     };
     host.Bus().Post(
         JobKind::Transfer,
-        [this, job, ended](BusAccess& bus) {
+        [this, job, ended](BusAccess& access) {
             UpgradeReports reports;
             reports.started = [this] { progress->SetPos(0); };
             reports.acknowledged = [this](int) { progress->StepIt(); };
             // The port is restored before the job ends: only then is the window told.
-            ended(RunUpgrade(bus, job, cancelUpgrade, reports));
+            ended(RunUpgrade(access, job, cancelUpgrade, reports));
         },
         [ended] {
             UpgradeResult dropped;
@@ -212,14 +212,14 @@ void ServoTest::RestoreAfterUpgrade()
     const BackupResult saved = backup;
     host.Bus().Post(
         JobKind::Command,
-        [this, id, saved](BusAccess&) {
+        [this, id, saved](BusAccess& access) {
             auto follow = [this](int code) {
                 // On the bus thread, right after the rate change: the rate the driver took.
                 const int running = host.Bus().Facts().Rate();
                 QMetaObject::invokeMethod(this, [this, code, running] { host.ShowBaud(code, running); },
                                           Qt::QueuedConnection);
             };
-            const bool ok = RestoreBackup(host.Bus(), catalogue, id, saved, follow);
+            const bool ok = RestoreBackup(access, catalogue, id, saved, follow);
             QMetaObject::invokeMethod(
                 this,
                 [this, ok] {

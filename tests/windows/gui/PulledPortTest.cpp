@@ -18,7 +18,7 @@ private slots:
         if (name.isEmpty())
             QSKIP("SERVO_TEST_PULLED_PORT names no port");
         ServoBus bus;
-        bus.Run(JobKind::Command, [](BusAccess& a) { a.SetTimeoutMs(50); });
+        bus.Run(JobKind::Command, [](BusAccess& access) { access.SetTimeoutMs(50); });
         CServoMain window(bus);
         MainControls ui(window);
         window.AddPortFirst(name);

@@ -5,6 +5,7 @@
 
 #include "serial/OpenError.h"
 #include "servo/Faults.h"
+#include "servo/Feedback.h"
 #include "servo/OpenAtRate.h"
 
 #include <string>
@@ -35,3 +36,14 @@ std::string SlowAdapterText(const std::string& name, int latencyMs);
 
 // "过压/欠压", "过热", "过流", "过载", "传感器出错".
 const char* FaultName(Fault fault);
+// The faults set in `status` on one line, separated by spaces; "舵机正常" when none is.
+std::string StatusText(uint8_t status);
+// The same, one fault a line.
+std::string FaultLines(uint8_t status);
+
+// What the feedback fields show, and the values they come from (for the recording).
+struct FeedbackTexts {
+    std::string position, speed, load, voltage, temperature, moving, status, target, current;
+    Feedback values;
+};
+FeedbackTexts FormatFeedback(const Feedback& f);

@@ -1,4 +1,6 @@
-#include "servo/ConsoleWords.h"
+#include "words/ConsoleWords.h"
+
+#include "servo/Feedback.h"
 
 std::string OpenErrorText(OpenError reason, const std::string& systemText)
 {
@@ -75,4 +77,32 @@ const char* FaultName(Fault fault)
     case Fault::Sensor: return "传感器出错";
     }
     return "";
+}
+
+std::string StatusText(uint8_t status)
+{
+    const std::string faults = JoinFaults(status, std::string(" "), FaultName);
+    return faults.empty() ? kStatusNormal : faults;
+}
+
+std::string FaultLines(uint8_t status)
+{
+    const std::string faults = JoinFaults(status, std::string("\n"), FaultName);
+    return faults.empty() ? kStatusNormal : faults;
+}
+
+FeedbackTexts FormatFeedback(const Feedback& f)
+{
+    FeedbackTexts t;
+    t.position = std::to_string(f.position);
+    t.speed = std::to_string(f.speed);
+    t.load = std::to_string(f.load);
+    t.voltage = VoltageText(f.voltage);
+    t.temperature = TemperatureText(f.temperature);
+    t.moving = std::to_string(f.moving);
+    t.status = StatusText(static_cast<uint8_t>(f.status));
+    t.target = std::to_string(f.target);
+    t.current = std::to_string(f.current);
+    t.values = f;
+    return t;
 }
