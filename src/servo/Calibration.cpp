@@ -378,8 +378,10 @@ void Record(BusAccess& access, Recording& rec, std::chrono::milliseconds duratio
         r.samples = t.Samples();
         if (r.end != CalibrationEnd::Done || t.Empty())
             continue;
-        r.travelLow = t.Low();
-        r.travelHigh = t.High();
+        // Told from the low end's place in the range: the high end lies past the range's
+        // end when the travel crosses the seam.
+        r.travelLow = Wrap(t.Low(), rec.joints[i]->Rows().span);
+        r.travelHigh = r.travelLow + t.Moved();
         r.crossesSeam = t.CrossesSeam();
         r.position = t.Last();
         if (t.Moved() < kLeastTravel)
