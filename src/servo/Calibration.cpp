@@ -106,7 +106,7 @@ public:
             return;
         torqueTouched = false;
         if (const auto at = Position())
-            access.protocol.WriteWord(identity.profile, id, TargetAddress(),
+            access.protocol.WriteWord(profile, id, TargetAddress(),
                                       EncodeSignMagnitude(*at, 15));
         Torque(true);
         const auto now = ReadByte(identity.debug.torqueAddress);
@@ -118,7 +118,7 @@ public:
         uint8_t b[2];
         if (!access.protocol.ReadMemory(id, identity.debug.feedbackFirst, b, 2))
             return std::nullopt;
-        const bool highFirst = program.Profile().byteOrder != 0;
+        const bool highFirst = profile.byteOrder != 0;
         const auto word = static_cast<uint16_t>(highFirst ? b[0] << 8 | b[1] : b[1] << 8 | b[0]);
         return DecodeSignMagnitude(word, 15);
     }
@@ -149,6 +149,9 @@ public:
     // One word row written behind the lock and read back.
     bool WriteRow(const WordRow& row, int value)
     {
+        // The program may have looked at another servo since (a calibration of many).
+        if (program.SelectedId() != id && !Select())
+            return false;
         result.written = true;
         if (!program.WriteValue(row.address, 2, EncodeSignMagnitude(value, row.signBit), true) ||
             !Select() || Value(row) != value) {
@@ -194,7 +197,7 @@ public:
     {
         if (!result.written || backupBytes.empty())
             return;
-        result.restored = program.LoadParameterBytes(backupBytes) && Select() &&
+        result.restored = Select() && program.LoadParameterBytes(backupBytes) && Select() &&
                           program.ParameterBytes() == backupBytes;
     }
 
@@ -210,13 +213,13 @@ public:
             result.end = CalibrationEnd::NoAnswer;
             return false;
         }
+        // This servo's own image and settings, whatever the program looks at next.
+        image = program.Image();
+        profile = program.Profile();
         return true;
     }
 
-    int Value(const WordRow& row) const
-    {
-        return WordValue(row, program.Image(), program.Profile().byteOrder != 0);
-    }
+    int Value(const WordRow& row) const { return WordValue(row, image, profile.byteOrder != 0); }
 
     int Distance(int reading, int target) const { return std::abs(Around(target, reading, rows.span)); }
     bool Near(int reading, int target) const { return Distance(reading, target) <= kMiddleTolerance; }
@@ -238,7 +241,7 @@ private:
 
     void Torque(bool on)
     {
-        SendTorqueSwitch(access.protocol, program.Profile(), WriteMode::Normal, id, id,
+        SendTorqueSwitch(access.protocol, profile, WriteMode::Normal, id, id,
                          identity.debug.torqueAddress, on);
     }
 
@@ -266,6 +269,8 @@ private:
     CalibrationResult& result;
     Identity identity;
     CalibrationRows rows;
+    MemoryImage image{};
+    ServoProfile profile;
     std::vector<uint8_t> backupBytes;
     bool torqueTouched = false;
 };
@@ -520,6 +525,27 @@ std::vector<CalibrationResult> CalibrateTravel(BusAccess& access, ServoProgram& 
     return results;
 }
 
+CalibrationResult WriteTravel(BusAccess& access, ServoProgram& program, ModelCatalogue& catalogue,
+                              const CalibrationResult& recorded, const CalibrationOptions& options)
+{
+    if (!recorded.Ok())
+        return recorded;
+    const KeptTimeout kept(access);
+    CalibrationResult r;
+    Joint joint(access, program, catalogue, static_cast<uint8_t>(recorded.id), r);
+    if (!joint.Open())
+        return r;
+    r.end = CalibrationEnd::Done;
+    r.travelLow = recorded.travelLow;
+    r.travelHigh = recorded.travelHigh;
+    r.crossesSeam = recorded.crossesSeam;
+    r.samples = recorded.samples;
+    if (joint.TorqueOff())
+        ApplyTravel(joint, TravelTrack::FromEnds(r.travelLow, r.travelHigh, r.span), options);
+    joint.TorqueBack();
+    return r;
+}
+
 CalibrationResult SetLimits(BusAccess& access, ServoProgram& program, ModelCatalogue& catalogue,
                             uint8_t id, int low, int high, const CalibrationOptions& options)
 {
@@ -543,6 +569,19 @@ CalibrationResult SetLimits(BusAccess& access, ServoProgram& program, ModelCatal
     if (!joint.WriteRow(rows.minLimit, low) || !joint.WriteRow(rows.maxLimit, high))
         Fail(joint, CalibrationEnd::WriteFailed);
     return r;
+}
+
+std::vector<CalibrationResult> ReadCalibration(BusAccess& access, ServoProgram& program,
+                                               ModelCatalogue& catalogue,
+                                               const std::vector<uint8_t>& ids)
+{
+    const KeptTimeout kept(access);
+    std::vector<CalibrationResult> results;
+    Recording rec = Open(access, program, catalogue, ids, results);
+    for (auto& joint : rec.joints)
+        if (joint->Result().end == CalibrationEnd::Done)
+            joint->Result().readBack = joint->Position();
+    return results;
 }
 
 std::string LatestCalibrationBackup(const std::string& folder, int id)

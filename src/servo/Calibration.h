@@ -110,9 +110,20 @@ std::vector<CalibrationResult> RecordTravel(BusAccess& access, ServoProgram& pro
                                             const std::atomic<bool>& stop,
                                             const TravelSample& onSample = {});
 
+// A travel RecordTravel reported for one servo (`recorded`) written as CalibrateTravel
+// writes it, the servo's torque off meanwhile and back as it was.
+CalibrationResult WriteTravel(BusAccess& access, ServoProgram& program, ModelCatalogue& catalogue,
+                              const CalibrationResult& recorded, const CalibrationOptions& options);
+
 // The angle limits of one servo, backed up, written and read back.
 CalibrationResult SetLimits(BusAccess& access, ServoProgram& program, ModelCatalogue& catalogue,
                             uint8_t id, int low, int high, const CalibrationOptions& options);
+
+// What each servo holds now, nothing written and its torque untouched: model, correction
+// and limits (old and new alike), its range and its position (readBack).
+std::vector<CalibrationResult> ReadCalibration(BusAccess& access, ServoProgram& program,
+                                               ModelCatalogue& catalogue,
+                                               const std::vector<uint8_t>& ids);
 
 // The latest calibration backup of each servo written back and read back, byte for byte;
 // the backup used is kept, renamed "*.dat.undone", so that the next undo goes one further.

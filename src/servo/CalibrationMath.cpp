@@ -92,6 +92,17 @@ void TravelTrack::Add(int reading)
     ++samples;
 }
 
+TravelTrack TravelTrack::FromEnds(int low, int high, int span)
+{
+    TravelTrack t(span);
+    t.Add(low);
+    t.samples = 2;
+    t.low = low;
+    t.high = t.unwrapped = std::max(low, high);
+    t.last = Wrap(t.high, span);
+    return t;
+}
+
 int SeamShift(const TravelTrack& travel, int span)
 {
     // The unused arc runs from the high end round to the low end; its middle becomes 0.

@@ -53,6 +53,8 @@ std::optional<int> FitCorrection(int value, const WordRow& row, int span);
 class TravelTrack {
 public:
     explicit TravelTrack(int span) : span(span) {}
+    // A travel known by its ends (unwrapped, low first), as a recording reported it.
+    static TravelTrack FromEnds(int low, int high, int span);
     void Add(int reading);
     bool Empty() const { return samples == 0; }
     int Samples() const { return samples; }

@@ -71,6 +71,9 @@ TEST_F(CalibrateCtl, BadInputIsNamedAndWritesNothing)
         {{"calibrate", "undo", "1"}, 1, "servo 1: no calibration backup"},
         {{"calibrate", "travel", "1", "--duration", "-1"}, 2, "--duration"},
     };
+    // A refused servo of another byte order before it leaves servo 1 calibrated all the same.
+    EXPECT_EQ(RunCtl({"calibrate", "middle", "7", "1", "--dry-run"}), 1);
+    EXPECT_NE(out.str().find("\n1\t0\t-1\t0..4095\t0..4095\t2047\t-\tnormal\n"), std::string::npos) << out.str();
     const ServoMemory before = MemoryOf(1);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
