@@ -90,6 +90,7 @@ void CalibrateDialog::BuildControls()
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(kId, 50);
     for (int r = 0; r < table->rowCount(); ++r) {
         table->setItem(r, kId, new QTableWidgetItem(QString::number(state->ids[static_cast<size_t>(r)])));
         for (int c = kModel; c < kTravel; ++c)
