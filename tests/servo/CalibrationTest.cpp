@@ -146,6 +146,27 @@ TEST_F(Calibration, DryRunsWriteNothing)
     EXPECT_EQ(Eprom(), before);
 }
 
+TEST_F(Calibration, AServoThatStopsAnsweringMidTravelIsNamedAndLeftUnwritten)
+{
+    const auto before = Eprom();
+    bus->ClearLog();
+    int rounds = 0;
+    std::atomic<bool> stop{false};
+    const auto r = jobs.Run(JobKind::Test, [&](BusAccess& a) {
+        return CalibrateTravel(a, *program, *catalogue, {1}, std::chrono::milliseconds(0), stop, options,
+                               [&](const std::vector<std::optional<int>>&) {
+                                   Hand(1000 + 100 * ++rounds);
+                                   if (rounds == 3)
+                                       bus->SetDropShare(1.0);
+                               });
+    }).at(0);
+    bus->SetDropShare(0);
+    EXPECT_EQ(r.end, CalibrationEnd::NoAnswer);
+    EXPECT_FALSE(r.written);
+    EXPECT_FALSE(AnyWrite());
+    EXPECT_EQ(Eprom(), before);
+}
+
 TEST_F(Calibration, UndoGoesBackOneCalibrationAtATimeByteForByte)
 {
     const auto factory = Eprom();
