@@ -343,12 +343,12 @@ struct Recording {
 void Record(BusAccess& access, Recording& rec, std::chrono::milliseconds duration,
             const std::atomic<bool>& stop, const TravelSample& onSample)
 {
+    // One track per joint, in the joints' order; a joint whose torque stays on is left out.
     for (auto& joint : rec.joints) {
-        if (joint->Result().end == CalibrationEnd::Done && !joint->TorqueOff())
-            continue;
         rec.tracks.emplace_back(std::max(1, joint->Rows().span));
+        if (joint->Result().end == CalibrationEnd::Done)
+            joint->TorqueOff();
     }
-    rec.tracks.resize(rec.joints.size(), TravelTrack(1));
     std::vector<int> misses(rec.joints.size(), 0);
     const auto start = Clock::now();
     auto next = start;
