@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -54,12 +55,24 @@ bool ParseServo(const std::string& text, ServoSpec& spec, std::string& error)
 void ReadHandLines(VirtualBus& bus, const std::atomic<bool>& stop)
 {
     std::string pending;
+    const bool terminal = ::isatty(STDIN_FILENO) != 0;
     while (!stop) {
+        // Started in the background of a shell, the terminal's lines are the foreground's:
+        // they are left alone until servo-sim is brought to the foreground.
+        if (terminal && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            continue;
+        }
         pollfd in{STDIN_FILENO, POLLIN, 0};
         if (::poll(&in, 1, 100) <= 0)
             continue;
         char bytes[512];
         const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+        if (n < 0 && (errno == EIO || errno == EINTR || errno == EAGAIN)) {
+            // Sent to the background meanwhile, or interrupted: a look again a little later.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            continue;
+        }
         if (n <= 0)
             return;  // standard input ended (or is closed): the bus serves on
         pending.append(bytes, static_cast<size_t>(n));
@@ -183,6 +196,8 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A read of the terminal from the background fails rather than stopping the bus.
+    std::signal(SIGTTIN, SIG_IGN);
 
     if (returnAfterMs >= 0 && (vanishAfterMs < 0 || link.empty())) {
         std::cerr << "servo-sim: --return-after needs --vanish-after and --link (the name it "
