@@ -22,7 +22,7 @@ enum class CalibrationEnd {
     Done,
     NoAnswer,          // the servo did not answer (or stopped answering)
     NoRows,            // its model has no correction or limit rows (`missingRow`)
-    TargetOutOfRange,  // --to outside the position range
+    TargetOutOfRange,  // a target (or limits) outside the rows' ranges
     CorrectionOutOfRange,  // the correction needed lies outside its row: `turnTo`
     TorqueStuck,       // the torque could not be switched off
     BackupFailed,      // the backup file could not be written: nothing written

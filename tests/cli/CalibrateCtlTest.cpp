@@ -16,14 +16,21 @@ protected:
         // The backups go to the test's own data folder.
         data = std::filesystem::path(testing::TempDir()) / ("calibrate-ctl-" + std::to_string(::getpid()));
         std::filesystem::remove_all(data);
+        if (const char* was = std::getenv("XDG_DATA_HOME"))
+            before = was;
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     }
     void TearDown() override
     {
+        if (before)
+            ::setenv("XDG_DATA_HOME", before->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
         std::filesystem::remove_all(data);
         CtlFixture::TearDown();
     }
     std::filesystem::path data;
+    std::optional<std::string> before;
 };
 
 TEST_F(CalibrateCtl, SixServosInOneCommandKeepTheirTorque)
