@@ -10,9 +10,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 class CalibrateDialogTest : public QObject {
     Q_OBJECT
+
+    QTemporaryDir data;
 
     static int Word(Rig& rig, int id, int address)
     {
@@ -30,7 +33,8 @@ class CalibrateDialogTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", QDir::temp().filePath("calibrate-dialog-test").toUtf8()); }
+    // The backups go to a folder of the test's own, removed with it.
+    void initTestCase() { qputenv("XDG_DATA_HOME", data.path().toUtf8()); }
 
     void MiddleTravelAndUndoOfTheFoundServos()
     {
