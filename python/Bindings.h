@@ -183,5 +183,7 @@ int CheckedRate(long long rate);
 void AddVirtualBus(py::module_& m);
 void AddImage(py::module_& m);
 void AddStep(py::module_& m);
+// Servo's calibration methods, added to the class AddServo made.
+void AddCalibrate(py::module_& m);
 
 }  // namespace servobus

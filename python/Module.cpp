@@ -251,6 +251,7 @@ PYBIND11_MODULE(servobus, m)
     AddTableRow(m);
     AddStep(m);
     AddServo(m);
+    AddCalibrate(m);
     AddPort(m);
     AddImage(m);
     AddVirtualBus(m);

@@ -1063,4 +1063,139 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
         <translation>Program</translation>
     </message>
 </context>
+<context>
+    <name>CalibrateDialog</name>
+    <message>
+        <source>校准</source>
+        <translation>Calibrate</translation>
+    </message>
+    <message>
+        <source>舵机</source>
+        <translation>Servos</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>校正</source>
+        <translation>Correction</translation>
+    </message>
+    <message>
+        <source>限位</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>行程</source>
+        <translation>Travel</translation>
+    </message>
+    <message>
+        <source>设为中位</source>
+        <translation>Set middle</translation>
+    </message>
+    <message>
+        <source>记录行程</source>
+        <translation>Record travel</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>消息</source>
+        <translation>Messages</translation>
+    </message>
+    <message>
+        <source>舵机 %1 的行程 (%2) 跨过零点: 写入把零点移到未用一段中间的校正?</source>
+        <translation>Servo %1's travel (%2) crosses the seam: write the correction that moves the seam into the middle of the unused arc?</translation>
+    </message>
+    <message>
+        <source>舵机 %1: </source>
+        <translation>Servo %1: </translation>
+    </message>
+    <message>
+        <source>完成, 校正 %1 → %2, 限位 %3 → %4</source>
+        <translation>done, correction %1 → %2, limits %3 → %4</translation>
+    </message>
+    <message>
+        <source> (校正方向相反)</source>
+        <translation> (its correction counts the other way)</translation>
+    </message>
+    <message>
+        <source>, 备份 %1</source>
+        <translation>, backup %1</translation>
+    </message>
+    <message>
+        <source>无应答</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>型号 %1 没有“%2”一项, 无法校准</source>
+        <translation>model %1 has no item “%2”; it can't be calibrated</translation>
+    </message>
+    <message>
+        <source>超出范围</source>
+        <translation>outside the range</translation>
+    </message>
+    <message>
+        <source>所需校正 %1 无法写入; 请把关节转到约 %2 (现为 %3) 后再校准</source>
+        <translation>the correction needed (%1) can't be written; turn the joint to read about %2 (now %3) and calibrate again</translation>
+    </message>
+    <message>
+        <source>无法关闭扭矩</source>
+        <translation>its torque could not be switched off</translation>
+    </message>
+    <message>
+        <source>无法写入备份 %1</source>
+        <translation>cannot write the backup %1</translation>
+    </message>
+    <message>
+        <source>写入失败</source>
+        <translation>did not take a write</translation>
+    </message>
+    <message>
+        <source>校正后位置读数为 %1, 不在目标的 ±%2 之内</source>
+        <translation>the position reads %1 after the correction, not within ±%2 of its target</translation>
+    </message>
+    <message>
+        <source>关节未转动</source>
+        <translation>the joint did not move</translation>
+    </message>
+    <message>
+        <source>行程跨过零点, 未写入</source>
+        <translation>the travel crosses the seam; nothing written</translation>
+    </message>
+    <message>
+        <source>没有校准备份</source>
+        <translation>no calibration backup</translation>
+    </message>
+    <message>
+        <source>; 已写回备份 %1</source>
+        <translation>; its backup %1 was written back</translation>
+    </message>
+    <message>
+        <source>; 备份未能写回, 请载入 %1</source>
+        <translation>; its backup could not be written back: load %1</translation>
+    </message>
+    <message>
+        <source>; 无法重新打开扭矩</source>
+        <translation>; its torque could not be switched back on</translation>
+    </message>
+</context>
 </TS>

@@ -82,6 +82,13 @@ public:
     // The profile of the servo last clicked in the list.
     ServoProfile SelectedProfile() const { return selectedProfile; }
     const std::vector<ModelKey>& FoundServos() const { return found; }
+    std::vector<int> FoundIds() const override
+    {
+        std::vector<int> ids;
+        for (const ModelKey& key : found)
+            ids.push_back(key[addr::kId]);
+        return ids;
+    }
 
     // What the window's own controls do, for the drivers of the demo and of the pictures:
     // a click on "打开"/"关闭" and on "搜索"/"停止", a click on a row of the servo list

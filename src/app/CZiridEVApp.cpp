@@ -77,6 +77,10 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "With --demo and --screenshot: a picture of the step test's dialog after a sweep of the "
         "first servo's D gain.");
     parser.addOption(stepOption);
+    QCommandLineOption calibrateOption("calibrate",
+        "With --demo and --screenshot: a picture of the calibration dialog after the middle of "
+        "every found servo was set.");
+    parser.addOption(calibrateOption);
     parser.addOption(demoOption);
     parser.addOption(shotOption);
     parser.addOption(driveOption);
@@ -114,6 +118,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     options.traffic = parser.isSet(trafficOption);
     options.fastCapture = parser.isSet(captureOption);
     options.stepTest = parser.isSet(stepOption);
+    options.calibrate = parser.isSet(calibrateOption);
     options.port = parser.value(portOption);
     if (parser.isSet(baudOption)) {
         bool number = false;
@@ -173,7 +178,8 @@ int CZiridEVApp::Run()
 
     if (!options.screenshot.isEmpty())
         StartScreenshot(*window, options.screenshot, demo != nullptr,
-                        options.stepTest      ? ShotScene::StepTest
+                        options.calibrate     ? ShotScene::Calibrate
+                        : options.stepTest    ? ShotScene::StepTest
                         : options.fastCapture ? ShotScene::FastCapture
                                               : ShotScene::Moves);
     return QApplication::exec();

@@ -21,6 +21,7 @@ public:
         bool traffic = false;      // open the traffic inspector at start
         bool fastCapture = false;  // the demo screenshot's debug page in fast capture
         bool stepTest = false;     // the demo screenshot of the step test's dialog after a sweep
+        bool calibrate = false;    // the demo screenshot of "校准" after a middle of all servos
         QString port;              // open this port at start
         int baud = 0;              // at this rate (0: the window's own choice)
         int exitCode = -1;         // 0 or more: the options are done (help, a mistake)

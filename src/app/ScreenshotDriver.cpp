@@ -4,12 +4,14 @@
 #include "app/TrafficWindow.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/debug/StepTestDialog.h"
+#include "pages/program/CalibrateDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QSpinBox>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -63,6 +65,23 @@ void SweepD(CRobotDlg& page, const std::function<void(QWidget&)>& done)
         QTimer::singleShot(300, &dialog, [&dialog, done] { done(dialog); });
     });
     start->click();
+}
+
+// The programming page's "校准" for the found servos, "设为中位" for all, and `done` with
+// the dialog once the results are in.
+void CalibrateAll(CServoMain& window, const std::function<void(QWidget&)>& done)
+{
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabs"));
+    auto* open = window.findChild<QPushButton*>(QStringLiteral("calibrateButton"));
+    if (!tabs || !open)
+        return done(window);
+    tabs->setCurrentIndex(1);  // the programming page
+    open->click();
+    auto* dialog = window.findChild<CalibrateDialog*>();
+    if (!dialog)
+        return done(window);
+    QTimer::singleShot(800, dialog, [dialog] { dialog->middleButton->click(); });
+    QTimer::singleShot(2500, dialog, [dialog, done] { done(*dialog); });
 }
 
 // Types a move into the debug page and presses "设置".
@@ -124,6 +143,8 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotSce
         CRobotDlg& page = w->DebugPage();
         if (scene == ShotScene::StepTest)
             return SweepD(page, finishWith);
+        if (scene == ShotScene::Calibrate)
+            return CalibrateAll(*w, finishWith);
         const bool fastCapture = scene == ShotScene::FastCapture;
         if (fastCapture)
             page.SetFastCapture(true);

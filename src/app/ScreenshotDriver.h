@@ -3,14 +3,15 @@
 // --step-test): drives the window as a user would, through its controls, then saves a picture
 // of it and ends the program. With the demo bus it opens the port, searches, selects the first
 // servo and moves it there and back on the debug page (in fast capture when asked), or sweeps
-// its D gain in the step test and pictures the test's dialog; without it the window as it
-// starts.
+// its D gain in the step test and pictures the test's dialog, or opens "校准" from the
+// programming page, sets the middle of all found servos and pictures that dialog; without it
+// the window as it starts.
 
 class CServoMain;
 class QString;
 class QWidget;
 
-enum class ShotScene { Moves, FastCapture, StepTest };
+enum class ShotScene { Moves, FastCapture, StepTest, Calibrate };
 void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene);
 
 // A PNG of `window` in `file`, with an open traffic inspector drawn over its lower right part.

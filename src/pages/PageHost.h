@@ -5,6 +5,8 @@
 #include "bus/ServoBus.h"
 #include "widgets/Dialogs.h"
 
+#include <vector>
+
 class PageHost {
 public:
     virtual ~PageHost() = default;
@@ -20,4 +22,6 @@ public:
     // The port followed the servo to baud-list entry `code` (already set on the port);
     // `running` is the rate the driver runs at, the code's own unless it refused that.
     virtual void ShowBaud(int code, int running) = 0;
+    // The IDs the last search found, in the servo list's order.
+    virtual std::vector<int> FoundIds() const { return {}; }
 };

@@ -1,5 +1,6 @@
 #include "pages/program/ServoPG.h"
 
+#include "pages/program/CalibrateDialog.h"
 #include "servo/ParameterFile.h"
 #include "servo/ProgramTexts.h"
 #include "servo/ValueCoding.h"
@@ -26,8 +27,8 @@ enum Column { kAddress, kName, kValue, kArea, kAccess, kColumns };
 
 }  // namespace
 
-ServoPG::ServoPG(ModelCatalogue& catalogue, PageHost& h, QWidget* parent)
-    : QWidget(parent), host(h), program(catalogue)
+ServoPG::ServoPG(ModelCatalogue& c, PageHost& h, QWidget* parent)
+    : QWidget(parent), host(h), catalogue(c), program(c)
 {
     // The page's writes leave the port at 50 ms, until a rate change puts the port's own back.
     program.KeepIdleTimeout(ServoProgram::kIdleTimeoutMs);
@@ -55,8 +56,10 @@ void ServoPG::BuildControls()
     loadButton = new QPushButton(tr("载入参数"));
     restoreButton = new QPushButton(tr("重置参数"));
     resetAngleButton = new QPushButton(tr("重置角度"));
+    calibrateButton = new QPushButton(CalibrateDialog::Caption());
+    calibrateButton->setObjectName("calibrateButton");
     auto* buttons = new QHBoxLayout;
-    for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton})
+    for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton, calibrateButton})
         buttons->addWidget(b);
     buttons->addStretch(1);
 
@@ -100,7 +103,7 @@ void ServoPG::BuildControls()
     layout->addLayout(buttons);
     layout->addLayout(body, 1);
 
-    for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton, writeButton}) {
+    for (auto* b : {saveButton, loadButton, restoreButton, resetAngleButton, calibrateButton, writeButton}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -109,6 +112,7 @@ void ServoPG::BuildControls()
     connect(restoreButton, &QPushButton::clicked, this, &ServoPG::OnRestoreParameters);
     connect(resetAngleButton, &QPushButton::clicked, this, &ServoPG::OnResetAngle);
     connect(writeButton, &QPushButton::clicked, this, &ServoPG::OnWrite);
+    connect(calibrateButton, &QPushButton::clicked, this, &ServoPG::OnCalibrate);
     connect(list, &QTableWidget::cellClicked, this, [this](int row, int) { ChooseRow(row); });
 
     // The page sees its controls' keys before they do: the risk key never reaches them.
@@ -232,6 +236,19 @@ void ServoPG::keyReleaseEvent(QKeyEvent* event)
 {
     NoteKeyRelease(event);
     QWidget::keyReleaseEvent(event);
+}
+
+void ServoPG::OnCalibrate()
+{
+    // The servos the search found, else the selected one.
+    std::vector<uint8_t> ids;
+    for (const int id : host.FoundIds())
+        ids.push_back(static_cast<uint8_t>(id));
+    if (ids.empty())
+        ids.push_back(static_cast<uint8_t>(program.SelectedId()));
+    auto* dialog = new CalibrateDialog(catalogue, host, std::move(ids), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void ServoPG::Tell(const QString& caption, const QString& text)

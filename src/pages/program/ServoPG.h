@@ -60,6 +60,7 @@ private:
     void OnRestoreParameters();
     void OnResetAngle();
     void OnRiskOperation();
+    void OnCalibrate();
     void Tell(const QString& caption, const QString& text);
     // A failure that was a rate change refused on another program's bus is told as that,
     // naming the program; else `text`.
@@ -68,6 +69,7 @@ private:
     void Submit(std::function<bool(BusAccess&)> work, std::function<void(bool)> tell);
 
     PageHost& host;
+    ModelCatalogue& catalogue;
     // Whether the write button saves (an EPROM item) or sets: its caption only shows it.
     bool writeSaves = false;
     ServoProgram program;
@@ -78,6 +80,7 @@ private:
     QPushButton* loadButton = nullptr;
     QPushButton* restoreButton = nullptr;
     QPushButton* resetAngleButton = nullptr;
+    QPushButton* calibrateButton = nullptr;
     QTableWidget* list = nullptr;
     QPlainTextEdit* statusBox = nullptr;
     QLabel* itemLabel = nullptr;
