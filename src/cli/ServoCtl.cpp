@@ -56,6 +56,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddUpgradeCommands(app, commands);
     AddStepCommands(app, commands);
     AddShareCommands(app, commands);
+    AddMotionCommands(app, commands);
 
     std::vector<const char*> argv;
     for (const auto& a : args)
@@ -120,6 +121,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     if (t.trace)
         s.Trace();
     s.autoTimeout = autoTimeout;
+    s.options = options;
     // Without -b a shared bus is used at its owner's rate.
     const bool rateGiven = baudOption->count() > 0;
     if (command->holdsPort) {
@@ -127,6 +129,24 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
             return s.Open(access, port, rate, timeoutMs, true);
         });
         return r != kCtlDone ? r : command->run(s);
+    }
+    if (command->ownJobs) {
+        const int r = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
+            const int opened = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven);
+            if (opened == kCtlDone && autoTimeout) {
+                const Exchange exchange = command->exchange ? command->exchange() : kLongestExchange;
+                access.SetTimeoutMs(AutoTimeoutMs(exchange, rate, access.Facts().Timing()));
+            }
+            return opened;
+        });
+        if (r != kCtlDone)
+            return r;
+        const int done = command->run(s);
+        if (done == kCtlDone && s.bus.Facts().Gone()) {
+            err << "servoctl: " << port << ": port gone\n";
+            return kCtlBusFailed;
+        }
+        return done;
     }
     return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
         if (const int r = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven); r != kCtlDone)
