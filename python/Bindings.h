@@ -183,5 +183,7 @@ int CheckedRate(long long rate);
 void AddVirtualBus(py::module_& m);
 void AddImage(py::module_& m);
 void AddStep(py::module_& m);
+// After AddPort: Pose, Motion, and Port.pose() and Port.play().
+void AddMotion(py::module_& m);
 
 }  // namespace servobus
