@@ -250,6 +250,7 @@ PYBIND11_MODULE(servobus, m)
     AddTableRow(m);
     AddStep(m);
     AddServo(m);
+    AddCalibrate(m);
     AddPort(m);
     AddMotion(m);
     AddImage(m);

@@ -163,6 +163,24 @@ void AddVirtualBus(py::module_& m)
                 v.bus->SetFaultBits(static_cast<uint8_t>(id), static_cast<uint8_t>(bits));
             },
             py::arg("id"), py::arg("bits"), "Sets a servo's fault flags (address 65).")
+        .def(
+            "turn_by_hand", [](V& v, int id, int position) {
+                std::string error;
+                if (!v.bus->TurnByHand(static_cast<uint8_t>(Checked(id, "ID", 0, 253)), position, error))
+                    throw py::value_error(error);
+            },
+            py::arg("id"), py::arg("position"),
+            "Turns servo `id`'s output shaft by hand to `position`, the position it reads with "
+            "no correction (0..4095 in the shipped families). ValueError while its torque is "
+            "on, for an unknown ID or a position outside the range.")
+        .def(
+            "reverse_correction", [](V& v, int id) {
+                if (!v.bus->ReverseCorrection(static_cast<uint8_t>(Checked(id, "ID", 0, 253))))
+                    throw py::key_error("no servo " + std::to_string(id) + " on the virtual bus");
+            },
+            py::arg("id"),
+            "Servo `id`'s position correction counts the other way from now on, as in a "
+            "family built so.")
         .def("memory", &V::Memory, py::arg("id"), "The 256 bytes servo `id` holds now.")
         .def(
             "set_memory", [](V& v, int id, int address, int value) {

@@ -1,6 +1,6 @@
 """The servo bus from Python, over the same core as the window and servoctl."""
 import os
-from typing import Callable, Iterable, Iterator, Literal, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Iterable, Iterator, Literal, Optional, Sequence, Tuple, Union
 
 _Path = Union[str, "os.PathLike[str]"]
 
@@ -202,6 +202,17 @@ class Servo:
         """The step test once per value (grid point) of the swept addresses; originals restored."""
     def reset_angle(self) -> None:
         """Resets its angle."""
+    def calibrate_middle(self, to: Optional[int] = None, dry_run: bool = False) -> dict[str, Any]:
+        """Torque off, the correction that makes the position read `to` (default: the middle)
+        written, checked and backed up. Keys: id, old_correction, new_correction, old_limits,
+        new_limits, position, backup, reversed."""
+    def record_travel(self, duration: float) -> Tuple[int, int, bool]:
+        """Torque off, the position read for `duration` s while the joint is turned by hand:
+        (low, high, crosses_seam), unwrapped across the seam. Writes nothing."""
+    def set_limits(self, low: int, high: int) -> dict[str, Any]:
+        """The angle limits, backed up, written and read back."""
+    def undo_calibration(self) -> dict[str, Any]:
+        """The latest calibration backup written back and read back."""
 
 class Scan(Iterator[Servo]):
     """The servos a scan finds."""
@@ -329,6 +340,10 @@ class VirtualBus:
     load: float
     def refuse_blocks(self, count: int) -> None: ...
     def set_fault_bits(self, id: int, bits: int) -> None: ...
+    def turn_by_hand(self, id: int, position: int) -> None:
+        """Turns the shaft of servo `id` (torque off) to `position`, as read with no correction."""
+    def reverse_correction(self, id: int) -> None:
+        """The servo's position correction counts the other way from now on."""
     def memory(self, id: int) -> bytes: ...
     def set_memory(self, id: int, address: int, value: int) -> None: ...
     def loader_image(self) -> bytes: ...

@@ -92,3 +92,4 @@ void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddStepCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddShareCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddMotionCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddCalibrateCommands(CLI::App& app, std::vector<CtlCommand>& commands);

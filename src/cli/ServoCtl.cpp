@@ -57,6 +57,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddStepCommands(app, commands);
     AddShareCommands(app, commands);
     AddMotionCommands(app, commands);
+    AddCalibrateCommands(app, commands);
 
     std::vector<const char*> argv;
     for (const auto& a : args)

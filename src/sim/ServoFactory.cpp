@@ -54,6 +54,20 @@ BodyRows RowsByName(const MemoryTable& items, int rows)
         for (const auto& [name, field] : names)
             if (item.name == name && found.*field < 0 && address >= 0 && address < 255)
                 found.*field = address;
+        // The position rows, words only.
+        if (LeadingInt(item.size) != 2 || address < 0 || address >= 255)
+            continue;
+        if (item.name == "位置校正" && found.correction < 0) {
+            found.correction = address;
+            found.correctionSignBit = LeadingInt(item.signBit);
+        } else if (item.name == "最小角度限制" && found.minLimit < 0) {
+            found.minLimit = address;
+        } else if (item.name == "最大角度限制" && found.maxLimit < 0) {
+            found.maxLimit = address;
+            // Its largest value is the range's last position.
+            if (LeadingInt(item.maximum) > 0)
+                found.span = LeadingInt(item.maximum) + 1;
+        }
     }
     return found;
 }

@@ -24,6 +24,7 @@ constexpr double kSagPerTenth = 100;
 
 SimServo::SimServo(const ServoModel& m) : memory(m.factory), model(m)
 {
+    correction = Correction();
     // A servo powers up holding where it stands.
     HoldCentre();
     Step(0);
@@ -45,6 +46,7 @@ void SimServo::Write(uint8_t address, const uint8_t* data, int n)
 {
     for (int i = 0; i < n && address + i < 256; ++i)
         memory[static_cast<size_t>(address + i)] = data[i];
+    FollowCorrection();
 }
 
 void SimServo::Register(uint8_t address, const uint8_t* data, int n)
@@ -67,6 +69,7 @@ void SimServo::Restore()
     memory[addr::kId] = 1;
     memory[addr::kBaudCode] = 4;
     registered.clear();
+    FollowCorrection();
 }
 
 void SimServo::ResetAngle()
@@ -120,11 +123,90 @@ void SimServo::PutFeedback(int offset, int width, int value, int signBit)
         PutWord(a, value, signBit);
 }
 
+int SimServo::Span() const
+{
+    if (model.rows.span > 0)
+        return model.rows.span;
+    return (kFullRange + 1) / std::max<int>(1, model.profile.positionDivisor);
+}
+
+int SimServo::Correction() const
+{
+    if (model.rows.correction < 0)
+        return 0;
+    const auto field = static_cast<uint16_t>(Word(model.rows.correction));
+    return DecodeSignMagnitude(field, model.rows.correctionSignBit) * model.correctionSense;
+}
+
+int SimServo::Target() const
+{
+    const int target = SignedWord(model.profile.torqueAddress + 2);
+    if (model.rows.minLimit < 0 || model.rows.maxLimit < 0)
+        return target;
+    const int low = Word(model.rows.minLimit);
+    const int high = Word(model.rows.maxLimit);
+    return low <= high ? std::clamp(target, low, high) : target;
+}
+
+void SimServo::PutPosition(double at)
+{
+    position = at;
+    velocity = 0;
+    body.Hold(at);
+    PutFeedback(0, 2, static_cast<int>(std::lround(at)), 15);
+}
+
+namespace {
+
+double Wrapped(double value, int span)
+{
+    const double r = std::fmod(value, span);
+    return r < 0 ? r + span : r;
+}
+
+}  // namespace
+
+void SimServo::FollowCorrection()
+{
+    const int now = Correction();
+    if (now == correction)
+        return;
+    // The shaft stays; what it reads moves by the change, wrapping at the range's ends.
+    const double shaft = (motion == SimMotion::Body ? body.position : position) + correction;
+    correction = now;
+    PutPosition(Wrapped(shaft - correction, Span()));
+}
+
+void SimServo::ReverseCorrection()
+{
+    const double shaft = (motion == SimMotion::Body ? body.position : position) + correction;
+    model.correctionSense = -model.correctionSense;
+    correction = Correction();
+    PutPosition(Wrapped(shaft - correction, Span()));
+}
+
+bool SimServo::TurnByHand(int mechanical, std::string& error)
+{
+    if (memory[model.profile.torqueAddress] != 0) {
+        error = "servo " + std::to_string(Id()) + " holds its position (its torque is on); "
+                "switch the torque off first";
+        return false;
+    }
+    if (mechanical < 0 || mechanical >= Span()) {
+        error = "position " + std::to_string(mechanical) + " is outside 0.." + std::to_string(Span() - 1);
+        return false;
+    }
+    FollowCorrection();
+    PutPosition(Wrapped(mechanical - correction, Span()));
+    return true;
+}
+
 void SimServo::Step(double dt)
 {
+    FollowCorrection();
     const int block = model.profile.torqueAddress + 1;
     const bool torque = memory[model.profile.torqueAddress] != 0;
-    const double target = SignedWord(block + 1);
+    const double target = Target();
     const int time = Word(block + 3) & 0x3FF;
     double speed = std::abs(SignedWord(block + 5));
     const double accel = memory[static_cast<size_t>(std::min(block, 255))] * kAccelerationUnit;
@@ -192,7 +274,7 @@ BodyInputs SimServo::Inputs()
     const BodyRows& rows = model.rows;
     BodyInputs in;
     in.torque = memory[model.profile.torqueAddress] != 0;
-    const int target = SignedWord(block + 1);
+    const int target = Target();
     const int time = Word(block + 3) & 0x3FF;
     // A timed command's speed covers its distance in its time, from where it was given.
     if (target != lastTarget || time != lastTime) {
@@ -224,6 +306,7 @@ void SimServo::Advance(std::chrono::steady_clock::time_point now)
         clock = now;
         clockStarted = true;
     }
+    FollowCorrection();
     long long steps = (now - clock) / kStep;
     clock += steps * kStep;
     // After a long stall (a suspended machine) the servo catches up on a few seconds only.

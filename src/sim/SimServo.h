@@ -26,6 +26,11 @@ struct BodyRows {
     int unload = -1;          // "卸载条件": the fault bits that unload the motor
     int protectTime = -1;     // "保护时间", in 10 ms
     int protectTorque = -1;   // "保护扭矩", % of the maximum torque left once unloaded
+    int correction = -1;      // "位置校正", a signed word: shifts the position and the targets
+    int correctionSignBit = 11;
+    int minLimit = -1;        // "最小角度限制", a word: targets below it are raised to it
+    int maxLimit = -1;        // "最大角度限制", a word: targets above it are lowered to it
+    int span = 0;             // the position range's size (the largest position + 1); 0: unknown
 };
 
 struct ServoModel {
@@ -33,6 +38,9 @@ struct ServoModel {
     ServoMemory factory{};
     DebugProfile profile{56, 68, 40, 1, 10};
     BodyRows rows;
+    // +1: the position read is the shaft's less the correction; -1: the other way round (a
+    // family whose correction counts the other way).
+    int correctionSense = 1;
 };
 
 // How a virtual servo moves: with a body (inertia, friction, its gains) or the plain motion
@@ -65,6 +73,13 @@ public:
     SimMotion Motion() const { return motion; }
     // A constant torque against the motor (0..1000, the torque rows' units).
     void SetLoad(double torque) { loadTorque = torque; }
+    // The output shaft turned by hand to `mechanical` (0 .. the range's end), as the position
+    // would read with no correction; false with a message while the torque is on.
+    bool TurnByHand(int mechanical, std::string& error);
+    // Makes the correction count the other way from now on, the shaft staying where it is.
+    void ReverseCorrection();
+    // The position range's size: the positions run from 0 to Span() - 1 and wrap there.
+    int Span() const;
 
     ServoMemory memory{};
     uint8_t faultBits = 0;
@@ -80,12 +95,22 @@ private:
     int Centre() const;
     int Row(int address, int otherwise) const;
     BodyInputs Inputs();
+    // The target taken: the target row held within the angle limits.
+    int Target() const;
+    // The correction in force, signed by the family's sense.
+    int Correction() const;
+    // A new correction moves the position read, not the shaft.
+    void FollowCorrection();
+    void PutPosition(double at);
     // The feedback registers; `sag` is the supply's drop in tenths of a volt.
     void Refresh(double position, double velocity, double load, double current, int sag,
                  int target, bool moving, int status);
 
     ServoModel model;
+    // The position as it reads (the shaft's position less the correction in force); it
+    // leaves 0 .. Span() - 1 only while the motor drives it past an end.
     double position = 0;
+    int correction = 0;
     double velocity = 0;
     double load = 0;
     double temperature = 28;

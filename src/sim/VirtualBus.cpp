@@ -442,6 +442,27 @@ void VirtualBus::SetFaultBits(uint8_t id, uint8_t bits)
             s->faultBits = bits;
 }
 
+bool VirtualBus::TurnByHand(uint8_t id, int mechanical, std::string& error)
+{
+    std::lock_guard lock(mutex);
+    for (auto& s : servos)
+        if (s->Id() == id)
+            return s->TurnByHand(mechanical, error);
+    error = "no servo " + std::to_string(id) + " on the bus";
+    return false;
+}
+
+bool VirtualBus::ReverseCorrection(uint8_t id)
+{
+    std::lock_guard lock(mutex);
+    for (auto& s : servos)
+        if (s->Id() == id) {
+            s->ReverseCorrection();
+            return true;
+        }
+    return false;
+}
+
 bool VirtualBus::Memory(uint8_t id, ServoMemory& memory) const
 {
     std::lock_guard lock(mutex);

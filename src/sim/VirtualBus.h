@@ -67,6 +67,14 @@ public:
     // A constant load torque (0..1000) on every servo, now and added later.
     void SetLoad(double torque);
 
+    // Turns servo `id`'s output shaft by hand to `mechanical` (the position it reads with no
+    // correction); false with a message for an unknown ID, a position outside the range or a
+    // servo whose torque is on.
+    bool TurnByHand(uint8_t id, int mechanical, std::string& error);
+    // Servo `id`'s correction counts the other way (as a family built so would); false when
+    // there is no such servo.
+    bool ReverseCorrection(uint8_t id);
+
     // What the servos hold, found by their present ID.
     bool Memory(uint8_t id, ServoMemory& memory) const;
     void SetMemory(uint8_t id, uint8_t address, uint8_t value);

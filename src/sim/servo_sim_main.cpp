@@ -1,14 +1,20 @@
 // servo-sim: a virtual bus of servos on a pseudo-terminal, until SIGINT or SIGTERM.
 #include "catalogue/CatalogueLocation.h"
+#include "sim/HandLine.h"
 #include "sim/VirtualBus.h"
 #include "support/LeadingInt.h"
 
 #include <CLI/CLI.hpp>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <ctime>
 #include <iostream>
+#include <thread>
 
 namespace {
 
@@ -43,6 +49,41 @@ bool ParseServo(const std::string& text, ServoSpec& spec, std::string& error)
     return true;
 }
 
+// Reads "hand ID POSITION" lines on standard input until it ends or `stop` is set; what
+// goes wrong is said on stderr and changes nothing.
+void ReadHandLines(VirtualBus& bus, const std::atomic<bool>& stop)
+{
+    std::string pending;
+    while (!stop) {
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&in, 1, 100) <= 0)
+            continue;
+        char bytes[512];
+        const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+        if (n <= 0)
+            return;  // standard input ended (or is closed): the bus serves on
+        pending.append(bytes, static_cast<size_t>(n));
+        // A line longer than any sensible command is dropped rather than kept growing.
+        if (pending.size() > 4096 && pending.find('\n') == std::string::npos) {
+            std::cerr << "servo-sim: input line too long, ignored" << std::endl;
+            pending.clear();
+        }
+        for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.find_first_not_of(" \t") == std::string::npos)
+                continue;
+            HandTurn turn;
+            std::string error;
+            if (!ParseHandLine(line, turn, error) ||
+                !bus.TurnByHand(static_cast<uint8_t>(turn.id), turn.position, error))
+                std::cerr << "servo-sim: " << error << std::endl;
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -51,6 +92,7 @@ int main(int argc, char** argv)
                  "hardware."};
     std::string catalogueFile, link, logFile, imageFile;
     std::vector<std::string> servoTexts;
+    std::vector<int> reversedIds;
     double drop = 0, corrupt = 0;
     int delayMs = 0, refuse = 0, returnDelayUs = 20, vanishAfterMs = -1, returnAfterMs = -1;
     bool pacing = false, plainMotion = false;
@@ -78,6 +120,10 @@ int main(int argc, char** argv)
     app.add_flag("--plain-motion", plainMotion, "move the servos straight to their targets at the "
                                                "commanded speed, as earlier versions did, ignoring "
                                                "their gains and torque");
+    app.add_option("--reversed-correction", reversedIds,
+                   "servo ID whose position correction counts the other way (repeatable)")
+        ->check(CLI::Range(0, 253))
+        ->type_name("ID");
     app.add_option("--image-out", imageFile, "write a received firmware image to FILE");
     app.add_option("--vanish-after", vanishAfterMs,
                    "go away after MS, as an unplugged adapter does: the device closes and "
@@ -113,6 +159,11 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    for (const int id : reversedIds)
+        if (!bus.ReverseCorrection(static_cast<uint8_t>(id))) {
+            std::cerr << "servo-sim: --reversed-correction " << id << ": no such servo\n";
+            return 2;
+        }
     bus.SetDropShare(drop);
     bus.SetCorruptShare(corrupt);
     bus.SetReplyDelayMs(delayMs);
@@ -145,6 +196,13 @@ int main(int argc, char** argv)
         return 1;
     }
     std::cout << bus.DevicePath() << std::endl;
+    std::atomic<bool> stopReading{false};
+    std::thread handLines([&] { ReadHandLines(bus, stopReading); });
+    struct Join {
+        std::atomic<bool>& stop;
+        std::thread& thread;
+        ~Join() { stop = true; thread.join(); }
+    } join{stopReading, handLines};
 
     // Waits for a stop signal, going away and coming back on the way when asked to.
     using Clock = std::chrono::steady_clock;
