@@ -44,11 +44,14 @@ TEST_F(MotionCtl, TeachesPosesAndPlaysThemBack)
 {
     ASSERT_EQ(RunCtl({"pose", "1", "3", "--out", file.string()}), 0) << err.str();
     EXPECT_EQ(out.str(), "1 2047\n3 2047\nkeyframe 1 of " + file.string() + "\n");
-    ASSERT_EQ(RunCtl({"torque", "1", "on"}), 0);
-    ASSERT_EQ(RunCtl({"move", "1", "2300"}), 0);
-    WaitFor([&] { const auto m = MemoryOf(1); return std::abs((m[56] | m[57] << 8) - 2300) < 20; }, "the move");
-    ASSERT_EQ(RunCtl({"torque", "1", "off"}), 0);
+    // Posed by hand, the torque off.
+    std::string turned;
+    ASSERT_TRUE(bus->TurnByHand(1, 2300, turned)) << turned;
+    ASSERT_TRUE(bus->TurnByHand(3, 1700, turned)) << turned;
+    NextStep();
     ASSERT_EQ(RunCtl({"pose", "1", "3", "--out", file.string(), "--time", "300"}), 0) << err.str();
+    EXPECT_EQ(OutLines().at(0), "1 2300");
+    EXPECT_EQ(OutLines().at(1), "3 1700");
     Motion motion;
     MotionFileError error;
     ASSERT_TRUE(LoadMotion(file.string(), motion, error)) << error.Text();
@@ -60,6 +63,7 @@ TEST_F(MotionCtl, TeachesPosesAndPlaysThemBack)
     EXPECT_GT(Heard("83"), 20);
     EXPECT_EQ(Heard("03"), 0);  // nothing but sync writes and the reads
     EXPECT_EQ(MemoryOf(1)[kTorque], 1);
+    WaitFor([&] { const auto m = MemoryOf(3); return std::abs((m[56] | m[57] << 8) - 1700) < 20; }, "keyframe 2");
     ASSERT_EQ(RunCtl({"go", file.string(), "--keyframe", "1"}), 0) << err.str();
     WaitFor([&] { const auto m = MemoryOf(1); return std::abs((m[56] | m[57] << 8) - 2047) < 20; }, "keyframe 1");
 }
