@@ -206,19 +206,18 @@ struct MotionPlayer::State {
 
     void End(MotionEnd end, uint8_t silent = 0, bool released = false)
     {
-        running = false;
-        MotionStatus copy;
-        {
-            std::lock_guard lock(mutex);
-            status.end = end;
-            status.silentId = silent;
-            status.released = released;
-            copy = status;
-            if (periodic)
-                periodic->Stop();
-        }
+        // Under the lock: a player that has gone (or played anew) gets no call. The call
+        // must not wait for another thread, so holding the lock for it is safe.
+        std::lock_guard lock(mutex);
+        status.end = end;
+        status.silentId = silent;
+        status.released = released;
+        running = false;  // after the status, which whoever sees it stopped reads next
+        if (!periodic)
+            return;
+        periodic->Stop();
         if (ended)
-            ended(copy);
+            ended(status);
     }
 
     static MotionEnd EndOf(const Reply& r)
