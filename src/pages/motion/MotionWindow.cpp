@@ -330,6 +330,12 @@ void MotionWindow::Play()
     }, [this, queue] { queue([this] { busy = false; ShowState(); emit busDone(); }); });
 }
 
+void MotionWindow::closeEvent(QCloseEvent* event)
+{
+    player.Stop(false);
+    QWidget::closeEvent(event);
+}
+
 void MotionWindow::Stop()
 {
     player.Stop(false);

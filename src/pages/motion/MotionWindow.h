@@ -7,7 +7,7 @@
 // so the window never waits for the bus.
 //
 // Open it with `new MotionWindow(host, catalogue, parent)` and show() it; it stays until its
-// parent goes (closing it hides it, holding a playing motion).
+// parent goes (closing it hides it and stops a playing motion, holding).
 
 #include "pages/PageHost.h"
 #include "servo/MotionPlayer.h"
@@ -44,6 +44,9 @@ public:
 signals:
     // A teach, a release or a playback came back from the bus.
     void busDone();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();

@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,6 +89,16 @@ private slots:
         rig.bus.Memory(1, m);
         QCOMPARE(int(m[kTorque]), 1);
         QVERIFY(QTest::qWaitFor([&] { return std::abs(Position(rig.bus, 1) - 2400) < 20; }, 5000));
+        // Looping until "停止", which holds.
+        w.findChild<QCheckBox*>()->setChecked(true);
+        QVERIFY(clickAndWait("播放"));
+        QVERIFY(w.Playing());
+        QVERIFY(clickAndWait("停止"));
+        QVERIFY(!w.Playing());
+        QVERIFY2(status->text().startsWith(QString::fromUtf8("已停止")), qPrintable(status->text()));
+        rig.bus.Memory(2, m);
+        QCOMPARE(int(m[kTorque]), 1);
+
         if (const QByteArray shot = qgetenv("SERVO_MOTION_SHOT"); !shot.isEmpty())
             w.grab().save(QString::fromLocal8Bit(shot));
     }
