@@ -3,6 +3,7 @@ back as sync writes, Ctrl-C stopping it safely, and bad files refused."""
 import os
 import signal
 import threading
+import time
 
 import pytest
 
@@ -50,4 +51,9 @@ def test_refusals_and_ctrl_c(vbus, tmp_path):
                 p.play(motion, loop=0, release=True)
         finally:
             timer.cancel()
+    # The torque-off packet went out before the interrupt was raised; the bus may still be
+    # taking it in.
+    end = time.monotonic() + 5
+    while any(vbus.memory(i)[TORQUE] for i in (1, 2)) and time.monotonic() < end:
+        time.sleep(0.005)
     assert vbus.memory(1)[TORQUE] == 0 and vbus.memory(2)[TORQUE] == 0

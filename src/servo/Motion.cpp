@@ -27,13 +27,17 @@ double Ease(Easing easing, double u)
     return u * u * u * (10 - 15 * u + 6 * u * u);
 }
 
-double EaseInMs(const Pose& from, const Pose& to)
+double EaseInMs(const Pose& from, const Pose& to, const std::map<uint8_t, double>& countsPerSecond)
 {
-    int farthest = 0;
+    double longest = kEaseInMinMs;
     for (const auto& [id, position] : to)
-        if (const auto at = from.find(id); at != from.end())
-            farthest = std::max(farthest, std::abs(position - at->second));
-    return std::max(kEaseInMinMs, 1.875 * farthest / kEaseInCountsPerSecond * 1000);
+        if (const auto at = from.find(id); at != from.end()) {
+            const auto cap = countsPerSecond.find(id);
+            const double speed = cap != countsPerSecond.end() && cap->second > 0 ? cap->second
+                                                                                 : kEaseInCountsPerSecond;
+            longest = std::max(longest, 1.875 * std::abs(position - at->second) / speed * 1000);
+        }
+    return longest;
 }
 
 MotionTimeline::MotionTimeline(const Motion& m, const Pose& s, double easeIn, int l, double f)

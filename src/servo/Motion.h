@@ -43,14 +43,17 @@ inline constexpr double kMaxSpeedFactor = 5.0;
 inline constexpr int kMinRateHz = 1;
 inline constexpr int kMaxRateHz = 200;
 inline constexpr int kDefaultRateHz = 50;
-// The ease-in from where the servos stand to the first keyframe: its fastest servo's peak
-// speed in counts a second, and its shortest length.
+// The ease-in from where the servos stand to the first keyframe: a servo's peak speed, as a
+// share of its range (the counts of its full travel) a second, or in counts a second where
+// its range is not known; and the ease-in's shortest length.
+inline constexpr double kEaseInRangePerSecond = 0.1;
 inline constexpr double kEaseInCountsPerSecond = 400;
 inline constexpr double kEaseInMinMs = 300;
 
 // How long the ease-in from `from` to `to` lasts: minimum jerk, whose peak speed is 1.875
-// times its mean, capped for the servo that has the farthest to go.
-double EaseInMs(const Pose& from, const Pose& to);
+// times its mean, long enough that no servo passes its peak speed (`countsPerSecond` by ID,
+// kEaseInCountsPerSecond for one not in it).
+double EaseInMs(const Pose& from, const Pose& to, const std::map<uint8_t, double>& countsPerSecond = {});
 
 // Where a playback is at a moment.
 struct TimelinePoint {

@@ -314,8 +314,12 @@ void MotionPlayer::Play(const MotionStart& start, const PlayOptions& options,
     s->options.rateHz = std::clamp(options.rateHz, kMinRateHz, kMaxRateHz);
     s->periodMs = 1000 / s->options.rateHz;
     const Pose& firstPose = start.motion.keyframes.front().pose;
+    // Each servo's cap from its range: the counts of its full travel.
+    std::map<uint8_t, double> caps;
+    for (const MotionServo& servo : start.servos)
+        caps[servo.id] = kEaseInRangePerSecond * (4096.0 / EffectiveDivisor(servo.debug.positionDivisor));
     s->timeline = std::make_shared<MotionTimeline>(start.motion, start.current,
-                                                   EaseInMs(start.current, firstPose),
+                                                   EaseInMs(start.current, firstPose, caps),
                                                    options.loops, options.speed);
     s->ended = std::move(ended);
     s->status.targets = start.current;

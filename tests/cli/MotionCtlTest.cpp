@@ -115,6 +115,7 @@ TEST_F(MotionCtl, SigintStopsAsReleaseSays)
         ctl.Signal(SIGINT);
         EXPECT_EQ(ctl.Wait().value_or(-1), 130) << ctl.Err();
         EXPECT_TRUE(ctl.Says(release ? "torque off" : "holding"));
+        Settle();
         for (int id : {1, 3})
             EXPECT_EQ(MemoryOf(id)[kTorque], release ? 0 : 1);
     }

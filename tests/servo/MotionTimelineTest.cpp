@@ -46,6 +46,9 @@ TEST(MotionTimeline, KnownValues)
     }
     EXPECT_DOUBLE_EQ(MotionTimeline(OneServo(Easing::Linear), {}, 200, 3, 2).LengthMs(), 200 + 750 + 2 * 1250);
     EXPECT_DOUBLE_EQ(EaseInMs({{1, 0}, {2, 0}}, {{1, 800}, {2, -40}}), 1.875 * 800 / kEaseInCountsPerSecond * 1000);
+    // The slowest servo for its distance sets the length: servo 2 is capped at 50 counts/s.
+    EXPECT_DOUBLE_EQ(EaseInMs({{1, 0}, {2, 0}}, {{1, 800}, {2, 200}}, {{2, 50.0}}), 1.875 * 200 / 50 * 1000);
+    EXPECT_DOUBLE_EQ(EaseInMs({{1, 5}}, {{1, 5}}), kEaseInMinMs);
 }
 
 TEST(MotionFile, RoundTripAndRefusals)
