@@ -15,9 +15,11 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kTargetRow = "目标位置";
 constexpr const char* kMinAngleRow = "最小角度限制";
 constexpr const char* kMaxAngleRow = "最大角度限制";
-// Reads of one servo missed in a row before it counts as silent: one miss (a damaged
-// answer) is asked again at the next tick.
-constexpr int kSilentMisses = 2;
+// A servo is silent once this many reads of it in a row went unanswered over at least
+// kSilence: a miss (a damaged answer, a late one on a busy machine) is asked again at the
+// next tick.
+constexpr int kSilentMisses = 3;
+constexpr auto kSilence = std::chrono::milliseconds(250);
 constexpr int kPositionBlockSize = 7;
 
 int Word(const ServoProfile& profile, const uint8_t* bytes)
@@ -161,6 +163,7 @@ struct MotionPlayer::State {
     Clock::time_point t0;
     size_t nextRead = 0;
     int misses = 0;
+    Clock::time_point lastAnswer;  // the last answered read (or the start)
     std::vector<uint8_t> groups;
 
     std::atomic<int> stopAsked{0};  // 0 none, 1 holding, 2 releasing
@@ -240,7 +243,7 @@ struct MotionPlayer::State {
         const auto now = Clock::now();
         const bool first = !started;
         if (first)
-            t0 = now;
+            t0 = lastAnswer = now;
         const double ms = std::chrono::duration<double, std::milli>(now - t0).count();
         const TimelinePoint point = timeline->At(ms);
         // The first packet switches the torque on with every target where its servo stands
@@ -271,12 +274,13 @@ struct MotionPlayer::State {
         if (read) {
             misses = 0;
             ++nextRead;
+            lastAnswer = Clock::now();
             std::lock_guard lock(mutex);
             status.positions[servo.id] = position;
         } else if (read.outcome == Outcome::PortGone || read.outcome == Outcome::PortClosed) {
             End(MotionEnd::PortGone);
             return;
-        } else if (++misses >= kSilentMisses) {
+        } else if (++misses >= kSilentMisses && Clock::now() - lastAnswer >= kSilence) {
             End(MotionEnd::Silent, servo.id);
             return;
         }
