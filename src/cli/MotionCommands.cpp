@@ -81,14 +81,17 @@ int ReadPoseCommand(Session& s, MotionArgs& a)
     std::vector<MotionServo> servos;
     uint8_t failed = 0;
     Reply r;
+    const char* what = "the identification read";
     Pose pose;
     s.bus.Run(JobKind::Command, [&](BusAccess& access) {
         r = IdentifyMotionServos(access.protocol, s.catalogue, a.ids, s.options, servos, failed);
-        if (r)
+        if (r) {
+            what = "the position read";
             r = ReadPose(access.protocol, servos, pose, failed);
+        }
     });
     if (!r)
-        return s.Fail(failed, r, "the position read");
+        return s.Fail(failed, r, what);
     for (const auto& [id, position] : pose)
         s.out << int(id) << ' ' << position << '\n';
     s.out.flush();
