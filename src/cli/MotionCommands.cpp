@@ -137,8 +137,10 @@ int Play(Session& s, const Motion& motion, const PlayOptions& options)
     for (const MotionClamp& c : start.clamps)
         s.err << "servoctl: servo " << int(c.id) << ": keyframe " << c.keyframe + 1 << "'s position "
               << c.asked << " lies outside its limits; " << c.sent << " is sent instead\n";
-    if (StopSignals::Requested())
+    if (StopSignals::Requested()) {
+        s.out << "stopped before anything moved" << std::endl;
         return kCtlInterrupted;
+    }
 
     MotionPlayer player(s.bus);
     player.Play(start, options);
