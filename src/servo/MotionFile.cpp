@@ -160,8 +160,14 @@ bool ParseMotion(const std::string& text, Motion& motion, MotionFileError& error
         return false;
     }
     Motion read;
-    if (!Reader{error}.Motion(j, read))
+    try {
+        if (!Reader{error}.Motion(j, read))
+            return false;
+    } catch (const Json::exception& e) {
+        // The reader checks every type before it takes a value; this is for what it missed.
+        error = {"", std::string("not a motion file (") + e.what() + ")"};
         return false;
+    }
     motion = std::move(read);
     return true;
 }
