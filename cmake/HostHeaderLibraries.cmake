@@ -17,6 +17,20 @@ function(servo_host_cli11)
   target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${dir})
 endfunction()
 
+# nlohmann_json::nlohmann_json from the build machine's nlohmann/ headers.
+function(servo_host_nlohmann_json)
+  if(TARGET nlohmann_json::nlohmann_json)
+    return()
+  endif()
+  find_path(SERVO_HOST_NLOHMANN_JSON nlohmann/json.hpp PATHS /usr/include /usr/local/include
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(dir ${PROJECT_BINARY_DIR}/host-headers/nlohmann-json)
+  file(MAKE_DIRECTORY ${dir})
+  file(CREATE_LINK ${SERVO_HOST_NLOHMANN_JSON}/nlohmann ${dir}/nlohmann SYMBOLIC)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
+  target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${dir})
+endfunction()
+
 # GTest::gtest and GTest::gtest_main built from the build machine's GoogleTest sources.
 function(servo_host_googletest)
   if(TARGET GTest::gtest_main)

@@ -183,6 +183,8 @@ int CheckedRate(long long rate);
 void AddVirtualBus(py::module_& m);
 void AddImage(py::module_& m);
 void AddStep(py::module_& m);
+// After AddPort: Pose, Motion, and Port.pose() and Port.play().
+void AddMotion(py::module_& m);
 // Servo's calibration methods, added to the class AddServo made.
 void AddCalibrate(py::module_& m);
 

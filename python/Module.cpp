@@ -253,6 +253,7 @@ PYBIND11_MODULE(servobus, m)
     AddServo(m);
     AddCalibrate(m);
     AddPort(m);
+    AddMotion(m);
     AddImage(m);
     AddVirtualBus(m);
 }

@@ -270,6 +270,37 @@ class Port:
         `unlock`: the loader's five unlock bytes (default: the built-in ones, the virtual
         bus's). `in_loader`: start at the unlock step, for a servo left in its loader."""
 
+    def pose(self, ids: Sequence[int]) -> "Pose":
+        """Reads each servo's position once (teaching: torque off, posed by hand)."""
+    def play(self, motion: "Motion", *, loop: int = 1, speed: float = 1.0, rate: int = 50,
+             release: bool = False) -> None:
+        """Plays a motion, one sync write a tick; Ctrl-C stops it (holding, or torque off with
+        `release=True`) and raises KeyboardInterrupt."""
+
+class Pose:
+    """A position for each of a set of servos, by bus ID."""
+    def __init__(self, positions: dict[int, int]) -> None: ...
+    @property
+    def positions(self) -> dict[int, int]: ...
+    @property
+    def ids(self) -> list[int]: ...
+    def __getitem__(self, id: int) -> int: ...
+    def __len__(self) -> int: ...
+
+class Motion:
+    """Keyframes (a pose, the time to reach it, a hold), linear or minimum-jerk."""
+    easing: Literal["linear", "minimum-jerk"]
+    def __init__(self, easing: Literal["linear", "minimum-jerk"] = "minimum-jerk") -> None: ...
+    @staticmethod
+    def load(path: str) -> "Motion":
+        """Reads a motion file; ValueError names the line or the field."""
+    def save(self, path: str) -> None: ...
+    def add(self, pose: Union[Pose, dict[int, int]], *, time_ms: int = 1000,
+            hold_ms: int = 0) -> None: ...
+    @property
+    def keyframes(self) -> list[Tuple[Pose, int, int]]: ...
+    def __len__(self) -> int: ...
+
 class FirmwareImage:
     """A firmware file as the upgrade page loads it."""
     @property

@@ -1198,4 +1198,190 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
         <translation>; its torque could not be switched back on</translation>
     </message>
 </context>
+<context>
+    <name>MotionPlot</name>
+    <message>
+        <source>目标曲线</source>
+        <translation>Target curves</translation>
+    </message>
+</context>
+<context>
+    <name>MotionWindow</name>
+    <message>
+        <source>动作</source>
+        <translation>Motion</translation>
+    </message>
+    <message>
+        <source>舵机 ID:</source>
+        <translation>Servo IDs:</translation>
+    </message>
+    <message>
+        <source>记录姿态</source>
+        <translation>Record pose</translation>
+    </message>
+    <message>
+        <source>松开扭矩</source>
+        <translation>Release torque</translation>
+    </message>
+    <message>
+        <source>删除关键帧</source>
+        <translation>Delete keyframe</translation>
+    </message>
+    <message>
+        <source>姿态</source>
+        <translation>Pose</translation>
+    </message>
+    <message>
+        <source>时间 (ms)</source>
+        <translation>Time (ms)</translation>
+    </message>
+    <message>
+        <source>保持 (ms)</source>
+        <translation>Hold (ms)</translation>
+    </message>
+    <message>
+        <source>关键帧</source>
+        <translation>Keyframes</translation>
+    </message>
+    <message>
+        <source>插值:</source>
+        <translation>Easing:</translation>
+    </message>
+    <message>
+        <source>平滑</source>
+        <translation>Smooth</translation>
+    </message>
+    <message>
+        <source>线性</source>
+        <translation>Linear</translation>
+    </message>
+    <message>
+        <source>播放</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>循环</source>
+        <translation>Loop</translation>
+    </message>
+    <message>
+        <source>速度:</source>
+        <translation>Speed:</translation>
+    </message>
+    <message>
+        <source>打开...</source>
+        <translation>Open...</translation>
+    </message>
+    <message>
+        <source>保存...</source>
+        <translation>Save...</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>打开动作</source>
+        <translation>Open motion</translation>
+    </message>
+    <message>
+        <source>动作文件 (*.json)</source>
+        <translation>Motion files (*.json)</translation>
+    </message>
+    <message>
+        <source>保存动作</source>
+        <translation>Save motion</translation>
+    </message>
+    <message>
+        <source>无法打开 %1: %2</source>
+        <translation>Cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>已打开 %1</source>
+        <translation>Opened %1</translation>
+    </message>
+    <message>
+        <source>无法保存: %1</source>
+        <translation>Cannot save: %1</translation>
+    </message>
+    <message>
+        <source>已保存 %1</source>
+        <translation>Saved %1</translation>
+    </message>
+    <message>
+        <source>ID 无效: %1</source>
+        <translation>Not a servo ID: %1</translation>
+    </message>
+    <message>
+        <source>请输入舵机 ID</source>
+        <translation>Enter the servo IDs</translation>
+    </message>
+    <message>
+        <source>每个关键帧须是同一组舵机</source>
+        <translation>Every keyframe must name the same servos</translation>
+    </message>
+    <message>
+        <source>舵机 %1 无应答</source>
+        <translation>Servo %1 does not answer</translation>
+    </message>
+    <message>
+        <source>已记录关键帧 %1</source>
+        <translation>Keyframe %1 recorded</translation>
+    </message>
+    <message>
+        <source>扭矩已松开, 可用手摆姿态</source>
+        <translation>Torque released; pose the servos by hand</translation>
+    </message>
+    <message>
+        <source>关键帧 %1 的时间无效</source>
+        <translation>Keyframe %1 has an invalid time</translation>
+    </message>
+    <message>
+        <source>没有关键帧</source>
+        <translation>No keyframes</translation>
+    </message>
+    <message>
+        <source>舵机 %1 无应答, 未移动</source>
+        <translation>Servo %1 does not answer; nothing moved</translation>
+    </message>
+    <message>
+        <source>这些舵机不能用一个同步包驱动</source>
+        <translation>These servos cannot be driven by one sync packet</translation>
+    </message>
+    <message>
+        <source>舵机 %1 关键帧 %2: %3 → %4</source>
+        <translation>servo %1 keyframe %2: %3 → %4</translation>
+    </message>
+    <message>
+        <source>播放中</source>
+        <translation>Playing</translation>
+    </message>
+    <message>
+        <source>播放中; 超出限位已限幅: %1</source>
+        <translation>Playing; clamped to the limits: %1</translation>
+    </message>
+    <message>
+        <source>播放完毕, 保持姿态</source>
+        <translation>Done, holding the pose</translation>
+    </message>
+    <message>
+        <source>已停止, 保持姿态</source>
+        <translation>Stopped, holding the pose</translation>
+    </message>
+    <message>
+        <source>舵机 %1 无应答, 动作已停止</source>
+        <translation>Servo %1 stopped answering; the motion stopped</translation>
+    </message>
+    <message>
+        <source>端口已断开, 动作已停止</source>
+        <translation>Port gone; the motion stopped</translation>
+    </message>
+    <message>
+        <source>同步包未发出, 动作已停止</source>
+        <translation>A sync packet was not sent; the motion stopped</translation>
+    </message>
+</context>
 </TS>

@@ -59,6 +59,7 @@ public:
     ModelCatalogue catalogue;
     Identity identity;
     bool autoTimeout = false;  // -t auto
+    ProfileOptions options;    // --byte-order, --status-level, --position-address
     std::string portName;      // as given to Open
 };
 
@@ -80,6 +81,9 @@ struct CtlCommand {
     // The command holds the port for others (serve): it is opened for this program alone,
     // and `run` goes on outside the bus's job.
     bool holdsPort = false;
+    // The command runs its own bus jobs (a periodic one among them): the port is opened in
+    // a job of its own, and `run` goes on outside it; no identification read is made.
+    bool ownJobs = false;
 };
 
 // The groups: each adds its subcommands to the app and its commands to the list.
@@ -89,4 +93,5 @@ void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddStepCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddShareCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddMotionCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddCalibrateCommands(CLI::App& app, std::vector<CtlCommand>& commands);

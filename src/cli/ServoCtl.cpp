@@ -60,6 +60,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddUpgradeCommands(app, commands);
     AddStepCommands(app, commands);
     AddShareCommands(app, commands);
+    AddMotionCommands(app, commands);
     AddCalibrateCommands(app, commands);
 
     std::vector<const char*> argv;
@@ -125,6 +126,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     if (t.trace)
         s.Trace();
     s.autoTimeout = autoTimeout;
+    s.options = options;
     // Without -b a shared bus is used at its owner's rate.
     const bool rateGiven = baudOption->count() > 0;
     if (command->holdsPort) {
@@ -133,8 +135,31 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         });
         return r != kCtlDone ? r : command->run(s);
     }
+    if (command->ownJobs) {
+        const int r = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
+            const int opened = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven);
+            if (opened == kCtlDone && autoTimeout) {
+                const Exchange exchange = command->exchange ? command->exchange() : kLongestExchange;
+                access.SetTimeoutMs(AutoTimeoutMs(exchange, rate, access.Facts().Timing()));
+            }
+            return opened;
+        });
+        if (r != kCtlDone)
+            return r;
+        const int done = command->run(s);
+        if (done == kCtlDone && s.bus.Facts().Gone()) {
+            err << "servoctl: " << port << ": port gone\n";
+            return kCtlBusFailed;
+        }
+        return done;
+    }
     return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
+        // The command reaches the bus through this job's access while the job runs.
         s.access = &access;
+        struct Done {
+            Session& s;
+            ~Done() { s.access = nullptr; }
+        } done{s};
         if (const int r = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven); r != kCtlDone)
             return r;
         if (autoTimeout) {

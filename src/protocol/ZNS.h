@@ -128,6 +128,10 @@ public:
     // Packets without replies: answered once they went out whole.
     Reply SyncWritePosition(const ServoProfile& profile, const uint8_t* ids, int count,
                             int position, int acceleration, int speed, int time);
+    // One sync-write packet whose groups each carry their own block: `groups` holds `count`
+    // groups of an ID followed by its `length` bytes, written at `address` of each servo.
+    // Not sent (WriteFailed) when the packet's length byte can't count them.
+    Reply SyncWriteEach(uint8_t address, uint8_t length, const uint8_t* groups, int count);
     Reply Action();
     Reply RequestUpgrade(uint8_t id);
     Reply RestoreParameters(const ServoProfile& profile, uint8_t id);

@@ -216,3 +216,15 @@ sf = {
 }
 for name, data in sf.items():
     write("ShareFrame", name, data)
+
+# MotionFile: motion files, one taken and three refused.
+mf = {
+    "two-keyframes.json": '{"format": "servo-motion", "version": 1, "easing": "linear", "keyframes": [\n'
+                          '  {"pose": {"1": 2047, "3": -100}, "time_ms": 1000, "hold_ms": 500},\n'
+                          '  {"pose": {"1": 1500, "3": 30719}, "time_ms": 1}\n]}\n',
+    "newer.json": '{"version": 2, "keyframes": []}',
+    "twice.json": '{"version": 1, "keyframes": [{"pose": {"01": 5, "1": 6}, "time_ms": 0}]}',
+    "not-json.json": '{"version": 1,\n "keyframes": [}',
+}
+for name, text in mf.items():
+    write("MotionFile", name, text.encode())
