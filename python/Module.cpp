@@ -251,6 +251,7 @@ PYBIND11_MODULE(servobus, m)
     AddStep(m);
     AddServo(m);
     AddPort(m);
+    AddLinkStats(m);
     AddImage(m);
     AddVirtualBus(m);
 }

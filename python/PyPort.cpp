@@ -311,8 +311,12 @@ std::shared_ptr<Servo> Scan::Next()
             reports.found = [&](int answered, const Identity& identity) {
                 found.push_back({answered, identity, bus.Facts().Rate()});
             };
+            reports.doubled = [&](int doubledId) { doubled.push_back(doubledId); };
             scanner->Probe(id, reports);
         });
+        for (const int d : doubled)
+            WarnDoubled(d);
+        doubled.clear();
     }
     if (found.empty()) {
         Close();

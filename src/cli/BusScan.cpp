@@ -19,6 +19,7 @@ void ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
             s.out << "\t" << rate;
         s.out << std::endl;
     };
+    reports.doubled = [&](int id) { s.err << "servoctl: " << DoubledIdText(id) << std::endl; };
     ScanBus(s.servo, s.catalogue, options.from, options.to, reports, true);
 }
 

@@ -4,6 +4,7 @@
 #include "cli/CtlCommand.h"
 #include "serial/PortList.h"
 #include "servo/AutoTimeout.h"
+#include "servo/ConsoleWords.h"
 #include "support/BaudRates.h"
 
 #include <CLI/CLI.hpp>
@@ -126,9 +127,12 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         const int r = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
             return s.Open(access, port, rate, timeoutMs, true);
         });
-        return r != kCtlDone ? r : command->run(s);
+        const int status = r != kCtlDone ? r : command->run(s);
+        if (s.bus.EchoFound())
+            err << "servoctl: " << port << ": " << EchoFoundText() << "\n";
+        return status;
     }
-    return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
+    const int status = s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
         if (const int r = s.Open(access, port, rate, timeoutMs, t.exclusive, rateGiven); r != kCtlDone)
             return r;
         if (autoTimeout) {
@@ -149,4 +153,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         }
         return r;
     });
+    if (s.bus.EchoFound())
+        err << "servoctl: " << port << ": " << EchoFoundText() << "\n";
+    return status;
 }

@@ -76,3 +76,13 @@ const char* FaultName(Fault fault)
     }
     return "";
 }
+
+std::string EchoFoundText()
+{
+    return "the adapter echoes what is sent; the echo is skipped";
+}
+
+std::string DoubledIdText(int id)
+{
+    return "ID " + std::to_string(id) + ": two servos may answer to this ID";
+}

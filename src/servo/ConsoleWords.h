@@ -35,3 +35,8 @@ std::string SlowAdapterText(const std::string& name, int latencyMs);
 
 // "过压/欠压", "过热", "过流", "过载", "传感器出错".
 const char* FaultName(Fault fault);
+
+// What was found on the bus: "the adapter echoes what is sent; the echo is skipped", and
+// "ID 3: two servos may answer to this ID".
+std::string EchoFoundText();
+std::string DoubledIdText(int id);

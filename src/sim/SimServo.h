@@ -65,6 +65,10 @@ public:
     SimMotion Motion() const { return motion; }
     // A constant torque against the motor (0..1000, the torque rows' units).
     void SetLoad(double torque) { loadTorque = torque; }
+    // The motor's current at the last step, in mA.
+    double Current() const { return motorCurrent; }
+    // The drop of a supply shared with other servos, in tenths of a volt, from the next step.
+    void SetSupplySag(int tenths) { supplySag = tenths; }
 
     ServoMemory memory{};
     uint8_t faultBits = 0;
@@ -93,6 +97,8 @@ private:
     SimMotion motion = SimMotion::Body;
     ServoBody body;
     double loadTorque = 0;
+    double motorCurrent = 0;
+    int supplySag = 0;
     long long bodySteps = 0;
     std::chrono::steady_clock::time_point clock{};
     bool clockStarted = false;
