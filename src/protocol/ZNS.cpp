@@ -163,7 +163,7 @@ Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 
 Reply ZNS::CheckStatus(uint8_t id)
 {
-    SkipEcho();
+    SkipEcho(kStatusPacketSize);
     uint8_t status[kStatusPacketSize];
     if (const int got = ReceiveBytes(status, kStatusPacketSize); got != kStatusPacketSize)
         return Short(got > 0);
@@ -181,7 +181,7 @@ Reply ZNS::CheckStatus(uint8_t id)
 
 Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 {
-    SkipEcho();
+    SkipEcho(kReplyHeadSize);
     uint8_t head[kReplyHeadSize];
     if (const int got = ReceiveBytes(head, kReplyHeadSize); got < kReplyHeadSize)
         return Short(got > 0);
@@ -423,21 +423,23 @@ int ZNS::FlushInput()
     return port.PurgeInput();
 }
 
-void ZNS::SkipEcho()
+void ZNS::SkipEcho(int firstRead)
 {
     keptOnly = false;
     const size_t n = lastSent.size();
     if ((!EchoFound() && echoClear >= kEchoLooks) || n < kReplyHeadSize || n > 259 || keptAt < kept.size())
         return;
-    // A reply's head that matches the request's has its length too, so the packet read here
-    // is never longer than the reply: looking costs no wait.
+    // The look reads what the reply's own first read would (so a reply without an echo costs
+    // no further call). A reply whose head matches the request's has its length too, so the
+    // packet read here is never longer than the reply: looking costs no wait.
     uint8_t got[259];
-    int wanted = kReplyHeadSize;
+    const int first = std::min(firstRead, static_cast<int>(n));
+    int wanted = first;
     int have = std::max(port.Read(got, wanted), 0);
     bool echo = have == wanted && std::equal(got, got + wanted, lastSent.data());
-    if (echo && n > kReplyHeadSize) {
+    if (echo && static_cast<int>(n) > first) {
         wanted = static_cast<int>(n);
-        have += std::max(port.Read(got + kReplyHeadSize, wanted - kReplyHeadSize), 0);
+        have += std::max(port.Read(got + first, wanted - first), 0);
         echo = have == wanted && std::equal(got, got + n, lastSent.data());
     }
     if (echo) {
@@ -445,7 +447,7 @@ void ZNS::SkipEcho()
         return;
     }
     // A reply's head without the echo before it counts toward settling that there is none.
-    if (have >= kReplyHeadSize)
+    if (have >= first)
         ++echoClear;
     kept.assign(got, got + have);
     keptAt = 0;

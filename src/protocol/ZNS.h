@@ -164,8 +164,9 @@ private:
     // Called once a reply has been judged, whatever it came to (the traffic record's verdict).
     void ReplyEnded(const Reply& reply);
     // Before a reply: reads past the echo of the packet just sent when it is there; bytes
-    // that are not the echo are kept for the reply's reads.
-    void SkipEcho();
+    // that are not the echo are kept for the reply's reads. `firstRead`: the size of the
+    // reply's own first read.
+    void SkipEcho(int firstRead);
     // After a packet without a reply on an echoing line: reads its echo.
     void DrainEcho();
     // The loader's bytes, shown to the tap with their step.
