@@ -1,6 +1,6 @@
 """The servo bus from Python, over the same core as the window and servoctl."""
 import os
-from typing import Callable, Iterable, Iterator, Literal, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Iterable, Iterator, Literal, Optional, Sequence, Tuple, Union
 
 _Path = Union[str, "os.PathLike[str]"]
 
@@ -252,6 +252,14 @@ class Port:
         """A registered position write to each servo of `ids`."""
     def action(self) -> None:
         """Every servo performs its registered write."""
+    def link_stats(self) -> dict[int, dict[str, int]]:
+        """Per ID asked: requests, answered, timeouts, checksum_errors, malformed and
+        latency_p50_us/p95/p99/max, for every exchange on this bus since it opened."""
+    def bus_stats(self) -> dict[str, Any]:
+        """'last_second' and 'since_open' (exchanges, bytes each way, their rates and
+        busy_ratio) and 'echo'."""
+    def reset_stats(self) -> None:
+        """Sets the link statistics back to zero."""
     def flash(self, id: int, path: str, *, progress: Optional[Callable[[int, int], object]] = None,
               unlock: Optional[bytes] = None, in_loader: bool = False) -> int:
         """Writes a firmware file into servo `id`; returns the number of blocks.
@@ -281,8 +289,11 @@ class VirtualBus:
     """A virtual servo bus on a pseudo-terminal, in this process. A context manager."""
     def __init__(self, servos: Optional[Iterable[_ServoSpec]] = None,
                  catalogue: Optional[_Path] = None, *, load: float = 0.0,
-                 plain_motion: bool = False) -> None:
-        """Starts the bus with the servos, under a constant `load` torque."""
+                 plain_motion: bool = False, faults: Optional[Iterable[str]] = None,
+                 echo: bool = False, supply_resistance: float = 0.0) -> None:
+        """Starts the bus with the servos, under a constant `load` torque; `faults` as
+        "ID:drop=SHARE" / "ID:corrupt=SHARE", `echo` a line that hands back what is sent,
+        `supply_resistance` ohms of a shared supply. Two servos on one ID collide."""
     @property
     def device(self) -> str: ...
     def close(self) -> None:
@@ -296,6 +307,11 @@ class VirtualBus:
     corrupt_share: float
     reply_delay_ms: int
     load: float
+    echo: bool
+    def set_fault(self, id: int, *, drop: float = 0.0, corrupt: float = 0.0) -> None:
+        """Faults of the servos at `id` alone."""
+    def tally(self) -> list[dict[str, int]]:
+        """Per servo: id, heard, answered, dropped, corrupted."""
     def refuse_blocks(self, count: int) -> None: ...
     def set_fault_bits(self, id: int, bits: int) -> None: ...
     def memory(self, id: int) -> bytes: ...
