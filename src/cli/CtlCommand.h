@@ -87,3 +87,4 @@ void AddProgramCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddUpgradeCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddStepCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddShareCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands);

@@ -57,6 +57,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddUpgradeCommands(app, commands);
     AddStepCommands(app, commands);
     AddShareCommands(app, commands);
+    AddHealthCommands(app, commands);
 
     std::vector<const char*> argv;
     for (const auto& a : args)
