@@ -258,6 +258,10 @@ class Port:
     def bus_stats(self) -> dict[str, Any]:
         """'last_second' and 'since_open' (exchanges, bytes each way, their rates and
         busy_ratio) and 'echo'."""
+    def health(self, ids: Optional[Sequence[int]] = None, *, duration: float = 1.0,
+               interval: int = 100) -> list[dict[str, Any]]:
+        """Polls the servos round after round for `duration` s, as servoctl health does; one
+        row a servo: its link_stats(), id, model, last feedback (None if silent), alarms."""
     def reset_stats(self) -> None:
         """Sets the link statistics back to zero."""
     def flash(self, id: int, path: str, *, progress: Optional[Callable[[int, int], object]] = None,

@@ -42,3 +42,15 @@ def test_an_echo_and_a_doubled_id_are_warned_of():
 def test_bad_faults_are_refused():
     with pytest.raises(ValueError):
         servobus.VirtualBus(["1:Kestrel-12"], CATALOGUE, faults=["1:drop=2"])
+
+
+def test_health_rows_with_alarms():
+    with servobus.VirtualBus(["1:Kestrel-12", "3:Osprey-40H"], CATALOGUE) as bus:
+        bus.set_fault_bits(3, 0x20)
+        with port(bus, timeout=20) as p:
+            rows = {r["id"]: r for r in p.health([1, 3, 9], duration=0.3, interval=20)}
+    assert rows[1]["alarms"] == [] and rows[1]["model"] == "Kestrel-12"
+    assert rows[1]["answered"] == rows[1]["requests"] > 1
+    assert rows[3]["alarms"] == ["fault"] and rows[3]["status"] == 0x20
+    assert rows[9]["answered"] == 0 and rows[9]["timeouts"] == rows[9]["requests"]
+    assert rows[9]["position"] is None

@@ -7,7 +7,6 @@
 #include "servo/BusHealth.h"
 #include "servo/ConsoleWords.h"
 #include "servo/Feedback.h"
-#include "servo/MemoryRows.h"
 #include "servo/PollPacing.h"
 #include "servo/Scan.h"
 
@@ -78,21 +77,6 @@ struct Watched {
     Feedback last;
     bool answeredLast = false;
 };
-
-// The limits its memory holds, by the rows of its model's table.
-HealthLimits LimitsOf(Session& s, const Watched& w)
-{
-    if (!w.identity.read)
-        return {};
-    auto table = std::make_unique<MemoryTable>();
-    const int count = s.catalogue.LookupMemoryTable(*table, w.identity.key);
-    const std::vector<MemoryItem> rows(table->begin(), table->begin() + TableRows(*table, count));
-    const int size = std::min(MemorySize(rows), kMaxReadCount);
-    uint8_t memory[kMaxReadCount] = {};
-    if (size <= 0 || !s.servo.ReadMemory(static_cast<uint8_t>(w.id), 0, memory, static_cast<uint8_t>(size)))
-        return {};
-    return HealthLimitsOf(rows, memory, size, w.identity.profile.byteOrder != 0);
-}
 
 void PrintTable(Session& s, const std::vector<Watched>& servos, bool inPlace)
 {
@@ -167,7 +151,7 @@ int Health(Session& s, const HealthArgs& a)
         }
     }
     for (Watched& w : servos)
-        w.health = ServoHealth(LimitsOf(s, w));
+        w.health = ServoHealth(ReadHealthLimits(s.servo, s.catalogue, static_cast<uint8_t>(w.id), w.identity));
     // The counts are the rounds' own, from here on.
     s.bus.ResetLink();
 

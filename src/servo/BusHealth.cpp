@@ -1,8 +1,11 @@
 #include "servo/BusHealth.h"
 
+#include "servo/MemoryRows.h"
 #include "support/LeadingInt.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 HealthLimits HealthLimitsOf(const std::vector<MemoryItem>& rows, const uint8_t* memory, int size,
                             bool highByteFirst)
@@ -64,4 +67,18 @@ uint32_t ServoHealth::Poll(long long ms, const Feedback* answered)
     const uint32_t raised = now & ~latched;
     latched |= now;
     return raised;
+}
+
+HealthLimits ReadHealthLimits(ZNS& protocol, ModelCatalogue& catalogue, uint8_t id, const Identity& identity)
+{
+    if (!identity.read)
+        return {};
+    auto table = std::make_unique<MemoryTable>();
+    const int count = catalogue.LookupMemoryTable(*table, identity.key);
+    const std::vector<MemoryItem> rows(table->begin(), table->begin() + TableRows(*table, count));
+    const int size = std::min(MemorySize(rows), kMaxReadCount);
+    uint8_t memory[kMaxReadCount] = {};
+    if (size <= 0 || !protocol.ReadMemory(id, 0, memory, static_cast<uint8_t>(size)))
+        return {};
+    return HealthLimitsOf(rows, memory, size, identity.profile.byteOrder != 0);
 }

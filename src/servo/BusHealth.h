@@ -6,6 +6,7 @@
 
 #include "catalogue/ModelTypes.h"
 #include "servo/Feedback.h"
+#include "servo/Identify.h"
 
 #include <cstdint>
 #include <vector>
@@ -29,6 +30,11 @@ struct HealthLimits {
 // servo's byte order.
 HealthLimits HealthLimitsOf(const std::vector<MemoryItem>& rows, const uint8_t* memory, int size,
                             bool highByteFirst);
+
+// Reads the limits of servo `id` (identified as `identity`) from its memory, by its model's
+// table; none when it is not identified, its model has no table or the read fails. Inside a
+// bus job.
+HealthLimits ReadHealthLimits(ZNS& protocol, ModelCatalogue& catalogue, uint8_t id, const Identity& identity);
 
 // Alarm bits.
 enum HealthAlarm : uint32_t {
