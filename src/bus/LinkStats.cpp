@@ -95,6 +95,7 @@ void LinkStats::Packet(const PacketView& packet)
                     const auto us = static_cast<uint64_t>(std::max<int64_t>(0, nowUs - pendingUs));
                     ++s.latency[BucketOf(us)];
                     s.latencyMaxUs = std::max(s.latencyMaxUs, us);
+                    s.latencySumUs += us;
                     s.lastAnswerUs = nowUs;
                     break;
                 }

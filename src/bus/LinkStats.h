@@ -28,6 +28,7 @@ struct IdLinkStats {
     uint64_t checksumErrors = 0;
     uint64_t malformed = 0;
     uint64_t latencyMaxUs = 0;
+    uint64_t latencySumUs = 0;
     // When the last answer came, in microseconds since the statistics began (-1: none yet).
     int64_t lastAnswerUs = -1;
     std::array<uint32_t, kLatencyBuckets> latency{};

@@ -1,12 +1,14 @@
 // servoctl health: every servo on the bus at a glance, polled round after round, with the
 // link statistics of each and the alarms of the bus's health rules.
 #include "cli/CtlCommand.h"
+#include "cli/MetricsOption.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalOut.h"
 
 #include "servo/BusHealth.h"
 #include "servo/ConsoleWords.h"
 #include "servo/Feedback.h"
+#include "servo/MetricsText.h"
 #include "servo/PollPacing.h"
 #include "servo/Scan.h"
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -27,6 +30,7 @@ struct HealthArgs {
     int intervalMs = 100;
     std::chrono::steady_clock::duration length = std::chrono::steady_clock::duration::max();
     std::shared_ptr<std::ofstream> csvFile;
+    MetricsOption metrics;
 };
 
 constexpr const char* kCsvHeader =
@@ -120,7 +124,7 @@ std::string CsvRow(long long ms, const Watched& w, const IdLinkStats& l)
     return row + ',' + AlarmWords(w.health.Active(), "|");
 }
 
-int Health(Session& s, const HealthArgs& a)
+int Health(Session& s, HealthArgs& a)
 {
     const StopSignals signals;
     std::vector<Watched> servos;
@@ -155,6 +159,26 @@ int Health(Session& s, const HealthArgs& a)
     // The counts are the rounds' own, from here on.
     s.bus.ResetLink();
 
+    // The servos' last feedback for the metrics, copied after each round.
+    struct Shown {
+        std::mutex mutex;
+        std::vector<MetricsServo> servos;
+    };
+    auto shownMetrics = std::make_shared<Shown>();
+    a.metrics.Publish([shownMetrics, &bus = s.bus, port = s.portName] {
+        std::vector<MetricsServo> servos;
+        {
+            std::lock_guard lock(shownMetrics->mutex);
+            servos = shownMetrics->servos;
+        }
+        for (MetricsServo& m : servos)
+            m.link = bus.Link().Of(static_cast<uint8_t>(m.id));
+        return MetricsText(port, servos, bus.Link().Bus());
+    });
+    struct Unpublish {
+        MetricsOption& metrics;
+        ~Unpublish() { metrics.Publish({}); }
+    } unpublish{a.metrics};
     const bool inPlace = &s.out == &std::cout && StdoutIsTerminal();
     if (a.csvFile)
         *a.csvFile << kCsvHeader << '\n';
@@ -188,6 +212,13 @@ int Health(Session& s, const HealthArgs& a)
                 *a.csvFile << CsvRow(ms, w, s.bus.Link().Of(static_cast<uint8_t>(w.id))) << '\n';
         }
         pacing.End();
+        if (a.metrics.Given()) {
+            std::vector<MetricsServo> round;
+            for (const Watched& w : servos)
+                round.push_back(MetricsServo{w.id, {}, w.answeredLast, w.last});
+            std::lock_guard lock(shownMetrics->mutex);
+            shownMetrics->servos = std::move(round);
+        }
         if (inPlace && PollPacing::Clock::now() - shown > std::chrono::milliseconds(250)) {
             PrintTable(s, servos, true);
             shown = PollPacing::Clock::now();
@@ -219,6 +250,7 @@ void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands)
         ->type_name("MS");
     sub->add_option("--csv", a->csv, "write one row per servo per round to FILE")->type_name("FILE");
     sub->add_flag("--fail-on-alarm", a->failOnAlarm, "exit with status 1 when any alarm was raised");
+    a->metrics.Add(sub);
 
     CtlCommand c;
     c.sub = sub;
@@ -237,6 +269,7 @@ void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands)
                 a->length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                     std::chrono::duration<double>(seconds));
         }
+        a->metrics.Check(check);
         // The file is opened before anything is sent: one that can't be written ends here.
         if (check.error.empty() && !a->csv.empty()) {
             a->csvFile = std::make_shared<std::ofstream>(a->csv, std::ios::trunc);
