@@ -90,7 +90,10 @@ py::list Health(servobus::Port& port, const py::object& ids, double duration, in
                 w.identity = found;
                 servos.push_back(std::move(w));
             };
-            reports.doubled = [&](int id) { doubled.push_back(id); };
+            reports.doubled = [&](int id) {
+                doubled.push_back(id);
+                core->bus->Traffic().Note({}, DoubledIdText(id));
+            };
             ScanBus(bus.protocol, core->catalogue, 0, 253, reports, true);
         } else {
             for (const int id : list) {

@@ -311,7 +311,10 @@ std::shared_ptr<Servo> Scan::Next()
             reports.found = [&](int answered, const Identity& identity) {
                 found.push_back({answered, identity, bus.Facts().Rate()});
             };
-            reports.doubled = [&](int doubledId) { doubled.push_back(doubledId); };
+            reports.doubled = [&](int doubledId) {
+                doubled.push_back(doubledId);
+                core->bus->Traffic().Note({}, DoubledIdText(doubledId));
+            };
             scanner->Probe(id, reports);
         });
         for (const int d : doubled)

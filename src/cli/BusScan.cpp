@@ -19,7 +19,10 @@ void ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
             s.out << "\t" << rate;
         s.out << std::endl;
     };
-    reports.doubled = [&](int id) { s.err << "servoctl: " << DoubledIdText(id) << std::endl; };
+    reports.doubled = [&](int id) {
+        s.err << "servoctl: " << DoubledIdText(id) << std::endl;
+        s.bus.Traffic().Note({}, DoubledIdText(id));
+    };
     ScanBus(s.servo, s.catalogue, options.from, options.to, reports, true);
 }
 

@@ -136,7 +136,10 @@ int Health(Session& s, HealthArgs& a)
             w.identity = found;
             servos.push_back(std::move(w));
         };
-        reports.doubled = [&](int id) { s.err << "servoctl: " << DoubledIdText(id) << std::endl; };
+        reports.doubled = [&](int id) {
+            s.err << "servoctl: " << DoubledIdText(id) << std::endl;
+            s.bus.Traffic().Note({}, DoubledIdText(id));
+        };
         reports.probing = [](int) { return !StopSignals::Requested(); };
         ScanBus(s.servo, s.catalogue, 0, 253, reports, true);
         if (servos.empty()) {
