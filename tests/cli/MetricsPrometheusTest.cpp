@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -74,9 +75,11 @@ TEST_F(MetricsScrape, PrometheusQueriesEachServosSeries)
     AddServo(3, kOsprey);
     StartServing();
     int status = -1;
+    std::atomic<bool> running{true};
     std::thread health([&] {
         status = RunCtl({"health", "--ids", "1,3", "--duration", "20", "--interval", "50", "--metrics",
                          "127.0.0.1:" + std::to_string(metricsPort)});
+        running = false;
     });
     // Each servo's answered exchanges, and its temperature, as the server scraped them.
     auto both = [&](const std::string& expression) {
@@ -92,7 +95,8 @@ TEST_F(MetricsScrape, PrometheusQueriesEachServosSeries)
         busy = busy || Query("servo_bus_busy_ratio").find("servo_bus_busy_ratio") != std::string::npos;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    ::kill(::getpid(), SIGINT);  // Ctrl-C ends health
+    if (running)
+        ::kill(::getpid(), SIGINT);  // Ctrl-C ends health
     health.join();
     EXPECT_EQ(status, 0) << err.str();
     EXPECT_TRUE(answered);
