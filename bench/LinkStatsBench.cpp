@@ -1,10 +1,11 @@
-// The link statistics' cost: a 13-byte memory read through the bus owner (ServoBus::Run, as
+// The /metrics page's making for 32 servos; then the link statistics' cost: a 13-byte memory read through the bus owner (ServoBus::Run, as
 // servoctl and the Python module make it) with the statistics on and off, on one port whose
 // far end is a minimal responder thread on a pseudo-terminal. The two take turns within each
 // round, the first changing from round to round; reported are the medians and the median of
 // each round's ratio (goal: at most 1.02).
 #include "BenchSmoke.h"
 #include "bus/ServoBus.h"
+#include "servo/MetricsText.h"
 #include "serial/CZNComm.h"
 #include "serial/TtyLinux.h"
 
@@ -136,6 +137,28 @@ void ExchangeWithLinkStatistics(benchmark::State& state)
     state.counters["requests"] = static_cast<double>(bus.Link().Of(1).requests);
 }
 
+// The /metrics page for 32 servos, each with latencies in many buckets (goal: at most 5 ms).
+void MetricsPageFor32Servos(benchmark::State& state)
+{
+    std::vector<MetricsServo> servos;
+    for (int id = 1; id <= 32; ++id) {
+        MetricsServo m{id, {}, true, {}};
+        m.link.requests = m.link.answered = 1000;
+        for (size_t b = 0; b < m.link.latency.size(); ++b)
+            m.link.latency[b] = static_cast<uint32_t>(b);
+        m.feedback.position = 2047;
+        servos.push_back(m);
+    }
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string text = MetricsText("/dev/ttyUSB0", servos, BusLinkStats{});
+        bytes = text.size();
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+
+BENCHMARK(MetricsPageFor32Servos)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ExchangeWithLinkStatistics)->Iterations(kRounds)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
