@@ -125,6 +125,11 @@ py::list Health(servobus::Port& port, const py::object& ids, double duration, in
                 w.answered = got.ok();
                 if (got)
                     w.last = f;
+                // A servo that missed its identification read and answers now is identified now.
+                if (got && !w.identity.read &&
+                    IdentifyServo(bus.protocol, core->catalogue, static_cast<uint8_t>(w.id), {}, w.identity).ok())
+                    w.health.SetLimits(
+                        ReadHealthLimits(bus.protocol, core->catalogue, static_cast<uint8_t>(w.id), w.identity));
                 w.health.Poll(ms, got ? &f : nullptr);
             }
         });

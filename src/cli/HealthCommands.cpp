@@ -206,6 +206,12 @@ int Health(Session& s, HealthArgs& a)
             w.answeredLast = got.ok();
             if (got)
                 w.last = f;
+            // A servo that missed its identification read and answers now is identified now.
+            if (got && !w.identity.read &&
+                IdentifyServo(s.servo, s.catalogue, static_cast<uint8_t>(w.id), {}, w.identity).ok())
+                w.health.SetLimits(ReadHealthLimits(s.servo, s.catalogue, static_cast<uint8_t>(w.id), w.identity));
+            if (w.identity.model.empty())
+                w.identity.model = "?";
             if (const uint32_t raised = w.health.Poll(ms, got ? &f : nullptr)) {
                 anyAlarm = true;
                 s.err << "servoctl: " << ms << " ms: servo " << w.id << ": " << AlarmWords(raised, ", ")

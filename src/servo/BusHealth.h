@@ -64,6 +64,8 @@ public:
     uint32_t Latched() const { return latched; }
     uint32_t Active() const { return active; }
     void Acknowledge() { latched = active; }
+    // Limits found later (a servo identified once it answered); what is latched stays.
+    void SetLimits(const HealthLimits& l) { limits = l; }
     int RestingVoltage() const { return resting; }
 
 private:
