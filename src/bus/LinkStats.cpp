@@ -54,7 +54,7 @@ void LinkStats::Reset()
     std::lock_guard lock(mutex);
     start = Clock::now();
     stats = LinkSnapshot{};
-    slots = {};
+    tenths = {};
     pendingId = -1;
 }
 
@@ -63,7 +63,7 @@ void LinkStats::Count(int64_t nowUs, int bytes, bool out)
     const int bits = rate.load(std::memory_order_relaxed);
     const uint64_t wireUs = bits > 0 ? static_cast<uint64_t>(bytes) * 10 * 1000000 / static_cast<uint64_t>(bits) : 0;
     const int64_t tenth = nowUs / 100000;
-    Slot& slot = slots[static_cast<size_t>(tenth % kSlots)];
+    Slot& slot = tenths[static_cast<size_t>(tenth % kSlots)];
     if (slot.tenth != tenth)
         slot = Slot{tenth, {}};
     for (LinkRates* r : {&slot.counts, &stats.bus.sinceStart}) {
@@ -127,7 +127,7 @@ BusLinkStats LinkStats::BusLocked(int64_t nowUs) const
     // The last second: the tenths that ended within it and the one running now.
     const int64_t tenth = nowUs / 100000;
     LinkRates last;
-    for (const Slot& slot : slots) {
+    for (const Slot& slot : tenths) {
         if (slot.tenth < 0 || slot.tenth <= tenth - kSlots)
             continue;
         last.exchanges += slot.counts.exchanges;

@@ -98,7 +98,7 @@ private:
     mutable std::mutex mutex;
     Clock::time_point start;
     LinkSnapshot stats;
-    std::array<Slot, kSlots> slots{};
+    std::array<Slot, kSlots> tenths{};
     // The request awaiting its reply.
     int pendingId = -1;
     int64_t pendingUs = 0;
