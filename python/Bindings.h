@@ -172,6 +172,7 @@ private:
         int rate;
     };
     std::deque<Found> found;  // answered, not yet handed out
+    std::vector<int> doubled;  // IDs the last probe found doubled, to warn of
 };
 
 // Checks a number against its field; ValueError with servoctl's text otherwise.
@@ -181,6 +182,7 @@ void CheckedMotion(int acceleration, int speed, int time);
 int CheckedRate(long long rate);
 
 void AddVirtualBus(py::module_& m);
+void AddLinkStats(py::module_& m);
 void AddImage(py::module_& m);
 void AddStep(py::module_& m);
 // After AddPort: Pose, Motion, and Port.pose() and Port.play().

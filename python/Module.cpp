@@ -254,6 +254,7 @@ PYBIND11_MODULE(servobus, m)
     AddCalibrate(m);
     AddPort(m);
     AddMotion(m);
+    AddLinkStats(m);
     AddImage(m);
     AddVirtualBus(m);
 }

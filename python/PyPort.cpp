@@ -309,8 +309,15 @@ std::shared_ptr<Servo> Scan::Next()
             reports.found = [&](int answered, const Identity& identity) {
                 found.push_back({answered, identity, access.Facts().Rate()});
             };
+            reports.doubled = [&](int doubledId) {
+                doubled.push_back(doubledId);
+                core->bus->Traffic().Note({}, DoubledIdText(doubledId));
+            };
             scanner->Probe(access.protocol, id, reports);
         });
+        for (const int d : doubled)
+            WarnDoubled(d);
+        doubled.clear();
     }
     if (found.empty()) {
         Close();

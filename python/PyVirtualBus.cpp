@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "Waiting.h"
 #include "catalogue/CatalogueLocation.h"
+#include "sim/ServoFault.h"
 #include "sim/VirtualBus.h"
 
 namespace servobus {
@@ -14,8 +15,8 @@ namespace {
 class PyVirtualBus {
 public:
     PyVirtualBus(const py::object& servos, const py::object& catalogueFile, double load,
-                 bool plainMotion)
-        : load(load)
+                 bool plainMotion, const py::object& faultTexts, bool echoes, double supplyOhms)
+        : load(load), echo(echoes)
     {
         const std::string file =
             catalogueFile.is_none()
@@ -27,6 +28,20 @@ public:
             throw py::value_error("load must lie from -1000 to 1000");
         bus->SetMotion(plainMotion ? SimMotion::Plain : SimMotion::Body);
         bus->SetLoad(load);
+        if (!(supplyOhms >= 0 && supplyOhms <= 100))
+            throw py::value_error("supply_resistance must lie from 0 to 100 ohms");
+        bus->SetSupplyResistance(supplyOhms);
+        bus->SetEcho(echoes);
+        if (!faultTexts.is_none()) {
+            std::vector<ServoFaultSpec> faults;
+            for (const py::handle item : faultTexts) {
+                std::string error;
+                if (!ParseServoFault(py::str(item).cast<std::string>(), faults, error))
+                    throw py::value_error(error);
+            }
+            for (const auto& f : faults)
+                bus->SetServoFault(f.id, f.drop, f.corrupt);
+        }
         std::vector<ServoSpec> specs;
         if (servos.is_none()) {
             uint8_t id = 1;
@@ -101,6 +116,7 @@ public:
     double dropShare = 0, corruptShare = 0;
     double load = 0;
     int delayMs = 0;
+    bool echo = false;
 };
 
 }  // namespace
@@ -112,15 +128,20 @@ void AddVirtualBus(py::module_& m)
                   "A virtual servo bus on a pseudo-terminal, served by a thread of this process. "
                   "Open `device` with Port as a serial adapter; each servo answers at its own "
                   "rate only. A context manager: leaving it stops the bus.")
-        .def(py::init<const py::object&, const py::object&, double, bool>(), py::arg("servos") = py::none(),
-             py::arg("catalogue") = py::none(), py::kw_only(), py::arg("load") = 0.0,
-             py::arg("plain_motion") = false,
+        .def(py::init<const py::object&, const py::object&, double, bool, const py::object&, bool, double>(),
+             py::arg("servos") = py::none(), py::arg("catalogue") = py::none(), py::kw_only(),
+             py::arg("load") = 0.0, py::arg("plain_motion") = false, py::arg("faults") = py::none(),
+             py::arg("echo") = false, py::arg("supply_resistance") = 0.0,
              "Starts the bus with `servos`: (ID, MODEL), (ID, MODEL, BAUDCODE) or "
              "\"ID:MODEL[:BAUDCODE]\"; MODEL is a model name of the catalogue (default: the one "
              "servoctl finds), BAUDCODE an index into the baud list. Without `servos`, one servo "
              "of each model, at IDs 1, 2, ... `load` holds a constant load torque on every servo "
              "(-1000..1000, the maximum-torque row's units); `plain_motion` moves them straight "
-             "to their targets as earlier versions did, ignoring their gains and torque.")
+             "to their targets as earlier versions did, ignoring their gains and torque. "
+             "`faults`: \"ID:drop=SHARE\" and \"ID:corrupt=SHARE\" texts as servo-sim's --fault "
+             "takes them; `echo`: the line hands back every byte sent; `supply_resistance`: "
+             "ohms of a supply the servos share, whose voltage sags with their current. Two "
+             "servos given the same ID both answer, and their bytes collide.")
         .def_property_readonly(
             "device", [](const V& v) { return v.bus->DevicePath(); },
             "The pseudo-terminal to open, such as /dev/pts/3.")
@@ -155,6 +176,35 @@ void AddVirtualBus(py::module_& m)
                 v.bus->SetLoad(torque);
             },
             "The constant load torque on every servo.")
+        .def(
+            "set_fault", [](V& v, int id, double drop, double corrupt) {
+                if (!(drop >= 0 && drop <= 1 && corrupt >= 0 && corrupt <= 1))
+                    throw py::value_error("shares lie from 0 to 1");
+                v.bus->SetServoFault(static_cast<uint8_t>(Checked(id, "ID", 0, 253)), drop, corrupt);
+            },
+            py::arg("id"), py::kw_only(), py::arg("drop") = 0.0, py::arg("corrupt") = 0.0,
+            "Faults of the servos at `id` alone: a share of their answers dropped, a share sent "
+            "with one wrong byte.")
+        .def_property(
+            "echo", [](const V& v) { return v.echo; },
+            [](V& v, bool on) { v.echo = on; v.bus->SetEcho(on); },
+            "Whether the line hands back every byte sent to it.")
+        .def(
+            "tally", [](const V& v) {
+                py::list rows;
+                for (const auto& t : v.bus->Tally()) {
+                    py::dict d;
+                    d["id"] = t.id;
+                    d["heard"] = t.heard;
+                    d["answered"] = t.answered;
+                    d["dropped"] = t.dropped;
+                    d["corrupted"] = t.corrupted;
+                    rows.append(d);
+                }
+                return rows;
+            },
+            "What each servo did, in the order given: [{'id', 'heard', 'answered', 'dropped', "
+            "'corrupted'}], as servo-sim prints on stderr when it ends.")
         .def(
             "refuse_blocks", [](V& v, int count) { v.bus->RefuseNextBlocks(count); },
             py::arg("count"), "The loader refuses the next `count` firmware blocks (0x15).")

@@ -13,6 +13,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 namespace servobus {
 
@@ -21,12 +22,31 @@ namespace py = pybind11;
 // The step between two looks at the signals.
 inline constexpr std::chrono::milliseconds kSignalStep{20};
 
-// Runs the job on the bus's thread; the caller waits without the GIL.
+// With the GIL: a warning for what the bus found since the last one (an echoing adapter).
+void WarnFindings(ServoBus& bus);
+// With the GIL: a warning that two servos may answer to `id`.
+void WarnDoubled(int id);
+
+// Runs the job on the bus's thread; the caller waits without the GIL. Then warns of what
+// the bus found meanwhile.
 template <class F>
 auto RunOnBus(ServoBus& bus, JobKind kind, F&& job)
 {
-    py::gil_scoped_release release;
-    return bus.Run(kind, std::forward<F>(job));
+    using R = decltype(bus.Run(kind, std::forward<F>(job)));
+    if constexpr (std::is_void_v<R>) {
+        {
+            py::gil_scoped_release release;
+            bus.Run(kind, std::forward<F>(job));
+        }
+        WarnFindings(bus);
+    } else {
+        R result = [&] {
+            py::gil_scoped_release release;
+            return bus.Run(kind, std::forward<F>(job));
+        }();
+        WarnFindings(bus);
+        return result;
+    }
 }
 
 // Python errors met while a long job runs (a signal's KeyboardInterrupt, an exception of a

@@ -263,6 +263,18 @@ class Port:
         """A registered position write to each servo of `ids`."""
     def action(self) -> None:
         """Every servo performs its registered write."""
+    def link_stats(self) -> dict[int, dict[str, int]]:
+        """Per ID asked: requests, answered, timeouts, checksum_errors, malformed and
+        latency_p50_us/p95/p99/max, for every exchange on this bus since it opened."""
+    def bus_stats(self) -> dict[str, Any]:
+        """'last_second' and 'since_open' (exchanges, bytes each way, their rates and
+        busy_ratio) and 'echo'."""
+    def health(self, ids: Optional[Sequence[int]] = None, *, duration: float = 1.0,
+               interval: int = 100) -> list[dict[str, Any]]:
+        """Polls the servos round after round for `duration` s, as servoctl health does; one
+        row a servo: its link_stats(), id, model, last feedback (None if silent), alarms."""
+    def reset_stats(self) -> None:
+        """Sets the link statistics back to zero."""
     def flash(self, id: int, path: str, *, progress: Optional[Callable[[int, int], object]] = None,
               unlock: Optional[bytes] = None, in_loader: bool = False) -> int:
         """Writes a firmware file into servo `id`; returns the number of blocks.
@@ -323,8 +335,11 @@ class VirtualBus:
     """A virtual servo bus on a pseudo-terminal, in this process. A context manager."""
     def __init__(self, servos: Optional[Iterable[_ServoSpec]] = None,
                  catalogue: Optional[_Path] = None, *, load: float = 0.0,
-                 plain_motion: bool = False) -> None:
-        """Starts the bus with the servos, under a constant `load` torque."""
+                 plain_motion: bool = False, faults: Optional[Iterable[str]] = None,
+                 echo: bool = False, supply_resistance: float = 0.0) -> None:
+        """Starts the bus with the servos, under a constant `load` torque; `faults` as
+        "ID:drop=SHARE" / "ID:corrupt=SHARE", `echo` a line that hands back what is sent,
+        `supply_resistance` ohms of a shared supply. Two servos on one ID collide."""
     @property
     def device(self) -> str: ...
     def close(self) -> None:
@@ -338,6 +353,11 @@ class VirtualBus:
     corrupt_share: float
     reply_delay_ms: int
     load: float
+    echo: bool
+    def set_fault(self, id: int, *, drop: float = 0.0, corrupt: float = 0.0) -> None:
+        """Faults of the servos at `id` alone."""
+    def tally(self) -> list[dict[str, int]]:
+        """Per servo: id, heard, answered, dropped, corrupted."""
     def refuse_blocks(self, count: int) -> None: ...
     def set_fault_bits(self, id: int, bits: int) -> None: ...
     def turn_by_hand(self, id: int, position: int) -> None:

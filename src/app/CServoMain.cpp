@@ -4,6 +4,7 @@
 #include "app/TrafficWindow.h"
 #include "catalogue/ModelTypes.h"
 #include "pages/debug/CRobotDlg.h"
+#include "pages/motion/MotionWindow.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "serial/NetworkPort.h"
@@ -62,6 +63,8 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
     connect(tabs, &QTabWidget::currentChanged, this, &CServoMain::OnTabChanged);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated,
             this, &CServoMain::ShowTraffic);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this), &QShortcut::activated,
+            this, &CServoMain::ShowMotion);
 
     for (int rate : kBaudRates)
         baudCombo->addItem(QString::number(rate));
@@ -511,6 +514,15 @@ void CServoMain::closeEvent(QCloseEvent* event)
     Shutdown();
     event->accept();
     QCoreApplication::quit();
+}
+
+void CServoMain::ShowMotion()
+{
+    if (!motionWindow)
+        motionWindow = new MotionWindow(*this, catalogue, this);
+    motionWindow->show();
+    motionWindow->raise();
+    motionWindow->activateWindow();
 }
 
 void CServoMain::ShowTraffic()

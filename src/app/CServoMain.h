@@ -27,6 +27,7 @@ class QTableWidget;
 class CRobotDlg;
 class Page;
 class CTrafficWindow;
+class MotionWindow;
 class ServoPG;
 class ServoTest;
 
@@ -74,6 +75,9 @@ public:
     // The traffic inspector (Ctrl+L); made on its first opening.
     void ShowTraffic();
     CTrafficWindow* TrafficWindow() { return trafficWindow; }
+    // The motion window, "动作" (Ctrl+M): poses taught by hand, played back in step.
+    void ShowMotion();
+    MotionWindow* Motion() { return motionWindow; }
     MessageBoxes& Messages() override { return *messages; }
     FileDialogs& Files() override { return *files; }
     void SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<FileDialogs> f);
@@ -164,6 +168,7 @@ private:
     ServoTest* upgradePage = nullptr;
     CRobotDlg* debugPage = nullptr;
     CTrafficWindow* trafficWindow = nullptr;
+    MotionWindow* motionWindow = nullptr;
 
     QComboBox* portCombo = nullptr;
     QComboBox* baudCombo = nullptr;

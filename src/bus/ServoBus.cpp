@@ -58,8 +58,13 @@ int BusAccess::Open(const std::string& name, bool exclusive)
 {
     bus.port->SetExclusive(exclusive);
     const int opened = bus.port->Open(name);
-    if (opened)
+    if (opened) {
         bus.traffic.PortOpened();
+        bus.link.Reset();
+        bus.link.SetRate(bus.port->BaudRate());
+        bus.protocol.ForgetEcho();
+        bus.echoNoted = false;
+    }
     return opened;
 }
 
@@ -70,7 +75,9 @@ int BusAccess::Close()
 
 int BusAccess::SetRate(int rate)
 {
-    return bus.port->SetBaudRate(rate);
+    const int before = bus.port->SetBaudRate(rate);
+    bus.link.SetRate(bus.port->BaudRate());
+    return before;
 }
 
 void BusAccess::SetTimeoutMs(int ms)
@@ -96,6 +103,7 @@ ServoBus::ServoBus(std::unique_ptr<::Port> p, Threading t)
 
 ServoBus::ServoBus(::Port& p, Threading t) : port(&p), protocol(p), threading(t)
 {
+    UpdateTap();
     if (threading == Threading::Own)
         thread = std::thread([this] { Loop(); });
 }
@@ -202,6 +210,33 @@ void ServoBus::Execute(Entry& entry)
     BusAccess access(*this, entry.kind, generation);
     entry.job(access);
     ReportGone();
+    ReportFindings();
+}
+
+void ServoBus::SetTracing(bool on)
+{
+    tracing = on;
+    UpdateTap();
+}
+
+void ServoBus::SetLinkStatistics(bool on)
+{
+    linkOn = on;
+    UpdateTap();
+}
+
+void ServoBus::UpdateTap()
+{
+    // The statistics see every packet and pass it on to the traffic record while it is traced.
+    std::lock_guard lock(tapMutex);
+    link.Forward(tracing ? &traffic : nullptr);
+    protocol.SetTap(linkOn ? static_cast<PacketTap*>(&link) : tracing ? &traffic : nullptr);
+}
+
+void ServoBus::ReportFindings()
+{
+    if (protocol.EchoFound() && !echoNoted.exchange(true))
+        traffic.Note({}, "the adapter echoes what is sent; the echo is skipped");
 }
 
 void ServoBus::SetPortGoneListener(std::function<void()> listener)
@@ -315,6 +350,7 @@ bool ServoBus::RunHereIfIdle(JobKind kind, const Job& job)
 void ServoBus::LeaveInline()
 {
     ReportGone();
+    ReportFindings();
     currentBus = nullptr;
     bool queued;
     {

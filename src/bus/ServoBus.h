@@ -5,6 +5,7 @@
 // servoctl submit jobs and get their results back through the jobs' own callbacks.
 
 #include "bus/JobKind.h"
+#include "bus/LinkStats.h"
 #include "bus/TrafficLog.h"
 #include "protocol/ZNS.h"
 #include "serial/Port.h"
@@ -129,7 +130,14 @@ public:
     PortFacts Facts() const { return PortFacts(*port); }
     // Every packet in and out while tracing is on (the inspector, servoctl --trace).
     TrafficLog& Traffic() { return traffic; }
-    void SetTracing(bool on) { protocol.SetTap(on ? &traffic : nullptr); }
+    void SetTracing(bool on);
+    // What every exchange came to, per ID and for the bus (kept unless turned off); any
+    // thread reads copies of it.
+    const LinkStats& Link() const { return link; }
+    void ResetLink() { link.Reset(); }
+    void SetLinkStatistics(bool on);
+    // Whether the adapter has been found to echo what is sent (the echo is skipped).
+    bool EchoFound() const { return protocol.EchoFound(); }
 
     // Queues a job; false (and `dropped` called) once the bus is shut down.
     bool Post(JobKind kind, Job job, Dropped dropped = {});
@@ -212,6 +220,9 @@ private:
     void Loop();
     // Tells the listener when the port has gone since it was last told.
     void ReportGone();
+    // Notes in the traffic record what the protocol found on the bus since the last time.
+    void ReportFindings();
+    void UpdateTap();
     // With the mutex held: queues the jobs of the periodic jobs that are due, and says when
     // the next one falls due (none: max).
     std::chrono::steady_clock::time_point QueueDue();
@@ -220,6 +231,11 @@ private:
     ::Port* port;
     ZNS protocol;
     TrafficLog traffic;
+    LinkStats link;
+    std::atomic<bool> tracing{false};
+    std::atomic<bool> linkOn{true};
+    std::atomic<bool> echoNoted{false};
+    std::mutex tapMutex;
     const Threading threading;
 
     mutable std::mutex mutex;

@@ -23,6 +23,10 @@ int ScanAtPresentRate(Session& s, const ScanOptions& options, int rate)
             s.out << "\t" << rate;
         s.out << std::endl;
     };
+    reports.doubled = [&](int id) {
+        s.err << "servoctl: " << DoubledIdText(id) << std::endl;
+        s.bus.Traffic().Note({}, DoubledIdText(id));
+    };
     ScanBus(s.access->protocol, s.catalogue, options.from, options.to, reports, true);
     return count;
 }

@@ -95,3 +95,4 @@ void AddStepCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddShareCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddMotionCommands(CLI::App& app, std::vector<CtlCommand>& commands);
 void AddCalibrateCommands(CLI::App& app, std::vector<CtlCommand>& commands);
+void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands);

@@ -4,6 +4,7 @@
 #include "cli/CtlCommand.h"
 #include "serial/PortList.h"
 #include "servo/AutoTimeout.h"
+#include "words/ConsoleWords.h"
 #include "support/BaudRates.h"
 
 #include <CLI/CLI.hpp>
@@ -62,6 +63,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
     AddShareCommands(app, commands);
     AddMotionCommands(app, commands);
     AddCalibrateCommands(app, commands);
+    AddHealthCommands(app, commands);
 
     std::vector<const char*> argv;
     for (const auto& a : args)
@@ -133,7 +135,10 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         const int r = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
             return s.Open(access, port, rate, timeoutMs, true);
         });
-        return r != kCtlDone ? r : command->run(s);
+        const int status = r != kCtlDone ? r : command->run(s);
+        if (s.bus.EchoFound())
+            err << "servoctl: " << port << ": " << EchoFoundText() << "\n";
+        return status;
     }
     if (command->ownJobs) {
         const int r = s.bus.Run(JobKind::Command, [&](BusAccess& access) {
@@ -147,13 +152,15 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         if (r != kCtlDone)
             return r;
         const int done = command->run(s);
+        if (s.bus.EchoFound())
+            err << "servoctl: " << port << ": " << EchoFoundText() << "\n";
         if (done == kCtlDone && s.bus.Facts().Gone()) {
             err << "servoctl: " << port << ": port gone\n";
             return kCtlBusFailed;
         }
         return done;
     }
-    return s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
+    const int status = s.bus.Run(JobKind::Command, [&](BusAccess& access) -> int {
         // The command reaches the bus through this job's access while the job runs.
         s.access = &access;
         struct Done {
@@ -180,4 +187,7 @@ int RunServoCtl(const std::vector<std::string>& args, std::ostream& out, std::os
         }
         return r;
     });
+    if (s.bus.EchoFound())
+        err << "servoctl: " << port << ": " << EchoFoundText() << "\n";
+    return status;
 }

@@ -1,9 +1,11 @@
 // servoctl serve: holds a port with no window and shares its bus with this user's other
 // programs until Ctrl+C or SIGTERM.
 #include "cli/CtlCommand.h"
+#include "cli/MetricsOption.h"
 #include "cli/ScopedSignal.h"
 
 #include "bus/BusShare.h"
+#include "servo/MetricsText.h"
 #include "share/ShareEndpoint.h"
 
 #include <CLI/CLI.hpp>
@@ -27,7 +29,7 @@ std::string Sharing(int clients)
     return std::to_string(clients) + (clients == 1 ? " program shares the bus" : " programs share the bus");
 }
 
-int Serve(Session& s)
+int Serve(Session& s, MetricsOption& metrics)
 {
     serveStop = false;
     const ScopedSignal onInt{SIGINT, StopServing};
@@ -40,6 +42,10 @@ int Serve(Session& s)
         s.err << "servoctl: cannot share " << s.portName << ": " << share->Problem() << "\n";
         return kCtlBusFailed;
     }
+    // The clients' exchanges, as the link statistics counted them.
+    metrics.Publish([&bus = s.bus, port = s.portName] {
+        return MetricsText(port, MetricsServos(bus.Link().Copy()), bus.Link().Bus());
+    });
     s.out << "serving " << s.portName << " at " << s.bus.Facts().Rate()
           << " baud; Ctrl+C ends" << std::endl;
     // The signal's flag and a vanished port are looked at a few times a second: the clients'
@@ -47,6 +53,7 @@ int Serve(Session& s)
     while (!serveStop && !s.bus.Facts().Gone())
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const bool gone = s.bus.Facts().Gone();
+    metrics.Publish({});
     // The share ends inside a job: no client exchange runs then, so nothing waits for one.
     s.bus.Run(JobKind::Command, [&](BusAccess& access) {
         share.reset();
@@ -68,8 +75,11 @@ void AddShareCommands(CLI::App& app, std::vector<CtlCommand>& commands)
                                             "other programs (servoctl, the window, Python) "
                                             "until Ctrl+C or SIGTERM; one line as each comes "
                                             "and goes");
+    auto metrics = std::make_shared<MetricsOption>();
+    metrics->Add(serve.sub);
+    serve.check = [metrics](Checker& check) { metrics->Check(check); };
     serve.identify = false;
     serve.holdsPort = true;
-    serve.run = Serve;
+    serve.run = [metrics](Session& s) { return Serve(s, *metrics); };
     commands.push_back(std::move(serve));
 }

@@ -123,8 +123,10 @@ Reply ZNS::Relay(const uint8_t* packet, int n, int replySize, std::vector<uint8_
     if (!SendByte(packet[n - 1]))
         return Sent(0);
     const uint8_t id = packet[2];
-    if (replySize <= 0 || id == kBroadcastId)
+    if (replySize <= 0 || id == kBroadcastId) {
+        DrainEcho();
         return Reply::Answered();
+    }
     // A status packet is a read reply without data: one check serves both.
     relaying = true;
     Reply r;
@@ -143,8 +145,10 @@ Reply ZNS::Relay(const uint8_t* packet, int n, int replySize, std::vector<uint8_
 
 Reply ZNS::AwaitStatus(const ServoProfile& profile, uint8_t id)
 {
-    if (id == kBroadcastId || profile.statusLevel == 0)
+    if (id == kBroadcastId || profile.statusLevel == 0) {
+        DrainEcho();
         return Reply::Answered();
+    }
     const Reply reply = CheckStatus(id);
     ReplyEnded(reply);
     return reply;
@@ -159,6 +163,7 @@ Reply ZNS::ReceiveReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 
 Reply ZNS::CheckStatus(uint8_t id)
 {
+    SkipEcho(kStatusPacketSize);
     uint8_t status[kStatusPacketSize];
     if (const int got = ReceiveBytes(status, kStatusPacketSize); got != kStatusPacketSize)
         return Short(got > 0);
@@ -176,6 +181,7 @@ Reply ZNS::CheckStatus(uint8_t id)
 
 Reply ZNS::CheckReadReply(uint8_t id, uint8_t* buffer, uint8_t n)
 {
+    SkipEcho(kReplyHeadSize);
     uint8_t head[kReplyHeadSize];
     if (const int got = ReceiveBytes(head, kReplyHeadSize); got < kReplyHeadSize)
         return Short(got > 0);
@@ -311,13 +317,19 @@ Reply ZNS::SyncWritePosition(const ServoProfile& profile, const uint8_t* ids, in
 {
     const auto block = PositionBlock(profile, position, acceleration, speed, time);
     port.NextReply(0);
-    return Sent(SendSyncPacket(ids, count, profile.positionAddress, block.data(), 7));
+    const int sent = SendSyncPacket(ids, count, profile.positionAddress, block.data(), 7);
+    if (sent)
+        DrainEcho();
+    return Sent(sent);
 }
 
 Reply ZNS::Action()
 {
     port.NextReply(0);
-    return Sent(SendPacket(kBroadcastId, 0, nullptr, 0, instr::kAction));
+    const int sent = SendPacket(kBroadcastId, 0, nullptr, 0, instr::kAction);
+    if (sent)
+        DrainEcho();
+    return Sent(sent);
 }
 
 Reply ZNS::RequestUpgrade(uint8_t id)
@@ -347,6 +359,8 @@ int ZNS::SendByte(uint8_t value)
     PacketTap* const t = tap.load(std::memory_order_relaxed);
     if (held.empty()) {
         const int sent = port.Write(&value, 1);
+        if (sent == 1)
+            lastSent.assign(1, value);
         if (t && sent == 1)
             t->Packet(PacketView{PacketDirection::Out, Verdict::Sent, Damage::None,
                                  LoaderStep::None, LoaderStep::None, 0, &value, 1});
@@ -355,6 +369,8 @@ int ZNS::SendByte(uint8_t value)
     held.push_back(value);
     const int n = static_cast<int>(held.size());
     const int sent = port.Write(held.data(), n);
+    if (sent == n)
+        lastSent.assign(held.begin(), held.end());
     if (t && sent == n)
         t->Packet(PacketView{PacketDirection::Out, Verdict::Sent, Damage::None, LoaderStep::None,
                              LoaderStep::None, 0, held.data(), n});
@@ -375,7 +391,21 @@ int ZNS::ReceiveBytes(uint8_t* buffer, int n)
 {
     if (buffer == nullptr)
         return 0;
-    const int got = port.Read(buffer, n);
+    int got = 0;
+    while (got < n && keptAt < kept.size())
+        buffer[got++] = kept[keptAt++];
+    // A read of nothing still goes to the port, as every read did before the echo look.
+    if ((got < n || n == 0) && !keptOnly) {
+        const int more = port.Read(buffer + got, n - got);
+        if (more > 0)
+            got += more;
+        else if (got == 0)
+            got = more;
+    }
+    if (got > 0 && keptAt > 0 && keptAt >= kept.size()) {
+        kept.clear();
+        keptAt = 0;
+    }
     if (got > 0 && (relaying || tap.load(std::memory_order_relaxed)))
         incoming.insert(incoming.end(), buffer, buffer + got);
     return got;
@@ -388,11 +418,55 @@ int ZNS::FlushInput()
         held.clear();
     }
     incoming.clear();
+    kept.clear();
+    keptAt = 0;
+    keptOnly = false;
     return port.PurgeInput();
+}
+
+void ZNS::SkipEcho(int firstRead)
+{
+    keptOnly = false;
+    const size_t n = lastSent.size();
+    if ((!EchoFound() && echoClear >= kEchoLooks) || n < kReplyHeadSize || n > 259 || keptAt < kept.size())
+        return;
+    // The look reads what the reply's own first read would (so a reply without an echo costs
+    // no further call). A reply whose head matches the request's has its length too, so the
+    // packet read here is never longer than the reply: looking costs no wait.
+    uint8_t got[259];
+    const int first = std::min(firstRead, static_cast<int>(n));
+    int wanted = first;
+    int have = std::max(port.Read(got, wanted), 0);
+    bool echo = have == wanted && std::equal(got, got + wanted, lastSent.data());
+    if (echo && static_cast<int>(n) > first) {
+        wanted = static_cast<int>(n);
+        have += std::max(port.Read(got + first, wanted - first), 0);
+        echo = have == wanted && std::equal(got, got + n, lastSent.data());
+    }
+    if (echo) {
+        echoFound.store(true, std::memory_order_relaxed);
+        return;
+    }
+    // A reply's head without the echo before it counts toward settling that there is none.
+    if (have >= first)
+        ++echoClear;
+    kept.assign(got, got + have);
+    keptAt = 0;
+    // A read that came short has waited out the time-out: the reply has no more to give.
+    keptOnly = have < wanted;
+}
+
+void ZNS::DrainEcho()
+{
+    if (!EchoFound() || lastSent.empty() || lastSent.size() > 259)
+        return;
+    uint8_t echo[259];
+    port.Read(echo, static_cast<int>(lastSent.size()));
 }
 
 void ZNS::ReplyEnded(const Reply& reply)
 {
+    keptOnly = false;
     if (relaying)
         relayed = incoming;
     if (PacketTap* const t = tap.load(std::memory_order_relaxed)) {

@@ -65,7 +65,7 @@ public:
     // Whether the device behind the port went away: "port gone", not a silent servo.
     bool ChannelGone() const { return port.Gone(); }
     // Bytes that came after the last exchange ended and wait unread.
-    int ChannelWaiting() { return port.InputWaiting(); }
+    int ChannelWaiting() { return port.InputWaiting() + static_cast<int>(kept.size() - keptAt); }
     // Reads what waits unasked for (a network server's greeting), shows it to the tap as
     // stray and drops it. Returns how many bytes went.
     int DropStray();
@@ -87,6 +87,28 @@ public:
     private:
         Port& port;
     };
+
+    // Whether replies have come after an echo of their request: an adapter whose transmit and
+    // receive lines are joined hands back every byte sent. The first replies after opening
+    // are looked at for it; found, every reply is read past its echo from then on, and the
+    // echo of a packet without a reply is read as well, so it never meets the next exchange.
+    // Forgotten when the port opens again.
+    bool EchoFound() const { return echoFound.load(std::memory_order_relaxed); }
+    void ForgetEcho()
+    {
+        echoFound.store(false, std::memory_order_relaxed);
+        echoClear = 0;
+    }
+    // How many replies without an echo settle that the adapter has none: from then on
+    // replies are read as they come, with no look for it.
+    static constexpr int kEchoLooks = 3;
+    // A line known to hand back nothing of what is sent: no reply is looked at for an echo
+    // (a scripted line whose replies are checked read by read).
+    void SettleNoEcho()
+    {
+        echoFound.store(false, std::memory_order_relaxed);
+        echoClear = kEchoLooks;
+    }
 
     // Whom every packet is shown to, or nobody (nullptr). The tap must outlive its use; it
     // is called on the thread of the running exchange.
@@ -164,6 +186,12 @@ public:
 private:
     // Called once a reply has been judged, whatever it came to (the traffic record's verdict).
     void ReplyEnded(const Reply& reply);
+    // Before a reply: reads past the echo of the packet just sent when it is there; bytes
+    // that are not the echo are kept for the reply's reads. `firstRead`: the size of the
+    // reply's own first read.
+    void SkipEcho(int firstRead);
+    // After a packet without a reply on an echoing line: reads its echo.
+    void DrainEcho();
     // The loader's bytes, shown to the tap with their step.
     void TraceLoader(PacketDirection direction, LoaderStep step, LoaderStep answering,
                      int block, const uint8_t* bytes, int n);
@@ -190,6 +218,13 @@ private:
     // around the bus owner from corrupting the vector.
     std::mutex heldMutex;
     std::vector<uint8_t> held;
+    std::vector<uint8_t> lastSent;  // the last packet that went out whole
+    // Bytes read while looking for an echo that were not one: the reply's first bytes.
+    std::vector<uint8_t> kept;
+    size_t keptAt = 0;
+    bool keptOnly = false;  // the read for them timed out: the reply has nothing more
+    std::atomic<bool> echoFound{false};
+    int echoClear = 0;  // replies seen without an echo since the port opened
     // Closed inspector: one relaxed load per packet and per read.
     std::atomic<PacketTap*> tap{nullptr};
     std::vector<uint8_t> incoming;  // the bytes of the reply being read, while tapped or relayed

@@ -38,7 +38,11 @@ bool BusScanner::Probe(ZNS& on, int id, const ScanReports& reports)
     if (reply.partial || protocol->ChannelWaiting() > 0 || reply.outcome == Outcome::Damaged) {
         // Its answer began within the time-out but ended after it, began after it, or
         // arrived broken by it.
-        AskAgain(id, Clock::now() - asked, reports);
+        lastAskDamaged = false;
+        const bool answered = AskAgain(id, Clock::now() - asked, reports);
+        // Damaged every time, by nothing late: the replies of two servos collide.
+        if (!answered && reply.outcome == Outcome::Damaged && lastAskDamaged && reports.doubled)
+            reports.doubled(id);
         AskHeardLate(reports);
         return !protocol->ChannelGone();
     }
@@ -73,6 +77,7 @@ bool BusScanner::AskAgain(int id, Clock::duration late, const ScanReports& repor
             return true;
         }
         silent[id] = asked;
+        lastAskDamaged = reply.outcome == Outcome::Damaged && reply.damage != Damage::Id;
         // Silence is an answer; only an answer late again is worth a longer wait.
         if (reply.outcome == Outcome::PortGone ||
             !(reply.partial || reply.outcome == Outcome::Damaged || protocol->ChannelWaiting() > 0))

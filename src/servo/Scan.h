@@ -15,6 +15,9 @@ struct ScanReports {
     // Asked before each probe: false ends the scan.
     std::function<bool(int id)> probing;
     std::function<void(int id, const Identity& found)> found;
+    // An ID whose every asking drew a damaged reply, while the scan asked again (two servos
+    // on one ID: their replies collide on the line).
+    std::function<void(int id)> doubled;
 };
 
 // Probes IDs one at a time. Asking again (servoctl and the Python module): an ID whose reply
@@ -51,6 +54,7 @@ private:
     ZNS* protocol = nullptr;  // the running probe's
     ModelCatalogue& catalogue;
     const bool askLateAgain;
+    bool lastAskDamaged = false;  // the last asking again drew a damaged reply of its own ID
     std::map<int, Clock::time_point> silent;  // unanswered IDs and when they were asked
     std::vector<int> heardLate;
 };

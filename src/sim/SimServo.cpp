@@ -241,7 +241,8 @@ void SimServo::Step(double dt)
     const double acceleration = dt > 0 ? (velocity - previous) / dt : 0;
     load = torque ? std::clamp(velocity / 6 + acceleration / 200, -1000.0, 1000.0) : 0;
     temperature += ((28 + std::abs(load) / 40) - temperature) * std::min(1.0, dt / 20);
-    Refresh(position, velocity, load, load * kCurrentPerTorque, static_cast<int>(std::abs(load) / 250),
+    motorCurrent = load * kCurrentPerTorque;
+    Refresh(position, velocity, load, motorCurrent, static_cast<int>(std::abs(load) / 250),
             static_cast<int>(target), std::abs(velocity) >= 0.5, faultBits);
 }
 
@@ -249,7 +250,7 @@ void SimServo::Refresh(double at, double speed, double torque, double current, i
                        int target, bool moving, int status)
 {
     const int maxVoltage = memory[14] ? memory[14] : 120;
-    const int voltage = maxVoltage * 85 / 100 - sag + static_cast<int>(ticks / 7 % 2);
+    const int voltage = maxVoltage * 85 / 100 - sag - supplySag + static_cast<int>(ticks / 7 % 2);
     PutFeedback(0, 2, static_cast<int>(std::lround(at)), 15);
     PutFeedback(2, 2, static_cast<int>(std::lround(speed)), 15);
     PutFeedback(4, 2, static_cast<int>(std::lround(torque)), 10);
@@ -337,11 +338,11 @@ void SimServo::Advance(std::chrono::steady_clock::time_point now)
     position = body.position;
     velocity = body.velocity;
     load = body.torque;
-    const double current = load * kCurrentPerTorque;
+    motorCurrent = load * kCurrentPerTorque;
     const double dt = static_cast<double>(steps) * ServoBody::kStepSeconds;
     temperature += ((28 + std::abs(load) / 40) - temperature) * std::min(1.0, dt / 20);
     const int status = faultBits | (overloaded ? kOverloadBit : 0);
-    Refresh(position, velocity, load, current, static_cast<int>(std::abs(current) / kSagPerTenth),
+    Refresh(position, velocity, load, motorCurrent, static_cast<int>(std::abs(motorCurrent) / kSagPerTenth),
             static_cast<int>(in.target), std::abs(velocity) >= 0.5 || std::abs(body.path - in.target) >= 0.5,
             status);
 }

@@ -80,6 +80,10 @@ public:
     void ReverseCorrection();
     // The position range's size: the positions run from 0 to Span() - 1 and wrap there.
     int Span() const;
+    // The motor's current at the last step, in mA.
+    double Current() const { return motorCurrent; }
+    // The drop of a supply shared with other servos, in tenths of a volt, from the next step.
+    void SetSupplySag(int tenths) { supplySag = tenths; }
 
     ServoMemory memory{};
     uint8_t faultBits = 0;
@@ -118,6 +122,8 @@ private:
     SimMotion motion = SimMotion::Body;
     ServoBody body;
     double loadTorque = 0;
+    double motorCurrent = 0;
+    int supplySag = 0;
     long long bodySteps = 0;
     std::chrono::steady_clock::time_point clock{};
     bool clockStarted = false;

@@ -83,6 +83,7 @@ bool VirtualBus::AddServo(const ServoSpec& spec, std::string& error)
     servo->SetMotion(motion);
     servo->SetLoad(load);
     servos.push_back(std::move(servo));
+    tallies.push_back(ServoTally{spec.id});
     return true;
 }
 
@@ -163,18 +164,22 @@ void VirtualBus::Run()
         if (r > 0) {
             // The answers go out at the rate the bytes came at, even when the packet changes
             // the servo's own rate.
-            bool paced;
+            bool paced, echoes;
             {
                 std::lock_guard lock(mutex);
                 paced = pacing;
+                echoes = echo;
             }
+            // An echoing line hands the bytes back as they pass, before any servo answers.
+            if (echoes)
+                line->Send(bytes, static_cast<size_t>(r));
             if (paced) {
                 // The bytes reach the servos no sooner than their wire time after the line
                 // was free: what the program sends is paced as well as the answers.
                 lineFree = std::max(lineFree, Clock::now()) + WireTime(static_cast<size_t>(r), rate);
                 PaceUntil(lineFree);
             }
-            std::vector<std::vector<uint8_t>> answers;
+            std::vector<Outgoing> answers;
             {
                 std::lock_guard lock(mutex);
                 Receive(bytes, r, rate, answers);
@@ -193,6 +198,7 @@ void VirtualBus::Run()
                 else
                     s->Advance(now);
             }
+            SagSupply();
             ++steps;
             nextStep += std::chrono::milliseconds(kStepMs);
             if (now - nextStep > std::chrono::milliseconds(200))
@@ -201,8 +207,7 @@ void VirtualBus::Run()
     }
 }
 
-void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
-                         std::vector<std::vector<uint8_t>>& answers)
+void VirtualBus::Receive(const uint8_t* bytes, int n, int rate, std::vector<Outgoing>& answers)
 {
     const auto now = Clock::now();
     for (int i = 0; i < n; ++i) {
@@ -211,7 +216,7 @@ void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
             if (loader.GroupEnded())
                 Log('>', loader.LastGroup(), "loader");
             if (answer >= 0) {
-                answers.push_back({static_cast<uint8_t>(answer)});
+                answers.push_back(Outgoing{{static_cast<uint8_t>(answer)}});
                 if (loader.complete && !imageFile.empty()) {
                     std::ofstream out(imageFile, std::ios::binary | std::ios::trunc);
                     out.write(reinterpret_cast<const char*>(loader.image.data()),
@@ -241,7 +246,7 @@ void VirtualBus::Receive(const uint8_t* bytes, int n, int rate,
     }
 }
 
-void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::vector<uint8_t>>& answers)
+void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<Outgoing>& answers)
 {
     const auto& p = packet.params;
     // A servo whose loader runs hears nothing at its own rate until the loader is done.
@@ -281,18 +286,26 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
             }
     }
 
-    bool answered = false;
-    for (auto& s : servos) {
+    // Every servo at the ID answers; the answers of two or more collide on the line below.
+    const size_t before = answers.size();
+    for (size_t index = 0; index < servos.size(); ++index) {
+        auto& s = servos[index];
         if (!hears(*s) || !(broadcast || s->Id() == packet.id))
             continue;
+        if (!broadcast)
+            ++tallies[index].heard;
+        auto answer = [&](std::vector<uint8_t> bytes) {
+            Outgoing out{std::move(bytes), static_cast<int>(index)};
+            if (ServoFaults(index, out.bytes, out.corrupted))
+                answers.push_back(std::move(out));
+        };
         bool status = false;
         switch (packet.instruction) {
         case instr::kRead:
-            if (p.size() >= 2 && !broadcast && !answered) {
+            if (p.size() >= 2 && !broadcast) {
                 std::vector<uint8_t> data(p[1]);
                 s->Read(p[0], data.data(), p[1]);
-                answers.push_back(ReplyPacket(packet.id, data.data(), p[1]));
-                answered = true;
+                answer(ReplyPacket(packet.id, data.data(), p[1]));
             }
             continue;
         case instr::kWrite:
@@ -325,15 +338,63 @@ void VirtualBus::Dispatch(const BusPacket& packet, int rate, std::vector<std::ve
         }
         // The level in force after the write decides, so a write of the status level itself
         // is answered (or not) by its new value; the reply carries the ID it was sent to.
-        if (status && !broadcast && !answered && s->AnswersWrites()) {
-            answers.push_back(ReplyPacket(packet.id, nullptr, 0));
-            answered = true;
-        }
+        if (status && !broadcast && s->AnswersWrites())
+            answer(ReplyPacket(packet.id, nullptr, 0));
     }
+    if (answers.size() - before < 2)
+        return;
+    // Servos that answer at once drive the line together: a 0 bit wins (wired AND), and each
+    // later one starts a byte after the one before, so the bytes run past the packet.
+    Outgoing collided{answers[before].bytes, -2};
+    for (size_t k = 1; before + k < answers.size(); ++k) {
+        const auto& b = answers[before + k].bytes;
+        collided.bytes.resize(std::max(collided.bytes.size(), b.size() + k), 0xFF);
+        for (size_t i = 0; i < b.size(); ++i)
+            collided.bytes[i + k] &= b[i];
+    }
+    for (size_t k = before; k < answers.size(); ++k) {
+        auto& t = tallies[static_cast<size_t>(answers[k].servo)];
+        ++(answers[k].corrupted ? t.corrupted : t.answered);
+    }
+    answers.resize(before);
+    answers.push_back(std::move(collided));
 }
 
-void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate, Clock::time_point& lineFree)
+bool VirtualBus::ServoFaults(size_t servo, std::vector<uint8_t>& bytes, bool& corrupted)
 {
+    const uint8_t id = servos[servo]->Id();
+    const auto fault = std::find_if(faults.begin(), faults.end(), [&](const Fault& f) { return f.id == id; });
+    if (fault == faults.end())
+        return true;
+    std::uniform_real_distribution<double> unit(0, 1);
+    if (fault->drop > 0 && unit(random) < fault->drop) {
+        Log('<', bytes, "dropped");
+        ++tallies[servo].dropped;
+        return false;
+    }
+    if (fault->corrupt > 0 && unit(random) < fault->corrupt && !bytes.empty()) {
+        bytes[random() % bytes.size()] ^= 0x5A;
+        corrupted = true;
+    }
+    return true;
+}
+
+void VirtualBus::SagSupply()
+{
+    if (supplyOhms <= 0)
+        return;
+    double milliamps = 0;
+    for (const auto& s : servos)
+        milliamps += std::abs(s->Current());
+    // Tenths of a volt: amperes times ohms, times ten.
+    const int sag = static_cast<int>(std::lround(milliamps / 1000 * supplyOhms * 10));
+    for (auto& s : servos)
+        s->SetSupplySag(sag);
+}
+
+void VirtualBus::Answer(Outgoing answer, int rate, Clock::time_point& lineFree)
+{
+    std::vector<uint8_t>& bytes = answer.bytes;
     bool drop, corrupt;
     int delayMs, returnUs;
     bool paced;
@@ -347,7 +408,12 @@ void VirtualBus::Answer(std::vector<uint8_t> bytes, int rate, Clock::time_point&
         delayMs = replyDelayMs;
         paced = pacing;
         returnUs = returnDelayUs;
-        Log('<', bytes, drop ? "dropped" : (corrupt ? "corrupted" : nullptr));
+        corrupt = corrupt || answer.corrupted;
+        Log('<', bytes, drop ? "dropped" : (corrupt ? "corrupted" : answer.servo == -2 ? "collided" : nullptr));
+        if (answer.servo >= 0) {
+            auto& t = tallies[static_cast<size_t>(answer.servo)];
+            ++(drop ? t.dropped : corrupt ? t.corrupted : t.answered);
+        }
     }
     if (drop)
         return;
@@ -432,6 +498,31 @@ void VirtualBus::SetLoad(double torque)
     load = torque;
     for (auto& s : servos)
         s->SetLoad(torque);
+}
+
+void VirtualBus::SetServoFault(uint8_t id, double dropShare, double corruptShare)
+{
+    std::lock_guard lock(mutex);
+    std::erase_if(faults, [&](const Fault& f) { return f.id == id; });
+    faults.push_back(Fault{id, dropShare, corruptShare});
+}
+
+void VirtualBus::SetEcho(bool on)
+{
+    std::lock_guard lock(mutex);
+    echo = on;
+}
+
+void VirtualBus::SetSupplyResistance(double ohms)
+{
+    std::lock_guard lock(mutex);
+    supplyOhms = ohms;
+}
+
+std::vector<VirtualBus::ServoTally> VirtualBus::Tally() const
+{
+    std::lock_guard lock(mutex);
+    return tallies;
 }
 
 void VirtualBus::SetFaultBits(uint8_t id, uint8_t bits)

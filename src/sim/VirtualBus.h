@@ -61,6 +61,24 @@ public:
     // wire time plus a return delay.
     void SetPacing(bool on, int returnDelayUs = 20);
     void SetFaultBits(uint8_t id, uint8_t bits);
+    // Faults of the servos at `id` alone: a share of their answers dropped, and a share sent
+    // with one wrong byte. Replaces what was set for that ID.
+    void SetServoFault(uint8_t id, double dropShare, double corruptShare);
+    // The line hands back every byte the program sends, before any answer (an adapter whose
+    // transmit and receive lines are joined).
+    void SetEcho(bool on);
+    // The servos share one supply of this resistance: each one's voltage falls with the
+    // current of all of them (0: a stiff supply).
+    void SetSupplyResistance(double ohms);
+
+    // What each servo did, in the order they were added: packets addressed to it that it
+    // heard, and its answers sent whole, dropped or sent with a wrong byte. Two servos on one
+    // ID both answer (their bytes collide on the line) and both count.
+    struct ServoTally {
+        uint8_t id = 0;
+        long long heard = 0, answered = 0, dropped = 0, corrupted = 0;
+    };
+    std::vector<ServoTally> Tally() const;
     // How the servos move (Body unless told): the plain motion of earlier versions is for
     // checks written against its exact path.
     void SetMotion(SimMotion motion);
@@ -107,11 +125,22 @@ public:
 
 private:
     void Run();
-    void Receive(const uint8_t* bytes, int n, int rate, std::vector<std::vector<uint8_t>>& answers);
-    void Dispatch(const BusPacket& packet, int rate, std::vector<std::vector<uint8_t>>& answers);
+    // An answer on its way: the servo it is of (an index into `servos`; -1 the loader's,
+    // -2 several servos' colliding bytes), and whether its own fault corrupted it.
+    struct Outgoing {
+        std::vector<uint8_t> bytes;
+        int servo = -1;
+        bool corrupted = false;
+    };
+    void Receive(const uint8_t* bytes, int n, int rate, std::vector<Outgoing>& answers);
+    void Dispatch(const BusPacket& packet, int rate, std::vector<Outgoing>& answers);
+    // A servo's own faults on its answer; false when it is dropped.
+    bool ServoFaults(size_t servo, std::vector<uint8_t>& bytes, bool& corrupted);
     // With pacing, the answer goes out when `lineFree` (the end of what the line carried
     // last) is a return delay and its own wire time past, and `lineFree` moves to then.
-    void Answer(std::vector<uint8_t> bytes, int rate, std::chrono::steady_clock::time_point& lineFree);
+    void Answer(Outgoing answer, int rate, std::chrono::steady_clock::time_point& lineFree);
+    // The shared supply's drop, from the servos' currents.
+    void SagSupply();
     void Log(char direction, const std::vector<uint8_t>& bytes, const char* note = nullptr);
 
     ModelCatalogue& catalogue;
@@ -127,6 +156,14 @@ private:
 
     mutable std::mutex mutex;
     std::vector<std::unique_ptr<SimServo>> servos;
+    std::vector<ServoTally> tallies;  // one a servo, beside `servos`
+    struct Fault {
+        uint8_t id = 0;
+        double drop = 0, corrupt = 0;
+    };
+    std::vector<Fault> faults;
+    bool echo = false;
+    double supplyOhms = 0;
     PacketParser parser;
     LoaderSim loader;
     double dropShare = 0;

@@ -1,6 +1,7 @@
 // servo-sim: a virtual bus of servos on a pseudo-terminal, until SIGINT or SIGTERM.
 #include "catalogue/CatalogueLocation.h"
 #include "sim/HandLine.h"
+#include "sim/ServoFault.h"
 #include "sim/VirtualBus.h"
 #include "support/LeadingInt.h"
 
@@ -104,12 +105,12 @@ int main(int argc, char** argv)
     CLI::App app{"A virtual bus of servos on a pseudo-terminal, for trying the tools without "
                  "hardware."};
     std::string catalogueFile, link, logFile, imageFile;
-    std::vector<std::string> servoTexts;
+    std::vector<std::string> servoTexts, faultTexts;
     std::vector<int> reversedIds;
     double drop = 0, corrupt = 0;
     int delayMs = 0, refuse = 0, returnDelayUs = 20, vanishAfterMs = -1, returnAfterMs = -1;
-    bool pacing = false, plainMotion = false;
-    double load = 0;
+    bool pacing = false, plainMotion = false, echo = false;
+    double load = 0, supplyOhms = 0;
     app.add_option("--catalogue", catalogueFile, "model catalogue (GBK; default: setup.log here, "
                                                 "else the user's, else the installed one)");
     app.add_option("--link", link, "make a symbolic link PATH to the bus's device");
@@ -118,6 +119,15 @@ int main(int argc, char** argv)
     app.add_option("--drop", drop, "share of answers dropped (0..1)")->check(CLI::Range(0.0, 1.0));
     app.add_option("--corrupt", corrupt, "share of answers with a corrupted byte (0..1)")
         ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--fault", faultTexts, "faults of one servo: ID:drop=SHARE (a share of its answers "
+                                          "dropped) or ID:corrupt=SHARE (sent with a wrong byte)")
+        ->type_name("ID:KIND=SHARE");
+    app.add_flag("--echo", echo, "the line hands back every byte sent to it, as an adapter whose "
+                                 "transmit and receive lines are joined");
+    app.add_option("--supply-resistance", supplyOhms, "the servos share a supply of OHMS: each "
+                                                      "one's voltage falls with all their current")
+        ->check(CLI::Range(0.0, 100.0))
+        ->type_name("OHMS");
     app.add_option("--delay", delayMs, "hold every answer this many milliseconds")
         ->check(CLI::Range(0, 10000));
     app.add_option("--refuse-blocks", refuse, "refuse the next N firmware blocks")
@@ -177,6 +187,18 @@ int main(int argc, char** argv)
             std::cerr << "servo-sim: --reversed-correction " << id << ": no such servo\n";
             return 2;
         }
+    std::vector<ServoFaultSpec> faults;
+    for (const auto& text : faultTexts) {
+        std::string error;
+        if (!ParseServoFault(text, faults, error)) {
+            std::cerr << "servo-sim: " << error << "\n";
+            return 2;
+        }
+    }
+    for (const auto& f : faults)
+        bus.SetServoFault(f.id, f.drop, f.corrupt);
+    bus.SetEcho(echo);
+    bus.SetSupplyResistance(supplyOhms);
     bus.SetDropShare(drop);
     bus.SetCorruptShare(corrupt);
     bus.SetReplyDelayMs(delayMs);
@@ -251,5 +273,8 @@ int main(int argc, char** argv)
         }
     }
     bus.Stop();
+    // What each servo did, for a comparison with what the program on the bus counted.
+    for (const auto& t : bus.Tally())
+        std::cerr << TallyLine(t.id, t.heard, t.answered, t.dropped, t.corrupted) << "\n";
     return 0;
 }

@@ -106,3 +106,13 @@ FeedbackTexts FormatFeedback(const Feedback& f)
     t.values = f;
     return t;
 }
+
+std::string EchoFoundText()
+{
+    return "the adapter echoes what is sent; the echo is skipped";
+}
+
+std::string DoubledIdText(int id)
+{
+    return "ID " + std::to_string(id) + ": two servos may answer to this ID";
+}

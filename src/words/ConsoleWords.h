@@ -47,3 +47,8 @@ struct FeedbackTexts {
     Feedback values;
 };
 FeedbackTexts FormatFeedback(const Feedback& f);
+
+// What was found on the bus: "the adapter echoes what is sent; the echo is skipped", and
+// "ID 3: two servos may answer to this ID".
+std::string EchoFoundText();
+std::string DoubledIdText(int id);

@@ -139,20 +139,24 @@ def rewrite(command, bench):
     background = command.rstrip().endswith("&")
     command = command.rstrip().rstrip("&").rstrip()
     # Each program of a pipeline or list is rewritten on its own.
-    parts = re.split(r"(\s*(?:&&|\|\||\||;)\s*)", command)
     out = []
     long_running = False
-    for part in parts:
-        words = shlex.split(part, comments=True) if part.strip() and not re.fullmatch(
-            r"\s*(?:&&|\|\||\||;)\s*", part) else None
+    for part, separator in split_list(command):
+        words = shlex.split(part, comments=True) if part.strip() else None
         if not words or words[0] not in PROGRAMS:
-            out.append(part)
+            out.append(part + separator)
             continue
         long_running = long_running or runs_until_stopped(words, background)
         if words[0] == "servo-sim":
             link = os.path.join(bench.scratch, "own-sim-%d" % len(bench.own_sims))
-            words += ["--link", link]
-            bench.own_sims["pending"] = link
+            if "--link" in words:
+                # The example names its own link: that name stands for this bus too.
+                i = words.index("--link")
+                bench.own_sims[words[i + 1]] = link
+                words[i + 1] = link
+            else:
+                words += ["--link", link]
+                bench.own_sims["pending"] = link
         elif words[0] == "servoctl":
             rate = rate_of(words)
             if "-p" in words or "--port" in words:
@@ -162,8 +166,30 @@ def rewrite(command, bench):
             elif not {"--help", "--version", "ports"} & set(words):
                 words[1:1] = ["-p", bench.sim(rate)]
         words[0] = bench.bins.get(words[0], words[0])
-        out.append(shlex.join(words))
+        out.append(shlex.join(words) + separator)
     return "".join(out), long_running
+
+
+def split_list(command):
+    """The programs of a pipeline or list, each with the separator after it (&&, ||, | or ;
+    outside quotes)."""
+    parts, current, quote, i = [], "", None, 0
+    while i < len(command):
+        c = command[i]
+        if quote:
+            quote = None if c == quote else quote
+        elif c in "'\"":
+            quote = c
+        else:
+            separator = next((op for op in ("&&", "||", "|", ";") if command.startswith(op, i)), None)
+            if separator:
+                parts.append((current, " %s " % separator))
+                current, i = "", i + len(separator)
+                continue
+        current += c
+        i += 1
+    parts.append((current, ""))
+    return parts
 
 
 def device_for(name, rate, bench):

@@ -36,8 +36,10 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12"), Servo(2, "Kestrel-12")});
         QVERIFY(rig.Open());
-        MotionWindow w(*rig.window, rig.catalogue);
-        w.show();
+        // Ctrl+M in the main window opens it.
+        QTest::keyClick(rig.window.get(), Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(rig.window->Motion() && rig.window->Motion()->isVisible());
+        MotionWindow& w = *rig.window->Motion();
         auto* ids = w.findChild<QLineEdit*>();
         auto* list = w.findChild<QTableWidget*>();
         auto* status = w.findChild<QLabel*>("motionStatus");

@@ -1,0 +1,291 @@
+// servoctl health: every servo on the bus at a glance, polled round after round, with the
+// link statistics of each and the alarms of the bus's health rules.
+#include "cli/CtlCommand.h"
+#include "cli/MetricsOption.h"
+#include "cli/StopSignals.h"
+#include "cli/TerminalOut.h"
+
+#include "servo/BusHealth.h"
+#include "words/ConsoleWords.h"
+#include "servo/Feedback.h"
+#include "servo/MetricsText.h"
+#include "servo/PollPacing.h"
+#include "servo/Scan.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+struct HealthArgs {
+    std::string ids, duration, interval = "100", csv;
+    bool failOnAlarm = false;
+    std::vector<int> idList;  // empty: scan first
+    int intervalMs = 100;
+    std::chrono::steady_clock::duration length = std::chrono::steady_clock::duration::max();
+    std::shared_ptr<std::ofstream> csvFile;
+    MetricsOption metrics;
+};
+
+constexpr const char* kCsvHeader =
+    "time_ms,id,model,requests,answered,timeouts,checksum_errors,malformed,latency_p50_us,"
+    "latency_p99_us,position,temperature,voltage,load,status,alarms";
+
+// "1-12", "1,3,7", "1-4,9": IDs 0..253 in the order given, each once; false for anything else.
+bool ParseIdList(const std::string& text, std::vector<int>& ids)
+{
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, ',');) {
+        const auto dash = part.find('-');
+        const std::string a = part.substr(0, dash), b = dash == std::string::npos ? a : part.substr(dash + 1);
+        auto number = [](const std::string& t, int& v) {
+            if (t.empty() || t.size() > 3 || t.find_first_not_of("0123456789") != std::string::npos)
+                return false;
+            v = std::stoi(t);
+            return v <= 253;
+        };
+        int from = 0, to = 0;
+        if (!number(a, from) || !number(b, to) || from > to)
+            return false;
+        for (int id = from; id <= to; ++id)
+            if (std::find(ids.begin(), ids.end(), id) == ids.end())
+                ids.push_back(id);
+    }
+    return !ids.empty() && text.back() != ',';
+}
+
+// servoctl's words for the alarm bits, joined by `separator`.
+std::string AlarmWords(uint32_t alarms, const char* separator)
+{
+    static const std::pair<uint32_t, const char*> words[] = {
+        {kAlarmHot, "hot"},         {kAlarmVoltageLow, "voltage low"}, {kAlarmVoltageHigh, "voltage high"},
+        {kAlarmOverload, "overload"}, {kAlarmFault, "fault"},          {kAlarmSilent, "no answer for 1 s"},
+        {kAlarmSag, "supply sags"}};
+    std::string text;
+    for (const auto& [bit, word] : words)
+        if (alarms & bit)
+            text += (text.empty() ? "" : separator) + std::string(word);
+    return text;
+}
+
+struct Watched {
+    int id = 0;
+    Identity identity;
+    ServoHealth health;
+    Feedback last;
+    bool answeredLast = false;
+};
+
+void PrintTable(Session& s, const std::vector<Watched>& servos, bool inPlace)
+{
+    char line[256];
+    std::string text = inPlace ? "\x1b[H\x1b[J" : "";
+    std::snprintf(line, sizeof line, "%3s %-14s %7s %7s %6s %5s %5s %8s %8s %6s %5s %6s %5s %6s  %s\n", "ID",
+                  "MODEL", "REQ", "ANS", "TIMEOUT", "CHK", "MAL", "P50_US", "P99_US", "POS", "TEMP",
+                  "VOLT", "LOAD", "STATUS", "ALARMS");
+    text += line;
+    for (const Watched& w : servos) {
+        const IdLinkStats l = s.bus.Link().Of(static_cast<uint8_t>(w.id));
+        const Feedback& f = w.last;
+        std::snprintf(line, sizeof line,
+                      "%3d %-14.14s %7llu %7llu %7llu %5llu %5llu %8llu %8llu %6d %5d %6.1f %5d %6d  %s\n", w.id,
+                      w.identity.model.c_str(), static_cast<unsigned long long>(l.requests),
+                      static_cast<unsigned long long>(l.answered), static_cast<unsigned long long>(l.timeouts),
+                      static_cast<unsigned long long>(l.checksumErrors),
+                      static_cast<unsigned long long>(l.malformed),
+                      static_cast<unsigned long long>(l.LatencyPercentileUs(0.5)),
+                      static_cast<unsigned long long>(l.LatencyPercentileUs(0.99)), f.position, f.temperature,
+                      f.voltage / 10.0, f.load, f.status, AlarmWords(w.health.Latched(), ", ").c_str());
+        text += line;
+    }
+    s.out << text << std::flush;
+}
+
+std::string CsvRow(long long ms, const Watched& w, const IdLinkStats& l)
+{
+    std::string row = std::to_string(ms) + ',' + std::to_string(w.id) + ',' + w.identity.model + ',' +
+                      std::to_string(l.requests) + ',' + std::to_string(l.answered) + ',' +
+                      std::to_string(l.timeouts) + ',' + std::to_string(l.checksumErrors) + ',' +
+                      std::to_string(l.malformed) + ',' + std::to_string(l.LatencyPercentileUs(0.5)) + ',' +
+                      std::to_string(l.LatencyPercentileUs(0.99)) + ',';
+    if (w.answeredLast) {
+        const Feedback& f = w.last;
+        row += std::to_string(f.position) + ',' + std::to_string(f.temperature) + ',' + std::to_string(f.voltage) +
+               ',' + std::to_string(f.load) + ',' + std::to_string(f.status);
+    } else {
+        row += ",,,,";  // no fresh values: the servo kept silent this round
+    }
+    return row + ',' + AlarmWords(w.health.Active(), "|");
+}
+
+int Health(Session& s, HealthArgs& a)
+{
+    const StopSignals signals;
+    std::vector<Watched> servos;
+    if (a.idList.empty()) {
+        ScanReports reports;
+        reports.found = [&](int id, const Identity& found) {
+            Watched w;
+            w.id = id;
+            w.identity = found;
+            servos.push_back(std::move(w));
+        };
+        reports.doubled = [&](int id) {
+            s.err << "servoctl: " << DoubledIdText(id) << std::endl;
+            s.bus.Traffic().Note({}, DoubledIdText(id));
+        };
+        reports.probing = [](int) { return !StopSignals::Requested(); };
+        ScanBus(s.access->protocol, s.catalogue, 0, 253, reports, true);
+        if (servos.empty()) {
+            s.err << "servoctl: no servo found\n";
+            return kCtlBusFailed;
+        }
+    } else {
+        // A servo that does not answer now is watched all the same: it shows as silent.
+        for (const int id : a.idList) {
+            Watched w;
+            w.id = id;
+            IdentifyServo(s.access->protocol, s.catalogue, static_cast<uint8_t>(id), {}, w.identity);
+            if (w.identity.model.empty())
+                w.identity.model = "?";
+            servos.push_back(std::move(w));
+        }
+    }
+    for (Watched& w : servos)
+        w.health = ServoHealth(ReadHealthLimits(s.access->protocol, s.catalogue, static_cast<uint8_t>(w.id), w.identity));
+    // The counts are the rounds' own, from here on.
+    s.bus.ResetLink();
+
+    // The servos' last feedback for the metrics, copied after each round.
+    struct Shown {
+        std::mutex mutex;
+        std::vector<MetricsServo> servos;
+    };
+    auto shownMetrics = std::make_shared<Shown>();
+    a.metrics.Publish([shownMetrics, &bus = s.bus, port = s.portName] {
+        std::vector<MetricsServo> servos;
+        {
+            std::lock_guard lock(shownMetrics->mutex);
+            servos = shownMetrics->servos;
+        }
+        for (MetricsServo& m : servos)
+            m.link = bus.Link().Of(static_cast<uint8_t>(m.id));
+        return MetricsText(port, servos, bus.Link().Bus());
+    });
+    struct Unpublish {
+        MetricsOption& metrics;
+        ~Unpublish() { metrics.Publish({}); }
+    } unpublish{a.metrics};
+    const bool inPlace = &s.out == &std::cout && StdoutIsTerminal();
+    if (a.csvFile)
+        *a.csvFile << kCsvHeader << '\n';
+    bool anyAlarm = false;
+    PollPacing pacing(std::chrono::milliseconds(a.intervalMs));
+    const auto end = a.length == PollPacing::Clock::duration::max() ? PollPacing::Clock::time_point::max()
+                                                                     : PollPacing::Clock::now() + a.length;
+    auto shown = PollPacing::Clock::now();
+    while (!StopSignals::Requested() && pacing.Due() < end) {
+        while (!StopSignals::Requested() && PollPacing::Clock::now() < pacing.Due())
+            std::this_thread::sleep_for(std::min<PollPacing::Clock::duration>(
+                pacing.Due() - PollPacing::Clock::now(), std::chrono::milliseconds(20)));
+        if (StopSignals::Requested())
+            break;
+        const long long ms = pacing.Begin();
+        for (Watched& w : servos) {
+            Feedback f;
+            const Reply got = ReadFeedback(s.access->protocol, static_cast<uint8_t>(w.id), w.identity.debug,
+                                           w.identity.profile, f);
+            if (got.outcome == Outcome::PortGone)
+                return s.Fail(w.id, got);
+            w.answeredLast = got.ok();
+            if (got)
+                w.last = f;
+            // A servo that missed its identification read and answers now is identified now.
+            if (got && !w.identity.read &&
+                IdentifyServo(s.access->protocol, s.catalogue, static_cast<uint8_t>(w.id), {}, w.identity).ok())
+                w.health.SetLimits(ReadHealthLimits(s.access->protocol, s.catalogue, static_cast<uint8_t>(w.id), w.identity));
+            if (w.identity.model.empty())
+                w.identity.model = "?";
+            if (const uint32_t raised = w.health.Poll(ms, got ? &f : nullptr)) {
+                anyAlarm = true;
+                s.err << "servoctl: " << ms << " ms: servo " << w.id << ": " << AlarmWords(raised, ", ")
+                      << std::endl;
+            }
+            if (a.csvFile)
+                *a.csvFile << CsvRow(ms, w, s.bus.Link().Of(static_cast<uint8_t>(w.id))) << '\n';
+        }
+        pacing.End();
+        if (a.metrics.Given()) {
+            std::vector<MetricsServo> round;
+            for (const Watched& w : servos)
+                round.push_back(MetricsServo{w.id, {}, w.answeredLast, w.last});
+            std::lock_guard lock(shownMetrics->mutex);
+            shownMetrics->servos = std::move(round);
+        }
+        if (inPlace && PollPacing::Clock::now() - shown > std::chrono::milliseconds(250)) {
+            PrintTable(s, servos, true);
+            shown = PollPacing::Clock::now();
+        }
+    }
+    if (a.csvFile)
+        a.csvFile->flush();
+    PrintTable(s, servos, inPlace);
+    if (a.csvFile && !*a.csvFile) {
+        s.err << "servoctl: cannot write " << a.csv << "\n";
+        return kCtlBusFailed;
+    }
+    return a.failOnAlarm && anyAlarm ? kCtlBusFailed : kCtlDone;
+}
+
+}  // namespace
+
+void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands)
+{
+    auto a = std::make_shared<HealthArgs>();
+    auto* sub = app.add_subcommand(
+        "health", "poll every servo round after round: link statistics, feedback and alarms");
+    sub->add_option("--ids", a->ids, "the IDs to watch, such as 1-12 or 1,3,7 (default: those a scan finds)")
+        ->type_name("LIST");
+    sub->add_option("--duration", a->duration, "seconds to watch for (default: until SIGINT or SIGTERM)")
+        ->type_name("S");
+    sub->add_option("--interval", a->interval, "ms from one round over the IDs to the next; 0: back to back")
+        ->capture_default_str()
+        ->type_name("MS");
+    sub->add_option("--csv", a->csv, "write one row per servo per round to FILE")->type_name("FILE");
+    sub->add_flag("--fail-on-alarm", a->failOnAlarm, "exit with status 1 when any alarm was raised");
+    a->metrics.Add(sub);
+
+    CtlCommand c;
+    c.sub = sub;
+    c.identify = false;
+    c.check = [a](Checker& check) {
+        a->idList.clear();
+        if (!a->ids.empty() && !ParseIdList(a->ids, a->idList))
+            check.Fail("--ids must list IDs 0..253 such as 1-12 or 1,3,7, not \"" + a->ids + "\"");
+        a->intervalMs = static_cast<int>(check.Get(a->interval, "--interval", 0, 3600000));
+        if (!a->duration.empty()) {
+            char* rest = nullptr;
+            const double seconds = std::strtod(a->duration.c_str(), &rest);
+            if (rest == a->duration.c_str() || *rest != '\0' || !(seconds > 0 && seconds <= 1e7))
+                check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
+            else
+                a->length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>(seconds));
+        }
+        a->metrics.Check(check);
+        // The file is opened before anything is sent: one that can't be written ends here.
+        if (check.error.empty() && !a->csv.empty()) {
+            a->csvFile = std::make_shared<std::ofstream>(a->csv, std::ios::trunc);
+            if (!*a->csvFile)
+                check.Fail("cannot write " + a->csv);
+        }
+    };
+    c.run = [a](Session& s) { return Health(s, *a); };
+    commands.push_back(std::move(c));
+}
