@@ -143,8 +143,10 @@ private slots:
         rig.Ui().tabs->setCurrentIndex(0);
         debug.statusField->clear();
         QTRY_COMPARE_WITH_TIMEOUT(debug.statusField->text(), U("舵机正常"), 10000);
-        // Open again, the bus is served again.
+#ifndef _WIN32
+        // Open again, the bus is served again (under the name the window opened: the link).
         QVERIFY(share::Connect(link.toStdString()) != nullptr);
+#endif
     }
 };
 
