@@ -1,6 +1,7 @@
 // servoctl's calibrate command: the middle, the travel and undo, for one servo or a whole
 // robot; one row per ID on stdout, what was refused or failed on stderr.
 #include "cli/CtlCommand.h"
+#include "cli/NumberArg.h"
 #include "cli/EnterKey.h"
 #include "cli/StopSignals.h"
 
@@ -44,12 +45,10 @@ void Check(CalibrateArgs& a, Checker& c)
     a.options.margin = static_cast<int>(c.Get(a.margin, "--margin", 0, 32767));
     a.options.dryRun = a.dryRun;
     if (!a.duration.empty()) {
-        char* rest = nullptr;
-        const double seconds = std::strtod(a.duration.c_str(), &rest);
-        if (rest == a.duration.c_str() || *rest != '\0' || !(seconds >= 0.1 && seconds <= 3600))
-            c.Fail("--duration must be 0.1..3600 seconds, not \"" + a.duration + "\"");
+        if (const auto seconds = ParseDecimalArg(a.duration, 0.1, 3600))
+            a.recordFor = std::chrono::milliseconds(std::lround(*seconds * 1000));
         else
-            a.recordFor = std::chrono::milliseconds(std::lround(seconds * 1000));
+            c.Fail("--duration must be 0.1..3600 seconds, not \"" + a.duration + "\"");
     }
 }
 

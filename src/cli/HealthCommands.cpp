@@ -1,6 +1,7 @@
 // servoctl health: every servo on the bus at a glance, polled round after round, with the
 // link statistics of each and the alarms of the bus's health rules.
 #include "cli/CtlCommand.h"
+#include "cli/NumberArg.h"
 #include "cli/MetricsOption.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalOut.h"
@@ -14,6 +15,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -270,13 +273,13 @@ void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands)
             check.Fail("--ids must list IDs 0..253 such as 1-12 or 1,3,7, not \"" + a->ids + "\"");
         a->intervalMs = static_cast<int>(check.Get(a->interval, "--interval", 0, 3600000));
         if (!a->duration.empty()) {
-            char* rest = nullptr;
-            const double seconds = std::strtod(a->duration.c_str(), &rest);
-            if (rest == a->duration.c_str() || *rest != '\0' || !(seconds > 0 && seconds <= 1e7))
+            // Any number of seconds above 0.
+            const auto seconds = ParseDecimalArg(a->duration, std::nextafter(0.0, 1.0), 1e7);
+            if (!seconds)
                 check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
             else
                 a->length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(seconds));
+                    std::chrono::duration<double>(*seconds));
         }
         a->metrics.Check(check);
         // The file is opened before anything is sent: one that can't be written ends here.

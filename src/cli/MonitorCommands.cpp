@@ -1,5 +1,6 @@
 // servoctl's monitor commands: the debug page's feedback poll from the command line.
 #include "cli/CtlCommand.h"
+#include "cli/NumberArg.h"
 #include "cli/StopSignals.h"
 
 #include "servo/Feedback.h"
@@ -10,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -160,13 +162,13 @@ void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands)
             a->polls = check.Get(a->count, "--count", 1, 1000000000);
         a->intervalMs = static_cast<int>(check.Get(a->interval, "--interval", 0, 3600000));
         if (!a->duration.empty()) {
-            char* rest = nullptr;
-            const double seconds = std::strtod(a->duration.c_str(), &rest);
-            if (rest == a->duration.c_str() || *rest != '\0' || !(seconds > 0 && seconds <= 1e7))
+            // Any number of seconds above 0.
+            const auto seconds = ParseDecimalArg(a->duration, std::nextafter(0.0, 1.0), 1e7);
+            if (!seconds)
                 check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
             else
                 a->length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(seconds));
+                    std::chrono::duration<double>(*seconds));
         }
         if (a->motion && a->intervalMs != 0)
             check.Fail("--motion needs --interval 0");

@@ -177,11 +177,10 @@ int Play(Session& s, const Motion& motion, const PlayOptions& options)
 void CheckPlay(MotionArgs& a, Checker& c)
 {
     a.play.loops = static_cast<int>(c.Get(a.loop, "--loop", 0, 1000000));
-    char* rest = nullptr;
-    const double speed = std::strtod(a.speed.c_str(), &rest);
-    if (rest == a.speed.c_str() || *rest != '\0' || !(speed >= kMinSpeedFactor && speed <= kMaxSpeedFactor))
+    const auto speed = ParseDecimalArg(a.speed, kMinSpeedFactor, kMaxSpeedFactor);
+    if (!speed)
         c.Fail("--speed must be 0.1..5, not \"" + a.speed + "\"");
-    a.play.speed = speed;
+    a.play.speed = speed.value_or(1.0);
     a.play.rateHz = static_cast<int>(c.Get(a.rate, "--rate", kMinRateHz, kMaxRateHz));
     a.play.release = a.release;
     if (c.error.empty())

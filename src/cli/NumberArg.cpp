@@ -1,6 +1,7 @@
 #include "cli/NumberArg.h"
 
 #include <charconv>
+#include <cstdlib>
 
 std::optional<long long> ParseNumberArg(const std::string& text, long long low, long long high)
 {
@@ -25,6 +26,15 @@ std::optional<long long> ParseNumberArg(const std::string& text, long long low, 
     const long long value = negative ? -static_cast<long long>(magnitude)
                                      : static_cast<long long>(magnitude);
     if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseDecimalArg(const std::string& text, double low, double high)
+{
+    char* rest = nullptr;
+    const double value = std::strtod(text.c_str(), &rest);
+    if (rest == text.c_str() || *rest != '\0' || !(value >= low && value <= high))
         return std::nullopt;
     return value;
 }

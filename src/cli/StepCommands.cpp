@@ -55,12 +55,10 @@ void Check(StepArgs& a, Checker& c)
     a.settings.to = static_cast<int>(c.Get(a.to, "--to", -30719, 30719));
     if (!a.from.empty())
         a.settings.from = static_cast<int>(c.Get(a.from, "--from", -30719, 30719));
-    char* rest = nullptr;
-    const double seconds = std::strtod(a.duration.c_str(), &rest);
-    if (rest == a.duration.c_str() || *rest != '\0' || !(seconds >= 0.01 && seconds <= 600))
-        c.Fail("--duration must be 0.01..600 seconds, not \"" + a.duration + "\"");
+    if (const auto seconds = ParseDecimalArg(a.duration, 0.01, 600))
+        a.settings.duration = std::chrono::milliseconds(std::lround(*seconds * 1000));
     else
-        a.settings.duration = std::chrono::milliseconds(std::lround(seconds * 1000));
+        c.Fail("--duration must be 0.01..600 seconds, not \"" + a.duration + "\"");
     a.settings.repeat = static_cast<int>(c.Get(a.repeat, "--repeat", 1, 1000));
     long long runs = a.settings.repeat;
     for (const std::string& text : a.sets) {
