@@ -158,6 +158,10 @@ bool ParseMotion(const std::string& text, Motion& motion, MotionFileError& error
     } catch (const Json::parse_error& e) {
         error = {LineAndColumn(text, e.byte), "not JSON"};
         return false;
+    } catch (const Json::exception& e) {
+        // A number too large for any type is refused by the parser without a place.
+        error = {"", std::string("not JSON (") + e.what() + ")"};
+        return false;
     }
     Motion read;
     try {

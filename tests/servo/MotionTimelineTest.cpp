@@ -75,6 +75,7 @@ TEST(MotionFile, RoundTripAndRefusals)
         {R"({"version": 1, "keyframes": [{"pose": {"254": 10}, "time_ms": 5}]})", "keyframes[0].pose.254"},
         {R"({"version": 1, "keyframes": [)" + frame + R"(, {"pose": {"2": 10}, "time_ms": 5}]})", "keyframes[1].pose"},
         {R"({"version": 1, "easing": "cubic", "keyframes": []})", "easing"},
+        {R"({"version": 1, "keyframes": [{"pose": {"1": 1e22222}, "time_ms": 5}]})", ""},
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.text);
