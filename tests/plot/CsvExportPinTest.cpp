@@ -78,42 +78,33 @@ const std::vector<Step> kCapturedShort = {
     {2'777, true, F(511, -15, 20000, 4095, -600, 1), 4, 15},
 };
 
-// The page's hand-over to the plot, and the plot's exports; the only part of this file that
-// follows the code's interfaces rather than its files.
+// The page's hand-over to its series, and the plot's exports of it; the only part of this
+// file that follows the code's interfaces rather than its files.
+std::string Export(const std::vector<Step>& steps, SampleKind kind, int capacity)
+{
+    FeedbackSamples series;
+    series.SetPollKeep(capacity);
+    series.StartCapture(At(0));
+    for (const Step& s : steps) {
+        series.SetScale({s.divisor, s.speedFactor});
+        CaptureSample sample;
+        sample.id = 1;
+        sample.answered = s.answered;
+        sample.time = At(s.us);
+        sample.values = s.f;
+        series.Add(sample, kind);
+    }
+    return kind == SampleKind::Polled ? PlotCsv(PollLists(series)) : CaptureCsv(CaptureRows(series));
+}
+
 std::string PollExport(const std::vector<Step>& steps, int capacity)
 {
-    PlotSamples lists;
-    lists.SetCapacity(capacity);
-    for (const Step& s : steps) {
-        if (!s.answered)
-            continue;
-        lists.positionFactor = s.divisor;
-        const Feedback& f = s.f;
-        lists.AddSample({f.position, f.load, ScaleBySpeedFactor(f.speed, s.speedFactor), f.target,
-                         ScaleBySpeedFactor(f.fastSlow, s.speedFactor), f.current},
-                        At(s.us));
-    }
-    return PlotCsv(lists.Copy());
+    return Export(steps, SampleKind::Polled, capacity);
 }
 
 std::string CaptureExport(const std::vector<Step>& steps)
 {
-    CaptureSamples capture;
-    PlotSamples scale;
-    for (const Step& s : steps) {
-        if (!s.answered)
-            continue;
-        scale.positionFactor = s.divisor;
-        const Feedback& f = s.f;
-        const std::array<int, kChannels> raw = {f.position, f.load, ScaleBySpeedFactor(f.speed, s.speedFactor),
-                                                f.target, ScaleBySpeedFactor(f.fastSlow, s.speedFactor),
-                                                f.current};
-        PlotValues values{};
-        for (size_t c = 0; c < kChannels; ++c)
-            values[c] = scale.Stored(static_cast<PlotChannel>(c), raw[c]);
-        capture.Add(s.us < 0 ? 0 : s.us, values);
-    }
-    return CaptureCsv(capture.CopyRows());
+    return Export(steps, SampleKind::Captured, 1);
 }
 
 std::string Recording(const std::vector<Step>& polled, const std::vector<Step>& captured)
