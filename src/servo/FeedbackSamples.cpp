@@ -81,6 +81,12 @@ long long FeedbackSamples::Count() const
     return added;
 }
 
+size_t FeedbackSamples::Held() const
+{
+    std::lock_guard lock(mutex);
+    return polled.size() + captured.size() + unanswered.size();
+}
+
 void FeedbackSamples::SetScale(const FeedbackScale& s)
 {
     std::lock_guard lock(mutex);

@@ -51,6 +51,8 @@ public:
     long long ReadSince(long long& cursor, std::vector<CaptureSample>& out) const;
     // How many samples were ever added: a reader starting here sees only those to come.
     long long Count() const;
+    // How many samples the series holds now: its memory.
+    size_t Held() const;
 
     // The scale of the samples added from now on.
     void SetScale(const FeedbackScale& scale);
