@@ -65,7 +65,7 @@ public:
     void Clear();
     // A sample `us` after the capture began; times never go back.
     void Add(long long us, const PlotValues& values);
-    // The running capture's answers that came since the last fold, converted; all of them
+    // The last capture's answers that came since the last fold, converted; all of them
     // again once another capture began or the series was cleared.
     void Fold(const FeedbackSamples& samples);
     void CopyFrame(Frame& into) const;

@@ -6,7 +6,7 @@
 // when it draws) and its CSV exports the poll's newest answers or the capture's last 10 s.
 // Bounded: the newest `capacity` samples for readers that follow (one that falls further
 // behind misses the oldest), beside them the poll's newest answers the plot shows and the
-// running capture's last 10 s; nothing older stays.
+// last capture's last 10 s; nothing older stays.
 
 #include "servo/FeedbackCapture.h"
 
@@ -73,7 +73,7 @@ public:
         Clock::time_point origin;
     };
     void CopyPolled(Polled& into) const;
-    // The running capture's answers from index `from` on (all of them from 0), oldest first;
+    // The last capture's answers from index `from` on (all of them from 0), oldest first;
     // `generation` changes whenever a capture begins or the series is cleared.
     struct Captured {
         std::vector<SeriesSample> samples;
@@ -99,7 +99,7 @@ private:
     long long pollFrom = 0;  // the first index the poll's views show
     bool pollStarted = false;
     Clock::time_point pollOrigin;
-    long long captureFrom = 0;  // the first index of the running capture
+    long long captureFrom = 0;  // the first index of the last capture
     Clock::time_point captureStart;
     unsigned long long generation = 1;
 };

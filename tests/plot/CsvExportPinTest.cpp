@@ -27,23 +27,17 @@ struct Step {
 
 Feedback F(int position, int speed, int load, int target, int current, int fastSlow)
 {
-    Feedback f;
-    f.position = position;
-    f.speed = speed;
-    f.load = load;
-    f.target = target;
-    f.current = current;
-    f.fastSlow = fastSlow;
-    f.voltage = 74;
-    f.temperature = 35;
-    f.status = 0x25;
-    f.moving = 1;
-    return f;
+    return {position, speed, load, 74, 35, 0x25, 1, target, current, fastSlow};
 }
 
 Clock::time_point At(long long us)
 {
     return Clock::time_point{} + std::chrono::hours(1) + std::chrono::microseconds(us);
+}
+
+CaptureSample Sample(const Step& s, long long offsetUs = 0)
+{
+    return {1, s.answered, At(offsetUs + s.us), s.f};
 }
 
 const std::vector<Step> kPolled = {
@@ -87,12 +81,7 @@ std::string Export(const std::vector<Step>& steps, SampleKind kind, int capacity
     series.StartCapture(At(0));
     for (const Step& s : steps) {
         series.SetScale({s.divisor, s.speedFactor});
-        CaptureSample sample;
-        sample.id = 1;
-        sample.answered = s.answered;
-        sample.time = At(s.us);
-        sample.values = s.f;
-        series.Add(sample, kind);
+        series.Add(Sample(s), kind);
     }
     return kind == SampleKind::Polled ? PlotCsv(PollLists(series)) : CaptureCsv(CaptureRows(series));
 }
@@ -119,14 +108,8 @@ std::string Recording(const std::vector<Step>& polled, const std::vector<Step>& 
         EXPECT_TRUE(recorder.Add(s.answered ? &s.f : nullptr, error, At(s.us)));
     for (CaptureBlock block : {CaptureBlock::Full, CaptureBlock::Motion}) {
         std::vector<CaptureSample> samples;
-        for (const Step& s : captured) {
-            CaptureSample c;
-            c.id = 1;
-            c.answered = s.answered;
-            c.time = At(400'000 + s.us);
-            c.values = s.f;
-            samples.push_back(c);
-        }
+        for (const Step& s : captured)
+            samples.push_back(Sample(s, 400'000));
         EXPECT_TRUE(recorder.AddCaptured(samples, block, error));
     }
     recorder.Stop();

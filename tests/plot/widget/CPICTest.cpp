@@ -34,15 +34,7 @@ struct Plot {
 void Add(FeedbackSamples& series, int position, int load = 0, int speed = 0, int target = 0,
          int fastSlow = 0, int current = 0)
 {
-    CaptureSample s;
-    s.answered = true;
-    s.values.position = position;
-    s.values.load = load;
-    s.values.speed = speed;
-    s.values.target = target;
-    s.values.fastSlow = fastSlow;
-    s.values.current = current;
-    series.Add(s);
+    series.Add({0, true, {}, {position, speed, load, 0, 0, 0, 0, target, current, fastSlow}});
 }
 
 void Fill(FeedbackSamples& series, int count)
