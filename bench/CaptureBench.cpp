@@ -124,28 +124,46 @@ void CapturePaint(benchmark::State& state)
         p->channelMask = 0x3F;
         p->show();
     }
+    FeedbackSamples fastSeries, polledSeries;
+    fast.SetSeries(&fastSeries);
+    polled.SetSeries(&polledSeries);
+    const auto start = CaptureSample::Clock::now();
+    fastSeries.StartCapture(start);
     fast.SetCaptureMode(true);
     constexpr int kRate = 3000;
     long long us = 0;
     auto addSecond = [&] {
         for (int i = 0; i < kRate; ++i, us += 1'000'000 / kRate) {
             const int step = (us / 700'000) % 2 ? 3000 : 1000;
-            PlotValues v{};
-            for (size_t c = 0; c < kChannels; ++c)
-                v[c] = static_cast<int16_t>(step / (c + 1) + (i * 37 + static_cast<int>(c) * 11) % 97);
-            fast.Capture().Add(us, v);
+            // Raw values whose plot values are those of a step and noise on every channel.
+            int v[kChannels];
+            for (int c = 0; c < kChannels; ++c)
+                v[c] = step / (c + 1) + (i * 37 + c * 11) % 97;
+            CaptureSample s;
+            s.answered = true;
+            s.time = start + std::chrono::microseconds(us);
+            s.values.position = v[kPosition];
+            s.values.target = v[kTarget];
+            s.values.load = (v[kLoad] - 2000) / 2;
+            s.values.speed = (v[kSpeed] - 2000) / 2;
+            s.values.fastSlow = (v[kFastSlow] - 2000) / 2;
+            s.values.current = (v[kCurrent] - 2000) / 2;
+            fastSeries.Add(s, SampleKind::Captured);
         }
     };
     for (int s = 0; s < 10; ++s)
         addSecond();
     for (int i = 0; i < polled.Geometry().Capacity(); ++i) {
         const int wave = (i * 37) % 800 - 400;
-        polled.AddPositionSample(2047 + wave * 4);
-        polled.AddLoadSample(wave / 2);
-        polled.AddSpeedSample(-wave);
-        polled.AddTargetSample(2047 + (i / 40 % 2 ? 1200 : -1200));
-        polled.AddFastSlowSample(wave / 3);
-        polled.AddCurrentSample(wave / 4);
+        CaptureSample s;
+        s.answered = true;
+        s.values.position = 2047 + wave * 4;
+        s.values.load = wave / 2;
+        s.values.speed = -wave;
+        s.values.target = 2047 + (i / 40 % 2 ? 1200 : -1200);
+        s.values.fastSlow = wave / 3;
+        s.values.current = wave / 4;
+        polledSeries.Add(s);
     }
     QApplication::processEvents();
     if (const char* png = std::getenv("BENCH_CAPTURE_PNG"))

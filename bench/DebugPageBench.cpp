@@ -45,17 +45,21 @@
 
 namespace {
 
-void FillPlot(CPIC& plot)
+void FillPlot(CPIC& plot, FeedbackSamples& series)
 {
+    plot.SetSeries(&series);
     const int n = plot.Geometry().Capacity();
     for (int i = 0; i < n; ++i) {
         const int wave = (i * 37) % 800 - 400;
-        plot.AddPositionSample(2047 + wave * 4);
-        plot.AddLoadSample(wave / 2);
-        plot.AddSpeedSample(-wave);
-        plot.AddTargetSample(2047 + (i / 40 % 2 ? 1200 : -1200));
-        plot.AddFastSlowSample(wave / 3);
-        plot.AddCurrentSample(wave / 4);
+        CaptureSample s;
+        s.answered = true;
+        s.values.position = 2047 + wave * 4;
+        s.values.load = wave / 2;
+        s.values.speed = -wave;
+        s.values.target = 2047 + (i / 40 % 2 ? 1200 : -1200);
+        s.values.fastSlow = wave / 3;
+        s.values.current = wave / 4;
+        series.Add(s);
     }
 }
 
@@ -68,7 +72,8 @@ void PlotPaint(benchmark::State& state)
         p->resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
         p->show();
     }
-    FillPlot(full);
+    FeedbackSamples series;
+    FillPlot(full, series);
     full.channelMask = 0x3F;
     QApplication::processEvents();
     if (const char* png = std::getenv("BENCH_PLOT_PNG"))

@@ -59,8 +59,9 @@ void CPIC::Measure(QSize pixels)
     const int standard = PlotGeometry::ForCanvas(0, static_cast<int>(kDefaultHeight * 254.0 / dpiY))
                              .labelPointSize;
     plotGeometry.labelPointSize = std::min(sized.labelPointSize, standard);
-    // The samples stay; lists longer than the new width holds drop their oldest.
-    samples.SetCapacity(plotGeometry.Capacity());
+    // The samples stay; more than the new width holds drop their oldest.
+    if (series)
+        series->SetPollKeep(plotGeometry.Capacity());
     labelFont = QFont(QStringLiteral("Arial"));
     // Tenths of a point to canvas pixels at the screen's resolution.
     labelFont.setPixelSize(std::max(1, static_cast<int>(std::lround(
@@ -84,8 +85,8 @@ void CPIC::showEvent(QShowEvent* event)
 
 void CPIC::SyncScale()
 {
-    plotGeometry.positionFactor = samples.positionFactor;
-    plotGeometry.centredGain = samples.centredGain;
+    plotGeometry.positionFactor = positionFactor;
+    plotGeometry.centredGain = kCentredGain;
 }
 
 void CPIC::DrawGrid(QPainter& p)
@@ -200,7 +201,7 @@ void CPIC::DrawCapture(QImage& image, const CaptureSamples::Frame& f)
     }
 }
 
-void CPIC::DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy)
+void CPIC::DrawCurves(QPainter& p, const PlotLists& lists, qreal sx, qreal sy)
 {
     p.setBackgroundMode(Qt::TransparentMode);
     const bool canvasPixels = sx == 1 && sy == 1;
@@ -268,6 +269,8 @@ void CPIC::paintEvent(QPaintEvent*)
     if (captureMode) {
         const CaptureSamples::Frame* shown = &frozenFrame;
         if (!paused) {
+            if (series)
+                capture.Fold(*series);
             capture.CopyFrame(frame);
             shown = &frame;
         }
@@ -283,9 +286,12 @@ void CPIC::paintEvent(QPaintEvent*)
             DrawMarks(p);
         return;
     }
-    const PlotSamples::Snapshot* lists = &frozen;
+    const PlotLists* lists = &frozen;
     if (!paused) {
-        samples.CopyInto(snapshot, false);  // the only moment the poll thread may wait for us
+        polled.samples.clear();
+        if (series)
+            series->CopyPolled(polled);  // the only moment the poll thread may wait for us
+        ToPlotLists(polled, snapshot, false);
         lists = &snapshot;
     }
     // The grid as drawn last time it changed, then the curves over it, smoothed, through
@@ -326,10 +332,14 @@ void CPIC::DrawMarks(QPainter& p)
 void CPIC::SetPaused(bool on)
 {
     if (on && !paused) {
-        samples.CopyInto(frozen, false);
-        if (captureMode) {
+        polled.samples.clear();
+        if (series)
+            series->CopyPolled(polled);
+        ToPlotLists(polled, frozen, false);
+        if (captureMode && series) {
+            capture.Fold(*series);
             capture.CopyFrame(frozenFrame);
-            frozenRows = capture.CopyRows();
+            frozenRows = ::CaptureRows(*series);
         }
     }
     if (!on) {
@@ -358,12 +368,23 @@ void CPIC::SetCaptureRate(double perSecond)
 
 std::vector<CaptureRow> CPIC::CaptureRows() const
 {
-    return paused ? frozenRows : capture.CopyRows();
+    if (paused || !series)
+        return frozenRows;
+    return ::CaptureRows(*series);
+}
+
+void CPIC::SetSeries(FeedbackSamples* s)
+{
+    series = s;
+    if (series && measured)
+        series->SetPollKeep(plotGeometry.Capacity());
+    update();
 }
 
 void CPIC::Clear()
 {
-    samples.Clear();
+    if (series)
+        series->Clear();
     capture.Clear();
     frozenFrame = {};
     frozenRows = {};

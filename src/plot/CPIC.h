@@ -2,8 +2,9 @@
 // The debug page's curve plot: six channels of samples drawn as coloured curves over a
 // dashed grid. Its coordinates are those of a canvas of 0.1 mm pixels as large as the
 // window; a paint draws them straight onto the window through a scaled painter, over a
-// grid drawn once per size and setting. Samples, painting and the settings all belong to the
-// window's thread: the page hands it the samples it read from its sample model.
+// grid drawn once per size and setting. It keeps no samples of its own: a paint reads the
+// page's series and converts its raw values to plot values. Painting and the settings belong
+// to the window's thread.
 
 #include "plot/CaptureSamples.h"
 #include "plot/CaptureView.h"
@@ -31,23 +32,22 @@ public:
     // not given). A shown plot measures its client area again whenever it changes size.
     void InitCanvas(QSize pixels = QSize());
 
-    void AddPositionSample(int v) { samples.AddPositionSample(v); }
-    void AddLoadSample(int v) { samples.AddLoadSample(v); }
-    void AddSpeedSample(int v) { samples.AddSpeedSample(v); }
-    void AddTargetSample(int v) { samples.AddTargetSample(v); }
-    void AddFastSlowSample(int v) { samples.AddFastSlowSample(v); }
-    void AddCurrentSample(int v) { samples.AddCurrentSample(v); }
+    // The series the plot draws (none: only the grid); it tells the series how many of the
+    // poll's answers it shows. The series outlives the plot's use of it.
+    void SetSeries(FeedbackSamples* series);
 
     void SetSampleSpacing(int n) { plotGeometry.sampleSpacing = n; }
     void SetHorizontalShift(int n) { plotGeometry.horizontalShift = n; }
-    void SetPositionFactor(int f) { samples.positionFactor = f; }
-    int PositionFactor() const { return samples.positionFactor; }
+    // The left scale's labels: plot values over the selected servo's position divisor (each
+    // sample is drawn at the divisor it was read with).
+    void SetPositionFactor(int f) { positionFactor = f; }
+    int PositionFactor() const { return positionFactor; }
 
     // Paused, the picture holds still (the lists as they were) while the lists go on
     // filling; the space bar toggles it when the plot has focus.
     void SetPaused(bool on);
     bool Paused() const { return paused; }
-    // Empties the lists (and a paused picture).
+    // Empties the series' views (and a paused picture).
     void Clear();
     // Marks the corner while the page records its feedback.
     void SetRecording(bool on);
@@ -57,10 +57,9 @@ public:
 
     // Fast capture: the plot draws the capture's samples against time (the last 10 s; the
     // zoom slider narrows the span, the shift slider looks back), each pixel column showing
-    // the least and greatest of its samples. The lists above stay as they were meanwhile.
+    // the least and greatest of its samples. The poll's answers stay as they were meanwhile.
     void SetCaptureMode(bool on);
     bool CaptureMode() const { return captureMode; }
-    CaptureSamples& Capture() { return capture; }
     // The samples achieved a second, shown in the corner while capturing.
     void SetCaptureRate(double perSecond);
     // Every sample the capture shows (those of the paused picture while paused).
@@ -71,7 +70,6 @@ public:
     std::atomic<int> channelMask{7};
 
     const PlotGeometry& Geometry() const { return plotGeometry; }
-    PlotSamples& Samples() { return samples; }
 
     QSize sizeHint() const override { return {kDefaultWidth, kDefaultHeight}; }
     QSize minimumSizeHint() const override { return {kDefaultWidth / 2, kDefaultHeight / 2}; }
@@ -92,7 +90,7 @@ private:
     void SyncScale();
     void DrawGrid(QPainter& p);
     // In canvas pixels on the canvas (sx = sy = 1), else scaled by sx, sy to the window.
-    void DrawCurves(QPainter& p, const PlotSamples::Snapshot& lists, qreal sx, qreal sy);
+    void DrawCurves(QPainter& p, const PlotLists& lists, qreal sx, qreal sy);
     void DrawMarks(QPainter& p);
     void DrawTimeGrid(QPainter& p);
     // Into `image`, the plot at the device's resolution.
@@ -102,15 +100,17 @@ private:
     void UpdateDescription();
 
     PlotGeometry plotGeometry;
-    PlotSamples samples;
-    PlotSamples::Snapshot snapshot;
-    PlotSamples::Snapshot frozen;  // the paused picture's lists
+    FeedbackSamples* series = nullptr;
+    int positionFactor = 1;
+    FeedbackSamples::Polled polled;  // a paint's copy of the poll's answers
+    PlotLists snapshot;
+    PlotLists frozen;  // the paused picture's lists
     bool measured = false;
     bool paused = false;
     bool recording = false;
     bool marks = true;
     QImage grid;    // the grid at the window's resolution
-    // Fast capture.
+    // Fast capture: the picture's bins, folded from the series.
     CaptureSamples capture;
     CaptureSamples::Frame frame;
     CaptureSamples::Frame frozenFrame;

@@ -1,15 +1,14 @@
 #pragma once
-// The samples of a fast capture: the last 10 s of every channel's plot values with their
-// times in µs, kept whole for the recording and the export, and beside them one min/max bin
-// per millisecond, so that a paint costs the same whatever the sample rate. One mutex, held
-// for an insertion or a copy.
+// A fast capture in the plot's units, made from the page's series when the plot draws or
+// exports it: its rows (each answer's time in µs since the capture began, with its plot
+// values), and the picture's bins, one min/max per millisecond of the last 10 s, folded in as
+// answers come, so that a paint costs the same whatever the sample rate. The bins are the
+// window thread's own.
 
 #include "plot/PlotSamples.h"
 
 #include <array>
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <vector>
 
 // The first, least, greatest and last value of the samples that fell into one bin.
@@ -31,8 +30,6 @@ struct MinMax {
     }
 };
 
-using PlotValues = std::array<int16_t, kChannels>;
-
 struct CaptureRow {
     long long us = 0;  // since the capture began
     PlotValues values{};
@@ -43,12 +40,17 @@ struct CaptureBin {
     std::array<MinMax, kChannels> channels;
 };
 
+// The capture's answers of its last 10 s as rows: a time before the capture began counts as
+// its start, and a time never goes back from the one before it.
+std::vector<CaptureRow> CaptureRows(const FeedbackSamples::Captured& captured);
+std::vector<CaptureRow> CaptureRows(const FeedbackSamples& samples);
+
 class CaptureSamples {
 public:
-    static constexpr long long kKeptUs = 10'000'000;
+    static constexpr long long kKeptUs = FeedbackSamples::kCaptureKeptUs;
     static constexpr int kBins = static_cast<int>(kKeptUs / 1000) + 1;
 
-    // What a paint draws: the bins of the last 10 s as the store's ring holds them (the bin of
+    // What a paint draws: the bins of the last 10 s as the ring holds them (the bin of
     // millisecond m at m % kBins; one whose `ms` lies outside the 10 s, or is -1, holds
     // nothing), and the newest time. Kept from paint to paint: a copy brings over only the
     // bins that changed since the last one.
@@ -56,20 +58,24 @@ public:
         std::vector<CaptureBin> bins;
         long long newestUs = -1;  // -1: no sample yet
         long long copiedMs = -1;  // the newest bin copied, whose samples may have grown since
-        unsigned long long clears = 0;  // the store's Clear count at the copy
+        unsigned long long clears = 0;  // the bins' Clear count at the copy
     };
 
     CaptureSamples();
     void Clear();
     // A sample `us` after the capture began; times never go back.
     void Add(long long us, const PlotValues& values);
+    // The last capture's answers that came since the last fold, converted; all of them
+    // again once another capture began or the series was cleared.
+    void Fold(const FeedbackSamples& samples);
     void CopyFrame(Frame& into) const;
-    std::vector<CaptureRow> CopyRows() const;
 
 private:
-    mutable std::mutex mutex;
-    std::deque<CaptureRow> rows;  // oldest first
     std::vector<CaptureBin> ring;  // bin of millisecond m at m % kBins
     long long newestUs = -1;
     unsigned long long clears = 1;
+    // The fold's place in the series.
+    unsigned long long generation = 0;
+    long long next = 0;
+    FeedbackSamples::Captured scratch;
 };

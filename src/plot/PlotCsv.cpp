@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-std::string PlotCsv(const PlotSamples::Snapshot& lists)
+std::string PlotCsv(const PlotLists& lists)
 {
     size_t rows = 0;
     for (const auto& l : lists.values)
@@ -65,7 +65,7 @@ bool SaveText(const std::string& path, const std::string& csv, std::string& erro
 
 }  // namespace
 
-bool SavePlotCsv(const std::string& path, const PlotSamples::Snapshot& lists, std::string& error)
+bool SavePlotCsv(const std::string& path, const PlotLists& lists, std::string& error)
 {
     return SaveText(path, PlotCsv(lists), error);
 }

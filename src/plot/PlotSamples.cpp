@@ -2,90 +2,52 @@
 
 #include "plot/PlotGeometry.h"
 
-void SampleList::SetCapacity(int c)
+namespace {
+
+int16_t Centred(int v, int gain)
 {
-    capacity = c;
-    while (!values.empty() && static_cast<int>(values.size()) > capacity) {
-        values.pop_back();
-        times.pop_back();
-    }
+    // Only the low 16 bits of v count.
+    return Low16(static_cast<int16_t>(static_cast<uint16_t>(v)) * static_cast<long long>(gain) + 2000);
 }
 
-void SampleList::Add(int16_t value, long long ms)
+}  // namespace
+
+PlotValues ToPlotValues(const Feedback& f, const FeedbackScale& scale, int centredGain)
 {
-    // A list at or past its capacity drops its oldest first.
-    while (!values.empty() && static_cast<int>(values.size()) >= capacity) {
-        values.pop_back();
-        times.pop_back();
-    }
-    values.push_front(value);
-    times.push_front(ms);
+    const long long divisor = scale.positionDivisor;
+    return {Low16(f.position * divisor),
+            Centred(f.load, centredGain),
+            Centred(ScaleBySpeedFactor(f.speed, scale.speedFactor), centredGain),
+            Low16(f.target * divisor),
+            Centred(ScaleBySpeedFactor(f.fastSlow, scale.speedFactor), centredGain),
+            Centred(f.current, centredGain)};
 }
 
-void SampleList::Clear()
+void ToPlotLists(const FeedbackSamples::Polled& polled, PlotLists& into, bool times)
 {
-    values.clear();
-    times.clear();
-}
-
-void PlotSamples::SetCapacity(int capacity)
-{
-    std::lock_guard lock(mutex);
-    for (auto& l : lists)
-        l.SetCapacity(capacity);
-}
-
-void PlotSamples::Clear()
-{
-    std::lock_guard lock(mutex);
-    for (auto& l : lists)
-        l.Clear();
-    started = false;
-}
-
-void PlotSamples::Add(PlotChannel channel, long long value)
-{
-    const int16_t stored = Low16(value);
-    const auto now = Clock::now();
-    std::lock_guard lock(mutex);
-    lists[channel].Add(stored, Since(now));
-}
-
-void PlotSamples::AddSample(const std::array<int, kChannels>& raw, Clock::time_point at)
-{
-    std::array<int16_t, kChannels> stored{};
-    for (size_t c = 0; c < kChannels; ++c)
-        stored[c] = Stored(static_cast<PlotChannel>(c), raw[c]);
-    std::lock_guard lock(mutex);
-    const long long ms = Since(at);
-    for (size_t c = 0; c < kChannels; ++c)
-        lists[c].Add(stored[c], ms);
-}
-
-long long PlotSamples::Since(Clock::time_point at)
-{
-    if (!started) {
-        origin = at;
-        started = true;
-    }
-    return std::chrono::duration_cast<std::chrono::milliseconds>(at - origin).count();
-}
-
-void PlotSamples::CopyInto(Snapshot& into, bool times) const
-{
-    std::lock_guard lock(mutex);
+    const size_t n = polled.samples.size();
     for (size_t c = 0; c < kChannels; ++c) {
-        into.values[c].assign(lists[c].Values().begin(), lists[c].Values().end());
-        if (times)
-            into.times[c].assign(lists[c].Times().begin(), lists[c].Times().end());
-        else
-            into.times[c].clear();
+        into.values[c].resize(n);
+        into.times[c].resize(times ? n : 0);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const SeriesSample& s = polled.samples[n - 1 - i];  // newest first
+        const PlotValues v = ToPlotValues(s.sample.values, s.scale);
+        const long long ms =
+            times ? std::chrono::duration_cast<std::chrono::milliseconds>(s.sample.time - polled.origin).count() : 0;
+        for (size_t c = 0; c < kChannels; ++c) {
+            into.values[c][i] = v[c];
+            if (times)
+                into.times[c][i] = ms;
+        }
     }
 }
 
-int16_t PlotSamples::Stored(PlotChannel channel, int v) const
+PlotLists PollLists(const FeedbackSamples& samples)
 {
-    if (channel == kPosition || channel == kTarget)
-        return Low16(v * static_cast<long long>(positionFactor));
-    return Low16(Centred(v));
+    FeedbackSamples::Polled polled;
+    samples.CopyPolled(polled);
+    PlotLists lists;
+    ToPlotLists(polled, lists);
+    return lists;
 }

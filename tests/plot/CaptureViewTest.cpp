@@ -46,4 +46,49 @@ TEST(CaptureView, AOneSampleSpikeStaysVisible)
     }
 }
 
+// The picture's bins folded from the series paint after paint hold what one fold of all the
+// answers holds; a capture begun again starts them afresh.
+TEST(CaptureView, BinsFoldedInPiecesAreThoseOfOneFold)
+{
+    FeedbackSamples series;
+    const auto start = CaptureSample::Clock::now();
+    series.StartCapture(start);
+    CaptureSamples pieces;
+    auto add = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            CaptureSample s;
+            s.answered = i % 7 != 0;
+            s.time = start + std::chrono::microseconds(i * 333);
+            s.values.position = i % 50 * 40;
+            s.values.load = (i * 13) % 200 - 100;
+            series.Add(s, SampleKind::Captured);
+        }
+    };
+    for (int piece = 0; piece < 40; ++piece) {
+        add(piece * 1'000, (piece + 1) * 1'000);  // 40 paints, past the 10 s the bins hold
+        pieces.Fold(series);
+    }
+    CaptureSamples whole;
+    whole.Fold(series);
+    CaptureSamples::Frame a, b;
+    pieces.CopyFrame(a);
+    whole.CopyFrame(b);
+    EXPECT_EQ(a.newestUs, b.newestUs);
+    const long long oldestMs = a.newestUs / 1000 - CaptureSamples::kBins + 1;
+    for (size_t i = 0; i < a.bins.size(); ++i) {
+        if (a.bins[i].ms < oldestMs && b.bins[i].ms < oldestMs)
+            continue;  // outside the 10 s in both
+        ASSERT_EQ(a.bins[i].ms, b.bins[i].ms) << i;
+        for (size_t c = 0; c < kChannels; ++c) {
+            EXPECT_EQ(a.bins[i].channels[c].min, b.bins[i].channels[c].min) << i;
+            EXPECT_EQ(a.bins[i].channels[c].max, b.bins[i].channels[c].max) << i;
+        }
+    }
+    series.StartCapture(start);
+    add(0, 3);
+    pieces.Fold(series);
+    pieces.CopyFrame(a);
+    EXPECT_EQ(a.newestUs, 2 * 333);
+}
+
 }  // namespace

@@ -129,36 +129,45 @@ TEST(PlotGeometry, CanvasFromTheClientArea)
 
 TEST(PlotSamples, ListsDropTheirOldestWhenFull)
 {
-    PlotSamples s;
-    s.SetCapacity(3400 / 8);
-    for (int i = 0; i < 426; ++i)
-        s.AddLoadSample(i);
-    const auto lists = s.Copy();
+    FeedbackSamples series;
+    series.SetPollKeep(3400 / 8);
+    for (int i = 0; i < 426; ++i) {
+        CaptureSample s;
+        s.answered = true;
+        s.values.load = i;
+        series.Add(s);
+    }
+    const auto lists = PollLists(series);
     ASSERT_EQ(lists[kLoad].size(), 425u);
     EXPECT_EQ(lists[kLoad].front(), 425 * 2 + 2000);  // newest first
     EXPECT_EQ(lists[kLoad].back(), 1 * 2 + 2000);     // sample 0 dropped
-    EXPECT_TRUE(lists[kPosition].empty());
+    EXPECT_EQ(lists[kPosition].size(), 425u);         // every channel of every answer
 }
 
-TEST(PlotSamples, StoredValuesKeepTheirLow16Bits)
+TEST(PlotSamples, PlotValuesKeepTheirLow16Bits)
 {
-    PlotSamples s;
-    s.SetCapacity(10);
-    s.positionFactor = 4;
-    s.AddPositionSample(511);
-    s.AddPositionSample(20000);    // 80000 wraps
-    s.AddTargetSample(-9000);      // -36000 wraps
-    s.AddLoadSample(20000);        // 42000 wraps
-    s.AddSpeedSample(-1000);       // 0: the bottom line
-    s.AddCurrentSample(0x12345);   // only 0x2345 counts
-    s.AddFastSlowSample(-16000);   // -30000
-    const auto l = s.Copy();
-    EXPECT_EQ(l[kPosition], (std::vector<int16_t>{14464, 2044}));
-    EXPECT_EQ(l[kTarget], (std::vector<int16_t>{29536}));
-    EXPECT_EQ(l[kLoad], (std::vector<int16_t>{-23536}));
-    EXPECT_EQ(l[kSpeed], (std::vector<int16_t>{0}));
-    EXPECT_EQ(l[kCurrent], (std::vector<int16_t>{static_cast<int16_t>(0x2345 * 2 + 2000)}));
-    EXPECT_EQ(l[kFastSlow], (std::vector<int16_t>{-30000}));
+    const struct {
+        FeedbackScale scale;
+        int position, load, speed, target, fastSlow, current;
+        PlotValues plotted;
+    } cases[] = {
+        // 80000, -36000 and 42000 wrap; a speed of -1000 is the bottom line; only 0x2345 counts.
+        {{4, 10}, 511, 20000, -1000, -9000, -16000, 0x12345,
+         {2044, -23536, 0, 29536, -30000, static_cast<int16_t>(0x2345 * 2 + 2000)}},
+        {{4, 10}, 20000, 0, 0, 0, 0, 0, {14464, 2000, 2000, 0, 2000, 2000}},
+        // Speed and fast/slow × 5 / 10, truncating: -15 gives -7.
+        {{1, 5}, 0, 0, -15, 0, -15, 0, {0, 2000, 1986, 0, 1986, 2000}},
+    };
+    for (const auto& c : cases) {
+        Feedback f;
+        f.position = c.position;
+        f.load = c.load;
+        f.speed = c.speed;
+        f.target = c.target;
+        f.fastSlow = c.fastSlow;
+        f.current = c.current;
+        EXPECT_EQ(ToPlotValues(f, c.scale), c.plotted) << c.position;
+    }
     // 16-bit coordinates too.
     PlotGeometry g = Canvas(30000, 100, 8, 10000);
     EXPECT_EQ(g.SampleX(0), 40000 - 65536);

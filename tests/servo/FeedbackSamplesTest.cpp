@@ -81,4 +81,82 @@ TEST(FeedbackSamples, TwoReadersAndAWriterOnAnotherThread)
     }
 }
 
+std::vector<int> PolledIds(const FeedbackSamples& samples)
+{
+    FeedbackSamples::Polled polled;
+    samples.CopyPolled(polled);
+    std::vector<int> ids;
+    for (const SeriesSample& s : polled.samples)
+        ids.push_back(s.sample.id);
+    return ids;
+}
+
+// The poll's view: the newest answers up to the number shown, those dropped never back; a long
+// silence keeps the curve and no more than the readers' window of the silence.
+TEST(FeedbackSamples, ThePollsViewKeepsTheNewestAnswersAndNoMore)
+{
+    FeedbackSamples samples(8);
+    samples.SetPollKeep(3);
+    int next = 0;
+    auto add = [&](int count, bool answered) {
+        for (int i = 0; i < count; ++i) {
+            CaptureSample s = Numbered(next++);
+            s.answered = answered;
+            samples.Add(s);
+        }
+    };
+    const struct {
+        int keep;  // 0: unchanged
+        int answers, silent;
+        std::vector<int> shown;
+    } steps[] = {
+        {0, 5, 0, {2, 3, 4}},
+        {5, 0, 0, {2, 3, 4}},
+        {0, 1, 0, {2, 3, 4, 5}},
+        {2, 0, 0, {4, 5}},
+        {5, 0, 0, {4, 5}},
+        {0, 0, 1000, {4, 5}},
+    };
+    for (const auto& step : steps) {
+        if (step.keep > 0)
+            samples.SetPollKeep(step.keep);
+        add(step.answers, true);
+        add(step.silent, false);
+        EXPECT_EQ(PolledIds(samples), step.shown) << next;
+        EXPECT_LE(samples.Held(), 8 + step.shown.size());
+    }
+    // Cleared, the view starts again; readers that follow go on counting.
+    samples.Clear();
+    EXPECT_TRUE(PolledIds(samples).empty());
+    add(1, true);
+    EXPECT_EQ(PolledIds(samples), std::vector<int>{next - 1});
+    EXPECT_EQ(samples.Count(), next);
+}
+
+// The capture's view: the running capture's answers of its last 10 s (and a second's slack),
+// none of the poll's, none of an earlier capture's; the poll's view stays meanwhile.
+TEST(FeedbackSamples, TheCapturesViewKeepsItsLastTenSeconds)
+{
+    FeedbackSamples samples(4);
+    samples.Add(Numbered(1));
+    const auto start = CaptureSample::Clock::now();
+    for (int run = 0; run < 2; ++run) {
+        samples.StartCapture(start);
+        for (int second = 0; second <= 30; ++second) {
+            CaptureSample s = Numbered(100 + second);
+            s.answered = true;
+            s.time = start + std::chrono::seconds(second);
+            samples.Add(s, SampleKind::Captured);
+            samples.Add(Numbered(0), SampleKind::Captured);  // without an answer
+        }
+        FeedbackSamples::Captured captured;
+        samples.CopyCaptured(captured);
+        ASSERT_EQ(captured.samples.size(), 12u) << run;  // seconds 19 to 30
+        EXPECT_EQ(captured.samples.front().sample.id, 119);
+        EXPECT_EQ(captured.start, start);
+        EXPECT_EQ(PolledIds(samples), std::vector<int>{1});
+        EXPECT_LE(samples.Held(), 4u + 12u + 1u);
+    }
+}
+
 }  // namespace

@@ -61,6 +61,7 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, PageHost& h, QWidget* parent)
 {
     setAccessibleName(tr("调试"));
     BuildControls();
+    plot->SetSeries(&samples);
     plot->InitCanvas();
     // Every key aimed at the page or one of its controls passes the page first.
     installEventFilter(this);
@@ -79,6 +80,7 @@ CRobotDlg::CRobotDlg(ModelCatalogue& c, PageHost& h, QWidget* parent)
 CRobotDlg::~CRobotDlg()
 {
     StopPolling();
+    plot->SetSeries(nullptr);  // the series goes before the page's child windows
 }
 
 void CRobotDlg::BuildControls()
@@ -351,7 +353,6 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
     selectedKey = key;
     DebugProfile p{};
     const bool hasRow = catalogue.LookupDebugProfile(key, p) != 0;
-    TakeSamples();  // the samples read so far are plotted at the scale they were read with
     {
         std::lock_guard lock(targetMutex);
         target = Retarget(target, profile, hasRow ? &p : nullptr);
@@ -361,6 +362,8 @@ void CRobotDlg::SelectServo(int id, const ModelKey& key, const ServoProfile& pro
         return;  // the previous feedback range, scale and position address stay
     }
     const int divisor = EffectiveDivisor(p.positionDivisor);
+    // The samples read so far keep the scale they were read with.
+    samples.SetScale({divisor, p.speedFactor});
     const int m = 4095 / divisor;
     targetSlider->setRange(0, m);
     targetSlider->setValue(m / 2);
@@ -455,12 +458,14 @@ void CRobotDlg::PollOnce(BusAccess& access)
         ReadFeedback(access.protocol, static_cast<uint8_t>(sample.id), t.debug, t.profile, sample.values));
     sample.time = CaptureSample::Clock::now();
     ++(sample.answered ? answered : timedOut);
-    HandOver(sample, true);
+    HandOver(sample, SampleKind::Polled);
 }
 
-void CRobotDlg::HandOver(const CaptureSample& sample, bool notice)
+void CRobotDlg::HandOver(const CaptureSample& sample, SampleKind kind)
 {
-    samples.Add(sample);
+    samples.Add(sample, kind);
+    // The poll tells the window of its samples; a capture's are read once a screen frame.
+    const bool notice = kind == SampleKind::Polled;
     // However many samples come before the window reads, it is told once.
     if (notice && !noticed.exchange(true))
         QMetaObject::invokeMethod(this, [this] { TakeSamples(); }, Qt::QueuedConnection);
@@ -481,24 +486,15 @@ void CRobotDlg::TakeSamples()
 
 void CRobotDlg::ShowPolled(const std::vector<CaptureSample>& polled)
 {
-    // The window's thread alone sets the target: it reads its own without the lock.
-    const int factor = target.debug.speedFactor;
     const Feedback* shown = nullptr;  // the fields show the newest answer only
     for (const CaptureSample& s : polled) {
-        if (!s.answered) {
-            RecordPoll(nullptr);
-            continue;
-        }
-        const Feedback& f = s.values;
-        plot->Samples().AddSample({f.position, f.load, ScaleBySpeedFactor(f.speed, factor), f.target,
-                                   ScaleBySpeedFactor(f.fastSlow, factor), f.current},
-                                  s.time);
-        RecordPoll(&f);
-        shown = &f;
+        RecordPoll(s.answered ? &s.values : nullptr);
+        if (s.answered)
+            shown = &s.values;
     }
     if (shown) {
         ShowFields(*shown);
-        plot->update();  // a repaint without erasing the background
+        plot->update();  // the plot reads the series; a repaint without erasing the background
     }
     if (!polled.back().answered)
         statusField->setText(ServoWords::Timeout());

@@ -70,7 +70,8 @@ public:
     void SetFastCapture(bool on);
     bool FastCapture() const { return fastCapture; }
     long long SamplesCaptured() const { return captured; }
-    // Every feedback sample the poll and the capture read, for whoever wants to follow them.
+    // Every feedback sample the poll and the capture read, in raw units, for whoever wants to
+    // follow them.
     const FeedbackSamples& Samples() const { return samples; }
 
     // The step test ("阶跃测试"), made at its first use.
@@ -82,11 +83,11 @@ protected:
 private:
     void PollOnce(BusAccess& access);
     DebugTarget Target() const;
-    // On the bus's thread: one sample into the model; with `notice` the window is told to read,
-    // once until it has read.
-    void HandOver(const CaptureSample& sample, bool notice);
-    // On the window's thread: the samples since the last read to the plot, the fields and the
-    // recording.
+    // On the bus's thread: one sample into the series; for a polled one the window is told to
+    // read, once until it has read.
+    void HandOver(const CaptureSample& sample, SampleKind kind);
+    // On the window's thread: the samples since the last read to the fields and the recording,
+    // and a repaint of the plot.
     void TakeSamples();
     void ShowPolled(const std::vector<CaptureSample>& polled);
     void ShowCaptured(const std::vector<CaptureSample>& captured);
@@ -183,7 +184,8 @@ private:
     bool fastCapture = false;  // the window's thread's
     std::atomic<bool> capturing{false};  // a capture job reads only while set
     std::atomic<long long> captured{0};
-    // Every sample of the poll and the capture, handed over once by the bus's thread.
+    // Every sample of the poll and the capture, handed over once by the bus's thread: the one
+    // series the plot, the fields, the recording and the CSV exports read.
     FeedbackSamples samples;
     std::atomic<bool> noticed{false};  // the window has been told of samples it has yet to read
     // The window's thread's: how far it has read, and the samples of its last read.

@@ -1,7 +1,7 @@
 // The debug page's fast capture: the selected servo read back to back as a capture job of the
-// bus, its samples into the page's sample model on the bus's thread, and once a screen frame
-// on the window's thread the plot's capture store, the fields, the recording, the sample rate
-// and one repaint.
+// bus, its samples into the page's series on the bus's thread, and once a screen frame on the
+// window's thread the fields, the recording, the sample rate and one repaint of the plot,
+// which reads the series.
 #include "pages/debug/CRobotDlg.h"
 
 #include "plot/CPIC.h"
@@ -37,12 +37,12 @@ void CRobotDlg::SetFastCapture(bool on)
     poll->Stop();
     TakeSamples();  // the poll's last samples go where the poll's go
     fastCapture = true;
-    plot->Capture().Clear();
-    plot->SetCaptureMode(true);
     captured = 0;
     rateCount = 0;
     rateSince = Clock::now();
     captureStart = rateSince;
+    samples.StartCapture(captureStart);
+    plot->SetCaptureMode(true);
     if (!frameTimer) {
         frameTimer = new QTimer(this);
         connect(frameTimer, &QTimer::timeout, this, &CRobotDlg::OnCaptureFrame);
@@ -85,27 +85,11 @@ void CRobotDlg::CaptureOnce(BusAccess& access)
     FeedbackCapture reader(id, id, CaptureBlock::Full);
     CaptureSample sample;
     ++(reader.Next(access.protocol, t, sample) ? captured : timedOut);
-    HandOver(sample, false);  // the window reads once a screen frame
+    HandOver(sample, SampleKind::Captured);  // the window reads once a screen frame
 }
 
 void CRobotDlg::ShowCaptured(const std::vector<CaptureSample>& read)
 {
-    // The window's thread alone sets the target: it reads its own without the lock.
-    const int factor = target.debug.speedFactor;
-    const PlotSamples& scale = plot->Samples();
-    for (const CaptureSample& s : read) {
-        if (!s.answered)
-            continue;
-        const Feedback& f = s.values;
-        const std::array<int, kChannels> raw = {f.position, f.load, ScaleBySpeedFactor(f.speed, factor),
-                                                f.target, ScaleBySpeedFactor(f.fastSlow, factor),
-                                                f.current};
-        PlotValues values{};
-        for (size_t c = 0; c < kChannels; ++c)
-            values[c] = scale.Stored(static_cast<PlotChannel>(c), raw[c]);
-        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(s.time - captureStart).count();
-        plot->Capture().Add(us < 0 ? 0 : us, values);
-    }
     if (recorder.Recording())
         recorder.AddCaptured(read, CaptureBlock::Full);
     const CaptureSample& latest = read.back();

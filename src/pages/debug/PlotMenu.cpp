@@ -58,7 +58,7 @@ void CRobotDlg::OnExportCsv()
     std::string error;
     const bool saved = plot->CaptureMode()
                            ? SaveCaptureCsv(path.toStdString(), plot->CaptureRows(), error)
-                           : SavePlotCsv(path.toStdString(), plot->Samples().Copy(), error);
+                           : SavePlotCsv(path.toStdString(), PollLists(samples), error);
     if (!saved)
         Warning(tr("导出 CSV"), tr("导出失败: ") + QString::fromLocal8Bit(error.c_str()));
 }

@@ -24,16 +24,23 @@ int CountColour(const QImage& image, bool red, bool green, bool blue)
     return n;
 }
 
-void Fill(CPIC& plot, int count)
+// A plot and the series it draws.
+struct Plot {
+    Plot() { plot.SetSeries(&series); }
+    FeedbackSamples series;
+    CPIC plot;
+};
+
+void Add(FeedbackSamples& series, int position, int load = 0, int speed = 0, int target = 0,
+         int fastSlow = 0, int current = 0)
 {
-    for (int i = 0; i < count; ++i) {
-        plot.AddPositionSample(1000 + i * 5);
-        plot.AddLoadSample(300);
-        plot.AddSpeedSample(-300);
-        plot.AddTargetSample(3000);
-        plot.AddFastSlowSample(100);
-        plot.AddCurrentSample(-600);
-    }
+    series.Add({0, true, {}, {position, speed, load, 0, 0, 0, 0, target, current, fastSlow}});
+}
+
+void Fill(FeedbackSamples& series, int count)
+{
+    for (int i = 0; i < count; ++i)
+        Add(series, 1000 + i * 5, 300, -300, 3000, 100, -600);
 }
 
 }  // namespace
@@ -48,10 +55,11 @@ private slots:
         empty.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
         const QImage grid = empty.grab().toImage();
 
-        CPIC plot;
+        Plot p;
+        CPIC& plot = p.plot;
         plot.InitCanvas();
         plot.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
-        Fill(plot, 500);
+        Fill(p.series, 500);
         plot.channelMask = 0;
         QCOMPARE(plot.grab().toImage(), grid);
 
@@ -81,11 +89,12 @@ private slots:
 
     void theCanvasKeepsItsSizeWhenTheWindowGrows()
     {
-        CPIC plot;
+        Plot p;
+        CPIC& plot = p.plot;
         plot.InitCanvas();
         const int canvas = plot.Geometry().canvasWidth;
         plot.resize(900, 500);
-        Fill(plot, 10);
+        Fill(p.series, 10);
         const QImage shown = plot.grab().toImage();
         QCOMPARE(shown.size(), QSize(900, 500));
         QCOMPARE(plot.Geometry().canvasWidth, canvas);
@@ -97,7 +106,8 @@ private slots:
 
     void aShownPlotFollowsItsWindowAndKeepsItsSamples()
     {
-        CPIC plot;
+        Plot p;
+        CPIC& plot = p.plot;
         plot.InitCanvas();
         plot.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
         plot.show();
@@ -105,7 +115,7 @@ private slots:
         plot.channelMask = 0x01;
         const auto add = [&](int n) {
             for (int i = 0; i < n; ++i)
-                plot.AddPositionSample(1500 + i % 100 * 10);
+                Add(p.series, 1500 + i % 100 * 10);
         };
         add(1000);
         const auto units = [&](int px) { return static_cast<int>(px * 254.0 / plot.logicalDpiX()); };
@@ -116,7 +126,7 @@ private slots:
             int added;
         } steps[] = {{{1020, 500}, 0}, {{1020, 500}, 1000}, {{300, 150}, 0}, {{510, 250}, 0}};
         for (const auto& step : steps) {
-            const auto before = plot.Samples().Copy()[kPosition];
+            const auto before = PollLists(p.series)[kPosition];
             plot.resize(step.size);
             QTRY_COMPARE(plot.Geometry().canvasWidth, units(step.size.width()));
             add(step.added);
@@ -129,7 +139,7 @@ private slots:
             const int standard = PlotGeometry::ForCanvas(0, units(CPIC::kDefaultHeight)).labelPointSize;
             QCOMPARE(g.labelPointSize, std::min(expected.labelPointSize, standard));
             QCOMPARE(g.Capacity(), g.canvasWidth / 8);
-            const auto after = plot.Samples().Copy()[kPosition];
+            const auto after = PollLists(p.series)[kPosition];
             const size_t kept = std::min(before.size() + step.added, size_t(g.Capacity()));
             QCOMPARE(after.size(), kept);
             if (step.added == 0)
@@ -150,12 +160,13 @@ private slots:
 
     void aCurveIsDrawnNewestAtTheRightEdge()
     {
-        CPIC plot;
+        Plot p;
+        CPIC& plot = p.plot;
         plot.resize(CPIC::kDefaultWidth, CPIC::kDefaultHeight);
         plot.InitCanvas();
         plot.channelMask = 0x01;
-        plot.AddPositionSample(2000);
-        plot.AddPositionSample(2000);
+        Add(p.series, 2000);
+        Add(p.series, 2000);
         const QImage shown = plot.Picture();
         const PlotGeometry& g = plot.Geometry();
         const double sx = double(shown.width()) / g.canvasWidth;

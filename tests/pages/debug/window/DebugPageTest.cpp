@@ -422,7 +422,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(p.movingField->text(), U("0"), 3000);
         QCOMPARE(p.targetField->text(), U("3000"));
         // The curves grew: samples of every channel, the plot's newest position 3000.
-        const auto lists = p.plot->Samples().Copy();
+        const auto lists = PollLists(p->Samples());
         QVERIFY(lists[kPosition].size() > 3);
         QCOMPARE(int(lists[kPosition].front()), 3000);
         QCOMPARE(int(lists[kTarget].front()), 3000);
@@ -430,12 +430,12 @@ private slots:
         // Silence: only the status changes, and the curves stop growing.
         rig.bus.SetDropShare(1.0);
         QTRY_COMPARE_WITH_TIMEOUT(p.statusField->text(), U("通信超时"), 3000);
-        const size_t frozen = p.plot->Samples().Copy()[kPosition].size();
+        const size_t frozen = PollLists(p->Samples())[kPosition].size();
         const long long silent = p->PollsTimedOut();
         QTRY_VERIFY_WITH_TIMEOUT(p->PollsTimedOut() >= silent + 3, 5000);
         QCOMPARE(p.positionField->text(), U("3000"));
         QCOMPARE(p.targetField->text(), U("3000"));
-        QCOMPARE(p.plot->Samples().Copy()[kPosition].size(), frozen);
+        QCOMPARE(PollLists(p->Samples())[kPosition].size(), frozen);
         rig.bus.SetDropShare(0);
         QTRY_COMPARE_WITH_TIMEOUT(p.statusField->text(), U("舵机正常"), 3000);
 
@@ -591,14 +591,14 @@ private slots:
 
         // Pause: the lists fill, the picture holds still; the space bar toggles it.
         QVERIFY(choose({}, "清除"));
-        QCOMPARE(p.plot->Samples().Copy()[kPosition].size(), size_t(0));
-        QTRY_VERIFY(p.plot->Samples().Copy()[kPosition].size() > 2);
+        QCOMPARE(PollLists(p->Samples())[kPosition].size(), size_t(0));
+        QTRY_VERIFY(PollLists(p->Samples())[kPosition].size() > 2);
         p.plot->setFocus();
         QTest::keyClick(p.plot, Qt::Key_Space);
         QVERIFY(p.plot->Paused());
         const QImage held = p.plot->grab().toImage();
-        const size_t heldSamples = p.plot->Samples().Copy()[kPosition].size();
-        QTRY_VERIFY(p.plot->Samples().Copy()[kPosition].size() > heldSamples + 2);
+        const size_t heldSamples = PollLists(p->Samples())[kPosition].size();
+        QTRY_VERIFY(PollLists(p->Samples())[kPosition].size() > heldSamples + 2);
         QCOMPARE(p.plot->grab().toImage(), held);
         QTest::keyClick(p.plot, Qt::Key_Space);
         QVERIFY(!p.plot->Paused());
@@ -608,7 +608,7 @@ private slots:
         p->StopPolling();
         const QString csv = dir.filePath("plot.csv");
         QVERIFY(choose(csv, "导出 CSV..."));
-        const auto lists = p.plot->Samples().Copy();
+        const auto lists = PollLists(p->Samples());
         const QStringList lines = CsvLines(csv);
         QCOMPARE(lines[0], QString(kPlotCsvHeader));
         QCOMPARE(lines.size(), int(lists[kPosition].size()) + 1);
@@ -647,7 +647,7 @@ private slots:
         p.fastCaptureAction->trigger();
         QVERIFY(p->FastCapture() && p.plot->CaptureMode() && !p->IsPolling());
         QTRY_VERIFY(p->SamplesCaptured() > 100);
-        QTRY_VERIFY(p.plot->Capture().CopyRows().size() > 100);
+        QTRY_VERIFY(p.plot->CaptureRows().size() > 100);
 
         p.fastCaptureAction->trigger();
         QVERIFY(!p->FastCapture() && !p.plot->CaptureMode() && p->IsPolling());
