@@ -4,7 +4,9 @@
 #include "app/TrafficWindow.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/debug/StepTestDialog.h"
+#include "pages/overview/OverviewWindow.h"
 #include "pages/program/CalibrateDialog.h"
+#include "sim/VirtualBus.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -119,7 +121,25 @@ bool SaveScreenshot(QWidget& w, const QString& file)
     return shot.save(file, "PNG");
 }
 
-void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene)
+// Opens the bus overview, which scans every rate; once it watches, servo 3 drops a quarter of
+// its replies and servo 2 overheats for a moment; `done` with the overview a while later.
+void WatchFaults(CServoMain& window, VirtualBus* demoBus, const std::function<void(QWidget&)>& done)
+{
+    window.ShowOverview();
+    OverviewWindow* overview = window.Overview();
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(overview, &OverviewWindow::watching, overview, [overview, demoBus, done, once] {
+        QObject::disconnect(*once);
+        if (demoBus) {
+            demoBus->SetServoFault(3, 0.25, 0);
+            demoBus->SetFaultBits(2, 0x04);
+            QTimer::singleShot(1500, overview, [demoBus] { demoBus->SetFaultBits(2, 0); });
+        }
+        QTimer::singleShot(5000, overview, [overview, done] { done(*overview); });
+    });
+}
+
+void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene, VirtualBus* demoBus)
 {
     CServoMain* w = &window;
     auto finishWith = [w, file](QWidget& shown) {
@@ -155,10 +175,13 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotSce
     });
     // The port opens on the bus; the search starts when the window hears it did.
     auto opened = std::make_shared<QMetaObject::Connection>();
-    *opened = QObject::connect(w, &CServoMain::PortChanged, w, [w, finish, opened](bool open) {
+    *opened = QObject::connect(w, &CServoMain::PortChanged, w,
+                               [w, finish, finishWith, opened, scene, demoBus](bool open) {
         QObject::disconnect(*opened);
         if (!open)
             return finish();
+        if (scene == ShotScene::Overview)
+            return WatchFaults(*w, demoBus, finishWith);
         w->ClickSearch();
     });
     QTimer::singleShot(100, w, [w] { w->ClickOpen(); });
