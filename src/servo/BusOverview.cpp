@@ -66,7 +66,7 @@ void OverviewRound::SetServos(std::vector<OverviewServo> watched)
 {
     servos.clear();
     for (OverviewServo& s : watched)
-        servos.push_back({std::move(s), true, {}});
+        servos.push_back({std::move(s), 0, {}});
     next = 0;
 }
 
@@ -82,7 +82,7 @@ std::optional<OverviewReading> OverviewRound::Turn(ZNS& protocol, ModelCatalogue
     for (size_t tried = 0; tried < servos.size(); ++tried) {
         Watched& w = servos[next];
         next = (next + 1) % servos.size();
-        if (!w.answeredLast && now - w.asked < kSilentRetry)
+        if (w.misses >= kMissesToRest && now - w.asked < kSilentRetry)
             continue;
         w.asked = now;
         OverviewReading reading;
@@ -90,7 +90,8 @@ std::optional<OverviewReading> OverviewRound::Turn(ZNS& protocol, ModelCatalogue
         const uint8_t id = static_cast<uint8_t>(w.servo.id);
         const Reply got = ReadFeedback(protocol, id, w.servo.identity.debug, w.servo.identity.profile, reading.feedback);
         reading.ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - epoch).count();
-        reading.answered = w.answeredLast = got.ok();
+        reading.answered = got.ok();
+        w.misses = reading.answered ? 0 : w.misses + 1;
         if (got && !w.servo.doubled && !w.servo.identity.read &&
             IdentifyServo(protocol, catalogue, id, {}, w.servo.identity, true).ok()) {
             w.servo.limits = ReadHealthLimits(protocol, catalogue, id, w.servo.identity);

@@ -58,9 +58,11 @@ struct OverviewReading {
 class OverviewRound {
 public:
     using Clock = std::chrono::steady_clock;
-    // A servo that did not answer its last poll is asked again after this long, not every
-    // turn: its time-outs then cost the others little.
-    static constexpr std::chrono::milliseconds kSilentRetry{500};
+    // A servo that missed its last kMissesToRest polls is asked again after this long, not
+    // every turn: its time-outs then cost the others little, and a servo that only drops a
+    // reply now and then is still asked every turn (no silence of 1 s made by the waiting).
+    static constexpr int kMissesToRest = 3;
+    static constexpr std::chrono::milliseconds kSilentRetry{300};
     // The round's period, for the turns' period: every servo about this often.
     static constexpr int kRoundMs = 80;
 
@@ -76,7 +78,7 @@ public:
 private:
     struct Watched {
         OverviewServo servo;
-        bool answeredLast = true;
+        int misses = 0;  // polls unanswered in a row
         Clock::time_point asked{};
     };
     Clock::time_point epoch;
