@@ -85,8 +85,8 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "every found servo was set.");
     parser.addOption(calibrateOption);
     QCommandLineOption overviewOption("overview",
-        "With --demo and --screenshot: a picture of the bus overview (Ctrl+B) after a scan, one "
-        "servo dropping its replies.");
+        "With --demo and --screenshot: a picture of the bus overview (Ctrl+B) after a search, "
+        "one servo dropping a share of its replies and another overheating for a moment.");
     parser.addOption(overviewOption);
     QCommandLineOption metricsOption("metrics",
         "Serve Prometheus metrics at http://ADDRESS:PORT/metrics while the window runs (ADDRESS: "

@@ -121,7 +121,7 @@ bool SaveScreenshot(QWidget& w, const QString& file)
     return shot.save(file, "PNG");
 }
 
-// Opens the bus overview, which scans every rate; once it watches, servo 3 drops a quarter of
+// Opens the bus overview over the servos the search found; once it watches, servo 3 drops a quarter of
 // its replies and servo 2 overheats for a moment; `done` with the overview a while later.
 void WatchFaults(CServoMain& window, VirtualBus* demoBus, const std::function<void(QWidget&)>& done)
 {
@@ -156,10 +156,12 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotSce
     }
     // The debug page with curves: select the first servo, move it there and back, or sweep
     // its D gain in the step test.
-    QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, finishWith, scene] {
+    QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, finishWith, scene, demoBus] {
         if (w->FoundServos().empty())
             return finish();
         w->ChooseServo(0, false);
+        if (scene == ShotScene::Overview)
+            return WatchFaults(*w, demoBus, finishWith);
         CRobotDlg& page = w->DebugPage();
         if (scene == ShotScene::StepTest)
             return SweepD(page, finishWith);
@@ -175,13 +177,10 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotSce
     });
     // The port opens on the bus; the search starts when the window hears it did.
     auto opened = std::make_shared<QMetaObject::Connection>();
-    *opened = QObject::connect(w, &CServoMain::PortChanged, w,
-                               [w, finish, finishWith, opened, scene, demoBus](bool open) {
+    *opened = QObject::connect(w, &CServoMain::PortChanged, w, [w, finish, opened](bool open) {
         QObject::disconnect(*opened);
         if (!open)
             return finish();
-        if (scene == ShotScene::Overview)
-            return WatchFaults(*w, demoBus, finishWith);
         w->ClickSearch();
     });
     QTimer::singleShot(100, w, [w] { w->ClickOpen(); });

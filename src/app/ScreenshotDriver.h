@@ -12,8 +12,8 @@ class QString;
 class QWidget;
 class VirtualBus;
 
-// Overview: the bus overview after its scan over every rate, with a servo dropping a share
-// of its replies and another whose overheating bit came and went (its row stays red).
+// Overview: the bus overview of the servos found, with a servo dropping a share of its
+// replies and another whose overheating bit came and went (its row stays red).
 enum class ShotScene { Moves, FastCapture, StepTest, Calibrate, Overview };
 void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene,
                      VirtualBus* demoBus = nullptr);

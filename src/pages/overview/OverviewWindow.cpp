@@ -55,7 +55,7 @@ OverviewWindow::OverviewWindow(PageHost& h, ModelCatalogue& c, std::shared_ptr<M
 {
     setWindowTitle(tr("总线概览"));
     BuildControls();
-    resize(1100, 420);
+    resize(980, 320);
 }
 
 OverviewWindow::~OverviewWindow()
