@@ -1570,6 +1570,10 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
         <translation>ID %1 alarm: %2</translation>
     </message>
     <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
         <source>两个舵机?</source>
         <translation>Two servos?</translation>
     </message>

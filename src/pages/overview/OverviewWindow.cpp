@@ -212,6 +212,10 @@ void OverviewWindow::Setup(std::vector<int> ids)
                 if (f.rate == access.Facts().Rate())
                     (f.doubled ? twice : watch).push_back(f.id);
         }
+        if (access.Stopping()) {  // the port or the window is closing: nothing to identify
+            QMetaObject::invokeMethod(this, [this] { OnSetupDropped(); }, Qt::QueuedConnection);
+            return;
+        }
         std::vector<OverviewServo> servos = WatchServos(access.protocol, c, watch);
         for (const int id : twice)
             servos.push_back(OverviewServo{id, true, {}, {}});
@@ -226,13 +230,15 @@ void OverviewWindow::Setup(std::vector<int> ids)
         const int rate = access.Facts().Rate();
         QMetaObject::invokeMethod(this, [this, servos, found, scan, rate] { OnWatching(servos, found, scan, rate); },
                                   Qt::QueuedConnection);
-    }, [this] {
-        QMetaObject::invokeMethod(this, [this] {
-            settingUp = false;
-            scanButton->setEnabled(true);
-            emit watching();
-        }, Qt::QueuedConnection);
-    });
+    }, [this] { QMetaObject::invokeMethod(this, [this] { OnSetupDropped(); }, Qt::QueuedConnection); });
+}
+
+void OverviewWindow::OnSetupDropped()
+{
+    settingUp = false;
+    scanButton->setEnabled(true);
+    status->setText(tr("已停止"));
+    emit watching();
 }
 
 void OverviewWindow::OnWatching(std::vector<OverviewServo> servos, std::vector<ScanFinding> found, bool scanned,

@@ -82,6 +82,8 @@ private:
 
     void BuildControls();
     void Setup(std::vector<int> ids);
+    // The scan or the identification ended unfinished (the port or the window closing).
+    void OnSetupDropped();
     void OnWatching(std::vector<OverviewServo> servos, std::vector<ScanFinding> found, bool scanned, int rate);
     void Take(const OverviewReading& reading);
     void ShowRows();
