@@ -8,6 +8,7 @@
 // run captures for a second.
 #include "BenchSmoke.h"
 #include "DebugControls.h"
+#include "ScriptedDialogs.h"
 #include "WindowBench.h"
 #include "WindowBenchMain.h"
 #include "pages/debug/CRobotDlg.h"
@@ -30,21 +31,6 @@
 #include <fstream>
 
 namespace {
-
-// Save dialogs that answer with one path.
-class SaveTo : public FileDialogs {
-public:
-    explicit SaveTo(QString path) : path(std::move(path)) {}
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return path; }
-    QString SaveFileNameWithSuffix(QWidget*, const QString&, const QString&, const QString&) override
-    {
-        return path;
-    }
-
-private:
-    QString path;
-};
 
 double RssMb()
 {
@@ -207,7 +193,9 @@ void CaptureWhileDriven(benchmark::State& state)
                 box->click();
         QTemporaryDir dir;
         const QString record = dir.filePath("capture.csv");
-        window.SetDialogs(std::make_unique<QtMessageBoxes>(), std::make_unique<SaveTo>(record));
+        auto files = std::make_unique<ScriptedFiles>();
+        files->save = record;
+        window.SetDialogs(std::make_unique<QtMessageBoxes>(), std::move(files));
         Wait(200);
         page->SetFastCapture(true);
         page.recordAction->trigger();

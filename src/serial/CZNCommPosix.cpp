@@ -7,6 +7,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,6 +79,16 @@ bool DeviceGoneError(int e)
     return e == EIO || e == ENXIO || e == ENODEV;
 }
 
+// A pseudo-terminal (the virtual bus, a program's line) has a program of this machine at its
+// far end: no adapter holds the bytes back, so its latency is none rather than unknown.
+bool PseudoTerminal(int fd)
+{
+    constexpr unsigned kFirstPtyMajor = 136, kLastPtyMajor = 143;  // the kernel's pts devices
+    struct stat st{};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kFirstPtyMajor &&
+           major(st.st_rdev) <= kLastPtyMajor;
+}
+
 }  // namespace
 
 OpenError OpenErrorOf(int systemError)
@@ -140,7 +152,7 @@ int CZNComm::Open(const std::string& name)
     // Low latency only where a USB adapter is behind the name; other ports open as they are.
     const PortInfo info = DescribePort(name, systemRoots);
     usbDevice = info.usb;
-    latencyMs = RequestLowLatency(fd, info);
+    latencyMs = !info.usb && PseudoTerminal(fd) ? 0 : RequestLowLatency(fd, info);
     handle = fd;
     return 1;
 }

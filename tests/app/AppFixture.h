@@ -15,6 +15,7 @@
 #include "sim/VirtualBus.h"
 #include "widgets/Utf8.h"
 #include "MainControls.h"
+#include "ScriptedDialogs.h"
 #include "WireComm.h"
 #ifndef _WIN32
 #include "serial/TtyLinux.h"
@@ -44,30 +45,6 @@ inline const QString& WorkDir()
     static const QString path = dir.path();
     return path;
 }
-
-// Message boxes answered by the test: each shown box is kept as "title|text", and every
-// question gets `answer`.
-class RecordingMessages : public MessageBoxes {
-public:
-    void Warning(QWidget*, const QString& title, const QString& text) override
-    {
-        shown << title + "|" + text;
-    }
-    bool Question(QWidget*, const QString& title, const QString& text) override
-    {
-        shown << title + "|" + text;
-        return answer;
-    }
-    QStringList shown;
-    bool answer = true;
-};
-
-// Every open dialog chooses `path`.
-struct ChosenFile : FileDialogs {
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return path; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString path;
-};
 
 #ifdef _WIN32
 using RigPort = ChannelPort;

@@ -169,8 +169,8 @@ private slots:
         Rig rig({Servo(1, "Kestrel-12")});
         auto& w = *rig.window;
         MainControls ui(w);
-        auto boxes = std::make_unique<RecordingMessages>();
-        RecordingMessages& shown = *boxes;
+        auto boxes = std::make_unique<ScriptedBoxes>();
+        ScriptedBoxes& shown = *boxes;
         w.SetDialogs(std::move(boxes), std::make_unique<QtFileDialogs>());
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
@@ -187,17 +187,17 @@ private slots:
         QCOMPARE(page.itemLabel->text(), U("过载扭矩"));
         page.valueEdit->setText("101");
         page.writeButton->click();
-        QCOMPARE(shown.shown.value(0), "Invalid value|" + U("过载扭矩") + " must not be above 100");
+        QCOMPARE(shown.Shown().value(0), "Invalid value|" + U("过载扭矩") + " must not be above 100");
 
         // The debug page's question for its hidden controls, as Qt shows it: title, text and
         // buttons in English.
         shown.answer = false;
-        const qsizetype before = shown.shown.size();
+        const qsizetype before = shown.Shown().size();
         ui.tabs->setCurrentIndex(0);
         QTest::keyClick(&w.DebugPage(), CRobotDlg::kHiddenControlsKey, Qt::ControlModifier);
-        QCOMPARE(shown.shown.size(), before + 1);
-        const QString title = shown.shown.last().section('|', 0, 0);
-        const QString text = shown.shown.last().section('|', 1);
+        QCOMPARE(shown.Shown().size(), before + 1);
+        const QString title = shown.boxes.back().title;
+        const QString text = shown.boxes.back().text;
         QVERIFY(!title.isEmpty());
         auto box = QtMessageBoxes::MakeQuestion(&w, title, text);
         QStringList texts{box->windowTitle(), box->text()};

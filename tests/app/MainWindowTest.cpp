@@ -104,14 +104,14 @@ private slots:
         Rig rig({});
         auto& w = *rig.window;
         MainControls ui(w);
-        auto messages = std::make_unique<RecordingMessages>();
+        auto messages = std::make_unique<ScriptedBoxes>();
         auto* shown = messages.get();
         w.SetDialogs(std::move(messages), std::make_unique<QtFileDialogs>());
         ui.portCombo->setEditText("/nonexistent/ttyUSB9");
         ui.openButton->click();
         rig.Settle();
         QVERIFY(!w.PortOpen());
-        QCOMPARE(shown->shown, QStringList());
+        QCOMPARE(shown->Shown(), QStringList());
     }
 
     void theLastPortEnumeratedStandsFirst()

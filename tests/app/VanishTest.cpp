@@ -49,10 +49,11 @@ private slots:
         QFETCH(QString, moment);
         const QString link = WorkDir() + "/bus-" + moment;
         Rig rig({Servo(kServoId, "Osprey-40H")}, link);
-        auto messages = std::make_unique<RecordingMessages>();
-        auto files = std::make_unique<ChosenFile>();
-        RecordingMessages& shown = *messages;
-        ChosenFile& chosen = *files;
+        auto messages = std::make_unique<ScriptedBoxes>();
+        auto files = std::make_unique<ScriptedFiles>();
+        ScriptedBoxes& shown = *messages;
+        ScriptedFiles& chosen = *files;
+        shown.cautiousAnswer = true;  // back from the loader, the backup loaded again
         rig.window->SetDialogs(std::move(messages), std::move(files));
         QVERIFY(rig.Open());
         const std::string device = rig.bus.DevicePath();
@@ -82,17 +83,17 @@ private slots:
             // bus goes.
             rig.bus.SetDropShare(1.0);
             rig.bus.ClearLog();
-            chosen.path = WriteFile("vanish.dat", {memory.begin(), memory.end()});
+            chosen.open = WriteFile("vanish.dat", {memory.begin(), memory.end()});
             program.loadButton->click();
             // The load's first write packet (instruction 3 to the servo) is on the bus.
             QTRY_VERIFY_WITH_TIMEOUT(std::ranges::any_of(rig.bus.LogLines(), [](const std::string& l) {
                 return l.size() > 15 && l[0] == '>' && l.substr(8, 2) == "01" && l.substr(14, 2) == "03";
             }), 10000);
             rig.bus.Vanish();
-            ended = [&] { return shown.shown.contains(U("参数载入|参数载入失败")); };
+            ended = [&] { return shown.Shown().contains(U("参数载入|参数载入失败")); };
         } else if (moment == "transfer") {
             rig.Ui().tabs->setCurrentIndex(2);
-            chosen.path = WriteFile("vanish.bin", std::vector<uint8_t>(64 * 400, 0x5A));
+            chosen.open = WriteFile("vanish.bin", std::vector<uint8_t>(64 * 400, 0x5A));
             upgrade.openButton->click();
             QVERIFY(upgrade.upgradeButton->isEnabled());
             rig.bus.SetReplyDelayMs(2);  // a transfer long enough to be cut into
@@ -100,7 +101,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(rig.bus.LoaderBlocksAccepted() >= 3, 20000);
             rig.bus.Vanish();
             ended = [&] {
-                return shown.shown.contains(U("固件升级|升级失败")) &&
+                return shown.Shown().contains(U("固件升级|升级失败")) &&
                        upgrade.upgradeButton->text() == U("升级");
             };
         } else {

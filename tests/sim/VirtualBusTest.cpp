@@ -149,7 +149,9 @@ TEST_F(Bus, MotionFollowsTorqueAndFaultsShow)
     StartBus();
     bus->SetFaultBits(1, 0x24);
     EXPECT_EQ(servo.WritePosition(profile, 1, 2300, 0, 2000, 0).ok(), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Thirty steps of the servos' motion, time for a servo with torque on to move.
+    const long long steps = bus->Steps();
+    WaitFor([&] { return bus->Steps() >= steps + 30; }, "thirty steps");
     uint8_t fb[17];
     ASSERT_EQ(servo.ReadMemory(1, 56, fb, 17).count, 17);
     EXPECT_EQ(fb[0] | fb[1] << 8, 2047);  // torque is off: it doesn't move
@@ -182,7 +184,7 @@ TEST_F(Bus, DroppedAndDelayedRepliesEndInTheTimeout)
     bus->SetReplyDelayMs(300);
     EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 0);
     bus->SetReplyDelayMs(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    Settle();  // the late answer is gone
     bus->SetPacing(true, 100);
     EXPECT_EQ(servo.ReadMemory(1, 0, key, 9).count, 9);
 }

@@ -17,34 +17,6 @@
 
 namespace {
 
-class ScriptedBoxes : public MessageBoxes {
-public:
-    void Warning(QWidget*, const QString&, const QString& text) override { asked << text; }
-    bool Question(QWidget*, const QString& title, const QString& text) override
-    {
-        asked << title + "|" + text;
-        return answer;
-    }
-    QStringList asked;
-    bool answer = false;
-};
-
-class FileNone : public FileDialogs {
-public:
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-};
-
-// Save dialogs that answer with `chosen`.
-class FileChosen : public FileNone {
-public:
-    QString SaveFileNameWithSuffix(QWidget*, const QString&, const QString&, const QString&) override
-    {
-        return chosen;
-    }
-    QString chosen;
-};
-
 // The packets the bus heard, without the page's own feedback reads.
 QStringList CsvLines(const QString& path)
 {
@@ -459,7 +431,8 @@ private slots:
         rig.bus.SetDropShare(1.0);
         QTRY_COMPARE_WITH_TIMEOUT(p.statusField->text(), U("通信超时"), 3000);
         const size_t frozen = p.plot->Samples().Copy()[kPosition].size();
-        QTest::qWait(200);
+        const long long silent = p->PollsTimedOut();
+        QTRY_VERIFY_WITH_TIMEOUT(p->PollsTimedOut() >= silent + 3, 5000);
         QCOMPARE(p.positionField->text(), U("3000"));
         QCOMPARE(p.targetField->text(), U("3000"));
         QCOMPARE(p.plot->Samples().Copy()[kPosition].size(), frozen);
@@ -476,7 +449,7 @@ private slots:
         Rig rig({Servo(1, "Kestrel-12")});
         auto boxes = std::make_unique<ScriptedBoxes>();
         ScriptedBoxes* asked = boxes.get();
-        rig.window->SetDialogs(std::move(boxes), std::make_unique<FileNone>());
+        rig.window->SetDialogs(std::move(boxes), std::make_unique<ScriptedFiles>());
         DebugControls p(rig.window->DebugPage());
         // H alone, in an edit: nothing typed, nothing asked.
         p.targetEdit->setFocus();
@@ -485,19 +458,19 @@ private slots:
         QTest::keyClick(p.targetEdit, Qt::Key_H);
         QTest::keyClick(p.targetEdit, Qt::Key_H, Qt::ShiftModifier);
         QCOMPARE(p.targetEdit->text(), U("12"));
-        QVERIFY(asked->asked.isEmpty());
+        QVERIFY(asked->boxes.empty());
         QTest::keyClick(p.targetEdit, Qt::Key_5);
         QCOMPARE(p.targetEdit->text(), U("125"));
 
         asked->answer = false;
         QTest::keyClick(p.targetEdit, Qt::Key_H, Qt::ControlModifier);
-        QCOMPARE(asked->asked, QStringList{U("异常操作|异常操作,是否继续?")});
+        QCOMPARE(asked->Shown(), QStringList{U("异常操作|异常操作,是否继续?")});
         QVERIFY(!p.targetField->isVisible());
         QVERIFY(!p.channelBoxes[kTarget]->isVisible());
 
         asked->answer = true;
         QTest::keyClick(p.setButton, Qt::Key_H, Qt::ControlModifier);
-        QCOMPARE(asked->asked.size(), 2);
+        QCOMPARE(asked->boxes.size(), size_t(2));
         QVERIFY(p.targetField->isVisible());
         QVERIFY(p.channelBoxes[kTarget]->isVisible());
         QVERIFY(p.channelBoxes[kFastSlow]->isVisible());
@@ -505,7 +478,7 @@ private slots:
         // Asked each time, also once shown; a Cancel hides nothing.
         asked->answer = false;
         QTest::keyClick(p.idEdit, Qt::Key_H, Qt::ControlModifier);
-        QCOMPARE(asked->asked.size(), 3);
+        QCOMPARE(asked->boxes.size(), size_t(3));
         QVERIFY(p.targetField->isVisible());
         QCOMPARE(p.targetEdit->text(), U("125"));
 
@@ -533,7 +506,10 @@ private slots:
         for (int i = 0; i < 40; ++i) {
             p.targetEdit->setText(QString::number(1000 + i));
             p.setButton->click();
-            QTest::qWait(7);
+            if (i % 5 == 4) {  // a poll between every five commands
+                const long long seen = p->PollsAnswered();
+                QTRY_VERIFY_WITH_TIMEOUT(p->PollsAnswered() > seen, 5000);
+            }
         }
         const long long answered = p->PollsAnswered();
         QTRY_VERIFY_WITH_TIMEOUT(p->PollsAnswered() > answered, 5000);
@@ -551,7 +527,10 @@ private slots:
         QVERIFY(rig.Open());
         p.idEdit->setText("1");
         for (int i = 0; i < 30; ++i) {
-            QTest::qWait(i % 7);
+            if (i % 2) {  // stopped at once, or just after a poll's answer came in
+                const long long seen = p->PollsAnswered() + p->PollsTimedOut();
+                QTRY_VERIFY_WITH_TIMEOUT(p->PollsAnswered() + p->PollsTimedOut() > seen, 5000);
+            }
             p->StopPolling();
             QVERIFY(!p->IsPolling());
             p->StartPolling();
@@ -567,9 +546,9 @@ private slots:
         p.idEdit->setText("1");
         QTemporaryDir dir;
         auto boxes = std::make_unique<ScriptedBoxes>();
-        auto files = std::make_unique<FileChosen>();
-        const QStringList& warnings = boxes->asked;
-        QString& chosen = files->chosen;
+        auto files = std::make_unique<ScriptedFiles>();
+        const ScriptedBoxes& shown = *boxes;
+        QString& chosen = files->save;
         rig.window->SetDialogs(std::move(boxes), std::move(files));
         auto choose = [&](const QString& path, const char* action) {
             chosen = path;
@@ -641,12 +620,13 @@ private slots:
         const QString png = dir.filePath("plot.png");
         QVERIFY(choose(png, "导出图片..."));
         QCOMPARE(QImage(png).size(), p.plot->size());
-        QVERIFY(warnings.isEmpty());
+        QVERIFY(shown.boxes.empty());
 
         // Files that can't be written: a message each, no recording.
-        QVERIFY(choose("/dev/full", "开始记录..."));
+        QVERIFY(QFile::link("/dev/full", dir.filePath("full.csv")));  // a disk that is full
+        QVERIFY(choose(dir.filePath("full.csv"), "开始记录..."));
         QVERIFY(choose(dir.filePath("none/plot.csv"), "导出 CSV..."));
-        QCOMPARE(warnings.size(), 2);
+        QCOMPARE(shown.Of(ShownBox::kWarning).size(), size_t(2));
         QVERIFY(!p->IsRecording());
     }
     // "高速采集": the page reads back to back, the plot draws against time; switched off, the

@@ -17,13 +17,6 @@ namespace {
 
 constexpr int kD = 22;  // the D row of the shipped families, 32 when made
 
-class SaveTo : public FileDialogs {
-public:
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return chosen; }
-    QString chosen;
-};
-
 struct StepControls : ControlsOf<StepTestDialog> {
     using ControlsOf::ControlsOf;
     QSpinBox* start = Find<QSpinBox>("起点:");
@@ -60,9 +53,9 @@ private slots:
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         rig.ClickRow(0);
-        auto files = std::make_unique<SaveTo>();
-        QString& chosen = files->chosen;
-        rig.window->SetDialogs(std::make_unique<RecordingMessages>(), std::move(files));
+        auto files = std::make_unique<ScriptedFiles>();
+        QString& chosen = files->save;
+        rig.window->SetDialogs(std::make_unique<ScriptedBoxes>(), std::move(files));
         DebugControls page(rig.window->DebugPage());
         page.Find<QPushButton>("阶跃测试")->click();
         StepTestDialog& dialog = page->StepDialog();

@@ -16,56 +16,6 @@
 
 namespace {
 
-struct Box {
-    QString kind, title, text;
-};
-
-// Message boxes and file dialogs that answer as the test says and remember what they showed.
-struct Answers {
-    std::vector<Box> boxes;
-    bool confirm = false;
-    QString openPath, savePath;
-    int fileDialogs = 0;
-};
-
-class TestBoxes : public MessageBoxes {
-public:
-    explicit TestBoxes(Answers& a) : answers(a) {}
-    void Warning(QWidget*, const QString& title, const QString& text) override
-    {
-        answers.boxes.push_back({"warning", title, text});
-    }
-    bool Question(QWidget*, const QString& title, const QString& text) override
-    {
-        answers.boxes.push_back({"question", title, text});
-        return answers.confirm;
-    }
-    void Plain(QWidget*, const QString& title, const QString& text) override
-    {
-        answers.boxes.push_back({"plain", title, text});
-    }
-    Answers& answers;
-};
-
-class TestFiles : public FileDialogs {
-public:
-    explicit TestFiles(Answers& a) : answers(a) {}
-    QString OpenFileName(QWidget*, const QString&, const QString& filter) override
-    {
-        ++answers.fileDialogs;
-        lastFilter = filter;
-        return answers.openPath;
-    }
-    QString SaveFileName(QWidget*, const QString&, const QString& filter) override
-    {
-        ++answers.fileDialogs;
-        lastFilter = filter;
-        return answers.savePath;
-    }
-    Answers& answers;
-    QString lastFilter;
-};
-
 QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
@@ -81,8 +31,10 @@ class ProgramPageTest : public QObject {
     struct Page {
         explicit Page(std::vector<ServoSpec> servos, int row = 0) : rig(std::move(servos))
         {
-            auto boxes = std::make_unique<TestBoxes>(answers);
-            auto dialogs = std::make_unique<TestFiles>(answers);
+            auto boxes = std::make_unique<ScriptedBoxes>();
+            auto dialogs = std::make_unique<ScriptedFiles>();
+            answers = boxes.get();
+            answers->answer = false;
             files = dialogs.get();
             rig.window->SetDialogs(std::move(boxes), std::move(dialogs));
             if (!rig.Open() || !rig.Search())
@@ -128,15 +80,15 @@ class ProgramPageTest : public QObject {
             return m;
         }
         // The last box shown, once the bus has done what was asked and its answer is in.
-        Box LastBox()
+        ShownBox LastBox()
         {
             rig.Settle();
-            return answers.boxes.empty() ? Box{} : answers.boxes.back();
+            return answers->boxes.empty() ? ShownBox{} : answers->boxes.back();
         }
 
-        Answers answers;
         Rig rig;
-        TestFiles* files = nullptr;
+        ScriptedBoxes* answers = nullptr;
+        ScriptedFiles* files = nullptr;
         ProgramControls page{rig.window->ProgramPage()};
     };
 
@@ -185,13 +137,13 @@ private slots:
 
         // Each tick is one exchange: one read of the whole table.
         page->StopPolling();
-        QTest::qWait(50);
+        p.rig.Settle();  // a tick already queued has run
         p.rig.bus.ClearLog();
         const long long ticks = page->PollTicks();
         page->StartPolling();
-        QTest::qWait(1000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->PollTicks() - ticks >= 5, 5000);
         page->StopPolling();
-        QTest::qWait(50);
+        p.rig.Settle();
         int reads = 0;
         for (const auto& l : p.rig.bus.LogLines()) {
             if (l.rfind("> ", 0) != 0)
@@ -263,7 +215,7 @@ private slots:
             QCOMPARE(p.LastBox().title, U("参数错误"));
             QCOMPARE(p.LastBox().text, U(message));
         }
-        QTest::qWait(150);
+        p.rig.Settle();
         QCOMPARE(p.Heard(), QStringList());
 
         // An EPROM value: unlock, value, lock, and the saved message.
@@ -278,11 +230,11 @@ private slots:
         QVERIFY(p.WaitForValue("13", "60"));
 
         // A "设置" value that goes through shows nothing.
-        const size_t shown = p.answers.boxes.size();
+        const size_t shown = p.answers->boxes.size();
         p.Click("42");
         page.valueEdit->setText("-100");
         page.writeButton->click();
-        QCOMPARE(p.answers.boxes.size(), shown);
+        QCOMPARE(p.answers->boxes.size(), shown);
         QVERIFY(p.WaitForValue("42", "-100"));
 
         // One that fails says so.
@@ -321,17 +273,17 @@ private slots:
         p.rig.bus.ClearLog();
         QTest::keyClicks(page.valueEdit, "1rR2");
         QCOMPARE(page.valueEdit->text(), U("712"));
-        QVERIFY(p.answers.boxes.empty());
+        QVERIFY(p.answers->boxes.empty());
 
-        p.answers.confirm = false;
+        p.answers->answer = false;
         QTest::keyClick(page.valueEdit, Qt::Key_R, Qt::ControlModifier);
-        QCOMPARE(p.LastBox().kind, U("question"));
+        QCOMPARE(p.LastBox().kind, ShownBox::kQuestion);
         QCOMPARE(p.LastBox().title, U("风险操作"));
         QCOMPARE(p.LastBox().text, U("继续操作会产生损环舵机风险是否继续住下操作?"));
-        QTest::qWait(150);
+        p.rig.Settle();
         QCOMPARE(p.Heard(), QStringList());
 
-        p.answers.confirm = true;
+        p.answers->answer = true;
         QTest::keyClick(page.list, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(p.LastBox().text, U("操作成功如舵机产生异常请联系售后"));
         QTRY_COMPARE_WITH_TIMEOUT(p.Heard(), QStringList({U("FF FF 01 02 09 F3")}), 3000);
@@ -347,20 +299,20 @@ private slots:
 
         // Cancel: nothing.
         page.saveButton->click();
-        QCOMPARE(p.answers.fileDialogs, 1);
+        QCOMPARE(p.files->asked, 1);
         QCOMPARE(p.files->lastFilter, U("Servo Files (*.dat)"));
         QVERIFY(QDir(dir.path()).isEmpty());
 
         // A name without an extension gets ".dat"; the file is the EPROM block.
-        p.answers.savePath = dir.filePath("bench");
+        p.files->save = dir.filePath("bench");
         page.saveButton->click();
         const ServoMemory m = p.Memory(1);
         QCOMPARE(ReadAll(dir.filePath("bench.dat")),
                  QByteArray(reinterpret_cast<const char*>(m.data()), 37));
-        QVERIFY(p.answers.boxes.empty());
+        QVERIFY(p.answers->boxes.empty());
 
         // A file that can't be written: the message, and the old file stays.
-        p.answers.savePath = dir.filePath("no-such-folder/x.dat");
+        p.files->save = dir.filePath("no-such-folder/x.dat");
         page.saveButton->click();
         QCOMPARE(p.LastBox().title, U("参数保存"));
         QCOMPARE(p.LastBox().text, U("无法保存参数文件"));
@@ -375,7 +327,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(changed);
         }
-        p.answers.openPath = dir.filePath("changed.dat");
+        p.files->open = dir.filePath("changed.dat");
         page.loadButton->click();
         QCOMPARE(p.LastBox().title, U("参数载入"));
         QCOMPARE(p.LastBox().text, U("参数载入成功"));
@@ -384,9 +336,9 @@ private slots:
         QVERIFY(p.WaitForValue("13", "55"));
         QCOMPARE(p.Memory(7)[48], 1);
 
-        p.answers.openPath = dir.filePath("missing.dat");
+        p.files->open = dir.filePath("missing.dat");
         page.loadButton->click();
-        QCOMPARE(p.LastBox().kind, U("plain"));
+        QCOMPARE(p.LastBox().kind, ShownBox::kPlain);
         QCOMPARE(p.LastBox().text, U("无法打开参数文件"));
     }
 
@@ -396,11 +348,11 @@ private slots:
         ProgramControls& page = p.page;
         QVERIFY(p.WaitForValue("56", "2047"));
         QTemporaryDir dir;
-        p.answers.savePath = dir.filePath("x.dat");
+        p.files->save = dir.filePath("x.dat");
         const auto refused = [&] {
-            const Box box = p.LastBox();
+            const ShownBox box = p.LastBox();
             return box.title == U("参数保存") && box.text == U("通信超时") &&
-                   p.answers.fileDialogs == 0 && QDir(dir.path()).isEmpty();
+                   p.files->asked == 0 && QDir(dir.path()).isEmpty();
         };
 
         // A save at once after a click (no poll in between): the image is still servo 1's.
@@ -421,7 +373,7 @@ private slots:
         QFile::remove(dir.filePath("x.dat"));
 
         // A click on a servo that doesn't answer: nothing of the last image is saved.
-        p.answers.fileDialogs = 0;
+        p.files->asked = 0;
         p.rig.bus.SetDropShare(1);
         p.rig.ClickRow(0);
         QTRY_COMPARE_WITH_TIMEOUT(page.statusBox->toPlainText(), U("通信超时"), 3000);
@@ -458,19 +410,6 @@ private slots:
         QCOMPARE(p.LastBox().text, U("参数恢复失败"));
         page.resetAngleButton->click();
         QCOMPARE(p.LastBox().text, U("角度重置失败!"));
-    }
-
-    void aLookAtThePage()
-    {
-        const QByteArray dir = qgetenv("SERVO_SHOT_DIR");
-        if (dir.isEmpty())
-            QSKIP("set SERVO_SHOT_DIR for a picture");
-        Page p({Servo(1, "Kestrel-12")});
-        QVERIFY(p.WaitForValue("56", "2047"));
-        p.rig.bus.SetFaultBits(1, 0x09);
-        p.Click("13");
-        QTest::qWait(400);
-        QVERIFY(p.rig.window->grab().save(QString::fromLocal8Bit(dir) + "/program-page.png"));
     }
 };
 

@@ -8,69 +8,13 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
-#include <deque>
 #include <fstream>
-#include <functional>
 
 namespace {
 
 struct Shown {
     QString title, text;
     bool operator==(const Shown&) const = default;
-};
-
-// Message boxes and file dialogs answered by the test.
-struct Answers {
-    std::vector<Shown> warnings, questions;
-    bool questionAnswer = true;
-    // Questions whose default is No, answered in turn (No when none is left).
-    std::vector<Shown> cautious;
-    std::deque<bool> cautiousAnswers;
-    std::deque<QString> files;
-    std::function<void(const Shown&)> onWarning;
-};
-
-class TestBoxes : public MessageBoxes {
-public:
-    explicit TestBoxes(Answers& a) : answers(a) {}
-    void Warning(QWidget*, const QString& title, const QString& text) override
-    {
-        answers.warnings.push_back({title, text});
-        if (answers.onWarning)
-            answers.onWarning(answers.warnings.back());
-    }
-    bool Question(QWidget*, const QString& title, const QString& text) override
-    {
-        answers.questions.push_back({title, text});
-        return answers.questionAnswer;
-    }
-    bool QuestionDefaultNo(QWidget*, const QString& title, const QString& text) override
-    {
-        answers.cautious.push_back({title, text});
-        if (answers.cautiousAnswers.empty())
-            return false;
-        const bool yes = answers.cautiousAnswers.front();
-        answers.cautiousAnswers.pop_front();
-        return yes;
-    }
-    Answers& answers;
-};
-
-class TestFiles : public FileDialogs {
-public:
-    explicit TestFiles(Answers& a) : answers(a) {}
-    QString OpenFileName(QWidget*, const QString&, const QString& filter) override
-    {
-        lastFilter = filter;
-        if (answers.files.empty())
-            return {};
-        QString f = answers.files.front();
-        answers.files.pop_front();
-        return f;
-    }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    Answers& answers;
-    QString lastFilter;
 };
 
 // A BIN file of `size` bytes of a pattern.
@@ -101,8 +45,9 @@ std::vector<uint8_t> Pattern(int size)
 struct PageRig : Rig {
     explicit PageRig(std::vector<ServoSpec> servos) : Rig(std::move(servos))
     {
-        auto boxes = std::make_unique<TestBoxes>(answers);
-        auto fileDialogs = std::make_unique<TestFiles>(answers);
+        auto boxes = std::make_unique<ScriptedBoxes>();
+        auto fileDialogs = std::make_unique<ScriptedFiles>();
+        answers = boxes.get();
         files = fileDialogs.get();
         window->SetDialogs(std::move(boxes), std::move(fileDialogs));
         Ui().tabs->setCurrentIndex(2);
@@ -110,7 +55,7 @@ struct PageRig : Rig {
     UpgradeControls& Page() { return controls; }
     void Load(const QString& path)
     {
-        answers.files.push_back(path);
+        files->opens.push_back(path);
         Page().openButton->click();
     }
     bool Upgrade()
@@ -119,8 +64,18 @@ struct PageRig : Rig {
         Page().upgradeButton->click();
         return ended.wait(60000);
     }
-    Answers answers;
-    TestFiles* files = nullptr;
+    // The boxes of one kind shown so far.
+    std::vector<Shown> Of(ShownBox::Kind kind) const
+    {
+        std::vector<Shown> found;
+        for (const ShownBox& b : answers->Of(kind))
+            found.push_back({b.title, b.text});
+        return found;
+    }
+    std::vector<Shown> Warnings() const { return Of(ShownBox::kWarning); }
+    std::vector<Shown> Cautious() const { return Of(ShownBox::kCautious); }
+    ScriptedBoxes* answers = nullptr;
+    ScriptedFiles* files = nullptr;
     UpgradeControls controls{window->UpgradePage()};
 };
 
@@ -176,10 +131,10 @@ private slots:
     {
         PageRig rig({});
         auto& p = rig.Page();
-        auto& w = rig.answers.warnings;
+        auto w = [&] { return rig.Warnings(); };
         rig.Load(WriteText("a.HEX", ":0400000001020304F2\n:00000001FF\n"));
         QCOMPARE(rig.files->lastFilter, U("Hex Files (*.hex);;Bin Files (*.bin)"));
-        QVERIFY(w.empty());
+        QVERIFY(w().empty());
         QVERIFY(p.upgradeButton->isEnabled());
         QCOMPARE(p->ImageKind(), 0);
         QCOMPARE(p->BlockCount(), 1);
@@ -208,18 +163,18 @@ private slots:
         for (const auto& b : bad) {
             rig.Load(WriteBin("ok.bin", 10));
             QVERIFY(p.upgradeButton->isEnabled());
-            w.clear();
+            rig.answers->boxes.clear();
             rig.Load(b.file);
-            QCOMPARE(w.size(), size_t(1));
-            QCOMPARE(w[0], (Shown{U("打开固件"), U(b.message)}));
+            QCOMPARE(w().size(), size_t(1));
+            QCOMPARE(w()[0], (Shown{U("打开固件"), U(b.message)}));
             QVERIFY2(!p.upgradeButton->isEnabled(), qPrintable(b.file));
         }
 
         // A typed name without an extension is looked for as a HEX file.
         WriteText("typed.hex", ":00000001FF\n");
-        w.clear();
+        rig.answers->boxes.clear();
         rig.Load(WorkDir() + "/typed");
-        QVERIFY(w.empty());
+        QVERIFY(w().empty());
         QVERIFY(p.upgradeButton->isEnabled());
         QCOMPARE(p->BlockCount(), 0);
     }
@@ -244,7 +199,7 @@ private slots:
         ServoMemory before{};
         QVERIFY(rig.bus.Memory(3, before));
         QSignalSpy ended(&p.page, &ServoTest::UpgradeEnded);
-        rig.answers.cautiousAnswers = {true};  // load the backup back afterwards
+        rig.answers->cautiousAnswers = {true};  // load the backup back afterwards
         p.upgradeButton->click();
         QCOMPARE(p.upgradeButton->text(), U("取消"));
         QVERIFY(p.upgradeButton->isEnabled());
@@ -260,9 +215,9 @@ private slots:
         QFile saved(p.backupLabel->text().mid(6));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), QByteArray(reinterpret_cast<const char*>(before.data()), 40));
-        QCOMPARE(rig.answers.cautious.size(), size_t(1));
-        QVERIFY(rig.answers.cautious[0].text.startsWith(U("升级完成。是否载入升级前备份的参数?\n")));
-        QCOMPARE(rig.answers.warnings, (std::vector<Shown>{{U("参数载入"), U("参数载入成功")}}));
+        QCOMPARE(rig.Cautious().size(), size_t(1));
+        QVERIFY(rig.Cautious()[0].text.startsWith(U("升级完成。是否载入升级前备份的参数?\n")));
+        QCOMPARE(rig.Warnings(), (std::vector<Shown>{{U("参数载入"), U("参数载入成功")}}));
         QCOMPARE(p.upgradeButton->text(), U("升级"));
         for (QWidget* on : std::initializer_list<QWidget*>{p.openButton, p.testButton, p.upgradeButton,
                                                            ui.searchButton, ui.openButton, ui.tabs->tabBar()})
@@ -293,25 +248,27 @@ private slots:
         QVERIFY(rig.Open());
         p->SelectServo(7);  // nobody: the loader never answers
         rig.Load(WriteBin("fw.bin", 100));
-        rig.answers.cautiousAnswers = {false};  // no upgrade without a backup
+        rig.answers->cautiousAnswers = {false};  // no upgrade without a backup
         QVERIFY(rig.Upgrade());
-        QVERIFY(rig.answers.warnings.empty());
-        QCOMPARE(rig.answers.cautious.size(), size_t(1));
-        QCOMPARE(rig.answers.cautious[0],
+        QVERIFY(rig.Warnings().empty());
+        QCOMPARE(rig.Cautious().size(), size_t(1));
+        QCOMPARE(rig.Cautious()[0],
                  (Shown{U("固件升级"), U("读取舵机参数失败, 无法备份。是否不备份继续升级?")}));
-        rig.answers.cautious.clear();
-        rig.answers.cautiousAnswers = {true};  // with consent it goes on
+        rig.answers->boxes.clear();
+        rig.answers->cautiousAnswers = {true};  // with consent it goes on
         bool restoredFirst = false, lockFree = false;
         QString caption;
-        rig.answers.onWarning = [&](const Shown&) {
+        rig.answers->onShown = [&](const ShownBox& box) {
+            if (box.kind != ShownBox::kWarning)
+                return;
             restoredFirst = rig.comm.BaudRate() == 115200 && rig.comm.TimeoutMs() == Rig::kTimeoutMs;
             // The transfer has let the bus go: another job runs.
             lockFree = rig.servoBus.Run(JobKind::Command, [](BusAccess&) { return true; });
             caption = p.upgradeButton->text();
         };
         QVERIFY(rig.Upgrade());
-        QCOMPARE(rig.answers.warnings.size(), size_t(1));
-        QCOMPARE(rig.answers.warnings[0], (Shown{U("固件升级"), U("升级失败")}));
+        QCOMPARE(rig.Warnings().size(), size_t(1));
+        QCOMPARE(rig.Warnings()[0], (Shown{U("固件升级"), U("升级失败")}));
         QVERIFY(restoredFirst);
         QVERIFY(lockFree);
         QCOMPARE(caption, U("取消"));  // until the box is closed
@@ -319,17 +276,17 @@ private slots:
         QCOMPARE(p.progress->Pos(), 0);
         QCOMPARE(p.backupLabel->text(), U("未备份"));
         // The way back from the loader is offered, and declined.
-        QCOMPARE(rig.answers.cautious.size(), size_t(2));
-        QCOMPARE(rig.answers.cautious[1].text,
+        QCOMPARE(rig.Cautious().size(), size_t(2));
+        QCOMPARE(rig.Cautious()[1].text,
                  U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"));
 
         // With the port closed, too.
         rig.Ui().openButton->click();
-        rig.answers.warnings.clear();
-        rig.answers.cautiousAnswers = {true};
+        rig.answers->boxes.clear();
+        rig.answers->cautiousAnswers = {true};
         QVERIFY(rig.Upgrade());
-        QCOMPARE(rig.answers.warnings.size(), size_t(1));
-        QCOMPARE(rig.answers.warnings[0].text, U("升级失败"));
+        QCOMPARE(rig.Warnings().size(), size_t(1));
+        QCOMPARE(rig.Warnings()[0].text, U("升级失败"));
     }
 
     void cancelStopsAfterTheBlockInProgress()
@@ -345,34 +302,32 @@ private slots:
         p.upgradeButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 5, 20000);
 
-        rig.answers.questionAnswer = false;  // "Cancel": the transfer goes on
+        rig.answers->answer = false;  // "Cancel": the transfer goes on
         p.upgradeButton->click();
-        QCOMPARE(rig.answers.questions.size(), size_t(1));
-        QCOMPARE(rig.answers.questions[0], (Shown{U("固件升级"), U("是否取消升级?")}));
+        QCOMPARE(rig.Of(ShownBox::kQuestion).size(), size_t(1));
+        QCOMPARE(rig.Of(ShownBox::kQuestion)[0], (Shown{U("固件升级"), U("是否取消升级?")}));
         const int before = p.progress->Pos();
         QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() > before + 3, 20000);
-        if (!qEnvironmentVariableIsEmpty("SERVO_SHOT_DIR")) {
-            QTRY_VERIFY_WITH_TIMEOUT(p.progress->Pos() >= 500, 20000);
-            rig.window->grab().save(qEnvironmentVariable("SERVO_SHOT_DIR") + "/upgrade-running.png");
-        }
 
-        rig.answers.questionAnswer = true;
+        rig.answers->answer = true;
         int accepted = -1, shownPos = -1;
-        rig.answers.onWarning = [&](const Shown&) {
+        rig.answers->onShown = [&](const ShownBox& box) {
+            if (box.kind != ShownBox::kWarning)
+                return;
             accepted = rig.bus.LoaderBlocksAccepted();
             shownPos = p.progress->Pos();
             rig.bus.SetReplyDelayMs(0);
         };
         // The servo is left in its loader, deaf at its rate: the way back from the unlock
         // step delivers the whole image.
-        rig.answers.cautiousAnswers = {true};
+        rig.answers->cautiousAnswers = {true};
         p.upgradeButton->click();
         QVERIFY(ended.wait(60000));
-        QCOMPARE(rig.answers.warnings, (std::vector<Shown>{{U("固件升级"), U("升级已取消")}}));
+        QCOMPARE(rig.Warnings(), (std::vector<Shown>{{U("固件升级"), U("升级已取消")}}));
         QVERIFY(accepted > 0 && accepted < 1024);
         QCOMPARE(shownPos, accepted);
-        QCOMPARE(rig.answers.cautious.size(), size_t(2));  // the way back, then the restore
-        QCOMPARE(rig.answers.cautious[0].text,
+        QCOMPARE(rig.Cautious().size(), size_t(2));  // the way back, then the restore
+        QCOMPARE(rig.Cautious()[0].text,
                  U("舵机可能仍在引导程序中。\n是否从解锁步骤重新升级(不发送升级指令)?"));
         QCOMPARE(rig.bus.LoaderImage(), Pattern(65536));
         QCOMPARE(p.progress->Pos(), 1024);
@@ -396,7 +351,7 @@ private slots:
         QVERIFY(!p->UpgradeRunning());
         QVERIFY(!rig.comm.IsOpen());
         QCoreApplication::processEvents();
-        QVERIFY(rig.answers.warnings.empty());
+        QVERIFY(rig.Warnings().empty());
     }
 
     void theCommunicationTest()
@@ -487,11 +442,6 @@ private slots:
         p.testButton->click();
         QVERIFY(ended.wait(10000));
 
-        if (!qEnvironmentVariableIsEmpty("SERVO_SHOT_DIR")) {
-            rig.window->resize(1100, 700);
-            QCoreApplication::processEvents();
-            rig.window->grab().save(qEnvironmentVariable("SERVO_SHOT_DIR") + "/upgrade-page.png");
-        }
     }
 };
 
