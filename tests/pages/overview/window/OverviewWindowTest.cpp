@@ -17,12 +17,6 @@
 
 namespace {
 
-struct SaveTo : FileDialogs {
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return path; }
-    QString path;
-};
-
 enum { kPositionColumn = 2, kStatusColumn = 6, kAlarmsColumn = 12 };
 
 }  // namespace
@@ -36,8 +30,8 @@ private slots:
     {
         Rig rig({Servo(1, "Kestrel-12"), Servo(2, "Kestrel-12"), Servo(3, "Osprey-40H"), Servo(5, "Kestrel-12"),
                  Servo(5, "Osprey-40H")});
-        auto* files = new SaveTo;
-        auto* messages = new RecordingMessages;
+        auto* files = new ScriptedFiles;
+        auto* messages = new ScriptedBoxes;
         rig.window->SetDialogs(std::unique_ptr<MessageBoxes>(messages), std::unique_ptr<FileDialogs>(files));
         QVERIFY(rig.Open());
         // Ctrl+B opens it; with no servo known it scans every rate first.
@@ -95,26 +89,26 @@ private slots:
         QCOMPARE(cell(3, kPositionColumn)->text(), U("—"));
 
         // The rows as servoctl health's file: its header and a row per servo.
-        files->path = WorkDir() + "/overview.csv";
+        files->save = WorkDir() + "/overview.csv";
         button("导出 CSV...")->click();
-        QFile csv(files->path);
+        QFile csv(files->save);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0], QString(kHealthCsvHeader));
         QVERIFY2(lines[3].section(',', 1, 1) == "3" && lines[3].endsWith(",,,,,no answer for 1 s"), qPrintable(lines[3]));
-        QVERIFY(messages->shown.isEmpty());
+        QVERIFY(messages->boxes.empty());
     }
 
     void theSearchNamesADoubledIdOnce()
     {
         Rig rig({Servo(1, "Kestrel-12"), Servo(3, "Kestrel-12"), Servo(3, "Osprey-40H")});
-        auto* messages = new RecordingMessages;
-        rig.window->SetDialogs(std::unique_ptr<MessageBoxes>(messages), std::make_unique<ChosenFile>());
+        auto* messages = new ScriptedBoxes;
+        rig.window->SetDialogs(std::unique_ptr<MessageBoxes>(messages), std::make_unique<ScriptedFiles>());
         QVERIFY(rig.Open());
         QVERIFY(rig.Search());
         QCOMPARE(rig.Rows(), QStringList{"1 Kestrel-12"});
-        QCOMPARE(messages->shown, QStringList{U("舵机搜索|ID 3: 可能有两个舵机应答此 ID")});
+        QCOMPARE(messages->Shown(), QStringList{U("舵机搜索|ID 3: 可能有两个舵机应答此 ID")});
     }
 
 #ifndef _WIN32
