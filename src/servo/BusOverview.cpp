@@ -17,7 +17,8 @@ std::vector<ScanFinding> ScanEveryRate(BusAccess& access, ModelCatalogue& catalo
         access.SetRate(rate);
         if (access.Facts().RateRefused())
             continue;  // servos found now would be listed at a rate the line doesn't run at
-        ZNS::ReplyTimeout timeout(access.protocol, AutoTimeoutMs(kIdentifyExchange, rate, access.Facts().Timing()));
+        // Kept for the rate's scan (an asking again returns to it), the port's own after it.
+        const KeptTimeout timeout(access, AutoTimeoutMs(kIdentifyExchange, rate, access.Facts().Timing()));
         ScanReports reports;
         reports.probing = [&](int id) {
             stopped = access.Stopping() || (probing && !probing(rate, id));
