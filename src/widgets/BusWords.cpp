@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <utility>
+
 QString BusWords::Alarms(uint32_t alarms, const QString& separator)
 {
     const std::pair<uint32_t, const char*> words[] = {
