@@ -226,6 +226,18 @@
 <context>
     <name>CServoMain</name>
     <message>
+        <source>通信记录</source>
+        <translation>Traffic</translation>
+    </message>
+    <message>
+        <source>动作</source>
+        <translation>Motion</translation>
+    </message>
+    <message>
+        <source>总线概览</source>
+        <translation>Bus overview</translation>
+    </message>
+    <message>
         <source>调试</source>
         <translation>Debug</translation>
     </message>
@@ -1382,6 +1394,200 @@ Upgrade again from the unlock step (without the upgrade command)?</translation>
     <message>
         <source>同步包未发出, 动作已停止</source>
         <translation>A sync packet was not sent; the motion stopped</translation>
+    </message>
+</context>
+<context>
+    <name>BusWords</name>
+    <message>
+        <source>ID %1: 可能有两个舵机应答此 ID</source>
+        <translation>ID %1: two servos may answer to this ID</translation>
+    </message>
+    <message>
+        <source>适配器回显发送的字节, 回显已跳过</source>
+        <translation>the adapter echoes what is sent; the echo is skipped</translation>
+    </message>
+    <message>
+        <source>接近温度上限</source>
+        <translation>near the temperature limit</translation>
+    </message>
+    <message>
+        <source>电压过低</source>
+        <translation>voltage low</translation>
+    </message>
+    <message>
+        <source>电压过高</source>
+        <translation>voltage high</translation>
+    </message>
+    <message>
+        <source>负载过高</source>
+        <translation>overload</translation>
+    </message>
+    <message>
+        <source>故障位</source>
+        <translation>fault bit</translation>
+    </message>
+    <message>
+        <source>1 秒无应答</source>
+        <translation>no answer for 1 s</translation>
+    </message>
+    <message>
+        <source>电源电压跌落</source>
+        <translation>supply sags</translation>
+    </message>
+</context>
+<context>
+    <name>OverviewWindow</name>
+    <message>
+        <source>总线概览</source>
+        <translation>Bus overview</translation>
+    </message>
+    <message>
+        <source>总线</source>
+        <translation>Bus</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>电压</source>
+        <translation>Voltage</translation>
+    </message>
+    <message>
+        <source>负载</source>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>应答 %</source>
+        <translation>Answered %</translation>
+    </message>
+    <message>
+        <source>超时</source>
+        <translation>Time-outs</translation>
+    </message>
+    <message>
+        <source>校验错误</source>
+        <translation>Checksum errors</translation>
+    </message>
+    <message>
+        <source>p99 延迟</source>
+        <translation>p99 latency</translation>
+    </message>
+    <message>
+        <source>上次应答</source>
+        <translation>Last answer</translation>
+    </message>
+    <message>
+        <source>告警</source>
+        <translation>Alarms</translation>
+    </message>
+    <message>
+        <source>舵机</source>
+        <translation>Servos</translation>
+    </message>
+    <message>
+        <source>扫描</source>
+        <translation>Scan</translation>
+    </message>
+    <message>
+        <source>确认</source>
+        <translation>Acknowledge</translation>
+    </message>
+    <message>
+        <source>导出 CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>记录日志...</source>
+        <translation>Keep a log...</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+    <message>
+        <source>记录日志</source>
+        <translation>Keep a log</translation>
+    </message>
+    <message>
+        <source>记录到 %1</source>
+        <translation>Logging to %1</translation>
+    </message>
+    <message>
+        <source>日志写入失败, 记录已停止</source>
+        <translation>The log could not be written; logging stopped</translation>
+    </message>
+    <message>
+        <source>正在扫描所有波特率...</source>
+        <translation>Scanning every rate...</translation>
+    </message>
+    <message>
+        <source>正在识别舵机...</source>
+        <translation>Identifying the servos...</translation>
+    </message>
+    <message>
+        <source>正在扫描: %1 波特, ID %2...</source>
+        <translation>Scanning: %1 baud, ID %2...</translation>
+    </message>
+    <message>
+        <source>ID %1 (%2 波特)</source>
+        <translation>ID %1 (%2 baud)</translation>
+    </message>
+    <message>
+        <source>所有波特率下都没有舵机应答</source>
+        <translation>No servo answered at any rate</translation>
+    </message>
+    <message>
+        <source>在 %1 波特监视; 其他波特率的舵机未监视: %2</source>
+        <translation>Watching at %1 baud; servos at other rates are not watched: %2</translation>
+    </message>
+    <message>
+        <source>在 %1 波特监视 %2 个舵机</source>
+        <translation>Watching %2 servos at %1 baud</translation>
+    </message>
+    <message>
+        <source>ID %1 告警: %2</source>
+        <translation>ID %1 alarm: %2</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>两个舵机?</source>
+        <translation>Two servos?</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 ms</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>总线: %1 次交换/秒, 线路占用 %2%</source>
+        <translation>Bus: %1 exchanges/s, line busy %2%</translation>
     </message>
 </context>
 </TS>

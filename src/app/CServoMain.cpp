@@ -5,6 +5,7 @@
 #include "catalogue/ModelTypes.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/motion/MotionWindow.h"
+#include "pages/overview/OverviewWindow.h"
 #include "pages/program/ServoPG.h"
 #include "pages/upgrade/ServoTest.h"
 #include "serial/NetworkPort.h"
@@ -13,11 +14,13 @@
 #include "servo/AutoTimeout.h"
 #include "servo/OpenAtRate.h"
 #include "support/BaudRates.h"
+#include "widgets/BusWords.h"
 #include "widgets/PortWords.h"
 #include "widgets/ServoWords.h"
 
 #include <algorithm>
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -44,8 +47,8 @@ QString PortGoneText()
 }  // namespace
 
 CServoMain::CServoMain(ServoBus& b, QWidget* parent)
-    : QDialog(parent), bus(b), messages(std::make_unique<QtMessageBoxes>()),
-      files(std::make_unique<QtFileDialogs>())
+    : QDialog(parent), bus(b), metricsBoard(std::make_shared<MetricsBoard>()),
+      messages(std::make_unique<QtMessageBoxes>()), files(std::make_unique<QtFileDialogs>())
 {
     setWindowTitle(QString::fromUtf8(kTitle));
     setWindowIcon(AppIcon());
@@ -65,6 +68,20 @@ CServoMain::CServoMain(ServoBus& b, QWidget* parent)
             this, &CServoMain::ShowTraffic);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this), &QShortcut::activated,
             this, &CServoMain::ShowMotion);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), this), &QShortcut::activated,
+            this, &CServoMain::ShowOverview);
+    // The window has no menu bar: its windows of their own are on its context menu, with
+    // their shortcuts shown (the shortcuts above stay the ones that act).
+    const std::pair<QString, void (CServoMain::*)()> windows[] = {
+        {tr("通信记录") + QStringLiteral("\tCtrl+L"), &CServoMain::ShowTraffic},
+        {tr("动作") + QStringLiteral("\tCtrl+M"), &CServoMain::ShowMotion},
+        {tr("总线概览") + QStringLiteral("\tCtrl+B"), &CServoMain::ShowOverview}};
+    for (const auto& [text, show] : windows) {
+        auto* action = new QAction(text, this);
+        connect(action, &QAction::triggered, this, show);
+        addAction(action);
+    }
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     for (int rate : kBaudRates)
         baudCombo->addItem(QString::number(rate));
@@ -299,6 +316,8 @@ void CServoMain::OnOpenClose()
                     ShowSharing();
                 if (ok && IsNetworkPortName(name))
                     RememberNetworkPort(port);
+                if (ok)
+                    metricsBoard->SetPort(name);
             }, Qt::QueuedConnection);
         });
         return;
@@ -414,6 +433,7 @@ void CServoMain::OnSearch()
     searchButton->setText(tr("停止"));
     servoList->setRowCount(0);
     found.clear();
+    doubledIds.clear();
 
     // The search reports through queued calls and never waits for this thread.
     ServoSearch::Reports reports;
@@ -432,6 +452,14 @@ void CServoMain::OnSearch()
                 model == kUnknownModel ? ServoWords::UnknownModel() : QString::fromStdString(model)));
         }, Qt::QueuedConnection);
     };
+    reports.doubled = [this](int id) {
+        QMetaObject::invokeMethod(this, [this, id] {
+            if (std::find(doubledIds.begin(), doubledIds.end(), id) == doubledIds.end()) {
+                doubledIds.push_back(id);
+                bus.Traffic().Note({}, BusWords::DoubledId(id).toStdString());
+            }
+        }, Qt::QueuedConnection);
+    };
     reports.finished = [this] {
         QMetaObject::invokeMethod(this, [this] { OnSearchEnded(); }, Qt::QueuedConnection);
     };
@@ -447,6 +475,12 @@ void CServoMain::OnSearchEnded()
         statusField->setText(tr("停止", "search status"));
     searchButton->setText(tr("搜索"));
     StartCurrentPoll();
+    // Two servos on one ID are not one clean servo: said once, after the search.
+    QStringList twice;
+    for (const int id : doubledIds)
+        twice << BusWords::DoubledId(id);
+    if (!twice.isEmpty())
+        Messages().Warning(this, tr("舵机搜索"), twice.join(QLatin1Char('\n')));
     emit SearchFinished();
 }
 
@@ -500,6 +534,8 @@ void CServoMain::Shutdown()
     for (Page* page : std::initializer_list<Page*>{debugPage, programPage, upgradePage})
         if (page)
             page->StopPolling();
+    if (overviewWindow)
+        overviewWindow->StopPolling();
     // The jobs use the pages: none may run once they go. The running exchange ends within
     // its time-out; then nothing is left on the bus and the port closes.
     bus.DropAndWait();
@@ -523,6 +559,15 @@ void CServoMain::ShowMotion()
     motionWindow->show();
     motionWindow->raise();
     motionWindow->activateWindow();
+}
+
+void CServoMain::ShowOverview()
+{
+    if (!overviewWindow)
+        overviewWindow = new OverviewWindow(*this, catalogue, metricsBoard, this);
+    overviewWindow->show();
+    overviewWindow->raise();
+    overviewWindow->activateWindow();
 }
 
 void CServoMain::ShowTraffic()

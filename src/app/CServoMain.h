@@ -28,6 +28,8 @@ class CRobotDlg;
 class Page;
 class CTrafficWindow;
 class MotionWindow;
+class MetricsBoard;
+class OverviewWindow;
 class ServoPG;
 class ServoTest;
 
@@ -78,6 +80,11 @@ public:
     // The motion window, "动作" (Ctrl+M): poses taught by hand, played back in step.
     void ShowMotion();
     MotionWindow* Motion() { return motionWindow; }
+    // The bus overview, "总线概览" (Ctrl+B): every servo's feedback, link statistics and alarms.
+    void ShowOverview();
+    OverviewWindow* Overview() { return overviewWindow; }
+    // What the overview shows, for a metrics server on other threads (--metrics).
+    const std::shared_ptr<MetricsBoard>& Metrics() const { return metricsBoard; }
     MessageBoxes& Messages() override { return *messages; }
     FileDialogs& Files() override { return *files; }
     void SetDialogs(std::unique_ptr<MessageBoxes> m, std::unique_ptr<FileDialogs> f);
@@ -93,6 +100,7 @@ public:
             ids.push_back(key[addr::kId]);
         return ids;
     }
+    std::vector<int> DoubledIds() const override { return doubledIds; }
 
     // What the window's own controls do, for the drivers of the demo and of the pictures:
     // a click on "打开"/"关闭" and on "搜索"/"停止", a click on a row of the servo list
@@ -161,6 +169,8 @@ private:
     ServoProfile selectedProfile;
     ServoSearch search{catalogue, portOpen};
     std::vector<ModelKey> found;
+    std::vector<int> doubledIds;  // where the last search heard two servos on one ID
+    std::shared_ptr<MetricsBoard> metricsBoard;
     Page* shownPage = nullptr;  // the page the tabs show
     std::unique_ptr<MessageBoxes> messages;
     std::unique_ptr<FileDialogs> files;
@@ -169,6 +179,7 @@ private:
     CRobotDlg* debugPage = nullptr;
     CTrafficWindow* trafficWindow = nullptr;
     MotionWindow* motionWindow = nullptr;
+    OverviewWindow* overviewWindow = nullptr;
 
     QComboBox* portCombo = nullptr;
     QComboBox* baudCombo = nullptr;

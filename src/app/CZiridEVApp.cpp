@@ -2,6 +2,8 @@
 #include "app/DemoDrive.h"
 #include "app/ScreenshotDriver.h"
 
+#include "metrics/MetricsAddress.h"
+#include "servo/MetricsBoard.h"
 #include "support/BaudRates.h"
 #include "widgets/Language.h"
 
@@ -46,6 +48,7 @@ int CZiridEVApp::PrintText(int& argc, char** argv)
 
 CZiridEVApp::~CZiridEVApp()
 {
+    metrics.reset();  // its threads read the window's board and the bus's statistics
     window.reset();  // stops the workers and closes the port before the bus goes
     bus.reset();
     demo.reset();
@@ -81,6 +84,15 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "With --demo and --screenshot: a picture of the calibration dialog after the middle of "
         "every found servo was set.");
     parser.addOption(calibrateOption);
+    QCommandLineOption overviewOption("overview",
+        "With --demo and --screenshot: a picture of the bus overview (Ctrl+B) after a search, "
+        "one servo dropping a share of its replies and another overheating for a moment.");
+    parser.addOption(overviewOption);
+    QCommandLineOption metricsOption("metrics",
+        "Serve Prometheus metrics at http://ADDRESS:PORT/metrics while the window runs (ADDRESS: "
+        "the loopback address unless given): every servo the bus overview watches, and the link "
+        "statistics of every ID. Not in the build for Windows, which says so.", "ADDRESS:PORT");
+    parser.addOption(metricsOption);
     parser.addOption(demoOption);
     parser.addOption(shotOption);
     parser.addOption(driveOption);
@@ -119,6 +131,8 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     options.fastCapture = parser.isSet(captureOption);
     options.stepTest = parser.isSet(stepOption);
     options.calibrate = parser.isSet(calibrateOption);
+    options.overview = parser.isSet(overviewOption);
+    options.metrics = parser.value(metricsOption);
     options.port = parser.value(portOption);
     if (parser.isSet(baudOption)) {
         bool number = false;
@@ -148,6 +162,15 @@ int CZiridEVApp::Run()
     }
     if (!InstallLanguage(qt, *language))
         std::fprintf(stderr, "servo-debugger: no English translation, the window stays Chinese\n");
+    // A bad --metrics address is refused before any window opens.
+    std::string metricsAddress;
+    int metricsPort = 0;
+    if (!options.metrics.isEmpty() &&
+        !ParseMetricsAddress(options.metrics.toStdString(), metricsAddress, metricsPort)) {
+        std::fprintf(stderr, "servo-debugger: --metrics must be ADDRESS:PORT or PORT (1..65535), not \"%s\"\n",
+                     qPrintable(options.metrics));
+        return 2;
+    }
     if (options.demo) {
         demo = std::make_unique<DemoBus>();
         std::string error;
@@ -159,6 +182,17 @@ int CZiridEVApp::Run()
     // Without a demo bus, the program's port (a serial device or a network port).
     bus = std::make_unique<ServoBus>(demo ? demo->MakePort() : nullptr);
     window = std::make_unique<CServoMain>(*bus);
+    if (!options.metrics.isEmpty()) {
+        // Bound before the port opens: a port in use ends the program before anything is sent.
+        metrics = std::make_unique<MetricsServer>();
+        std::string error;
+        if (!metrics->Start(metricsAddress, metricsPort,
+                            [board = window->Metrics(), &b = *bus] { return board->Render(b.Link()); }, error)) {
+            std::fprintf(stderr, "servo-debugger: %s\n", error.c_str());
+            metrics.reset();
+            return 2;
+        }
+    }
     // A catalogue from elsewhere than the working directory is named in the status field.
     if (const std::string& file = window->Catalogue().FileName(); file != "setup.log") {
         const QString note = QCoreApplication::translate("CZiridEVApp", "型号文件: %1")
@@ -178,9 +212,11 @@ int CZiridEVApp::Run()
 
     if (!options.screenshot.isEmpty())
         StartScreenshot(*window, options.screenshot, demo != nullptr,
-                        options.calibrate     ? ShotScene::Calibrate
+                        options.overview      ? ShotScene::Overview
+                        : options.calibrate   ? ShotScene::Calibrate
                         : options.stepTest    ? ShotScene::StepTest
                         : options.fastCapture ? ShotScene::FastCapture
-                                              : ShotScene::Moves);
+                                              : ShotScene::Moves,
+                        demo ? demo->Virtual() : nullptr);
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include "app/CServoMain.h"
 #include "app/DemoBus.h"
 #include "bus/ServoBus.h"
+#include "metrics/MetricsServer.h"
 
 #include <QApplication>
 #include <QString>
@@ -22,6 +23,8 @@ public:
         bool fastCapture = false;  // the demo screenshot's debug page in fast capture
         bool stepTest = false;     // the demo screenshot of the step test's dialog after a sweep
         bool calibrate = false;    // the demo screenshot of "校准" after a middle of all servos
+        bool overview = false;     // the demo screenshot of the bus overview with a faulty servo
+        QString metrics;           // serve /metrics at this ADDRESS:PORT
         QString port;              // open this port at start
         int baud = 0;              // at this rate (0: the window's own choice)
         int exitCode = -1;         // 0 or more: the options are done (help, a mistake)
@@ -45,4 +48,6 @@ private:
     std::unique_ptr<DemoBus> demo;
     std::unique_ptr<ServoBus> bus;
     std::unique_ptr<CServoMain> window;
+    // Serves /metrics from the window's copies; stopped before the window and the bus go.
+    std::unique_ptr<MetricsServer> metrics;
 };

@@ -25,6 +25,8 @@ public:
     // The port for the window's bus owner: it opens the in-process bus by its name, and any
     // other name as the program's port does (a serial device or a network port).
     std::unique_ptr<Port> MakePort() const;
+    // The virtual bus itself, for faults a picture shows (none before Start).
+    VirtualBus* Virtual() { return bus.get(); }
 
 private:
     // The bus on this system's kind of line (a file per system).

@@ -4,7 +4,9 @@
 #include "app/TrafficWindow.h"
 #include "pages/debug/CRobotDlg.h"
 #include "pages/debug/StepTestDialog.h"
+#include "pages/overview/OverviewWindow.h"
 #include "pages/program/CalibrateDialog.h"
+#include "sim/VirtualBus.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -119,7 +121,25 @@ bool SaveScreenshot(QWidget& w, const QString& file)
     return shot.save(file, "PNG");
 }
 
-void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene)
+// Opens the bus overview over the servos the search found; once it watches, servo 3 drops a quarter of
+// its replies and servo 2 overheats for a moment; `done` with the overview a while later.
+void WatchFaults(CServoMain& window, VirtualBus* demoBus, const std::function<void(QWidget&)>& done)
+{
+    window.ShowOverview();
+    OverviewWindow* overview = window.Overview();
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(overview, &OverviewWindow::watching, overview, [overview, demoBus, done, once] {
+        QObject::disconnect(*once);
+        if (demoBus) {
+            demoBus->SetServoFault(3, 0.25, 0);
+            demoBus->SetFaultBits(2, 0x04);
+            QTimer::singleShot(1500, overview, [demoBus] { demoBus->SetFaultBits(2, 0); });
+        }
+        QTimer::singleShot(5000, overview, [overview, done] { done(*overview); });
+    });
+}
+
+void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene, VirtualBus* demoBus)
 {
     CServoMain* w = &window;
     auto finishWith = [w, file](QWidget& shown) {
@@ -136,10 +156,12 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotSce
     }
     // The debug page with curves: select the first servo, move it there and back, or sweep
     // its D gain in the step test.
-    QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, finishWith, scene] {
+    QObject::connect(w, &CServoMain::SearchFinished, w, [w, finish, finishWith, scene, demoBus] {
         if (w->FoundServos().empty())
             return finish();
         w->ChooseServo(0, false);
+        if (scene == ShotScene::Overview)
+            return WatchFaults(*w, demoBus, finishWith);
         CRobotDlg& page = w->DebugPage();
         if (scene == ShotScene::StepTest)
             return SweepD(page, finishWith);

@@ -10,9 +10,13 @@
 class CServoMain;
 class QString;
 class QWidget;
+class VirtualBus;
 
-enum class ShotScene { Moves, FastCapture, StepTest, Calibrate };
-void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene);
+// Overview: the bus overview of the servos found, with a servo dropping a share of its
+// replies and another whose overheating bit came and went (its row stays red).
+enum class ShotScene { Moves, FastCapture, StepTest, Calibrate, Overview };
+void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene,
+                     VirtualBus* demoBus = nullptr);
 
 // A PNG of `window` in `file`, with an open traffic inspector drawn over its lower right part.
 bool SaveScreenshot(QWidget& window, const QString& file);

@@ -37,7 +37,13 @@ void ServoSearch::Run(BusAccess& access, const Reports& reports)
         if (reports.found)
             reports.found(id, found.key, found.model);
     };
-    ScanBus(access.protocol, catalogue, 0, kLastId, scan);
+    scan.doubled = [&](int id) {
+        if (reports.doubled)
+            reports.doubled(id);
+    };
+    // Asking late or damaged answers again: a slow servo is not lost, and two servos on one
+    // ID are told apart from a servo that is not there.
+    ScanBus(access.protocol, catalogue, 0, kLastId, scan, true);
     // Before the job ends: whoever gets the bus next finds the search ended.
     searching = 0;
     if (reports.finished)

@@ -15,6 +15,8 @@ public:
     struct Reports {
         std::function<void(int id)> probing;
         std::function<void(int id, const ModelKey& key, const std::string& model)> found;
+        // An ID whose replies collide (two servos may answer to it): never listed as found.
+        std::function<void(int id)> doubled;
         std::function<void()> finished;  // after the last probe, or when the job was dropped
     };
 

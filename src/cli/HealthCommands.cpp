@@ -8,6 +8,7 @@
 
 #include "servo/BusHealth.h"
 #include "words/ConsoleWords.h"
+#include "words/HealthCsv.h"
 #include "servo/Feedback.h"
 #include "servo/MetricsText.h"
 #include "servo/PollPacing.h"
@@ -36,10 +37,6 @@ struct HealthArgs {
     MetricsOption metrics;
 };
 
-constexpr const char* kCsvHeader =
-    "time_ms,id,model,requests,answered,timeouts,checksum_errors,malformed,latency_p50_us,"
-    "latency_p99_us,position,temperature,voltage,load,status,alarms";
-
 // "1-12", "1,3,7", "1-4,9": IDs 0..253 in the order given, each once; false for anything else.
 bool ParseIdList(const std::string& text, std::vector<int>& ids)
 {
@@ -61,20 +58,6 @@ bool ParseIdList(const std::string& text, std::vector<int>& ids)
                 ids.push_back(id);
     }
     return !ids.empty() && text.back() != ',';
-}
-
-// servoctl's words for the alarm bits, joined by `separator`.
-std::string AlarmWords(uint32_t alarms, const char* separator)
-{
-    static const std::pair<uint32_t, const char*> words[] = {
-        {kAlarmHot, "hot"},         {kAlarmVoltageLow, "voltage low"}, {kAlarmVoltageHigh, "voltage high"},
-        {kAlarmOverload, "overload"}, {kAlarmFault, "fault"},          {kAlarmSilent, "no answer for 1 s"},
-        {kAlarmSag, "supply sags"}};
-    std::string text;
-    for (const auto& [bit, word] : words)
-        if (alarms & bit)
-            text += (text.empty() ? "" : separator) + std::string(word);
-    return text;
 }
 
 struct Watched {
@@ -108,23 +91,6 @@ void PrintTable(Session& s, const std::vector<Watched>& servos, bool inPlace)
         text += line;
     }
     s.out << text << std::flush;
-}
-
-std::string CsvRow(long long ms, const Watched& w, const IdLinkStats& l)
-{
-    std::string row = std::to_string(ms) + ',' + std::to_string(w.id) + ',' + w.identity.model + ',' +
-                      std::to_string(l.requests) + ',' + std::to_string(l.answered) + ',' +
-                      std::to_string(l.timeouts) + ',' + std::to_string(l.checksumErrors) + ',' +
-                      std::to_string(l.malformed) + ',' + std::to_string(l.LatencyPercentileUs(0.5)) + ',' +
-                      std::to_string(l.LatencyPercentileUs(0.99)) + ',';
-    if (w.answeredLast) {
-        const Feedback& f = w.last;
-        row += std::to_string(f.position) + ',' + std::to_string(f.temperature) + ',' + std::to_string(f.voltage) +
-               ',' + std::to_string(f.load) + ',' + std::to_string(f.status);
-    } else {
-        row += ",,,,";  // no fresh values: the servo kept silent this round
-    }
-    return row + ',' + AlarmWords(w.health.Active(), "|");
 }
 
 int Health(Session& s, HealthArgs& a)
@@ -187,7 +153,7 @@ int Health(Session& s, HealthArgs& a)
     } unpublish{a.metrics};
     const bool inPlace = &s.out == &std::cout && StdoutIsTerminal();
     if (a.csvFile)
-        *a.csvFile << kCsvHeader << '\n';
+        *a.csvFile << kHealthCsvHeader << '\n';
     bool anyAlarm = false;
     PollPacing pacing(std::chrono::milliseconds(a.intervalMs));
     const auto end = a.length == PollPacing::Clock::duration::max() ? PollPacing::Clock::time_point::max()
@@ -221,7 +187,9 @@ int Health(Session& s, HealthArgs& a)
                       << std::endl;
             }
             if (a.csvFile)
-                *a.csvFile << CsvRow(ms, w, s.bus.Link().Of(static_cast<uint8_t>(w.id))) << '\n';
+                *a.csvFile << HealthCsvRow(ms, w.id, w.identity.model, s.bus.Link().Of(static_cast<uint8_t>(w.id)),
+                                           w.answeredLast ? &w.last : nullptr, w.health.Active())
+                           << '\n';
         }
         pacing.End();
         if (a.metrics.Given()) {

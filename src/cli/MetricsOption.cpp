@@ -1,6 +1,6 @@
 #include "cli/MetricsOption.h"
 
-#include "servo/MetricsText.h"
+#include "metrics/MetricsAddress.h"
 
 #include <CLI/CLI.hpp>
 

@@ -3,7 +3,7 @@
 // then serving what the command publishes.
 
 #include "cli/CtlCommand.h"
-#include "cli/MetricsServer.h"
+#include "metrics/MetricsServer.h"
 
 #include <functional>
 #include <memory>

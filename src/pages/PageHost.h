@@ -24,4 +24,6 @@ public:
     virtual void ShowBaud(int code, int running) = 0;
     // The IDs the last search found, in the servo list's order.
     virtual std::vector<int> FoundIds() const { return {}; }
+    // The IDs where the last search heard two servos answer at once.
+    virtual std::vector<int> DoubledIds() const { return {}; }
 };

@@ -23,6 +23,3 @@ std::string MetricsText(const std::string& port, const std::vector<MetricsServo>
 
 // The servos of a copy of the link statistics that saw a request, without feedback.
 std::vector<MetricsServo> MetricsServos(const LinkSnapshot& snapshot);
-
-// "ADDRESS:PORT", ":PORT" or "PORT" (the loopback address then); false for anything else.
-bool ParseMetricsAddress(const std::string& text, std::string& address, int& port);

@@ -1,4 +1,4 @@
-#include "cli/MetricsServer.h"
+#include "metrics/MetricsServer.h"
 
 #include <httplib.h>
 

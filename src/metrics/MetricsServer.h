@@ -1,7 +1,8 @@
 #pragma once
-// servoctl's --metrics: an HTTP server that answers GET /metrics with the text `render`
-// makes (from copies: it never waits for the bus) and anything else with 404 or 405. Its
-// threads are the library's own; a slow or flooding client holds one of them, never the bus.
+// --metrics of servoctl and the window: an HTTP server that answers GET /metrics with the
+// text `render` makes (from copies: it never waits for the bus) and anything else with 404 or
+// 405. Its threads are the library's own; a slow or flooding client holds one of them, never
+// the bus.
 
 #include <functional>
 #include <memory>
