@@ -73,19 +73,28 @@ public:
     int ReplyTimeoutMs() const { return port.TimeoutMs(); }
 
     // Another time-out for the exchanges of one scope (a scan that asks a late servo again, a
-    // write that may take long, a client's exchange); the port's kept one is in force again
-    // when the scope ends, so nothing of it reaches the next exchange. Set changes it within
-    // the scope.
+    // write that may take long, a client's exchange); when the scope ends the time-out in
+    // force before it is back (an enclosing scope's, else the port's kept one), so nothing of
+    // it reaches the next exchange. Set changes it within the scope.
     class ReplyTimeout {
     public:
-        ReplyTimeout(ZNS& z, int ms) : port(z.port) { port.OverrideTimeout(ms); }
-        ~ReplyTimeout() { port.OverrideTimeout(port.TimeoutMs()); }
-        void Set(int ms) { port.OverrideTimeout(ms); }
+        ReplyTimeout(ZNS& z, int ms) : z(z), outer(z.scopedTimeoutMs) { Set(ms); }
+        ~ReplyTimeout()
+        {
+            z.scopedTimeoutMs = outer;
+            z.port.OverrideTimeout(outer > 0 ? outer : z.port.TimeoutMs());
+        }
+        void Set(int ms)
+        {
+            z.scopedTimeoutMs = ms;
+            z.port.OverrideTimeout(ms);
+        }
         ReplyTimeout(const ReplyTimeout&) = delete;
         ReplyTimeout& operator=(const ReplyTimeout&) = delete;
 
     private:
-        Port& port;
+        ZNS& z;
+        const int outer;  // the enclosing scope's time-out; 0: none
     };
 
     // Whether replies have come after an echo of their request: an adapter whose transmit and
@@ -225,6 +234,7 @@ private:
     bool keptOnly = false;  // the read for them timed out: the reply has nothing more
     std::atomic<bool> echoFound{false};
     int echoClear = 0;  // replies seen without an echo since the port opened
+    int scopedTimeoutMs = 0;  // the innermost ReplyTimeout's; 0: the port's kept one
     // Closed inspector: one relaxed load per packet and per read.
     std::atomic<PacketTap*> tap{nullptr};
     std::vector<uint8_t> incoming;  // the bytes of the reply being read, while tapped or relayed

@@ -18,8 +18,12 @@ public:
     int Open(const std::string&) override { return 1; }
     int Close() override { return 1; }
     int SetBaudRate(int rate) override { return rate; }
-    void SetTimeoutMs(int ms) override { timeoutMs = ms; }
-    int OverrideTimeout(int) override { return 1; }
+    void SetTimeoutMs(int ms) override { timeoutMs = inForceMs = ms; }
+    int OverrideTimeout(int ms) override
+    {
+        inForceMs = ms;
+        return 1;
+    }
     int Write(const uint8_t* buffer, int n) override
     {
         if (buffer == nullptr || n <= 0)
@@ -70,6 +74,7 @@ public:
     std::deque<int> limits;
     int sendCalls = 0;
     bool sendResult = true;
+    int inForceMs = 100;  // the time-out the next read would wait
 
 private:
     void ArriveReplies()

@@ -79,6 +79,22 @@ TEST(AwaitStatus, BroadcastAndSilentServosAreNotAwaited)
         EXPECT_EQ(e.rfind("recv", 0), std::string::npos) << e;
 }
 
+TEST(ReplyTimeout, EachScopeEndsWithTheTimeOutInForceBeforeIt)
+{
+    ScriptedChannel ch;
+    ch.SetTimeoutMs(20);
+    {
+        ZNS::ReplyTimeout outer(ch, 200);
+        {
+            ZNS::ReplyTimeout inner(ch, 50);
+            inner.Set(80);
+            EXPECT_EQ(ch.inForceMs, 80);
+        }
+        EXPECT_EQ(ch.inForceMs, 200);  // the enclosing scope's, not the kept one
+    }
+    EXPECT_EQ(ch.inForceMs, 20);
+}
+
 TEST(AwaitStatus, NeedsAWholeWellFormedStatusPacket)
 {
     ScriptedChannel shortReply;
