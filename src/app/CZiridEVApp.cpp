@@ -88,6 +88,10 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
         "With --demo and --screenshot: a picture of the bus overview (Ctrl+B) after a search, "
         "one servo dropping a share of its replies and another overheating for a moment.");
     parser.addOption(overviewOption);
+    QCommandLineOption programOption("program-page",
+        "With --demo and --screenshot: a picture of the programming page of the first servo, "
+        "two of its fault bits set and a row chosen.");
+    parser.addOption(programOption);
     QCommandLineOption metricsOption("metrics",
         "Serve Prometheus metrics at http://ADDRESS:PORT/metrics while the window runs (ADDRESS: "
         "the loopback address unless given): every servo the bus overview watches, and the link "
@@ -132,6 +136,7 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     options.stepTest = parser.isSet(stepOption);
     options.calibrate = parser.isSet(calibrateOption);
     options.overview = parser.isSet(overviewOption);
+    options.programPage = parser.isSet(programOption);
     options.metrics = parser.value(metricsOption);
     options.port = parser.value(portOption);
     if (parser.isSet(baudOption)) {
@@ -213,6 +218,7 @@ int CZiridEVApp::Run()
     if (!options.screenshot.isEmpty())
         StartScreenshot(*window, options.screenshot, demo != nullptr,
                         options.overview      ? ShotScene::Overview
+                        : options.programPage ? ShotScene::Program
                         : options.calibrate   ? ShotScene::Calibrate
                         : options.stepTest    ? ShotScene::StepTest
                         : options.fastCapture ? ShotScene::FastCapture

@@ -23,6 +23,7 @@ public:
         bool fastCapture = false;  // the demo screenshot's debug page in fast capture
         bool stepTest = false;     // the demo screenshot of the step test's dialog after a sweep
         bool calibrate = false;    // the demo screenshot of "校准" after a middle of all servos
+        bool programPage = false;  // the demo screenshot of the programming page
         bool overview = false;     // the demo screenshot of the bus overview with a faulty servo
         QString metrics;           // serve /metrics at this ADDRESS:PORT
         QString port;              // open this port at start

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QPainter>
@@ -84,6 +85,27 @@ void CalibrateAll(CServoMain& window, const std::function<void(QWidget&)>& done)
         return done(window);
     QTimer::singleShot(800, dialog, [dialog] { dialog->middleButton->click(); });
     QTimer::singleShot(2500, dialog, [dialog, done] { done(*dialog); });
+}
+
+// The programming page with the first servo's table read, its overvoltage and overload
+// bits set and the row of address 13 chosen; `done` once the poll has shown them.
+void ShowProgramPage(CServoMain& window, VirtualBus* demoBus, const std::function<void(QWidget&)>& done)
+{
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabs"));
+    if (!tabs)
+        return done(window);
+    tabs->setCurrentIndex(1);
+    if (demoBus)
+        demoBus->SetFaultBits(static_cast<uint8_t>(window.FoundIds().front()), 0x09);
+    QTimer::singleShot(1500, &window, [&window, done] {
+        auto* list = PageControl<QTableWidget>(window, "内存表", "ServoPG");
+        for (int r = 0; list && r < list->rowCount(); ++r)
+            if (list->item(r, 0) && list->item(r, 0)->text() == QLatin1String("13")) {
+                list->setCurrentCell(r, 1);
+                emit list->cellClicked(r, 1);
+            }
+        QTimer::singleShot(400, &window, [&window, done] { done(window); });
+    });
 }
 
 // Types a move into the debug page and presses "设置".
@@ -162,6 +184,8 @@ void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotSce
         w->ChooseServo(0, false);
         if (scene == ShotScene::Overview)
             return WatchFaults(*w, demoBus, finishWith);
+        if (scene == ShotScene::Program)
+            return ShowProgramPage(*w, demoBus, finishWith);
         CRobotDlg& page = w->DebugPage();
         if (scene == ShotScene::StepTest)
             return SweepD(page, finishWith);

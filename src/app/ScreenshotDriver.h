@@ -14,7 +14,9 @@ class VirtualBus;
 
 // Overview: the bus overview of the servos found, with a servo dropping a share of its
 // replies and another whose overheating bit came and went (its row stays red).
-enum class ShotScene { Moves, FastCapture, StepTest, Calibrate, Overview };
+// Program: the programming page of the first servo with its table read, two fault bits
+// showing and a row chosen.
+enum class ShotScene { Moves, FastCapture, StepTest, Calibrate, Overview, Program };
 void StartScreenshot(CServoMain& window, const QString& file, bool demo, ShotScene scene,
                      VirtualBus* demoBus = nullptr);
 
