@@ -86,7 +86,8 @@ CZiridEVApp::Options CZiridEVApp::ParseOptions()
     parser.addOption(calibrateOption);
     QCommandLineOption overviewOption("overview",
         "With --demo and --screenshot: a picture of the bus overview (Ctrl+B) after a search, "
-        "one servo dropping a share of its replies and another overheating for a moment.");
+        "one servo dropping a share of its replies and another overheating for a moment. With "
+        "--drive: the bus overview opened over the servos found, polling beside the page.");
     parser.addOption(overviewOption);
     QCommandLineOption programOption("program-page",
         "With --demo and --screenshot: a picture of the programming page of the first servo, "
@@ -213,7 +214,7 @@ int CZiridEVApp::Run()
     if (options.traffic)
         window->ShowTraffic();
     if (options.driveMinutes >= 0)
-        StartDemoDrive(*window, options.driveMinutes);
+        StartDemoDrive(*window, options.driveMinutes, options.overview && options.screenshot.isEmpty());
 
     if (!options.screenshot.isEmpty())
         StartScreenshot(*window, options.screenshot, demo != nullptr,

@@ -40,7 +40,7 @@ bool ShowsTimeout(CServoMain& window)
 
 }  // namespace
 
-void StartDemoDrive(CServoMain& window, double minutes)
+void StartDemoDrive(CServoMain& window, double minutes, bool overview)
 {
     if (minutes > 0) {
         QTimer::singleShot(static_cast<int>(minutes * 60 * 1000), &window, [&window] {
@@ -48,7 +48,7 @@ void StartDemoDrive(CServoMain& window, double minutes)
             QApplication::exit(0);
         });
     }
-    QObject::connect(&window, &CServoMain::SearchFinished, &window, [&window] {
+    QObject::connect(&window, &CServoMain::SearchFinished, &window, [&window, overview] {
         if (window.FoundServos().empty()) {
             std::fprintf(stderr, "servo-debugger: the search found no servo to drive\n");
             return;
@@ -56,6 +56,8 @@ void StartDemoDrive(CServoMain& window, double minutes)
         window.ShowPage(0);
         window.ChooseServo(0, true);
         TickEveryCurve(window);
+        if (overview)
+            window.ShowOverview();
         std::printf("driving: servo selected, polling\n");
         std::fflush(stdout);
     });
