@@ -153,18 +153,7 @@ void CapturePaint(benchmark::State& state)
     };
     for (int s = 0; s < 10; ++s)
         addSecond();
-    for (int i = 0; i < polled.Geometry().Capacity(); ++i) {
-        const int wave = (i * 37) % 800 - 400;
-        CaptureSample s;
-        s.answered = true;
-        s.values.position = 2047 + wave * 4;
-        s.values.load = wave / 2;
-        s.values.speed = -wave;
-        s.values.target = 2047 + (i / 40 % 2 ? 1200 : -1200);
-        s.values.fastSlow = wave / 3;
-        s.values.current = wave / 4;
-        polledSeries.Add(s);
-    }
+    FillPlot(polled, polledSeries);
     QApplication::processEvents();
     if (const char* png = std::getenv("BENCH_CAPTURE_PNG"))
         fast.grab().save(QString::fromLocal8Bit(png));

@@ -45,24 +45,6 @@
 
 namespace {
 
-void FillPlot(CPIC& plot, FeedbackSamples& series)
-{
-    plot.SetSeries(&series);
-    const int n = plot.Geometry().Capacity();
-    for (int i = 0; i < n; ++i) {
-        const int wave = (i * 37) % 800 - 400;
-        CaptureSample s;
-        s.answered = true;
-        s.values.position = 2047 + wave * 4;
-        s.values.load = wave / 2;
-        s.values.speed = -wave;
-        s.values.target = 2047 + (i / 40 % 2 ? 1200 : -1200);
-        s.values.fastSlow = wave / 3;
-        s.values.current = wave / 4;
-        series.Add(s);
-    }
-}
-
 // Paints of a full six-channel plot, each beside a paint of the bare grid.
 void PlotPaint(benchmark::State& state)
 {

@@ -4,6 +4,8 @@
 
 #include "MainControls.h"
 #include "app/CServoMain.h"
+#include "plot/CPIC.h"
+#include "servo/FeedbackSamples.h"
 #include "bus/ServoBus.h"
 #include "sim/VirtualBus.h"
 
@@ -39,6 +41,25 @@ inline double Percentile(std::vector<double> v, double p)
 inline double Ms(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// A plot reading `series`, filled to its width with a wave on every channel.
+inline void FillPlot(CPIC& plot, FeedbackSamples& series)
+{
+    plot.SetSeries(&series);
+    const int n = plot.Geometry().Capacity();
+    for (int i = 0; i < n; ++i) {
+        const int wave = (i * 37) % 800 - 400;
+        CaptureSample s;
+        s.answered = true;
+        s.values.position = 2047 + wave * 4;
+        s.values.load = wave / 2;
+        s.values.speed = -wave;
+        s.values.target = 2047 + (i / 40 % 2 ? 1200 : -1200);
+        s.values.fastSlow = wave / 3;
+        s.values.current = wave / 4;
+        series.Add(s);
+    }
 }
 
 // CPU time of the calling thread: what a paint costs, without the waits of a busy machine
