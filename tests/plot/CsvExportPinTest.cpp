@@ -113,9 +113,8 @@ std::string Recording(const std::vector<Step>& polled, const std::vector<Step>& 
         EXPECT_TRUE(recorder.AddCaptured(samples, block, error));
     }
     recorder.Stop();
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();  // closed before the removal
     std::filesystem::remove(path);
     return text.str();
 }

@@ -506,7 +506,7 @@ private slots:
         for (int i = 0; i < 40; ++i) {
             p.targetEdit->setText(QString::number(1000 + i));
             p.setButton->click();
-            if (i % 5 == 4) {  // a poll between every five commands
+            if (i % 10 == 9) {  // a poll between every ten commands
                 const long long seen = p->PollsAnswered();
                 QTRY_VERIFY_WITH_TIMEOUT(p->PollsAnswered() > seen, 5000);
             }
@@ -623,8 +623,13 @@ private slots:
         QVERIFY(shown.boxes.empty());
 
         // Files that can't be written: a message each, no recording.
-        QVERIFY(QFile::link("/dev/full", dir.filePath("full.csv")));  // a disk that is full
-        QVERIFY(choose(dir.filePath("full.csv"), "开始记录..."));
+#ifdef _WIN32
+        const QString full = dir.filePath("no-such-folder/record.csv");
+#else
+        const QString full = dir.filePath("full.csv");
+        QVERIFY(QFile::link("/dev/full", full));  // a disk that is full
+#endif
+        QVERIFY(choose(full, "开始记录..."));
         QVERIFY(choose(dir.filePath("none/plot.csv"), "导出 CSV..."));
         QCOMPARE(shown.Of(ShownBox::kWarning).size(), size_t(2));
         QVERIFY(!p->IsRecording());
