@@ -5,6 +5,7 @@
 #include "Waiting.h"
 
 #include "servo/BusHealth.h"
+#include "servo/BusOverview.h"
 #include "words/ConsoleWords.h"
 #include "servo/AutoTimeout.h"
 
@@ -59,8 +60,7 @@ py::list AlarmList(uint32_t alarms)
 }
 
 struct Watched {
-    int id = 0;
-    Identity identity;
+    OverviewServo servo;
     ServoHealth health;
     Feedback last;
     bool answered = false;
@@ -82,29 +82,16 @@ py::list Health(servobus::Port& port, const py::object& ids, double duration, in
     std::vector<int> doubled;
     RunOnBus(*core->bus, JobKind::Search, [&](BusAccess& access) {
         core->Prepare(access, kLongestExchange);
-        if (list.empty()) {
-            ScanReports reports;
-            reports.found = [&](int id, const Identity& found) {
-                Watched w;
-                w.id = id;
-                w.identity = found;
-                servos.push_back(std::move(w));
-            };
-            reports.doubled = [&](int id) {
-                doubled.push_back(id);
-                core->bus->Traffic().Note({}, DoubledIdText(id));
-            };
-            ScanBus(access.protocol, core->catalogue, 0, 253, reports, true);
-        } else {
-            for (const int id : list) {
-                Watched w;
-                w.id = id;
-                IdentifyServo(access.protocol, core->catalogue, static_cast<uint8_t>(id), {}, w.identity);
-                servos.push_back(std::move(w));
-            }
+        const auto noteDoubled = [&](int id) {
+            doubled.push_back(id);
+            core->bus->Traffic().Note({}, DoubledIdText(id));
+        };
+        for (OverviewServo& found : FindServos(access.protocol, core->catalogue, list, noteDoubled)) {
+            Watched w;
+            w.servo = std::move(found);
+            w.health = ServoHealth(w.servo.limits);
+            servos.push_back(std::move(w));
         }
-        for (Watched& w : servos)
-            w.health = ServoHealth(ReadHealthLimits(access.protocol, core->catalogue, static_cast<uint8_t>(w.id), w.identity));
         core->bus->ResetLink();
     });
     for (const int id : doubled)
@@ -120,16 +107,14 @@ py::list Health(servobus::Port& port, const py::object& ids, double duration, in
             const long long ms = pacing.Begin();
             for (Watched& w : servos) {
                 Feedback f;
-                const Reply got = ReadFeedback(access.protocol, static_cast<uint8_t>(w.id), w.identity.debug,
-                                               w.identity.profile, f);
+                const Reply got = ReadFeedback(access.protocol, static_cast<uint8_t>(w.servo.id), w.servo.identity.debug,
+                                               w.servo.identity.profile, f);
                 w.answered = got.ok();
                 if (got)
                     w.last = f;
                 // A servo that missed its identification read and answers now is identified now.
-                if (got && !w.identity.read &&
-                    IdentifyServo(access.protocol, core->catalogue, static_cast<uint8_t>(w.id), {}, w.identity).ok())
-                    w.health.SetLimits(
-                        ReadHealthLimits(access.protocol, core->catalogue, static_cast<uint8_t>(w.id), w.identity));
+                if (got && IdentifyLate(access.protocol, core->catalogue, w.servo))
+                    w.health.SetLimits(w.servo.limits);
                 w.health.Poll(ms, got ? &f : nullptr);
             }
         });
@@ -137,10 +122,10 @@ py::list Health(servobus::Port& port, const py::object& ids, double duration, in
     }
     py::list rows;
     for (const Watched& w : servos) {
-        const IdLinkStats l = core->bus->Link().Of(static_cast<uint8_t>(w.id));
+        const IdLinkStats l = core->bus->Link().Of(static_cast<uint8_t>(w.servo.id));
         py::dict row = IdDict(l);
-        row["id"] = w.id;
-        row["model"] = w.identity.model;
+        row["id"] = w.servo.id;
+        row["model"] = w.servo.identity.model;
         const bool fresh = w.answered;
         row["position"] = fresh ? py::object(py::int_(w.last.position)) : py::object(py::none());
         row["temperature"] = fresh ? py::object(py::int_(w.last.temperature)) : py::object(py::none());

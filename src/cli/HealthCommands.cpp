@@ -7,6 +7,7 @@
 #include "cli/TerminalOut.h"
 
 #include "servo/BusHealth.h"
+#include "servo/BusOverview.h"
 #include "words/ConsoleWords.h"
 #include "words/HealthCsv.h"
 #include "servo/Feedback.h"
@@ -61,8 +62,7 @@ bool ParseIdList(const std::string& text, std::vector<int>& ids)
 }
 
 struct Watched {
-    int id = 0;
-    Identity identity;
+    OverviewServo servo;
     ServoHealth health;
     Feedback last;
     bool answeredLast = false;
@@ -77,11 +77,11 @@ void PrintTable(Session& s, const std::vector<Watched>& servos, bool inPlace)
                   "VOLT", "LOAD", "STATUS", "ALARMS");
     text += line;
     for (const Watched& w : servos) {
-        const IdLinkStats l = s.bus.Link().Of(static_cast<uint8_t>(w.id));
+        const IdLinkStats l = s.bus.Link().Of(static_cast<uint8_t>(w.servo.id));
         const Feedback& f = w.last;
         std::snprintf(line, sizeof line,
-                      "%3d %-14.14s %7llu %7llu %7llu %5llu %5llu %8llu %8llu %6d %5d %6.1f %5d %6d  %s\n", w.id,
-                      w.identity.model.c_str(), static_cast<unsigned long long>(l.requests),
+                      "%3d %-14.14s %7llu %7llu %7llu %5llu %5llu %8llu %8llu %6d %5d %6.1f %5d %6d  %s\n", w.servo.id,
+                      w.servo.identity.model.c_str(), static_cast<unsigned long long>(l.requests),
                       static_cast<unsigned long long>(l.answered), static_cast<unsigned long long>(l.timeouts),
                       static_cast<unsigned long long>(l.checksumErrors),
                       static_cast<unsigned long long>(l.malformed),
@@ -96,38 +96,25 @@ void PrintTable(Session& s, const std::vector<Watched>& servos, bool inPlace)
 int Health(Session& s, HealthArgs& a)
 {
     const StopSignals signals;
+    // A servo given by ID that does not answer now is watched all the same: it shows as silent.
     std::vector<Watched> servos;
-    if (a.idList.empty()) {
-        ScanReports reports;
-        reports.found = [&](int id, const Identity& found) {
-            Watched w;
-            w.id = id;
-            w.identity = found;
-            servos.push_back(std::move(w));
-        };
-        reports.doubled = [&](int id) {
-            s.err << "servoctl: " << DoubledIdText(id) << std::endl;
-            s.bus.Traffic().Note({}, DoubledIdText(id));
-        };
-        reports.probing = [](int) { return !StopSignals::Requested(); };
-        ScanBus(s.access->protocol, s.catalogue, 0, 253, reports, true);
-        if (servos.empty()) {
-            s.err << "servoctl: no servo found\n";
-            return kCtlBusFailed;
-        }
-    } else {
-        // A servo that does not answer now is watched all the same: it shows as silent.
-        for (const int id : a.idList) {
-            Watched w;
-            w.id = id;
-            IdentifyServo(s.access->protocol, s.catalogue, static_cast<uint8_t>(id), {}, w.identity);
-            if (w.identity.model.empty())
-                w.identity.model = "?";
-            servos.push_back(std::move(w));
-        }
+    const auto doubled = [&](int id) {
+        s.err << "servoctl: " << DoubledIdText(id) << std::endl;
+        s.bus.Traffic().Note({}, DoubledIdText(id));
+    };
+    for (OverviewServo& found : FindServos(s.access->protocol, s.catalogue, a.idList, doubled,
+                                           [](int) { return !StopSignals::Requested(); })) {
+        Watched w;
+        w.servo = std::move(found);
+        if (w.servo.identity.model.empty())
+            w.servo.identity.model = "?";
+        w.health = ServoHealth(w.servo.limits);
+        servos.push_back(std::move(w));
     }
-    for (Watched& w : servos)
-        w.health = ServoHealth(ReadHealthLimits(s.access->protocol, s.catalogue, static_cast<uint8_t>(w.id), w.identity));
+    if (servos.empty()) {
+        s.err << "servoctl: no servo found\n";
+        return kCtlBusFailed;
+    }
     // The counts are the rounds' own, from here on.
     s.bus.ResetLink();
 
@@ -168,26 +155,25 @@ int Health(Session& s, HealthArgs& a)
         const long long ms = pacing.Begin();
         for (Watched& w : servos) {
             Feedback f;
-            const Reply got = ReadFeedback(s.access->protocol, static_cast<uint8_t>(w.id), w.identity.debug,
-                                           w.identity.profile, f);
+            const Reply got = ReadFeedback(s.access->protocol, static_cast<uint8_t>(w.servo.id), w.servo.identity.debug,
+                                           w.servo.identity.profile, f);
             if (got.outcome == Outcome::PortGone)
-                return s.Fail(w.id, got);
+                return s.Fail(w.servo.id, got);
             w.answeredLast = got.ok();
             if (got)
                 w.last = f;
             // A servo that missed its identification read and answers now is identified now.
-            if (got && !w.identity.read &&
-                IdentifyServo(s.access->protocol, s.catalogue, static_cast<uint8_t>(w.id), {}, w.identity).ok())
-                w.health.SetLimits(ReadHealthLimits(s.access->protocol, s.catalogue, static_cast<uint8_t>(w.id), w.identity));
-            if (w.identity.model.empty())
-                w.identity.model = "?";
+            if (got && IdentifyLate(s.access->protocol, s.catalogue, w.servo))
+                w.health.SetLimits(w.servo.limits);
+            if (w.servo.identity.model.empty())
+                w.servo.identity.model = "?";
             if (const uint32_t raised = w.health.Poll(ms, got ? &f : nullptr)) {
                 anyAlarm = true;
-                s.err << "servoctl: " << ms << " ms: servo " << w.id << ": " << AlarmWords(raised, ", ")
+                s.err << "servoctl: " << ms << " ms: servo " << w.servo.id << ": " << AlarmWords(raised, ", ")
                       << std::endl;
             }
             if (a.csvFile)
-                *a.csvFile << HealthCsvRow(ms, w.id, w.identity.model, s.bus.Link().Of(static_cast<uint8_t>(w.id)),
+                *a.csvFile << HealthCsvRow(ms, w.servo.id, w.servo.identity.model, s.bus.Link().Of(static_cast<uint8_t>(w.servo.id)),
                                            w.answeredLast ? &w.last : nullptr, w.health.Active())
                            << '\n';
         }
@@ -195,7 +181,7 @@ int Health(Session& s, HealthArgs& a)
         if (a.metrics.Given()) {
             std::vector<MetricsServo> round;
             for (const Watched& w : servos)
-                round.push_back(MetricsServo{w.id, {}, w.answeredLast, w.last});
+                round.push_back(MetricsServo{w.servo.id, {}, w.answeredLast, w.last});
             std::lock_guard lock(shownMetrics->mutex);
             shownMetrics->servos = std::move(round);
         }

@@ -63,6 +63,38 @@ std::vector<OverviewServo> WatchServos(ZNS& protocol, ModelCatalogue& catalogue,
     return watched;
 }
 
+std::vector<OverviewServo> FindServos(ZNS& protocol, ModelCatalogue& catalogue, const std::vector<int>& ids,
+                                      const std::function<void(int id)>& doubled,
+                                      const std::function<bool(int id)>& probing)
+{
+    if (!ids.empty())
+        return WatchServos(protocol, catalogue, ids);
+    std::vector<OverviewServo> found;
+    ScanReports reports;
+    reports.found = [&](int id, const Identity& identity) {
+        OverviewServo s;
+        s.id = id;
+        s.identity = identity;
+        found.push_back(std::move(s));
+    };
+    reports.doubled = doubled;
+    if (probing)
+        reports.probing = probing;
+    ScanBus(protocol, catalogue, 0, 253, reports, true);
+    for (OverviewServo& s : found)
+        s.limits = ReadHealthLimits(protocol, catalogue, static_cast<uint8_t>(s.id), s.identity);
+    return found;
+}
+
+bool IdentifyLate(ZNS& protocol, ModelCatalogue& catalogue, OverviewServo& servo)
+{
+    const auto id = static_cast<uint8_t>(servo.id);
+    if (servo.doubled || servo.identity.read || !IdentifyServo(protocol, catalogue, id, {}, servo.identity, true).ok())
+        return false;
+    servo.limits = ReadHealthLimits(protocol, catalogue, id, servo.identity);
+    return true;
+}
+
 void OverviewRound::SetServos(std::vector<OverviewServo> watched)
 {
     servos.clear();
@@ -93,11 +125,8 @@ std::optional<OverviewReading> OverviewRound::Turn(ZNS& protocol, ModelCatalogue
         reading.ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - epoch).count();
         reading.answered = got.ok();
         w.misses = reading.answered ? 0 : w.misses + 1;
-        if (got && !w.servo.doubled && !w.servo.identity.read &&
-            IdentifyServo(protocol, catalogue, id, {}, w.servo.identity, true).ok()) {
-            w.servo.limits = ReadHealthLimits(protocol, catalogue, id, w.servo.identity);
+        if (got && IdentifyLate(protocol, catalogue, w.servo))
             reading.identified = w.servo;
-        }
         return reading;
     }
     return std::nullopt;

@@ -45,6 +45,18 @@ struct OverviewServo {
 // not answer now is watched all the same (it shows as silent). Inside a bus job.
 std::vector<OverviewServo> WatchServos(ZNS& protocol, ModelCatalogue& catalogue, const std::vector<int>& ids);
 
+// The servos to watch at the present rate: `ids`, or with none the servos a scan of IDs
+// 0..253 finds (late answers asked again; `doubled` told of each ID where two servos may
+// answer, which is left out; `probing` false ends the scan), each identified with its limits
+// read. Inside a bus job.
+std::vector<OverviewServo> FindServos(ZNS& protocol, ModelCatalogue& catalogue, const std::vector<int>& ids,
+                                      const std::function<void(int id)>& doubled,
+                                      const std::function<bool(int id)>& probing = {});
+
+// A watched servo that was not identified and has just answered: identified now, its limits
+// read; true when it was. Inside a bus job.
+bool IdentifyLate(ZNS& protocol, ModelCatalogue& catalogue, OverviewServo& servo);
+
 // What one turn brought back.
 struct OverviewReading {
     int id = 0;
