@@ -131,7 +131,8 @@ void OverviewBesideDebugPoll(benchmark::State& state)
         state.counters["poll_gap_p99_ms"] = Percentile(beside, 0.99);
         state.counters["alone_period_median_ms"] = Percentile(alone, 0.5);
         state.counters["alone_gap_p99_ms"] = Percentile(alone, 0.99);
-        if (beside.empty() || perServo.empty() || Percentile(perServo, 0.0) == 0)
+        // A smoke run on a loaded machine may find and read fewer servos; none read is a fault.
+        if (beside.empty() || perServo.empty() || Percentile(perServo, 1.0) == 0)
             state.SkipWithError("no poll or no overview reading");
     }
 }
