@@ -4,6 +4,7 @@
 // round, the first changing from round to round; reported are the medians and the median of
 // each round's ratio (goal: at most 1.02).
 #include "BenchSmoke.h"
+#include "ReadResponder.h"
 #include "bus/ServoBus.h"
 #include "servo/MetricsText.h"
 #include "serial/CZNComm.h"
@@ -26,63 +27,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRequestSize = 8;
-constexpr uint8_t kCount = 13;
-constexpr uint8_t kAddress = 56;
 const int kExchangesPerTurn = SmokeScaled(200, 5);
 const int kRounds = SmokeScaled(40, 2);
-
-// Answers every whole 8-byte request with a well-formed read reply of the ID it names.
-class Responder {
-public:
-    Responder()
-    {
-        char name[256];
-        openpty(&master, &slave, name, nullptr, nullptr);
-        path = name;
-        tty::MakeRaw(slave);
-        thread = std::thread([this] { Run(); });
-    }
-    ~Responder()
-    {
-        stop = true;
-        thread.join();
-        ::close(master);
-        ::close(slave);
-    }
-    Responder(const Responder&) = delete;
-    Responder& operator=(const Responder&) = delete;
-    std::string path;
-
-private:
-    void Run()
-    {
-        std::vector<uint8_t> request;
-        while (!stop) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
-            uint8_t buf[64];
-            const ssize_t r = ::read(master, buf, sizeof buf);
-            if (r <= 0)
-                continue;
-            request.insert(request.end(), buf, buf + r);
-            while (request.size() >= kRequestSize) {
-                std::array<uint8_t, 6 + kCount> reply{0xFF, 0xFF, request[2], kCount + 2, 0};
-                unsigned sum = static_cast<unsigned>(request[2]) + kCount + 2;
-                for (int i = 0; i < kCount; ++i)
-                    sum += reply[static_cast<size_t>(5 + i)] = static_cast<uint8_t>(0x30 + i);
-                reply.back() = static_cast<uint8_t>(~sum);
-                request.erase(request.begin(), request.begin() + kRequestSize);
-                (void)!::write(master, reply.data(), reply.size());
-            }
-        }
-    }
-    int master = -1;
-    int slave = -1;
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
+constexpr uint8_t kAddress = 56;
 
 double Median(std::vector<double> v)
 {

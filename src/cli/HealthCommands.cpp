@@ -18,7 +18,6 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -227,13 +226,10 @@ void AddHealthCommands(CLI::App& app, std::vector<CtlCommand>& commands)
             check.Fail("--ids must list IDs 0..253 such as 1-12 or 1,3,7, not \"" + a->ids + "\"");
         a->intervalMs = static_cast<int>(check.Get(a->interval, "--interval", 0, 3600000));
         if (!a->duration.empty()) {
-            // Any number of seconds above 0.
-            const auto seconds = ParseDecimalArg(a->duration, std::nextafter(0.0, 1.0), 1e7);
-            if (!seconds)
-                check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
+            if (const auto length = ParseSecondsArg(a->duration))
+                a->length = *length;
             else
-                a->length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(*seconds));
+                check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
         }
         a->metrics.Check(check);
         // The file is opened before anything is sent: one that can't be written ends here.

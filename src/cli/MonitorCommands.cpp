@@ -11,7 +11,6 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -162,13 +161,10 @@ void AddMonitorCommands(CLI::App& app, std::vector<CtlCommand>& commands)
             a->polls = check.Get(a->count, "--count", 1, 1000000000);
         a->intervalMs = static_cast<int>(check.Get(a->interval, "--interval", 0, 3600000));
         if (!a->duration.empty()) {
-            // Any number of seconds above 0.
-            const auto seconds = ParseDecimalArg(a->duration, std::nextafter(0.0, 1.0), 1e7);
-            if (!seconds)
-                check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
+            if (const auto length = ParseSecondsArg(a->duration))
+                a->length = *length;
             else
-                a->length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(*seconds));
+                check.Fail("--duration must be a number of seconds above 0, not " + a->duration);
         }
         if (a->motion && a->intervalMs != 0)
             check.Fail("--motion needs --interval 0");

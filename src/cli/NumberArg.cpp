@@ -1,6 +1,7 @@
 #include "cli/NumberArg.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 std::optional<long long> ParseNumberArg(const std::string& text, long long low, long long high)
@@ -37,4 +38,12 @@ std::optional<double> ParseDecimalArg(const std::string& text, double low, doubl
     if (rest == text.c_str() || *rest != '\0' || !(value >= low && value <= high))
         return std::nullopt;
     return value;
+}
+
+std::optional<std::chrono::steady_clock::duration> ParseSecondsArg(const std::string& text)
+{
+    const auto seconds = ParseDecimalArg(text, std::nextafter(0.0, 1.0), 1e7);
+    if (!seconds)
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*seconds));
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -8,3 +9,5 @@ std::optional<long long> ParseNumberArg(const std::string& text, long long low, 
 // A decimal fraction such as a duration in seconds or a speed factor, the whole text, within
 // [low, high]; nothing when it is anything else.
 std::optional<double> ParseDecimalArg(const std::string& text, double low, double high);
+// A duration: any decimal number of seconds above 0 (at most 1e7); nothing for anything else.
+std::optional<std::chrono::steady_clock::duration> ParseSecondsArg(const std::string& text);
